@@ -1,0 +1,226 @@
+// The two background monitors of the current chip: the rebuild poller and the
+// RAID 1 watcher. Both are detached threads steered only by the chip's flags.
+#include <atomic>
+#include <cstring>
+#include <system_error>
+#include <thread>
+
+#include "clock.h"
+#include "library.h"
+#include "ovchip.h"
+#include "ovtool.h"
+#include "requests.h"
+
+namespace ov {
+
+namespace {
+
+using lock = std::lock_guard<std::mutex>;
+
+// Position of a chip in the registry's list, -1 when it is not one of them.
+int index_in_list(const ovchip* chip)
+{
+    const ovchip* first = j.chips.data();
+    if (j.chips.empty() || chip < first || chip >= first + j.chips.size())
+        return -1;
+    return static_cast<int>(chip - first);
+}
+
+// The thread serves the chip of the current controller. The starter set the alive flag
+// on its own chip; a thread that finds another chip current hands that flag back and
+// ends without using the list further.
+int claim_chip(int starter_index, atomic_flag_value ovchip::*alive)
+{
+    const int chip_index = j.get_controller_num(j.current);
+    if (chip_index < 0 || chip_index >= static_cast<int>(j.chips.size()) || chip_index != starter_index) {
+        if (starter_index >= 0 && starter_index < static_cast<int>(j.chips.size()))
+            j.chips[starter_index].*alive = false;
+        return -1;
+    }
+    j.chips[chip_index].*alive = true;
+    return chip_index;
+}
+
+void poller_body(int starter_index)
+{
+    const int chip_index = claim_chip(starter_index, &ovchip::poller_alive);
+    if (chip_index < 0)
+        return;
+    int finished_polls = 0;
+    while (j.chips[chip_index].polling) {
+        rebuild_status status;
+        int rc;
+        {
+            lock guard(j.mutex);
+            rc = library().ovGetRebuildStatus(j.chips[chip_index].service, reinterpret_cast<unsigned char*>(&status),
+                                              sizeof status);
+        }
+        if (rc != 0) {
+            j.chips[chip_index].polling = false;
+            j.chips[chip_index].poller_alive = false;
+            return;
+        }
+        const uint64_t total = decode_lba48(status.total_lba);
+        const uint64_t current = decode_lba48(status.current_lba);
+        if (total == 0) {
+            // Nothing to measure against: not an end, and nothing to show.
+            finished_polls = 0;
+        } else {
+            ctrller->updatepoll(total, current, false);
+            const bool done = current >= total;
+            if (finished_polls > 5 && done) {
+                ovchip& chip = j.chips[chip_index];
+                chip.rebuilding = false;
+                chip.polling = false;
+                chip.clear_rebuild(false);
+                chip.clear_rebuild(true);
+                // The cached marks are over too, so a later selection does not follow it again.
+                chip.disks[0].rebuild_flag = false;
+                chip.disks[1].rebuild_flag = false;
+                ctrller->updatepoll(total, current, true);
+                ctrller->show_message(localized("rebuild_finished"));
+                ctrller->update_raid_information();
+            } else {
+                finished_polls = done ? finished_polls + 1 : 0;
+            }
+        }
+        pause_ms(4000);
+    }
+    j.chips[chip_index].poller_alive = false;
+}
+
+void raid1_timer_body(int starter_index)
+{
+    const int chip_index = claim_chip(starter_index, &ovchip::raid1_timer_alive);
+    if (chip_index < 0)
+        return;
+    while (j.chips[chip_index].raid1_timer_run) {
+        pause_ms(1000);
+        unsigned char reg0[512] = {}, reg1[512] = {};
+        int rc0, rc1;
+        const uint32_t service = j.chips[chip_index].service;
+        {
+            lock guard(j.mutex);
+            rc0 = library().ovGetRegister(service, reg0, 512, 4, reg_port0_presence);
+            rc1 = library().ovGetRegister(service, reg1, 512, 4, reg_port1_presence);
+        }
+        const bool seen0 = rc0 >= 0 && reg0[0] != 0;
+        const bool seen1 = rc1 >= 0 && reg1[0] != 0;
+        const ovdisk& d0 = j.chips[chip_index].disks[0];
+        const ovdisk& d1 = j.chips[chip_index].disks[1];
+        // Compared with what the registers said at the last scan: a disk that is there but
+        // silent is no change, or the notice and rescan would repeat forever.
+        if (seen0 != d0.register_present || seen1 != d1.register_present) {
+            pause_ms(2000);
+            uint32_t handles[device_list_capacity];
+            uint32_t count = 0;
+            {
+                lock guard(j.mutex);
+                library().getDeviceList(handles, &count);
+            }
+            if (count >= j.chips.size()) {
+                ctrller->show_hot_swap_message();
+                j.chips[chip_index].raid1_timer_alive = false;
+                ctrller->refresh();
+                return;
+            }
+            break;
+        }
+        if (!((d0.present && d0.raid_mode == mode_raid1) || (d1.present && d1.raid_mode == mode_raid1)))
+            break;
+    }
+    j.chips[chip_index].raid1_timer_alive = false;
+}
+
+// Starts a detached thread; false when the system could not create it.
+std::atomic<bool> refuse_threads{false};
+
+template <typename Body>
+bool spawn(Body body, int index, std::thread::id& handle)
+{
+    if (refuse_threads)
+        return false;
+    try {
+        std::thread t(body, index);
+        handle = t.get_id();
+        t.detach();
+        return true;
+    } catch (const std::system_error&) {
+        return false;
+    }
+}
+
+}  // namespace
+
+void simulate_thread_creation_failure(bool fail)
+{
+    refuse_threads = fail;
+}
+
+void poller()
+{
+    poller_body(j.get_controller_num(j.current));
+}
+
+void raid1_timer()
+{
+    raid1_timer_body(j.get_controller_num(j.current));
+}
+
+bool ovchip::start_polling()
+{
+    if (poller_alive)
+        return true;
+    ctrller->disablegui(true);
+    ctrller->startprogressbar();
+    ctrller->showrebuildbuttons();
+    // Marked alive before the thread exists, so a second start cannot make a second thread.
+    poller_alive = true;
+    polling = true;
+    const int index = index_in_list(this);
+    if (index < 0) {
+        // A chip outside the registry's list cannot be found by its thread.
+        poller_alive = false;
+        return true;
+    }
+    if (!spawn(poller_body, index, poller_thread)) {
+        poller_alive = false;
+        polling = false;
+        ctrller->show_error_and_exit("Error creating polling thread..Exiting");
+    }
+    return true;
+}
+
+bool ovchip::stop_polling()
+{
+    polling = false;
+    ctrller->stopprogressbar();
+    return true;
+}
+
+bool ovchip::start_raid1_timer()
+{
+    if (raid1_timer_alive)
+        return true;
+    raid1_timer_run = true;
+    raid1_timer_alive = true;
+    const int index = index_in_list(this);
+    if (index < 0) {
+        raid1_timer_alive = false;
+        return true;
+    }
+    if (!spawn(raid1_timer_body, index, raid1_timer_thread)) {
+        raid1_timer_alive = false;
+        ctrller->show_error_and_exit("Error creating RAID1 timer thread..Exiting");
+        raid1_timer_run = false;
+    }
+    return true;
+}
+
+bool ovchip::stop_raid1_timer()
+{
+    raid1_timer_run = false;
+    return true;
+}
+
+}  // namespace ov

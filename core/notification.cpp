@@ -1,0 +1,99 @@
+// The device notification thread and the two handlers every rescan goes through.
+// All handlings, refreshes included, run one after another on this thread.
+#include <cstdio>
+
+#include "clock.h"
+#include "ovtool.h"
+#include "registry.h"
+#include "requests.h"
+
+namespace ov {
+
+uint32_t gAddedIter = 0;
+
+namespace {
+
+void rescan_and_reselect(bool removal)
+{
+    j.scandevices();
+    ctrller->update_controller_list();
+    j.updatediskinformation();
+    j.read_raid();
+    if (j.curr_chip_exists()) {
+        if (!removal)
+            writeintofile("Conn open made true");
+        j.chips[static_cast<size_t>(j.get_controller_num(j.current))].select_chip();
+        ctrller->update_raid_information();
+    } else {
+        if (removal)
+            j.current.clear();
+        ctrller->select_first_controller();
+    }
+}
+
+}  // namespace
+
+void DeviceAdded(void* refcon, uint32_t iterator)
+{
+    (void)refcon;
+    std::lock_guard<std::mutex> handling(j.handling);
+    ctrller->cleargui();
+    ctrller->clear_controller_list();
+    ctrller->startworking();
+    writeintofile("Dev Added");
+    if (iterator != 0) {
+        device_registry& reg = registry();
+        while (const registry_entry service = reg.iterator_next(iterator)) {
+            const int rc = reg.add_interest_notification(
+                service, [](registry_entry s, uint32_t type, void* arg) { DeviceRemoved(nullptr, s, type, arg); });
+            if (rc != 0)
+                std::printf("IOServiceAddInterestNotification returned 0x%08x.\n", static_cast<unsigned>(rc));
+            reg.release(service);
+        }
+    }
+    rescan_and_reselect(false);
+    j.warm_boot_pending = false;
+    writeintofile("Dev Add finished");
+    ctrller->stopworking();
+}
+
+void DeviceRemoved(void* refcon, uint32_t service, uint32_t message_type, void* argument)
+{
+    (void)refcon;
+    (void)service;
+    (void)argument;
+    writeintofile("Dev Removed");
+    // A bridge vanishing during its own warm boot is no removal: its return rescans.
+    if (!(message_type == 0 || (message_type == msg_service_terminated && !j.warm_boot_pending)))
+        return;
+    std::lock_guard<std::mutex> handling(j.handling);
+    ctrller->cleargui();
+    ctrller->startworking();
+    pause_ms(8000);
+    rescan_and_reselect(true);
+    ctrller->stopworking();
+}
+
+void request_refresh()
+{
+    registry().post([] { DeviceAdded(nullptr, 0); });
+}
+
+void* start_device_notification(void*)
+{
+    device_registry& reg = registry();
+    if (!reg.matching_available(bridge_service_class)) {
+        std::fputs("IOServiceMatching returned NULL.\n", stderr);
+        return nullptr;
+    }
+    gAddedIter = reg.add_matching_notification(bridge_service_class,
+                                               [](uint32_t iterator) { DeviceAdded(nullptr, iterator); });
+    DeviceAdded(nullptr, gAddedIter);
+    std::fputs("Starting run loop.\n\n", stderr);
+    reg.run_loop();
+    std::printf("\n---Unexpectedly back from CFRunLoopRun()!\n");
+    std::fflush(stdout);
+    return nullptr;
+}
+
+}  // namespace ov

@@ -1,0 +1,108 @@
+// One attached RAID bridge: its handle, its two disk ports, the RAID state derived
+// from their records, and the flags that start and stop its background monitors.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "ovdisk.h"
+#include "raid.h"
+
+namespace ov {
+
+// A flag that several threads read and write; copied by value with its chip.
+class atomic_flag_value {
+public:
+    atomic_flag_value(bool v = false) : value_(v) {}
+    atomic_flag_value(const atomic_flag_value& other) : value_(other.value_.load()) {}
+    atomic_flag_value& operator=(const atomic_flag_value& other)
+    {
+        value_.store(other.value_.load());
+        return *this;
+    }
+    atomic_flag_value& operator=(bool v)
+    {
+        value_.store(v);
+        return *this;
+    }
+    operator bool() const { return value_.load(); }
+    bool exchange(bool v) { return value_.exchange(v); }
+
+private:
+    std::atomic<bool> value_;
+};
+
+// The 12-byte rebuild progress record.
+struct rebuild_status {
+    unsigned char total_lba[6];    // 0: end of the copied range, 48-bit little-endian
+    unsigned char current_lba[6];  // 6: sector reached, 48-bit little-endian
+};
+static_assert(sizeof(rebuild_status) == 12, "rebuild status is 12 bytes");
+uint64_t decode_lba48(const unsigned char* field);
+
+class ovchip {
+public:
+    std::vector<ovdisk> disks = std::vector<ovdisk>(2);
+    uint32_t service = 0;
+    bool raid_configured = false;
+    uint32_t raid_mode = 0;
+    uint64_t raid_capacity = 0;
+    std::thread::id poller_thread;
+    std::thread::id raid1_timer_thread;
+    atomic_flag_value polling;
+    atomic_flag_value raid1_timer_run;
+    atomic_flag_value raid1_timer_alive;
+    atomic_flag_value poller_alive;
+    atomic_flag_value rebuilding;
+    bool raid1_pair_present = false;
+    controller_t identity;
+    bool connection_open = false;
+
+    // Reading (records and their combination).
+    void read_raid_info();
+    void read_raid_info_disk(bool port);
+    void read_raid_combined_info();
+    std::string get_raid_name() const;
+    bool retrievediskinformation();
+
+    // Configuration writes.
+    bool execute_set_raid_info(const raid_info& record, int64_t lba, bool port);
+    bool create_raid(int mode);
+    bool clear_raid();
+    bool clear_disk(bool port);
+    bool warm_boot();
+
+    // Rebuild and degrade.
+    bool rebuild(bool source);
+    void clear_rebuild(bool port);
+    bool raid_degrade(bool port);
+    void select_chip();
+
+    // Background monitors.
+    bool start_polling();
+    bool stop_polling();
+    bool start_raid1_timer();
+    bool stop_raid1_timer();
+
+    // Stops both monitors and waits until their threads have left their loops.
+    void quiesce();
+
+    // Set size for a mode from the two disks' capacities; false for a mode that
+    // builds no set or disks too small to hold one.
+    static bool set_size(int mode, uint64_t c0, uint64_t c1, uint64_t& size);
+
+private:
+    bool read_sector(bool port, uint64_t lba, unsigned char* buffer);
+};
+
+// Thread bodies of the monitors; they find their chip through the current controller.
+void poller();
+void raid1_timer();
+
+// Makes every monitor thread creation fail, so tests can reach the fatal path.
+void simulate_thread_creation_failure(bool fail);
+
+}  // namespace ov

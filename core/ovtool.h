@@ -1,0 +1,58 @@
+// The registry of attached bridges: the chip list, the selected controller, the
+// display order, the device tree, the one library mutex and the warm-boot flag.
+#pragma once
+
+#include <cstdint>
+#include <mutex>
+#include <utility>
+#include <vector>
+
+#include "ovchip.h"
+#include "raid.h"
+#include "treeview.h"
+
+namespace ov {
+
+class ovtool {
+public:
+    controller_t current;
+    std::vector<ovchip> chips;
+    treeview tree;
+    std::vector<std::pair<uint64_t, int>> controller_map;
+    std::mutex mutex;
+    atomic_flag_value warm_boot_pending;
+    // Device handlings and window commands never overlap: a handling holds this for its
+    // whole run; a command takes it with try_lock and is dropped while a handling runs.
+    std::mutex handling;
+
+    bool controller_exists(controller_t identity) const;
+    int get_controller_num(const controller_t& identity) const;
+    bool curr_chip_exists() const;
+    bool add_controller(controller_t identity, const uint32_t& service);
+    bool setup_controller_map();
+    bool updatediskinformation();
+    bool flush_chips();
+    bool clear_raid(int index);
+    bool build_raid(int index, int mode);
+    bool warm_boot();
+    bool scandevices();
+    bool read_raid();
+    bool build_tree();
+
+    // The chip of the current controller, or nullptr.
+    ovchip* current_chip();
+    // Stops the monitors of the chip at index and waits for them (every 10 ms).
+    void stop_monitors(int index);
+};
+
+extern ovtool j;
+
+// Device handling, run on the notification thread.
+void* start_device_notification(void*);
+void DeviceAdded(void* refcon, uint32_t iterator);
+void DeviceRemoved(void* refcon, uint32_t service, uint32_t message_type, void* argument);
+// A refresh: the device-added handling without new services, queued to the
+// notification thread behind every handling already waiting.
+void request_refresh();
+
+}  // namespace ov
