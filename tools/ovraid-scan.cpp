@@ -1,0 +1,105 @@
+// Scans the simulated enclosures once and prints what it found: each bridge's identity
+// and each disk's model, serial, capacity and addressing mode, and the RAID state.
+#include <cstdio>
+#include <string>
+
+#include "ovtool.h"
+#include "requests.h"
+#include "sim/enclosure.h"
+#include "sim/store.h"
+
+namespace {
+
+const char* addressing_name(uint32_t mode)
+{
+    switch (mode) {
+    case ov::addressing_lba48: return "48-bit LBA";
+    case ov::addressing_lba28: return "28-bit LBA";
+    case ov::addressing_chs: return "CHS";
+    default: return "?";
+    }
+}
+
+const char* mode_name(uint32_t mode)
+{
+    switch (mode) {
+    case ov::mode_raid0: return "RAID 0";
+    case ov::mode_raid1: return "RAID 1";
+    case ov::mode_span: return "span";
+    default: return "none";
+    }
+}
+
+std::string size_text(uint64_t sectors)
+{
+    char text[64];
+    std::snprintf(text, sizeof text, "%.2f GB", static_cast<double>(sectors) * 512.0 / 1e9);
+    return text;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    std::string root = ov::sim::store::default_root();
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--sim" && i + 1 < argc) {
+            root = argv[++i];
+        } else {
+            std::fprintf(stderr, "usage: ovraid-scan [--sim DIR]\n");
+            return 2;
+        }
+    }
+    ov::sim::store store(root);
+    if (!store.exists()) {
+        std::string error;
+        if (!store.create_demo(error)) {
+            std::fprintf(stderr, "ovraid-scan: cannot create the demo enclosures in %s: %s\n", root.c_str(),
+                         error.c_str());
+            return 1;
+        }
+        std::printf("Created the demo enclosures in %s\n", root.c_str());
+    }
+    ov::sim::enclosure sim(root);
+    ov::install_library(&sim);
+    ov::install_registry(&sim);
+
+    if (!ov::j.scandevices()) {
+        std::fprintf(stderr, "ovraid-scan: the bridge list could not be read\n");
+        return 1;
+    }
+    ov::j.updatediskinformation();
+    ov::j.read_raid();
+    std::printf("\n%zu bridge(s) in %s\n", ov::j.chips.size(), root.c_str());
+    for (const auto& [key, index] : ov::j.controller_map) {
+        const ov::ovchip& chip = ov::j.chips[static_cast<size_t>(index)];
+        const ov::controller_t& id = chip.identity;
+        if (id.is_firewire)
+            std::printf("\nFireWire bridge, GUID %s, presents \"%s\"\n",
+                        ov::inttohexstring(static_cast<int64_t>(id.guid), 0).c_str(), chip.get_raid_name().c_str());
+        else
+            std::printf("\nUSB bridge %04X:%04X, location %s, serial \"%s\", presents \"%s\"\n", id.vendor_id,
+                        id.product_id, ov::inttohexstring(static_cast<uint32_t>(id.location_id), 8).c_str(),
+                        id.usb_serial.c_str(), chip.get_raid_name().c_str());
+        if (chip.raid_configured)
+            std::printf("  set: %s, %s%s\n", mode_name(chip.raid_mode), size_text(chip.raid_capacity).c_str(),
+                        chip.rebuilding ? ", rebuilding" : "");
+        else
+            std::printf("  set: none\n");
+        for (int d = 0; d < 2; ++d) {
+            const ov::ovdisk& disk = chip.disks[static_cast<size_t>(d)];
+            if (!disk.present) {
+                std::printf("  disk %d: none\n", d + 1);
+                continue;
+            }
+            std::printf("  disk %d: %s, serial %s, %s (%llu sectors), %s, record: %s\n", d + 1, disk.model.c_str(),
+                        disk.serial.c_str(), size_text(disk.capacity).c_str(),
+                        static_cast<unsigned long long>(disk.capacity), addressing_name(disk.addressing_mode),
+                        mode_name(disk.raid_mode));
+        }
+    }
+    ov::install_library(nullptr);
+    ov::install_registry(nullptr);
+    return 0;
+}
