@@ -1,0 +1,324 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="en" sourcelanguage="en">
+<!-- ovraid string table, id-based: the window looks every text up with qtTrId("id").
+     source = the English text; translation = the text shown for this language.
+     Build: lrelease -idbased -nounfinished ovraid_en.ts
+     Every key, its texts and where it shows: docs/strings.md. -->
+<context>
+    <name></name>
+    <!-- Fixed texts of the window -->
+    <message id="create_raid">
+        <source>Create RAID</source>
+        <extracomment>Button that creates the set chosen in the RAID type rows (configuration tab)</extracomment>
+        <translation>Create RAID</translation>
+    </message>
+    <message id="delete_raid">
+        <source>Delete RAID</source>
+        <extracomment>Button that deletes the configured set (configuration tab)</extracomment>
+        <translation>Delete RAID</translation>
+    </message>
+    <message id="raid_configuration">
+        <source>New RAID set</source>
+        <extracomment>Frame title of the four RAID type rows (configuration tab)</extracomment>
+        <translation>New RAID set</translation>
+    </message>
+    <message id="configuration_tab">
+        <source>Configuration</source>
+        <extracomment>Label of the first tab of the RAID panel</extracomment>
+        <translation>Configuration</translation>
+    </message>
+    <message id="rebuild">
+        <source>Rebuild</source>
+        <extracomment>Label of the rebuild tab; also the two rebuild buttons, as "Rebuild -&gt;" and "&lt;- Rebuild"</extracomment>
+        <translation>Rebuild</translation>
+    </message>
+    <message id="refresh_button">
+        <source>Refresh</source>
+        <extracomment>Button that scans all enclosures again</extracomment>
+        <translation>Refresh</translation>
+    </message>
+    <message id="raid_status">
+        <source>RAID status</source>
+        <extracomment>Frame title of the status display (set, disk pictures and captions)</extracomment>
+        <translation>RAID status</translation>
+    </message>
+    <message id="rebuild_progress">
+        <source>Rebuild progress</source>
+        <extracomment>Caption of the progress bar on the rebuild tab</extracomment>
+        <translation>Rebuild progress</translation>
+    </message>
+    <message id="SN">
+        <source>Serial number</source>
+        <extracomment>Caption of each disk's serial number</extracomment>
+        <translation>Serial number</translation>
+    </message>
+    <message id="mode">
+        <source>Mode</source>
+        <extracomment>Caption of each disk's RAID mode field</extracomment>
+        <translation>Mode</translation>
+    </message>
+    <message id="phy_size">
+        <source>Capacity</source>
+        <extracomment>Caption of each disk's physical size</extracomment>
+        <translation>Capacity</translation>
+    </message>
+    <message id="disk_1">
+        <source>Disk 1</source>
+        <extracomment>Captions for the disk on port 0 (disk information, rebuild tab) and the caption beside its picture</extracomment>
+        <translation>Disk 1</translation>
+    </message>
+    <message id="disk_2">
+        <source>Disk 2</source>
+        <extracomment>Captions for the disk on port 1 (disk information, rebuild tab) and the caption beside its picture</extracomment>
+        <translation>Disk 2</translation>
+    </message>
+    <!-- Alert words -->
+    <message id="ok">
+        <source>OK</source>
+        <extracomment>First button of every message</extracomment>
+        <translation>OK</translation>
+    </message>
+    <message id="cancel">
+        <source>Cancel</source>
+        <extracomment>Second button of every confirmation</extracomment>
+        <translation>Cancel</translation>
+    </message>
+    <message id="warning">
+        <source>Warning</source>
+        <extracomment>Title of the confirmations before erasing or rebuilding</extracomment>
+        <translation>Warning</translation>
+    </message>
+    <message id="error">
+        <source>Error</source>
+        <extracomment>Title of failure messages and of the message before the program closes</extracomment>
+        <translation>Error</translation>
+    </message>
+    <message id="attention">
+        <source>Please note</source>
+        <extracomment>Title of notices (degraded mirror, conflicting records, rebuild finished, hot swap, rebuild tab refused)</extracomment>
+        <translation>Please note</translation>
+    </message>
+    <!-- Mode texts -->
+    <message id="not_config">
+        <source>No RAID</source>
+        <extracomment>Mode text of a disk without a RAID record (mode fields, rebuild tab)</extracomment>
+        <translation>No RAID</translation>
+    </message>
+    <message id="raid_0">
+        <source>RAID 0</source>
+        <extracomment>Mode text: striped set (mode fields, set caption)</extracomment>
+        <translation>RAID 0</translation>
+    </message>
+    <message id="raid_1">
+        <source>RAID 1</source>
+        <extracomment>Mode text: mirrored set (mode fields, set caption)</extracomment>
+        <translation>RAID 1</translation>
+    </message>
+    <message id="span">
+        <source>Span</source>
+        <extracomment>Mode text: spanned set (mode fields, set caption)</extracomment>
+        <translation>Span</translation>
+    </message>
+    <!-- Suffixes appended to a mode text (each starts with its own separator) -->
+    <message id="broken">
+        <source> (partner missing)</source>
+        <extracomment>Appended to a disk's mode text when its stripe or span partner is missing, replaced or of another mode</extracomment>
+        <translation> (partner missing)</translation>
+    </message>
+    <message id="degrade">
+        <source> (degraded)</source>
+        <extracomment>Appended to a disk's mode text when it holds a RAID 1 record but no mirror is assembled</extracomment>
+        <translation> (degraded)</translation>
+    </message>
+    <message id="rebuild_source">
+        <source> – copy source</source>
+        <extracomment>Appended to the mode text of the disk a running rebuild copies from</extracomment>
+        <translation> – copy source</translation>
+    </message>
+    <message id="rebuild_target">
+        <source> – being rebuilt</source>
+        <extracomment>Appended to the mode text of the disk a running rebuild copies onto</extracomment>
+        <translation> – being rebuilt</translation>
+    </message>
+    <message id="rebuilding">
+        <source> – rebuilding…</source>
+        <extracomment>Appended to the set caption while a rebuild runs</extracomment>
+        <translation> – rebuilding…</translation>
+    </message>
+    <!-- Mirror half markers -->
+    <message id="old">
+        <source>Original member (current data)</source>
+        <extracomment>Marker beside the mirror half that stayed in the set and holds the current data (later stamp)</extracomment>
+        <translation>Original member (current data)</translation>
+    </message>
+    <message id="new">
+        <source>Returning disk (older data)</source>
+        <extracomment>Marker beside the mirror half that came back or was put in (earlier stamp); never rebuild from it</extracomment>
+        <translation>Returning disk (older data)</translation>
+    </message>
+    <!-- Notices, confirmations and failures -->
+    <message id="raid1_degrade_mode">
+        <source>The mirror (RAID 1) has only one disk left. Your data is not protected until you insert a second disk and rebuild the mirror onto it.</source>
+        <extracomment>Notice when a lone mirror member is found</extracomment>
+        <translation>The mirror (RAID 1) has only one disk left. Your data is not protected until you insert a second disk and rebuild the mirror onto it.</translation>
+    </message>
+    <message id="raid_info_conflict">
+        <source>The RAID information on the two disks does not match, so no RAID set is active. To repair a mirror, rebuild it from the disk with the current data. Otherwise clear a disk's RAID information or create a new set; both erase data.</source>
+        <extracomment>Notice when two disks are present, hold RAID records, and form no set</extracomment>
+        <translation>The RAID information on the two disks does not match, so no RAID set is active. To repair a mirror, rebuild it from the disk with the current data. Otherwise clear a disk's RAID information or create a new set; both erase data.</translation>
+    </message>
+    <message id="all_data_lost">
+        <source>This erases data on the disks of this enclosure and cannot be undone. Make sure you have a backup. Continue?</source>
+        <extracomment>Confirmation before create, delete and clear disk</extracomment>
+        <translation>This erases data on the disks of this enclosure and cannot be undone. Make sure you have a backup. Continue?</translation>
+    </message>
+    <message id="raid_create_error">
+        <source>The RAID set could not be created. The enclosure will be scanned again; check the disks and try once more.</source>
+        <extracomment>Failure of create</extracomment>
+        <translation>The RAID set could not be created. The enclosure will be scanned again; check the disks and try once more.</translation>
+    </message>
+    <message id="raid_delete_error">
+        <source>The RAID set could not be deleted. The enclosure will be scanned again; please try once more.</source>
+        <extracomment>Failure of delete</extracomment>
+        <translation>The RAID set could not be deleted. The enclosure will be scanned again; please try once more.</translation>
+    </message>
+    <message id="raid_info_delete_error">
+        <source>The RAID information of this disk could not be cleared. The enclosure will be scanned again; check the disk and try once more.</source>
+        <extracomment>Failure of clear disk (a rescan follows)</extracomment>
+        <translation>The RAID information of this disk could not be cleared. The enclosure will be scanned again; check the disk and try once more.</translation>
+    </message>
+    <message id="two_raid1_disks_for_rebuild">
+        <source>A rebuild needs two disks in the enclosure, one of them from a mirror (RAID 1). Check that both disks are inserted, then open this tab again.</source>
+        <extracomment>Notice when the rebuild tab is refused</extracomment>
+        <translation>A rebuild needs two disks in the enclosure, one of them from a mirror (RAID 1). Check that both disks are inserted, then open this tab again.</translation>
+    </message>
+    <message id="disk1_to_disk2">
+        <source>Disk 1 will be copied onto Disk 2 to rebuild the mirror. Everything on Disk 2 will be overwritten. You can keep using the set during the rebuild, but do not unplug the enclosure or a disk. Continue?</source>
+        <extracomment>Confirmation of "Rebuild -&gt;" (copy port 0 onto port 1)</extracomment>
+        <translation>Disk 1 will be copied onto Disk 2 to rebuild the mirror. Everything on Disk 2 will be overwritten. You can keep using the set during the rebuild, but do not unplug the enclosure or a disk. Continue?</translation>
+    </message>
+    <message id="disk2_to_disk1">
+        <source>Disk 2 will be copied onto Disk 1 to rebuild the mirror. Everything on Disk 1 will be overwritten. You can keep using the set during the rebuild, but do not unplug the enclosure or a disk. Continue?</source>
+        <extracomment>Confirmation of "&lt;- Rebuild" (copy port 1 onto port 0)</extracomment>
+        <translation>Disk 2 will be copied onto Disk 1 to rebuild the mirror. Everything on Disk 1 will be overwritten. You can keep using the set during the rebuild, but do not unplug the enclosure or a disk. Continue?</translation>
+    </message>
+    <message id="rebuild_error">
+        <source>The rebuild could not be started: the source disk is not part of a mirror (RAID 1). The enclosure will be scanned again.</source>
+        <extracomment>Failure of a rebuild request (a rescan follows)</extracomment>
+        <translation>The rebuild could not be started: the source disk is not part of a mirror (RAID 1). The enclosure will be scanned again.</translation>
+    </message>
+    <message id="hot_swap">
+        <source>A disk was inserted or removed. The enclosure will now be scanned again.</source>
+        <extracomment>Notice when a disk swap is detected in the selected enclosure</extracomment>
+        <translation>A disk was inserted or removed. The enclosure will now be scanned again.</translation>
+    </message>
+    <message id="rebuild_finished">
+        <source>The rebuild is complete. Both disks of the mirror now hold the same data.</source>
+        <extracomment>Notice at the end of a rebuild</extracomment>
+        <translation>The rebuild is complete. Both disks of the mirror now hold the same data.</translation>
+    </message>
+    <message id="error_open_device">
+        <source>An enclosure could not be opened, so ovraid will close. Check the enclosure's cable and power, then start ovraid again.</source>
+        <extracomment>Message before the program closes because a controller cannot be opened</extracomment>
+        <translation>An enclosure could not be opened, so ovraid will close. Check the enclosure's cable and power, then start ovraid again.</translation>
+    </message>
+    <!-- Device tree -->
+    <message id="device">
+        <source>Enclosure</source>
+        <extracomment>Name of a controller node in the device tree, followed by its number and "(USB)" or "(1394)"</extracomment>
+        <translation>Enclosure</translation>
+    </message>
+    <!-- Window controls, tooltips and accessible names -->
+    <message id="warm_boot">
+        <source>Restart controller</source>
+        <extracomment>Button that restarts the RAID controller of the selected enclosure</extracomment>
+        <translation>Restart controller</translation>
+    </message>
+    <message id="warm_boot_tooltip">
+        <source>Restart the RAID controller of the selected enclosure. It disappears for a moment and is then found again. No data is changed.</source>
+        <extracomment>Tooltip of the restart button</extracomment>
+        <translation>Restart the RAID controller of the selected enclosure. It disappears for a moment and is then found again. No data is changed.</translation>
+    </message>
+    <message id="controller_list">
+        <source>RAID controllers</source>
+        <extracomment>Accessible name of the controller list</extracomment>
+        <translation>RAID controllers</translation>
+    </message>
+    <message id="device_tree">
+        <source>Connected enclosures</source>
+        <extracomment>Accessible name of the device tree</extracomment>
+        <translation>Connected enclosures</translation>
+    </message>
+    <message id="minimize">
+        <source>Minimize</source>
+        <extracomment>Accessible name and tooltip of the window's minimise control</extracomment>
+        <translation>Minimize</translation>
+    </message>
+    <message id="close">
+        <source>Close</source>
+        <extracomment>Accessible name and tooltip of the window's close control</extracomment>
+        <translation>Close</translation>
+    </message>
+    <message id="page_raid_status">
+        <source>RAID status</source>
+        <extracomment>Accessible name and tooltip of the page button of the main page</extracomment>
+        <translation>RAID status</translation>
+    </message>
+    <message id="page_disk_info">
+        <source>Disk information</source>
+        <extracomment>Accessible name and tooltip of the page button of the disk page</extracomment>
+        <translation>Disk information</translation>
+    </message>
+    <message id="app_title">
+        <source>ovraid — RAID Manager</source>
+        <extracomment>Window title (task bar) and the app name in the header band</extracomment>
+        <translation>ovraid — RAID Manager</translation>
+    </message>
+    <message id="rebuild_0_to_1_tooltip">
+        <source>Copy Disk 1 onto Disk 2 (overwrites Disk 2)</source>
+        <extracomment>Tooltip of "Rebuild -&gt;"</extracomment>
+        <translation>Copy Disk 1 onto Disk 2 (overwrites Disk 2)</translation>
+    </message>
+    <message id="rebuild_1_to_0_tooltip">
+        <source>Copy Disk 2 onto Disk 1 (overwrites Disk 1)</source>
+        <extracomment>Tooltip of "&lt;- Rebuild"</extracomment>
+        <translation>Copy Disk 2 onto Disk 1 (overwrites Disk 1)</translation>
+    </message>
+    <message id="refresh_tooltip">
+        <source>Scan all enclosures again and update the display</source>
+        <extracomment>Tooltip of the refresh button</extracomment>
+        <translation>Scan all enclosures again and update the display</translation>
+    </message>
+    <message id="raid_mode_row_0">
+        <source>RAID 0 (stripe): fast, no redundancy</source>
+        <extracomment>First RAID type row</extracomment>
+        <translation>RAID 0 (stripe): fast, no redundancy</translation>
+    </message>
+    <message id="raid_mode_row_1">
+        <source>RAID 1 (mirror): data on both disks</source>
+        <extracomment>Second RAID type row (selected at start)</extracomment>
+        <translation>RAID 1 (mirror): data on both disks</translation>
+    </message>
+    <message id="raid_mode_row_2">
+        <source>Span: one large volume</source>
+        <extracomment>Third RAID type row</extracomment>
+        <translation>Span: one large volume</translation>
+    </message>
+    <message id="raid_mode_row_3">
+        <source>None (leave as is)</source>
+        <extracomment>Fourth RAID type row; choosing it disables the create button</extracomment>
+        <translation>None (leave as is)</translation>
+    </message>
+    <message id="working">
+        <source>Scanning for enclosures…</source>
+        <extracomment>Accessible text of the busy indicator</extracomment>
+        <translation>Scanning for enclosures…</translation>
+    </message>
+    <message id="percent_accessible">
+        <source>Rebuild progress in percent</source>
+        <extracomment>Accessible name of the percentage text and the progress bar</extracomment>
+        <translation>Rebuild progress in percent</translation>
+    </message>
+</context>
+</TS>
