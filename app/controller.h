@@ -1,0 +1,121 @@
+// The window controller: owns the window, shows the current controller's chip, runs
+// the user's commands and receives the engine's requests from every thread.
+#pragma once
+
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <functional>
+#include <map>
+#include <memory>
+
+#include "requests.h"
+
+class QAbstractButton;
+class QButtonGroup;
+class QWidget;
+class ovview;
+class tabviewdel;
+class treemodel;
+namespace Ui {
+class controllerform;
+}
+
+class controller : public QObject, public ov::window_requests {
+    Q_OBJECT
+public:
+    explicit controller(QObject* parent = nullptr);
+    ~controller() override;
+
+    // Start-up, in this order.
+    void awakeFromNib();
+    // start_notification false leaves the device notification thread to the caller (tests).
+    void applicationDidFinishLaunching(bool start_notification = true);
+    void setGUIStrings();
+    bool check_OS_version() const;
+
+    // Requests from the engine; any thread.
+    void show_error_and_exit(const std::string& text) override;
+    void cleargui() override;
+    void update_raid_information() override;
+    void clear_controller_list() override;
+    void update_controller_list() override;
+    void select_first_controller() override;
+    void disablegui(bool rebuild_only) override;
+    void startworking() override;
+    void stopworking() override;
+    void refreshtree() override;
+    void expandtree() override;
+    void refresh() override;
+    void startprogressbar() override;
+    void stopprogressbar() override;
+    void showrebuildbuttons() override;
+    void updatepoll(uint64_t total, uint64_t currlba, bool final) override;
+    void show_message(const std::string& text) override;
+    void show_hot_swap_message() override;
+
+    // Actions of the window (UI thread).
+    void confirm();
+    void clearconfiguration();
+    void cleardisk0() { cleardisk(false); }
+    void cleardisk1() { cleardisk(true); }
+    void radio_changed();
+    void warmboot();
+    void rebuild0to1() { start_rebuild(false); }
+    void rebuild1to0() { start_rebuild(true); }
+    void switchguimain();
+    void switchguishowdisk();
+    void enablegui(bool rebuild_only);
+    void comboBoxSelectionDidChange(int index);
+    void exitprogram();
+    void minimizewindow();
+    void refreshgui();
+
+    QWidget* mainwindow() const { return mainwindow_; }
+    ovview* mainview() const { return mainview_; }
+    Ui::controllerform* form() const { return ui_.get(); }
+    // Selects a tab of tabview through its guard, as a user's choice would.
+    bool select_tab(int identifier);
+    // The row of the radio group that is selected (always one).
+    int selected_row() const;
+    bool working() const { return working_; }
+
+    // Alerts: results 1 (first button), 0 (second), -2 (could not be shown).
+    using alert_handler = std::function<int(const QString& title, const QString& message, const QString& first,
+                                            const QString& second)>;
+    static void set_alert_handler(alert_handler handler);
+    using exit_handler = std::function<void(int status)>;
+    static void set_exit_handler(exit_handler handler);
+    int alert(const QString& title, const QString& message, const QString& first, const QString& second = QString());
+
+    QString s_ok, s_cancel, s_warning, s_attention, s_error;
+
+private:
+    template <typename F>
+    void on_ui(F&& f);
+    void cleardisk(bool port);
+    void start_rebuild(bool source);
+    bool confirmed();
+    bool begin_command();
+    void end_command();
+    void set_enabled(QWidget* widget, bool enabled);
+    void enable_confirm();
+    void fill_controller_list();
+    QString physical_size_text(uint64_t sectors) const;
+    QString capacity_text(uint64_t sectors) const;
+    void on_tab_changed(int index);
+    void set_page_images(bool main_page);
+
+    std::unique_ptr<Ui::controllerform> ui_;
+    QWidget* mainwindow_ = nullptr;
+    ovview* mainview_ = nullptr;
+    tabviewdel* tabdelegate_ = nullptr;
+    treemodel* treemodel_ = nullptr;
+    QButtonGroup* radio_group_ = nullptr;
+    bool working_ = false;
+    bool in_command_ = false;
+    bool tab_guard_active_ = false;
+    int last_tab_ = 0;
+    // The enabled state the panel wants for each action; applied once no scan runs.
+    std::map<QWidget*, bool> wanted_enabled_;
+};

@@ -1,0 +1,94 @@
+// ovraid: the window over the simulated enclosures.
+#include <QApplication>
+#include <QCommandLineParser>
+#include <QDir>
+#include <QFile>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QScreen>
+#include <QTimer>
+#include <QTranslator>
+#include <QWidget>
+#include <cstdio>
+#include <unistd.h>
+
+#include "controller.h"
+#include "requests.h"
+#include "sim/enclosure.h"
+#include "sim/store.h"
+
+namespace {
+
+void install_translations(QApplication& app)
+{
+    // id-based table: a missing id shows the id, which is the key itself.
+    auto* translator = new QTranslator(&app);
+    if (translator->load(QLocale(), QStringLiteral("ovraid"), QStringLiteral("_"), QStringLiteral(":/i18n")) ||
+        translator->load(QStringLiteral(":/i18n/ovraid_en.qm")))
+        app.installTranslator(translator);
+    ov::set_localizer([](const std::string& key) { return qtTrId(key.c_str()).toStdString(); });
+}
+
+void load_style(QApplication& app)
+{
+    QFile style(QStringLiteral(":/style/ovraid.qss"));
+    if (style.open(QIODevice::ReadOnly))
+        app.setStyleSheet(QString::fromUtf8(style.readAll()));
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    app.setApplicationName(QStringLiteral("ovraid"));
+    QCommandLineParser parser;
+    parser.addHelpOption();
+    QCommandLineOption sim_option(QStringLiteral("sim"), QStringLiteral("Simulation root directory."),
+                                  QStringLiteral("DIR"),
+                                  QString::fromStdString(ov::sim::store::default_root()));
+    QCommandLineOption shot_option(QStringLiteral("screenshot"),
+                                   QStringLiteral("Save a picture of the window to FILE, then quit."),
+                                   QStringLiteral("FILE"));
+    QCommandLineOption quit_option(QStringLiteral("quit-after"),
+                                   QStringLiteral("Seconds to run before the screenshot is taken."),
+                                   QStringLiteral("SECONDS"), QStringLiteral("12"));
+    parser.addOption(sim_option);
+    parser.addOption(shot_option);
+    parser.addOption(quit_option);
+    parser.process(app);
+
+    install_translations(app);
+    load_style(app);
+
+    const std::string root = parser.value(sim_option).toStdString();
+    ov::sim::store store(root);
+    if (!store.exists()) {
+        std::string error;
+        if (!store.create_demo(error)) {
+            std::fprintf(stderr, "ovraid: cannot create the demo enclosures in %s: %s\n", root.c_str(),
+                         error.c_str());
+            return 1;
+        }
+    }
+    ov::sim::enclosure sim(root);
+    ov::install_library(&sim);
+    ov::install_registry(&sim);
+    sim.start_watching();
+
+    controller window;
+    window.awakeFromNib();
+    window.applicationDidFinishLaunching();
+
+    if (parser.isSet(shot_option)) {
+        const QString file = parser.value(shot_option);
+        const int seconds = parser.value(quit_option).toInt();
+        QTimer::singleShot(seconds * 1000, &app, [&window, file] {
+            const bool ok = window.mainwindow()->grab().save(file);
+            std::printf("%s %s\n", ok ? "Screenshot:" : "Could not save the screenshot to", qPrintable(file));
+            std::fflush(nullptr);
+            ::_exit(ok ? 0 : 1);
+        });
+    }
+    return app.exec();
+}
