@@ -9,6 +9,7 @@
 
 #include "library.h"
 #include "registry.h"
+#include "store.h"
 
 namespace ov::sim {
 
@@ -46,6 +47,7 @@ public:
     void run_loop() override;
     void stop_run_loop() override;
     void post(std::function<void()> task) override;
+    void release(uint32_t object) override;
 
     // Compares the tree on disk with the attached bridges: a bridge plugged in gets a
     // new service handle (first match), one unplugged or removed terminates.
@@ -62,6 +64,12 @@ public:
 
 private:
     struct impl;
+    bool resolve(uint32_t service, bridge_spec& spec);
+    bool judge(const bridge_spec& spec, const char* call, int port, bool& mismatch);
+    bool open_disk(const bridge_spec& spec, int port, bool write, int& fd, uint64_t& sectors, bool& lba48);
+    int sector_call(const char* call, uint32_t service, unsigned char* buffer, int length, uint64_t lba, int port,
+                    int addressing, bool fw, bool write);
+
     std::unique_ptr<impl> d_;
 };
 

@@ -3,6 +3,7 @@
 // Every change a user or a test makes to the hardware is a change to this tree.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -38,6 +39,20 @@ struct failure_spec {
     int port = -1;               // -1: any port
     int skip = 0;                // let this many matching calls succeed first
 };
+// once: the call fails, then the entry is gone. always: every matching call fails.
+// mismatch: a sector write stores the data with one byte changed (a sector read returns
+// it so) and reports success; once only. vanish: the call fails and the bridge unplugs
+// itself; once only. Calls without a port match only entries for any port, except the
+// presence registers 0x7095 / 0x709D, which count as ports 0 / 1.
+
+// Where a disk lives: a port of a bridge or a slot of the shelf. Both are directories
+// holding disk.img, disk.conf and optionally identify.bin.
+constexpr const char* image_file = "disk.img";
+constexpr const char* disk_conf_file = "disk.conf";
+constexpr const char* identify_file = "identify.bin";
+constexpr const char* bridge_conf_file = "bridge.conf";
+constexpr const char* failures_file = "failures";
+constexpr const char* shelf_dir_name = "shelf";
 
 class store {
 public:
@@ -72,7 +87,39 @@ public:
     // A human-readable listing of bridges, ports, disks, records and failures.
     std::string describe() const;
 
+    // Reading the tree back. Every error names the file it is about.
+    bool read_bridge(const std::string& bridge, bridge_spec& spec, std::string& error) const;
+    std::string bridge_dir(const std::string& bridge) const;
+    std::string port_dir(const std::string& bridge, int port) const;
+    std::string shelf_dir(const std::string& disk = std::string()) const;
+    std::vector<std::string> shelf() const;
+    // A disk directory holds an image (its size gives spec.sectors) and a valid disk.conf.
+    // An empty port or slot gives false with an empty error.
+    bool read_disk(const std::string& dir, disk_spec& spec, std::string& disk, std::string& error) const;
+    // The 512 bytes the disk answers IDENTIFY with: identify.bin when present, otherwise
+    // generated from disk.conf and the image size.
+    bool read_identify(const std::string& dir, std::array<unsigned char, 512>& block, std::string& error) const;
+
+    bool read_failures(const std::string& bridge, std::vector<failure_spec>& failures, std::string& error) const;
+    // Lets the failures file judge one call, under a file lock so that every process
+    // sees the same counts. Every matching entry with a skip left counts it down; the
+    // first matching entry without one fires and its mode is returned ("" when none
+    // fires); a firing once, mismatch or vanish entry is removed.
+    std::string take_failure(const std::string& bridge, const std::string& call, int port, std::string& error);
+
+    // The twelve library call names failures can be set on.
+    static const std::vector<std::string>& call_names();
+    // "1TB", "500GB", "2TiB", "750MiB" (bytes, rounded down to whole sectors) or a
+    // plain number of sectors.
+    static bool parse_size(const std::string& text, uint64_t& sectors, std::string& error);
+    static bool valid_name(const std::string& name);
+
 private:
+    bool write_bridge(const bridge_spec& spec, std::string& error) const;
+    bool write_disk_conf(const std::string& dir, const std::string& disk, const disk_spec& spec,
+                         std::string& error) const;
+    std::string free_shelf_name(const std::string& wanted) const;
+
     std::string root_;
 };
 

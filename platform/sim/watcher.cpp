@@ -1,0 +1,161 @@
+// Watches the simulation root with inotify, so that a bridge plugged, unplugged, added
+// or removed by another process (ovraid-sim) becomes a registry event here. Disk changes
+// inside a port are not watched: as on the hardware they show only in the presence
+// registers.
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/inotify.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <system_error>
+
+#include "clock.h"
+#include "enclosure_impl.h"
+
+namespace ov::sim {
+
+namespace {
+
+constexpr uint32_t root_events =
+    IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO | IN_DELETE_SELF | IN_MOVE_SELF | IN_ONLYDIR;
+constexpr uint32_t bridge_events =
+    IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO | IN_CLOSE_WRITE | IN_DELETE_SELF | IN_ONLYDIR;
+
+}  // namespace
+
+bool enclosure::start_watching()
+{
+    return d_->start_watching_thread();
+}
+
+void enclosure::stop_watching()
+{
+    d_->stop_watching_thread();
+}
+
+bool enclosure::impl::add_watches(std::map<int, bool>& wds)
+{
+    const int root_wd = ::inotify_add_watch(inotify_fd, st.root().c_str(), root_events);
+    if (root_wd < 0) {
+        note(st.root() + ": cannot watch: " + std::strerror(errno), true);
+        return false;
+    }
+    wds[root_wd] = true;
+    for (const auto& b : st.bridges()) {
+        const int wd = ::inotify_add_watch(inotify_fd, st.bridge_dir(b).c_str(), bridge_events);
+        if (wd >= 0)
+            wds[wd] = false;
+    }
+    return true;
+}
+
+bool enclosure::impl::start_watching_thread()
+{
+    std::lock_guard<std::mutex> lock(watch_m);
+    if (watcher.joinable())
+        return true;
+    if (!st.exists()) {
+        note(st.root() + ": the simulation root does not exist; nothing to watch", true);
+        return false;
+    }
+    inotify_fd = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    if (inotify_fd < 0 || ::pipe2(wake_pipe, O_NONBLOCK | O_CLOEXEC) != 0) {
+        note(std::string("inotify: ") + std::strerror(errno), true);
+        stop_watching_thread_locked();
+        return false;
+    }
+    if (!add_watches(watches)) {
+        stop_watching_thread_locked();
+        return false;
+    }
+    try {
+        watcher = std::thread(&impl::watch_loop, this);
+    } catch (const std::system_error& e) {
+        note(std::string("cannot start the watcher: ") + e.what(), true);
+        stop_watching_thread_locked();
+        return false;
+    }
+    return true;
+}
+
+void enclosure::impl::stop_watching_thread()
+{
+    std::lock_guard<std::mutex> lock(watch_m);
+    stop_watching_thread_locked();
+}
+
+void enclosure::impl::stop_watching_thread_locked()
+{
+    if (watcher.joinable()) {
+        const char wake = 'x';
+        while (::write(wake_pipe[1], &wake, 1) < 0 && errno == EINTR) {
+        }
+        watcher.join();
+    }
+    for (int* fd : {&inotify_fd, &wake_pipe[0], &wake_pipe[1]})
+        if (*fd >= 0) {
+            ::close(*fd);
+            *fd = -1;
+        }
+    watches.clear();
+}
+
+// Reads every pending event; true when one of them can change which bridges exist.
+bool enclosure::impl::drain_events()
+{
+    alignas(inotify_event) char buf[8192];
+    bool relevant = false;
+    for (;;) {
+        const ssize_t n = ::read(inotify_fd, buf, sizeof buf);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return relevant;
+        for (ssize_t off = 0; off < n;) {
+            const auto* ev = reinterpret_cast<const inotify_event*>(buf + off);
+            off += static_cast<ssize_t>(sizeof(inotify_event) + ev->len);
+            const std::string name = ev->len > 0 ? std::string(ev->name) : std::string();
+            if (ev->mask & (IN_Q_OVERFLOW | IN_IGNORED | IN_DELETE_SELF | IN_MOVE_SELF)) {
+                relevant = true;
+                if (ev->mask & IN_IGNORED)
+                    watches.erase(ev->wd);
+                continue;
+            }
+            auto it = watches.find(ev->wd);
+            const bool in_root = it != watches.end() && it->second;
+            // Hidden names are the store's temporary files and half-made disks.
+            if (in_root ? (!name.empty() && name[0] != '.') : name == bridge_conf_file)
+                relevant = true;
+        }
+    }
+}
+
+void enclosure::impl::watch_loop()
+{
+    for (;;) {
+        pollfd fds[2] = {{inotify_fd, POLLIN, 0}, {wake_pipe[0], POLLIN, 0}};
+        if (::poll(fds, 2, -1) < 0) {
+            if (errno == EINTR)
+                continue;
+            note(std::string("watcher: poll: ") + std::strerror(errno), true);
+            return;
+        }
+        if (fds[1].revents != 0)
+            return;
+        if (!drain_events())
+            continue;
+        // Let a burst of changes (a tool writing several files) settle first.
+        pause_ms(watch_debounce_ms);
+        drain_events();
+        pollfd wake = {wake_pipe[0], POLLIN, 0};
+        if (::poll(&wake, 1, 0) > 0)
+            return;
+        add_watches(watches);
+        sync();
+    }
+}
+
+}  // namespace ov::sim
