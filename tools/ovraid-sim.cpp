@@ -1,0 +1,322 @@
+// ovraid-sim: creates and changes the simulated enclosures. Every command is a change
+// to the simulation directory; a running ovraid sees it through its watcher.
+// Exit status: 0 done, 1 the command failed, 2 the command line is wrong.
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <exception>
+#include <functional>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "sim/store.h"
+
+namespace {
+
+const char* const usage_text =
+    "usage: ovraid-sim [--sim DIR] COMMAND [ARGUMENTS]\n"
+    "\n"
+    "commands:\n"
+    "  demo                          create the demo: a USB bridge with a RAID 1 of two 1 TB disks\n"
+    "                                and a FireWire bridge with two blank disks\n"
+    "  list                          show bridges, disks, their records and injected failures\n"
+    "  add-bridge NAME --usb|--firewire [--vendor N] [--product N] [--location N] [--serial TEXT]\n"
+    "             [--guid N] [--device-name TEXT] [--rebuild-seconds S] [--missing PROP,...] [--unplugged]\n"
+    "  remove-bridge NAME            remove a bridge; its disks go to the shelf\n"
+    "  plug NAME | unplug NAME\n"
+    "  make-disk NAME --size SIZE --model TEXT --serial TEXT [--addressing lba48|lba28|chs] [--hpa]\n"
+    "                                a new disk on the shelf; SIZE like 1TB, 500GB, 2TiB or sectors\n"
+    "  insert BRIDGE PORT DISK       put a shelf disk into port 0 or 1\n"
+    "  pull BRIDGE PORT              take the disk out of a port and put it on the shelf\n"
+    "  fail BRIDGE CALL [--mode once|always|mismatch|vanish] [--port N] [--skip N]\n"
+    "                                make a library call fail (skip: let N matching calls pass first)\n"
+    "  clear-failures BRIDGE\n"
+    "  help\n"
+    "\n"
+    "The simulation lives in $XDG_DATA_HOME/ovraid/sim (or ~/.local/share/ovraid/sim) unless --sim\n"
+    "names another directory.\n";
+
+struct usage_error {
+    std::string message;
+};
+
+// The arguments after the command: positionals, valued options and flags.
+struct arguments {
+    std::vector<std::string> positional;
+    std::map<std::string, std::string> values;
+    std::set<std::string> flags;
+
+    bool has(const std::string& option) const { return values.count(option) != 0 || flags.count(option) != 0; }
+    std::string value(const std::string& option, const std::string& fallback = std::string()) const
+    {
+        auto it = values.find(option);
+        return it == values.end() ? fallback : it->second;
+    }
+};
+
+arguments parse(const std::vector<std::string>& args, const std::set<std::string>& valued,
+                const std::set<std::string>& flags)
+{
+    arguments a;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (arg.size() > 2 && arg.compare(0, 2, "--") == 0) {
+            std::string key = arg, value;
+            const size_t eq = arg.find('=');
+            const bool inline_value = eq != std::string::npos;
+            if (inline_value) {
+                key = arg.substr(0, eq);
+                value = arg.substr(eq + 1);
+            }
+            if (valued.count(key) != 0) {
+                if (!inline_value) {
+                    if (i + 1 >= args.size())
+                        throw usage_error{"option " + key + " needs a value"};
+                    value = args[++i];
+                }
+                if (a.values.count(key) != 0)
+                    throw usage_error{"option " + key + " given twice"};
+                a.values[key] = value;
+            } else if (flags.count(key) != 0 && !inline_value) {
+                a.flags.insert(key);
+            } else {
+                throw usage_error{"unknown option " + arg};
+            }
+        } else {
+            a.positional.push_back(arg);
+        }
+    }
+    return a;
+}
+
+void want_positionals(const arguments& a, size_t n, const char* form)
+{
+    if (a.positional.size() != n)
+        throw usage_error{std::string("expected: ") + form};
+}
+
+uint64_t number(const std::string& option, const std::string& text, uint64_t max)
+{
+    if (text.empty() || text[0] == '-' || text[0] == '+')
+        throw usage_error{option + ": '" + text + "' is not a number"};
+    char* end = nullptr;
+    errno = 0;
+    const unsigned long long v = std::strtoull(text.c_str(), &end, 0);
+    if (errno != 0 || *end != '\0' || v > max)
+        throw usage_error{option + ": '" + text + "' is not a number up to " + std::to_string(max)};
+    return v;
+}
+
+int port_number(const std::string& text)
+{
+    if (text != "0" && text != "1")
+        throw usage_error{"port must be 0 or 1, not '" + text + "'"};
+    return text == "1" ? 1 : 0;
+}
+
+int failed(const std::string& message)
+{
+    std::fprintf(stderr, "ovraid-sim: %s\n", message.c_str());
+    return 1;
+}
+
+int run(ov::sim::store& s, const std::string& command, const std::vector<std::string>& rest)
+{
+    std::string error;
+    if (command == "help" || command == "--help" || command == "-h") {
+        std::fputs(usage_text, stdout);
+        return 0;
+    }
+    if (command == "demo") {
+        want_positionals(parse(rest, {}, {}), 0, "demo");
+        if (!s.create_demo(error))
+            return failed(error);
+        std::printf("demo created in %s\n", s.root().c_str());
+        return 0;
+    }
+    if (command == "list") {
+        want_positionals(parse(rest, {}, {}), 0, "list");
+        std::fputs(s.describe().c_str(), stdout);
+        return 0;
+    }
+    if (command == "add-bridge") {
+        const arguments a = parse(rest,
+                                  {"--vendor", "--product", "--location", "--serial", "--guid", "--device-name",
+                                   "--rebuild-seconds", "--missing"},
+                                  {"--usb", "--firewire", "--unplugged"});
+        want_positionals(a, 1, "add-bridge NAME --usb|--firewire [options]");
+        if (a.has("--usb") == a.has("--firewire"))
+            throw usage_error{"add-bridge needs exactly one of --usb and --firewire"};
+        ov::sim::bridge_spec spec;
+        spec.name = a.positional[0];
+        spec.firewire = a.has("--firewire");
+        for (const char* usb_only : {"--vendor", "--product", "--location", "--serial"})
+            if (spec.firewire && a.has(usb_only))
+                throw usage_error{std::string(usb_only) + " belongs to a USB bridge"};
+        if (!spec.firewire && a.has("--guid"))
+            throw usage_error{"--guid belongs to a FireWire bridge"};
+        if (a.has("--vendor"))
+            spec.vendor_id = static_cast<uint32_t>(number("--vendor", a.value("--vendor"), 0xFFFF));
+        if (a.has("--product"))
+            spec.product_id = static_cast<uint32_t>(number("--product", a.value("--product"), 0xFFFF));
+        if (a.has("--location"))
+            spec.location_id = static_cast<int64_t>(number("--location", a.value("--location"), 0xFFFFFFFFULL));
+        spec.usb_serial = a.value("--serial");
+        if (a.has("--guid"))
+            spec.guid = number("--guid", a.value("--guid"), UINT64_MAX);
+        else if (spec.firewire)
+            spec.guid = 0x8000460100000000ULL | (std::hash<std::string>{}(spec.name) & 0xFFFFFFFFULL);
+        spec.device_name = a.value("--device-name", spec.device_name);
+        if (a.has("--rebuild-seconds")) {
+            const std::string t = a.value("--rebuild-seconds");
+            char* end = nullptr;
+            spec.rebuild_seconds = std::strtod(t.c_str(), &end);
+            if (t.empty() || *end != '\0' || !(spec.rebuild_seconds >= 0))
+                throw usage_error{"--rebuild-seconds: '" + t + "' is not a number of seconds"};
+        }
+        if (a.has("--missing")) {
+            std::string list = a.value("--missing");
+            size_t start = 0;
+            while (start <= list.size()) {
+                const size_t comma = list.find(',', start);
+                const std::string item = list.substr(start, comma == std::string::npos ? std::string::npos
+                                                                                        : comma - start);
+                if (!item.empty())
+                    spec.missing_properties.push_back(item);
+                if (comma == std::string::npos)
+                    break;
+                start = comma + 1;
+            }
+        }
+        spec.plugged = !a.has("--unplugged");
+        if (!s.add_bridge(spec, error))
+            return failed(error);
+        std::printf("added %s bridge %s (%s)\n", spec.firewire ? "FireWire" : "USB", spec.name.c_str(),
+                    spec.plugged ? "plugged" : "unplugged");
+        return 0;
+    }
+    if (command == "remove-bridge" || command == "plug" || command == "unplug") {
+        const arguments a = parse(rest, {}, {});
+        want_positionals(a, 1, (command + " NAME").c_str());
+        const std::string& name = a.positional[0];
+        const bool ok = command == "remove-bridge" ? s.remove_bridge(name, error)
+                                                   : s.set_plugged(name, command == "plug", error);
+        if (!ok)
+            return failed(error);
+        std::printf("%s %s\n", command == "remove-bridge" ? "removed" : command == "plug" ? "plugged" : "unplugged",
+                    name.c_str());
+        return 0;
+    }
+    if (command == "make-disk") {
+        const arguments a = parse(rest, {"--size", "--model", "--serial", "--addressing"}, {"--hpa"});
+        want_positionals(a, 1, "make-disk NAME --size SIZE --model TEXT --serial TEXT");
+        for (const char* required : {"--size", "--model", "--serial"})
+            if (!a.has(required))
+                throw usage_error{std::string("make-disk needs ") + required};
+        ov::sim::disk_spec spec;
+        if (!ov::sim::store::parse_size(a.value("--size"), spec.sectors, error))
+            throw usage_error{"--size: " + error};
+        spec.model = a.value("--model");
+        spec.serial = a.value("--serial");
+        spec.addressing = a.value("--addressing", "lba48");
+        if (spec.addressing != "lba48" && spec.addressing != "lba28" && spec.addressing != "chs")
+            throw usage_error{"--addressing must be lba48, lba28 or chs"};
+        spec.hpa_enabled = a.has("--hpa");
+        if (!s.make_disk(a.positional[0], spec, error))
+            return failed(error);
+        std::printf("made disk %s: %llu sectors, on the shelf\n", a.positional[0].c_str(),
+                    static_cast<unsigned long long>(spec.sectors));
+        return 0;
+    }
+    if (command == "insert") {
+        const arguments a = parse(rest, {}, {});
+        want_positionals(a, 3, "insert BRIDGE PORT DISK");
+        const int port = port_number(a.positional[1]);
+        if (!s.insert_disk(a.positional[0], port, a.positional[2], error))
+            return failed(error);
+        std::printf("inserted %s into port %d of %s\n", a.positional[2].c_str(), port, a.positional[0].c_str());
+        return 0;
+    }
+    if (command == "pull") {
+        const arguments a = parse(rest, {}, {});
+        want_positionals(a, 2, "pull BRIDGE PORT");
+        const int port = port_number(a.positional[1]);
+        std::string disk;
+        if (!s.pull_disk(a.positional[0], port, disk, error))
+            return failed(error);
+        std::printf("pulled %s from port %d of %s; it is on the shelf\n", disk.c_str(), port, a.positional[0].c_str());
+        return 0;
+    }
+    if (command == "fail") {
+        const arguments a = parse(rest, {"--mode", "--port", "--skip"}, {});
+        want_positionals(a, 2, "fail BRIDGE CALL [--mode M] [--port N] [--skip N]");
+        ov::sim::failure_spec f;
+        f.call = a.positional[1];
+        const auto& calls = ov::sim::store::call_names();
+        if (std::find(calls.begin(), calls.end(), f.call) == calls.end()) {
+            std::string known;
+            for (const auto& c : calls)
+                known += " " + c;
+            throw usage_error{"unknown call '" + f.call + "'; calls:" + known};
+        }
+        f.mode = a.value("--mode", "once");
+        if (f.mode != "once" && f.mode != "always" && f.mode != "mismatch" && f.mode != "vanish")
+            throw usage_error{"--mode must be once, always, mismatch or vanish"};
+        if (a.has("--port"))
+            f.port = port_number(a.value("--port"));
+        if (a.has("--skip"))
+            f.skip = static_cast<int>(number("--skip", a.value("--skip"), INT32_MAX));
+        if (!s.add_failure(a.positional[0], f, error))
+            return failed(error);
+        std::printf("%s on %s will fail (%s)\n", f.call.c_str(), a.positional[0].c_str(), f.mode.c_str());
+        return 0;
+    }
+    if (command == "clear-failures") {
+        const arguments a = parse(rest, {}, {});
+        want_positionals(a, 1, "clear-failures BRIDGE");
+        if (!s.clear_failures(a.positional[0], error))
+            return failed(error);
+        std::printf("cleared the failures of %s\n", a.positional[0].c_str());
+        return 0;
+    }
+    throw usage_error{"unknown command '" + command + "'"};
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    std::vector<std::string> args(argv + 1, argv + argc);
+    std::string root;
+    size_t i = 0;
+    while (i < args.size() && args[i].compare(0, 5, "--sim") == 0) {
+        if (args[i] == "--sim" && i + 1 < args.size()) {
+            root = args[i + 1];
+            i += 2;
+        } else if (args[i].compare(0, 6, "--sim=") == 0) {
+            root = args[i].substr(6);
+            ++i;
+        } else {
+            std::fprintf(stderr, "ovraid-sim: --sim needs a directory\n%s", usage_text);
+            return 2;
+        }
+    }
+    if (i >= args.size()) {
+        std::fputs(usage_text, stderr);
+        return 2;
+    }
+    if (root.empty())
+        root = ov::sim::store::default_root();
+    ov::sim::store s(root);
+    try {
+        return run(s, args[i], std::vector<std::string>(args.begin() + static_cast<long>(i) + 1, args.end()));
+    } catch (const usage_error& e) {
+        std::fprintf(stderr, "ovraid-sim: %s\nrun 'ovraid-sim help' for the commands\n", e.message.c_str());
+        return 2;
+    } catch (const std::exception& e) {
+        return failed(e.what());
+    }
+}
