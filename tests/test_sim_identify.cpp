@@ -1,0 +1,215 @@
+// IDENTIFY DEVICE data of simulated disks, checked word by word and through an
+// independent decoder (hdparm --Istdin).
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <fstream>
+#include <regex>
+#include <string>
+
+#include "sim/identify.h"
+#include "temp_dir.h"
+
+using namespace ov::sim;
+
+namespace {
+
+disk_spec disk(uint64_t sectors, const std::string& addressing, bool hpa = false)
+{
+    return disk_spec{"Kestrel KS1000 SATA", "KS1T04A7731", sectors, addressing, hpa};
+}
+
+uint32_t dword(const identify_block& b, int word)
+{
+    return identify_word(b.data(), word) | (uint32_t(identify_word(b.data(), word + 1)) << 16);
+}
+
+}  // namespace
+
+TEST(SimIdentify, StringsAreByteSwappedAndSpacePadded)
+{
+    const identify_block b = make_identify(disk(1000, "lba48"));
+    // Word 27 holds "Ke" with 'K' in the high byte: the raw bytes read "eK".
+    EXPECT_EQ(b[54], 'e');
+    EXPECT_EQ(b[55], 'K');
+    const std::string raw_model(reinterpret_cast<const char*>(b.data() + 54), 40);
+    EXPECT_EQ(raw_model, "eKtser lSK0100S TA A" + std::string(20, ' '));
+    const std::string raw_serial(reinterpret_cast<const char*>(b.data() + 20), 20);
+    EXPECT_EQ(raw_serial, "SKT1407A37 1" + std::string(8, ' '));
+    EXPECT_EQ(identify_string(b.data(), idw::model, 20), "Kestrel KS1000 SATA");
+    EXPECT_EQ(identify_string(b.data(), idw::serial, 10), "KS1T04A7731");
+
+    // A 40-character model fills the field without padding; a longer one is cut.
+    disk_spec full = disk(1000, "lba48");
+    full.model = std::string(40, 'M') + "XYZ";
+    EXPECT_EQ(identify_string(make_identify(full).data(), idw::model, 20), std::string(40, 'M'));
+}
+
+TEST(SimIdentify, SignatureAndChecksum)
+{
+    for (const char* a : {"lba48", "lba28", "chs"}) {
+        identify_block b = make_identify(disk(123457, a, true));
+        EXPECT_EQ(b[510], 0xA5) << a;
+        EXPECT_TRUE(identify_checksum_ok(b.data())) << a;
+        b[100] ^= 1;
+        EXPECT_FALSE(identify_checksum_ok(b.data())) << a;
+    }
+}
+
+TEST(SimIdentify, Lba48Counts)
+{
+    const uint64_t n = 5860533168ULL;  // beyond 32 bits
+    const identify_block b = make_identify(disk(n, "lba48"));
+    EXPECT_TRUE(identify_word(b.data(), idw::capabilities) & bit_lba_supported);
+    EXPECT_TRUE(identify_word(b.data(), idw::cmdset_supported2) & bit_lba48);
+    EXPECT_TRUE(identify_word(b.data(), idw::cmdset_enabled2) & bit_lba48);
+    EXPECT_EQ(dword(b, idw::lba28_count), lba28_limit);
+    uint64_t n48 = 0;
+    for (int i = 3; i >= 0; --i)
+        n48 = (n48 << 16) | identify_word(b.data(), idw::lba48_count + i);
+    EXPECT_EQ(n48, n);
+    EXPECT_EQ(identify_capacity(b.data()), n);
+    EXPECT_TRUE(identify_supports_lba48(b.data()));
+}
+
+TEST(SimIdentify, Lba28DiskHasNo48BitFeatureAndACappedCount)
+{
+    const identify_block big = make_identify(disk(300000000, "lba28"));
+    EXPECT_FALSE(identify_word(big.data(), idw::cmdset_supported2) & bit_lba48);
+    EXPECT_FALSE(identify_word(big.data(), idw::cmdset_enabled2) & bit_lba48);
+    EXPECT_EQ(dword(big, idw::lba28_count), lba28_limit);
+    EXPECT_EQ(identify_capacity(big.data()), lba28_limit);
+    for (int i = 0; i < 4; ++i)
+        EXPECT_EQ(identify_word(big.data(), idw::lba48_count + i), 0);
+
+    const identify_block small = make_identify(disk(1000000, "lba28"));
+    EXPECT_EQ(dword(small, idw::lba28_count), 1000000u);
+    EXPECT_FALSE(identify_supports_lba48(small.data()));
+}
+
+TEST(SimIdentify, ChsGeometryMultipliesToTheCapacity)
+{
+    for (uint64_t n : {200000ULL, 1008ULL, 65535ULL * 16 * 63, 12ULL, 997ULL * 4}) {
+        const identify_block b = make_identify(disk(n, "chs"));
+        EXPECT_FALSE(identify_word(b.data(), idw::capabilities) & bit_lba_supported) << n;
+        EXPECT_EQ(dword(b, idw::lba28_count), 0u) << n;
+        const uint64_t c = identify_word(b.data(), idw::current_cylinders);
+        const uint64_t h = identify_word(b.data(), idw::current_heads);
+        const uint64_t s = identify_word(b.data(), idw::current_sectors);
+        EXPECT_LE(h, 16u);
+        EXPECT_LE(s, 63u);
+        EXPECT_EQ(c * h * s, n) << n;
+        EXPECT_EQ(identify_capacity(b.data()), n);
+        EXPECT_EQ(dword(b, idw::current_capacity), n) << n;
+    }
+    // No exact geometry (a prime above 65535, or more than 65535 cylinders of 16 x 63):
+    // the largest geometry that fits, never more than the disk.
+    for (uint64_t n : {100003ULL, 65536ULL * 16 * 63}) {
+        const identify_block b = make_identify(disk(n, "chs"));
+        EXPECT_EQ(identify_capacity(b.data()), std::min<uint64_t>(n / 1008, 65535) * 1008) << n;
+    }
+}
+
+TEST(SimIdentify, HostProtectedAreaBitsAreIndependentOf48Bit)
+{
+    // Word 85 bit 10 is HPA enabled; word 86 bit 10 is 48-bit enabled. A reader that
+    // confuses them sizes a large disk without HPA by its 28-bit count.
+    const identify_block plain = make_identify(disk(3907029168ULL, "lba48", false));
+    EXPECT_TRUE(identify_word(plain.data(), idw::cmdset_supported1) & bit_hpa);
+    EXPECT_FALSE(identify_word(plain.data(), idw::cmdset_enabled1) & bit_hpa);
+    EXPECT_TRUE(identify_word(plain.data(), idw::cmdset_enabled2) & bit_lba48);
+
+    const identify_block hpa28 = make_identify(disk(1000000, "lba28", true));
+    EXPECT_TRUE(identify_word(hpa28.data(), idw::cmdset_enabled1) & bit_hpa);
+    EXPECT_FALSE(identify_word(hpa28.data(), idw::cmdset_enabled2) & bit_lba48);
+}
+
+#ifdef OVRAID_HDPARM
+
+namespace {
+
+// hdparm reads the block as 256 hexadecimal words, eight to a line.
+std::string hdparm_decode(const identify_block& b, const std::string& dir)
+{
+    const std::string in = dir + "/identify.hex";
+    {
+        std::ofstream out(in);
+        for (int w = 0; w < 256; ++w) {
+            char word[8];
+            std::snprintf(word, sizeof word, "%04x", identify_word(b.data(), w));
+            out << word << (w % 8 == 7 ? "\n" : " ");
+        }
+    }
+    const std::string cmd = std::string(OVRAID_HDPARM) + " --Istdin < " + in + " 2>&1";
+    FILE* p = popen(cmd.c_str(), "r");
+    std::string text;
+    char buf[4096];
+    size_t n;
+    while (p != nullptr && (n = fread(buf, 1, sizeof buf, p)) > 0)
+        text.append(buf, n);
+    if (p != nullptr)
+        pclose(p);
+    return text;
+}
+
+std::string field(const std::string& text, const std::string& label)
+{
+    std::smatch m;
+    if (!std::regex_search(text, m, std::regex(label + ":\\s*([^\\n]*?)\\s*\\n")))
+        return "(absent)";
+    return m[1];
+}
+
+// "enabled" when the feature line carries hdparm's '*', "supported" without it.
+std::string feature(const std::string& text, const std::string& name)
+{
+    std::smatch m;
+    if (!std::regex_search(text, m, std::regex("\\n\\s*(\\*?)\\s*" + name + "\\s*\\n")))
+        return "absent";
+    return m[1] == "*" ? "enabled" : "supported";
+}
+
+}  // namespace
+
+TEST(SimIdentify, IndependentDecoderAgrees)
+{
+    ovtest::temp_dir dir;
+    struct sample {
+        disk_spec spec;
+        std::string lba, lba48, hpa, addr48;
+    };
+    const sample samples[] = {
+        {{"Northwind ND3000AS", "NW3K1D00318", 5860533168ULL, "lba48", false}, "268435455", "5860533168",
+         "supported", "enabled"},
+        {{"Northwind ND3000AS", "NW3K1D00318", 5860533168ULL, "lba48", true}, "268435455", "5860533168", "enabled",
+         "enabled"},
+        {{"Harbor HD120", "HB120-0042", 234441648ULL, "lba28", true}, "234441648", "(absent)", "enabled", "absent"},
+        {{"Harbor HD120", "HB120-0042", 234441648ULL, "lba28", false}, "234441648", "(absent)", "supported",
+         "absent"},
+    };
+    for (const auto& s : samples) {
+        const std::string text = hdparm_decode(make_identify(s.spec), dir.path());
+        SCOPED_TRACE(text);
+        EXPECT_EQ(field(text, "Model Number"), s.spec.model);
+        EXPECT_EQ(field(text, "Serial Number"), s.spec.serial);
+        EXPECT_EQ(field(text, "LBA    user addressable sectors"), s.lba);
+        EXPECT_EQ(field(text, "LBA48  user addressable sectors"), s.lba48);
+        EXPECT_EQ(feature(text, "Host Protected Area feature set"), s.hpa);
+        EXPECT_EQ(feature(text, "48-bit Address feature set"), s.addr48);
+        EXPECT_EQ(field(text, "Checksum"), "correct");
+    }
+    // A CHS-only disk: hdparm finds no LBA count but the geometry product.
+    const std::string chs = hdparm_decode(make_identify(disk_spec{"Old CHS", "C1", 200000, "chs", false}), dir.path());
+    EXPECT_EQ(field(chs, "LBA    user addressable sectors"), "(absent)") << chs;
+    EXPECT_EQ(field(chs, "CHS current addressable sectors"), "200000") << chs;
+}
+
+#else
+
+TEST(SimIdentify, IndependentDecoderAgrees)
+{
+    GTEST_SKIP() << "hdparm not installed (Debian package hdparm)";
+}
+
+#endif

@@ -1,0 +1,408 @@
+// The simulation tree: sparse disks, the demo's records, moving disks between ports and
+// the shelf, the identity files and their errors, and the failures file.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <fstream>
+#include <sstream>
+
+#include "raid.h"
+#include "sim/firmware.h"
+#include "sim/identify.h"
+#include "sim/store.h"
+#include "temp_dir.h"
+
+using namespace ov::sim;
+
+namespace {
+
+std::string slurp(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+void spit(const std::string& path, const std::string& text)
+{
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
+}
+
+std::string read_sector(const std::string& image, uint64_t lba)
+{
+    std::string s(512, '\0');
+    const int fd = ::open(image.c_str(), O_RDONLY);
+    EXPECT_GE(fd, 0) << image;
+    EXPECT_EQ(::pread(fd, s.data(), 512, static_cast<off_t>(lba * 512)), 512);
+    ::close(fd);
+    return s;
+}
+
+disk_spec spec(uint64_t sectors, const std::string& serial = "S0001")
+{
+    return disk_spec{"Harbor HD2000", serial, sectors, "lba48", false};
+}
+
+bridge_spec usb(const std::string& name)
+{
+    bridge_spec b;
+    b.name = name;
+    b.location_id = 0x14100000;
+    b.usb_serial = "U1";
+    return b;
+}
+
+class SimStore : public ::testing::Test {
+protected:
+    ovtest::temp_dir dir;
+    store st{dir.path() + "/sim"};
+    std::string error;
+};
+
+}  // namespace
+
+TEST_F(SimStore, DisksAreSparse)
+{
+    const uint64_t two_tb = 3907029168ULL;
+    ASSERT_TRUE(st.make_disk("big", spec(two_tb), error)) << error;
+    struct stat s;
+    ASSERT_EQ(::stat(st.shelf_image("big").c_str(), &s), 0);
+    EXPECT_EQ(static_cast<uint64_t>(s.st_size), two_tb * 512);
+    EXPECT_LT(static_cast<uint64_t>(s.st_blocks) * 512, 64u * 1024);
+}
+
+TEST_F(SimStore, DemoHoldsAHealthyMirrorAndTwoBlankDisks)
+{
+    ASSERT_TRUE(st.create_demo(error)) << error;
+    const auto bridges = st.bridges();
+    ASSERT_EQ(bridges.size(), 2u);
+
+    bridge_spec usb_bridge, fw_bridge;
+    for (const auto& b : bridges) {
+        bridge_spec s;
+        ASSERT_TRUE(st.read_bridge(b, s, error)) << error;
+        (s.firewire ? fw_bridge : usb_bridge) = s;
+        EXPECT_TRUE(s.plugged);
+    }
+    EXPECT_TRUE(fw_bridge.guid >> 63) << "FireWire GUIDs with the top bit set are the common case";
+    EXPECT_FALSE(usb_bridge.name.empty());
+
+    // The USB mirror: each record names the other disk by its raw IDENTIFY bytes.
+    std::array<unsigned char, 512> id[2];
+    uint64_t cap[2];
+    for (int p = 0; p < 2; ++p) {
+        ASSERT_TRUE(st.read_identify(st.port_dir(usb_bridge.name, p), id[p], error)) << error;
+        cap[p] = identify_capacity(id[p].data());
+    }
+    const uint64_t set_size = std::min(cap[0], cap[1]) - 16;
+    std::string stamps[2];
+    for (int p = 0; p < 2; ++p) {
+        const std::string rec = read_sector(st.port_image(usb_bridge.name, p), cap[p] - 15);
+        const auto* r = reinterpret_cast<const unsigned char*>(rec.data());
+        const record_summary sum = decode_record(r);
+        ASSERT_TRUE(sum.valid);
+        EXPECT_EQ(sum.mode, 2u);
+        EXPECT_EQ(sum.member, static_cast<unsigned>(p));
+        EXPECT_FALSE(sum.source);
+        EXPECT_EQ(sum.capacity, set_size);
+        EXPECT_EQ(r[496], 0) << "over_2tb";
+        EXPECT_EQ(std::memcmp(r + 16, id[1 - p].data() + 20, 20), 0) << "partner serial, raw";
+        EXPECT_EQ(std::memcmp(r + 36, id[1 - p].data() + 54, 40), 0) << "partner model, raw";
+        EXPECT_EQ(std::memcmp(r + 504, "Orvelan ", 8), 0);
+        EXPECT_EQ(sum.stamp.size(), 14u);
+        stamps[p] = sum.stamp;
+    }
+    EXPECT_EQ(stamps[0], stamps[1]);
+
+    // The FireWire pair: blank, of different sizes.
+    disk_spec d0, d1;
+    std::string n0, n1;
+    ASSERT_TRUE(st.read_disk(st.port_dir(fw_bridge.name, 0), d0, n0, error)) << error;
+    ASSERT_TRUE(st.read_disk(st.port_dir(fw_bridge.name, 1), d1, n1, error)) << error;
+    EXPECT_NE(d0.sectors, d1.sectors);
+    for (int p = 0; p < 2; ++p) {
+        std::array<unsigned char, 512> fid;
+        ASSERT_TRUE(st.read_identify(st.port_dir(fw_bridge.name, p), fid, error));
+        const std::string rec = read_sector(st.port_image(fw_bridge.name, p), identify_capacity(fid.data()) - 15);
+        EXPECT_FALSE(decode_record(reinterpret_cast<const unsigned char*>(rec.data())).valid);
+    }
+
+    // Four disks of 1 to 3 TB cost next to nothing.
+    uint64_t used = 0;
+    for (const auto& b : bridges)
+        for (int p = 0; p < 2; ++p) {
+            struct stat s;
+            ASSERT_EQ(::stat(st.port_image(b, p).c_str(), &s), 0);
+            used += static_cast<uint64_t>(s.st_blocks) * 512;
+        }
+    EXPECT_LT(used, 256u * 1024);
+
+    EXPECT_FALSE(st.create_demo(error));
+    EXPECT_NE(error.find(st.root()), std::string::npos) << error;
+}
+
+TEST_F(SimStore, DisksMoveBetweenShelfAndPorts)
+{
+    ASSERT_TRUE(st.add_bridge(usb("b"), error)) << error;
+    ASSERT_TRUE(st.make_disk("d1", spec(4096, "A"), error)) << error;
+    ASSERT_TRUE(st.make_disk("d2", spec(8192, "B"), error)) << error;
+    EXPECT_FALSE(st.make_disk("d1", spec(10), error)) << "names are unique";
+
+    ASSERT_TRUE(st.insert_disk("b", 0, "d1", error)) << error;
+    EXPECT_EQ(st.shelf_image("d1"), "");
+    EXPECT_NE(st.port_image("b", 0), "");
+    EXPECT_FALSE(st.make_disk("d1", spec(10), error)) << "a name in a port is taken too";
+    EXPECT_NE(error.find("port 0"), std::string::npos) << error;
+
+    // A port holds one disk; a missing disk, port or bridge is refused.
+    EXPECT_FALSE(st.insert_disk("b", 0, "d2", error));
+    EXPECT_NE(error.find("d1"), std::string::npos) << error;
+    EXPECT_FALSE(st.insert_disk("b", 2, "d2", error));
+    EXPECT_FALSE(st.insert_disk("nobridge", 1, "d2", error));
+    EXPECT_NE(error.find("nobridge"), std::string::npos) << error;
+    EXPECT_FALSE(st.insert_disk("b", 1, "nodisk", error));
+    EXPECT_NE(st.shelf_image("d2"), "") << "failed inserts leave the disk where it was";
+
+    // Data survives the trip, and the disk comes back under its name.
+    const int fd = ::open(st.port_image("b", 0).c_str(), O_WRONLY);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::pwrite(fd, "payload", 7, 512 * 100), 7);
+    ::close(fd);
+    std::string name;
+    ASSERT_TRUE(st.pull_disk("b", 0, name, error)) << error;
+    EXPECT_EQ(name, "d1");
+    EXPECT_EQ(st.port_image("b", 0), "");
+    EXPECT_EQ(read_sector(st.shelf_image("d1"), 100).substr(0, 7), "payload");
+    EXPECT_FALSE(st.pull_disk("b", 0, name, error)) << "an empty port";
+    EXPECT_NE(error.find("empty"), std::string::npos);
+
+    // Pulling onto a shelf that already holds the name keeps both disks.
+    ASSERT_TRUE(st.insert_disk("b", 1, "d1", error)) << error;
+    ASSERT_TRUE(st.make_disk("spare", spec(10), error));
+    ASSERT_TRUE(st.insert_disk("b", 0, "spare", error)) << error;
+    ASSERT_EQ(::mkdir(st.shelf_dir("d1").c_str(), 0755), 0);  // a stray slot with that name
+    ASSERT_TRUE(st.pull_disk("b", 1, name, error)) << error;
+    EXPECT_EQ(name, "d1-2");
+    disk_spec d;
+    std::string conf_name;
+    ASSERT_TRUE(st.read_disk(st.shelf_dir("d1-2"), d, conf_name, error)) << error;
+    EXPECT_EQ(conf_name, "d1-2");
+    EXPECT_EQ(d.serial, "A");
+}
+
+TEST_F(SimStore, RemovingABridgeShelvesItsDisks)
+{
+    ASSERT_TRUE(st.add_bridge(usb("b"), error));
+    ASSERT_TRUE(st.make_disk("d1", spec(64), error));
+    ASSERT_TRUE(st.insert_disk("b", 1, "d1", error));
+    EXPECT_FALSE(st.add_bridge(usb("b"), error)) << "names are unique";
+    ASSERT_TRUE(st.remove_bridge("b", error)) << error;
+    EXPECT_TRUE(st.bridges().empty());
+    EXPECT_NE(st.shelf_image("d1"), "");
+    EXPECT_FALSE(st.remove_bridge("b", error));
+}
+
+TEST_F(SimStore, NamesAndSpecsAreChecked)
+{
+    for (const char* bad : {"", ".hidden", "shelf", "a/b", "sp ace", "../up"}) {
+        EXPECT_FALSE(st.add_bridge(usb(bad), error)) << bad;
+        EXPECT_FALSE(st.make_disk(bad, spec(10), error)) << bad;
+    }
+    disk_spec d = spec(10);
+    d.model = std::string(41, 'x');
+    EXPECT_FALSE(st.make_disk("long", d, error));
+    d = spec(10);
+    d.addressing = "lba64";
+    EXPECT_FALSE(st.make_disk("addr", d, error));
+    EXPECT_NE(error.find("lba64"), std::string::npos);
+    EXPECT_FALSE(st.make_disk("zero", spec(0), error));
+    bridge_spec b = usb("props");
+    b.missing_properties = {"idVendor", "Nonsense"};
+    EXPECT_FALSE(st.add_bridge(b, error));
+    EXPECT_NE(error.find("Nonsense"), std::string::npos);
+    EXPECT_TRUE(st.bridges().empty());
+    EXPECT_TRUE(st.shelf().empty());
+}
+
+TEST_F(SimStore, BridgeIdentityRoundTrips)
+{
+    bridge_spec b = usb("u");
+    b.vendor_id = 0x1234;
+    b.product_id = 0xBEEF;
+    b.location_id = 0xFA120000;  // top bit of the 32-bit value set
+    b.usb_serial = "SER 01";
+    b.device_name = "Backup Volume";
+    b.rebuild_seconds = 2.5;
+    b.missing_properties = {"USB Serial Number", "locationID"};
+    ASSERT_TRUE(st.add_bridge(b, error)) << error;
+    bridge_spec f;
+    f.name = "f";
+    f.firewire = true;
+    f.guid = 0x8000460000000001ULL;
+    f.plugged = false;
+    ASSERT_TRUE(st.add_bridge(f, error)) << error;
+
+    bridge_spec r;
+    ASSERT_TRUE(st.read_bridge("u", r, error)) << error;
+    EXPECT_FALSE(r.firewire);
+    EXPECT_EQ(r.vendor_id, 0x1234u);
+    EXPECT_EQ(r.product_id, 0xBEEFu);
+    EXPECT_EQ(r.location_id, 0xFA120000);
+    EXPECT_EQ(r.usb_serial, "SER 01");
+    EXPECT_EQ(r.device_name, "Backup Volume");
+    EXPECT_DOUBLE_EQ(r.rebuild_seconds, 2.5);
+    EXPECT_EQ(r.missing_properties, b.missing_properties);
+    ASSERT_TRUE(st.read_bridge("f", r, error)) << error;
+    EXPECT_TRUE(r.firewire);
+    EXPECT_EQ(r.guid, 0x8000460000000001ULL);
+    EXPECT_FALSE(r.plugged);
+    ASSERT_TRUE(st.set_plugged("f", true, error));
+    ASSERT_TRUE(st.read_bridge("f", r, error));
+    EXPECT_TRUE(r.plugged);
+}
+
+TEST_F(SimStore, MalformedFilesAreNamedWithTheirLine)
+{
+    ASSERT_TRUE(st.add_bridge(usb("b"), error));
+    ASSERT_TRUE(st.make_disk("d", spec(100), error));
+    const std::string conf = st.bridge_dir("b") + "/bridge.conf";
+    bridge_spec b;
+    struct bad_file {
+        std::string text, expect;
+    };
+    for (const auto& c : std::vector<bad_file>{{"bus = usb\nthis line has no equals\n", ":2:"},
+                                               {"bus = usb\nvendor = 0x1E91\nvendor = 2\n", ":3:"},
+                                               {"bus = scsi\n", "scsi"},
+                                               {"bus = usb\nvendor = banana\n", "banana"},
+                                               {"bus = usb\ncolour = red\n", "colour"},
+                                               {"vendor = 1\n", "bus"},
+                                               {"bus = usb\nrebuild_seconds = -1\n", "-1"}}) {
+        spit(conf, c.text);
+        EXPECT_FALSE(st.read_bridge("b", b, error)) << c.text;
+        EXPECT_NE(error.find(conf), std::string::npos) << error;
+        EXPECT_NE(error.find(c.expect), std::string::npos) << error;
+    }
+    EXPECT_FALSE(st.set_plugged("b", false, error)) << "a broken identity is not rewritten";
+    EXPECT_EQ(slurp(conf), "bus = usb\nrebuild_seconds = -1\n");
+
+    const std::string dconf = st.shelf_dir("d") + "/disk.conf";
+    disk_spec d;
+    std::string name;
+    for (const auto& c : std::vector<bad_file>{{"model = M\nserial = S\n", "addressing"},
+                                               {"model = M\nserial = S\naddressing = lba12\n", "lba12"},
+                                               {"model = M\nserial = S\naddressing = chs\nhpa = maybe\n", "maybe"},
+                                               {"model M\n", ":1:"}}) {
+        spit(dconf, c.text);
+        EXPECT_FALSE(st.read_disk(st.shelf_dir("d"), d, name, error)) << c.text;
+        EXPECT_NE(error.find(dconf), std::string::npos) << error;
+        EXPECT_NE(error.find(c.expect), std::string::npos) << error;
+    }
+    spit(dconf, "# fine\nmodel = M\nserial = S\naddressing = chs\n");
+    EXPECT_TRUE(st.read_disk(st.shelf_dir("d"), d, name, error)) << error;
+
+    // An image that is not a whole number of sectors, or empty.
+    ASSERT_EQ(::truncate(st.shelf_image("d").c_str(), 100 * 512 + 7), 0);
+    EXPECT_FALSE(st.read_disk(st.shelf_dir("d"), d, name, error));
+    EXPECT_NE(error.find(st.shelf_image("d")), std::string::npos) << error;
+    EXPECT_NE(error.find("multiple of 512"), std::string::npos) << error;
+
+    // An IDENTIFY override must be exactly one block.
+    ASSERT_EQ(::truncate(st.shelf_image("d").c_str(), 100 * 512), 0);
+    spit(st.shelf_dir("d") + "/identify.bin", std::string(500, 'x'));
+    std::array<unsigned char, 512> id;
+    EXPECT_FALSE(st.read_identify(st.shelf_dir("d"), id, error));
+    EXPECT_NE(error.find("identify.bin"), std::string::npos) << error;
+    std::string block(512, '\0');
+    block[0] = 0x5A;
+    spit(st.shelf_dir("d") + "/identify.bin", block);
+    ASSERT_TRUE(st.read_identify(st.shelf_dir("d"), id, error)) << error;
+    EXPECT_EQ(id[0], 0x5A) << "the override is served as it is";
+}
+
+TEST_F(SimStore, SizesParse)
+{
+    uint64_t n = 0;
+    const std::pair<const char*, uint64_t> good[] = {
+        {"1TB", 1953125000ULL}, {"500GB", 976562500ULL}, {"2TiB", 1ULL << 32}, {"750MiB", 1536000ULL},
+        {"1.5TB", 2929687500ULL}, {"3907029168", 3907029168ULL}, {"1000s", 1000}, {"1kb", 1}};
+    for (const auto& [text, sectors] : good) {
+        EXPECT_TRUE(store::parse_size(text, n, error)) << text << ": " << error;
+        EXPECT_EQ(n, sectors) << text;
+    }
+    for (const char* bad : {"", "TB", "1XB", "-5", "0", "100B", "1.5", "1EB", "99999999999999999999999"})
+        EXPECT_FALSE(store::parse_size(bad, n, error)) << bad;
+}
+
+TEST_F(SimStore, FailuresCountSkipsAndExpire)
+{
+    ASSERT_TRUE(st.add_bridge(usb("b"), error));
+    EXPECT_EQ(st.take_failure("b", "ovSetRaidInfo", 0, error), "") << "no failures file";
+
+    failure_spec f;
+    f.call = "ovSetRaidInfo";
+    f.skip = 2;
+    ASSERT_TRUE(st.add_failure("b", f, error)) << error;
+    EXPECT_EQ(st.take_failure("b", "ovGetRaidInfo", 0, error), "") << "another call";
+    EXPECT_EQ(st.take_failure("b", "ovSetRaidInfo", 0, error), "");
+    EXPECT_EQ(st.take_failure("b", "ovSetRaidInfo", 1, error), "");
+    EXPECT_EQ(st.take_failure("b", "ovSetRaidInfo", 0, error), "once") << "the third call";
+    EXPECT_EQ(st.take_failure("b", "ovSetRaidInfo", 0, error), "") << "once is gone";
+
+    // A port-bound entry ignores the other port; always stays.
+    f = failure_spec{};
+    f.call = "ovGetDiskIdentify";
+    f.mode = "always";
+    f.port = 1;
+    ASSERT_TRUE(st.add_failure("b", f, error));
+    EXPECT_EQ(st.take_failure("b", "ovGetDiskIdentify", 0, error), "");
+    EXPECT_EQ(st.take_failure("b", "ovGetDiskIdentify", 1, error), "always");
+    EXPECT_EQ(st.take_failure("b", "ovGetDiskIdentify", 1, error), "always");
+
+    // A second process (another store on the same root) sees the same counts.
+    store other(st.root());
+    f = failure_spec{};
+    f.call = "ovWarmBoot";
+    f.mode = "vanish";
+    f.skip = 1;
+    ASSERT_TRUE(other.add_failure("b", f, error));
+    EXPECT_EQ(st.take_failure("b", "ovWarmBoot", -1, error), "");
+    EXPECT_EQ(other.take_failure("b", "ovWarmBoot", -1, error), "vanish");
+    EXPECT_EQ(st.take_failure("b", "ovWarmBoot", -1, error), "");
+
+    std::vector<failure_spec> list;
+    ASSERT_TRUE(st.read_failures("b", list, error));
+    ASSERT_EQ(list.size(), 1u);
+    EXPECT_EQ(list[0].mode, "always");
+    ASSERT_TRUE(st.clear_failures("b", error));
+    ASSERT_TRUE(st.read_failures("b", list, error));
+    EXPECT_TRUE(list.empty());
+
+    f = failure_spec{};
+    f.call = "ovNoSuchCall";
+    EXPECT_FALSE(st.add_failure("b", f, error));
+    EXPECT_FALSE(st.add_failure("nobridge", failure_spec{"ovWarmBoot"}, error));
+
+    spit(st.bridge_dir("b") + "/failures", "call=ovWarmBoot mode=sometimes\n");
+    EXPECT_EQ(st.take_failure("b", "ovWarmBoot", -1, error), "");
+    EXPECT_NE(error.find("failures:1"), std::string::npos) << error;
+}
+
+TEST_F(SimStore, DescribeShowsDisksRecordsAndFailures)
+{
+    ASSERT_TRUE(st.create_demo(error)) << error;
+    failure_spec f;
+    f.call = "ovSetRaidInfo";
+    f.mode = "mismatch";
+    f.port = 1;
+    ASSERT_TRUE(st.add_failure("usb-raid", f, error));
+    const std::string text = st.describe();
+    for (const char* want : {"usb-raid: USB, plugged", "firewire-pair: FireWire, plugged", "0x80004601A2B3C4D5",
+                             "Kestrel KS1000 SATA", "1953525168 sectors", "RAID 1, member 0", "RAID 1, member 1",
+                             "set capacity 1953525152", "ovSetRaidInfo mismatch port 1", "record: none"})
+        EXPECT_NE(text.find(want), std::string::npos) << want << "\n" << text;
+}

@@ -1,0 +1,203 @@
+// ovraid-sim as a user runs it: exit statuses, messages, and the changes it makes
+// being seen by an enclosure in another process.
+#include <sys/wait.h>
+
+#include <cstdio>
+
+#include "sim/identify.h"
+#include "sim_fixture.h"
+
+using namespace ov::sim;
+using namespace simtest;
+
+namespace {
+
+struct result {
+    int status;
+    std::string output;  // stdout and stderr together
+};
+
+std::string shell_quote(const std::string& arg)
+{
+    std::string q = "'";
+    for (char c : arg)
+        q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return q + "'";
+}
+
+class SimTool : public sim_test {
+protected:
+    result tool(const std::vector<std::string>& args, bool with_root = true)
+    {
+        std::string cmd = shell_quote(OVRAID_SIM_TOOL);
+        if (with_root)
+            cmd += " --sim " + shell_quote(root);
+        for (const auto& a : args)
+            cmd += " " + shell_quote(a);
+        cmd += " 2>&1";
+        result r{-1, {}};
+        FILE* p = popen(cmd.c_str(), "r");
+        if (p == nullptr)
+            return r;
+        char buf[4096];
+        size_t n;
+        while ((n = fread(buf, 1, sizeof buf, p)) > 0)
+            r.output.append(buf, n);
+        const int raw = pclose(p);
+        r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+        return r;
+    }
+};
+
+#define EXPECT_TOOL(status_, args_)                                     \
+    do {                                                                \
+        const result r_ = tool args_;                                   \
+        EXPECT_EQ(r_.status, status_) << #args_ << "\n" << r_.output;   \
+    } while (0)
+
+}  // namespace
+
+TEST_F(SimTool, UsageErrorsExitWithTwo)
+{
+    EXPECT_EQ(tool({}, false).status, 2);
+    EXPECT_EQ(tool({"--sim"}, false).status, 2);
+    EXPECT_TOOL(2, ({"frobnicate"}));
+    EXPECT_TOOL(2, ({"list", "extra"}));
+    EXPECT_TOOL(2, ({"add-bridge", "b"}));                           // no bus
+    EXPECT_TOOL(2, ({"add-bridge", "b", "--usb", "--firewire"}));
+    EXPECT_TOOL(2, ({"add-bridge", "b", "--usb", "--guid", "5"}));  // a FireWire option
+    EXPECT_TOOL(2, ({"add-bridge", "b", "--usb", "--vendor", "0x1FFFF"}));
+    EXPECT_TOOL(2, ({"add-bridge", "b", "--usb", "--colour", "red"}));
+    EXPECT_TOOL(2, ({"make-disk", "d", "--model", "M", "--serial", "S"}));  // no size
+    EXPECT_TOOL(2, ({"make-disk", "d", "--size", "12XB", "--model", "M", "--serial", "S"}));
+    EXPECT_TOOL(2, ({"make-disk", "d", "--size", "1TB", "--model", "M", "--serial", "S", "--addressing", "lba64"}));
+    EXPECT_TOOL(2, ({"insert", "b", "2", "d"}));
+    EXPECT_TOOL(2, ({"pull", "b"}));
+    EXPECT_TOOL(2, ({"fail", "b", "ovNothing"}));
+    EXPECT_TOOL(2, ({"fail", "b", "ovWarmBoot", "--mode", "sometimes"}));
+    EXPECT_TOOL(2, ({"fail", "b", "ovWarmBoot", "--skip", "-1"}));
+    const result r = tool({"fail", "b", "ovNothing"});
+    EXPECT_NE(r.output.find("ovNothing"), std::string::npos) << r.output;
+    EXPECT_NE(r.output.find("ovSetRaidInfoFW"), std::string::npos) << "lists the calls: " << r.output;
+    EXPECT_FALSE(st.exists()) << "a wrong command line changes nothing";
+    const result help = tool({"help"});
+    EXPECT_EQ(help.status, 0);
+    EXPECT_NE(help.output.find("make-disk"), std::string::npos);
+}
+
+TEST_F(SimTool, DemoAndList)
+{
+    EXPECT_TOOL(0, ({"demo"}));
+    EXPECT_EQ(st.bridges().size(), 2u);
+    const result list = tool({"list"});
+    EXPECT_EQ(list.status, 0);
+    for (const char* want : {"usb-raid", "FireWire", "RAID 1, member 0", "RAID 1, member 1", "Kestrel KS1000 SATA",
+                             "lba48", "shelf: empty"})
+        EXPECT_NE(list.output.find(want), std::string::npos) << want << "\n" << list.output;
+    const result again = tool({"demo"});
+    EXPECT_EQ(again.status, 1);
+    EXPECT_NE(again.output.find(root), std::string::npos) << again.output;
+}
+
+TEST_F(SimTool, CommandsChangeTheTree)
+{
+    EXPECT_TOOL(0, ({"add-bridge", "fw", "--firewire", "--guid", "0x8000460000000009", "--device-name", "Vault",
+                     "--rebuild-seconds", "3"}));
+    EXPECT_TOOL(0, ({"add-bridge", "u", "--usb", "--vendor", "0x1E91", "--product", "0x0A12", "--location",
+                     "0xFA100000", "--serial", "X1", "--missing", "idProduct,USB Serial Number", "--unplugged"}));
+    bridge_spec b;
+    ASSERT_TRUE(st.read_bridge("fw", b, error)) << error;
+    EXPECT_TRUE(b.firewire);
+    EXPECT_EQ(b.guid, 0x8000460000000009ULL);
+    EXPECT_EQ(b.device_name, "Vault");
+    EXPECT_DOUBLE_EQ(b.rebuild_seconds, 3);
+    ASSERT_TRUE(st.read_bridge("u", b, error)) << error;
+    EXPECT_FALSE(b.plugged);
+    EXPECT_EQ(b.location_id, 0xFA100000);
+    EXPECT_EQ(b.missing_properties, (std::vector<std::string>{"idProduct", "USB Serial Number"}));
+
+    EXPECT_TOOL(0, ({"make-disk", "d1", "--size", "2TB", "--model", "Harbor HD2000", "--serial", "H1"}));
+    EXPECT_TOOL(0, ({"make-disk", "d2", "--size", "120GB", "--model", "Old One", "--serial", "O1", "--addressing",
+                     "lba28", "--hpa"}));
+    disk_spec d;
+    std::string name;
+    ASSERT_TRUE(st.read_disk(st.shelf_dir("d2"), d, name, error)) << error;
+    EXPECT_EQ(d.sectors, 234375000u);
+    EXPECT_EQ(d.addressing, "lba28");
+    EXPECT_TRUE(d.hpa_enabled);
+
+    EXPECT_TOOL(0, ({"insert", "fw", "1", "d1"}));
+    EXPECT_NE(st.port_image("fw", 1), "");
+    const result busy = tool({"insert", "fw", "1", "d2"});
+    EXPECT_EQ(busy.status, 1);
+    EXPECT_NE(busy.output.find("d1"), std::string::npos) << busy.output;
+    const result pulled = tool({"pull", "fw", "1"});
+    EXPECT_EQ(pulled.status, 0);
+    EXPECT_NE(pulled.output.find("d1"), std::string::npos) << pulled.output;
+    EXPECT_EQ(st.port_image("fw", 1), "");
+
+    EXPECT_TOOL(0, ({"plug", "u"}));
+    ASSERT_TRUE(st.read_bridge("u", b, error));
+    EXPECT_TRUE(b.plugged);
+    EXPECT_TOOL(0, ({"unplug", "u"}));
+    ASSERT_TRUE(st.read_bridge("u", b, error));
+    EXPECT_FALSE(b.plugged);
+
+    EXPECT_TOOL(0, ({"insert", "u", "0", "d2"}));
+    EXPECT_TOOL(0, ({"remove-bridge", "u"}));
+    EXPECT_NE(st.shelf_image("d2"), "") << "the disk survives its bridge";
+
+    // Failures name the object they are about.
+    for (const auto& args : std::vector<std::vector<std::string>>{{"plug", "ghost"},
+                                                                 {"remove-bridge", "ghost"},
+                                                                 {"pull", "ghost", "0"},
+                                                                 {"insert", "fw", "0", "ghost"},
+                                                                 {"fail", "ghost", "ovWarmBoot"},
+                                                                 {"clear-failures", "ghost"}}) {
+        const result r = tool(args);
+        EXPECT_EQ(r.status, 1) << args[0] << "\n" << r.output;
+        EXPECT_NE(r.output.find("ghost"), std::string::npos) << args[0] << "\n" << r.output;
+    }
+    const result dup = tool({"make-disk", "d1", "--size", "1TB", "--model", "M", "--serial", "S"});
+    EXPECT_EQ(dup.status, 1);
+    EXPECT_NE(dup.output.find("d1"), std::string::npos);
+
+    // A broken identity file is reported with its path.
+    spit(st.bridge_dir("fw") + "/bridge.conf", "bus = fw\n");
+    const result broken = tool({"unplug", "fw"});
+    EXPECT_EQ(broken.status, 1);
+    EXPECT_NE(broken.output.find(st.bridge_dir("fw") + "/bridge.conf"), std::string::npos) << broken.output;
+    const result listed = tool({"list"});
+    EXPECT_EQ(listed.status, 0);
+    EXPECT_NE(listed.output.find("unreadable"), std::string::npos) << listed.output;
+}
+
+TEST_F(SimTool, FailuresSetByTheToolAreObeyedHere)
+{
+    EXPECT_TOOL(0, ({"add-bridge", "u", "--usb"}));
+    EXPECT_TOOL(0, ({"make-disk", "d", "--size", "1000", "--model", "M", "--serial", "S"}));
+    EXPECT_TOOL(0, ({"insert", "u", "0", "d"}));
+    enclosure e(root);
+    e.sync();
+    const uint32_t h = e.service_of("u");
+    EXPECT_TOOL(0, ({"fail", "u", "ovGetDiskIdentify", "--port", "0", "--skip", "1"}));
+    EXPECT_NE(tool({"list"}).output.find("ovGetDiskIdentify once port 0 after 1"), std::string::npos);
+    unsigned char id[512];
+    EXPECT_EQ(e.ovGetDiskIdentify(h, id, 512, 0), 0);
+    EXPECT_NE(e.ovGetDiskIdentify(h, id, 512, 0), 0);
+    EXPECT_EQ(e.ovGetDiskIdentify(h, id, 512, 0), 0);
+
+    EXPECT_TOOL(0, ({"fail", "u", "ovGetDiskIdentify", "--mode", "always"}));
+    EXPECT_NE(e.ovGetDiskIdentify(h, id, 512, 0), 0);
+    EXPECT_TOOL(0, ({"clear-failures", "u"}));
+    EXPECT_EQ(e.ovGetDiskIdentify(h, id, 512, 0), 0);
+
+    // An unplug by the tool is an unplug here.
+    EXPECT_TOOL(0, ({"unplug", "u"}));
+    EXPECT_NE(e.openConnection(h), 0);
+    EXPECT_TOOL(0, ({"plug", "u"}));
+    uint32_t handles[ov::device_list_capacity], count = 0;
+    ASSERT_EQ(e.getDeviceList(handles, &count), 0);
+    ASSERT_EQ(count, 1u);
+    EXPECT_NE(handles[0], h);
+}
