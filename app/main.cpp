@@ -29,6 +29,17 @@ void install_translations(QApplication& app)
     ov::set_localizer([](const std::string& key) { return qtTrId(key.c_str()).toStdString(); });
 }
 
+double resident_megabytes()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray& line : status.readAll().split('\n'))
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').value(0).toDouble() / 1024.0;
+    return 0;
+}
+
 void load_style(QApplication& app)
 {
     QFile style(QStringLiteral(":/style/ovraid.qss"));
@@ -86,6 +97,7 @@ int main(int argc, char** argv)
         QTimer::singleShot(seconds * 1000, &app, [&window, file] {
             const bool ok = window.mainwindow()->grab().save(file);
             std::printf("%s %s\n", ok ? "Screenshot:" : "Could not save the screenshot to", qPrintable(file));
+            std::printf("Resident memory: %.1f MB\n", resident_megabytes());
             std::fflush(nullptr);
             ::_exit(ok ? 0 : 1);
         });
