@@ -337,7 +337,6 @@ void enclosure::impl::run_copy(std::string bridge, rebuild_plan plan, copy_job* 
             pause_ms(rebuild_step_ms);
     }
     if (ok) {
-        ::fdatasync(dst.fd);
         std::lock_guard<std::mutex> lock(m);
         bridges[bridge].current = bridges[bridge].total;
     }
