@@ -224,7 +224,12 @@ void enclosure::impl::sync()
     queue_first_match_locked(services);
 }
 
-enclosure::enclosure(std::string root) : d_(std::make_unique<impl>(std::move(root))) {}
+enclosure::enclosure(std::string root) : d_(std::make_unique<impl>(std::move(root)))
+{
+    // Bridges plugged in before we start are attached (and assembled) at once, so the
+    // first matching registration finds them.
+    d_->sync();
+}
 
 enclosure::~enclosure()
 {
@@ -510,11 +515,14 @@ int enclosure::ovGetDiskIdentify(uint32_t service, unsigned char* buffer, int le
         return call_failed;
     const std::string dir = d_->st.port_dir(spec.name, port);
     std::array<unsigned char, 512> id;
-    std::string error;
+    disk_spec disk;
+    std::string name, error;
+    if (!d_->st.read_disk(dir, disk, name, error) && error.empty()) {
+        d_->note("port " + std::to_string(port) + " of bridge '" + spec.name + "' holds no disk");
+        return call_failed;
+    }
     if (!d_->st.read_identify(dir, id, error)) {
-        const bool empty = !error.empty() && error == dir + ": no disk";
-        d_->note(empty ? "port " + std::to_string(port) + " of bridge '" + spec.name + "' holds no disk" : error,
-                 !empty);
+        d_->note(error, true);
         return call_failed;
     }
     if (mismatch)
@@ -622,6 +630,7 @@ uint32_t enclosure::add_matching_notification(const std::string& service_class, 
 {
     if (!matching_available(service_class) || !handler)
         return 0;
+    d_->sync();
     std::lock_guard<std::mutex> lock(d_->m);
     d_->matchers.push_back(std::move(handler));
     const uint32_t it = d_->new_id();

@@ -40,10 +40,11 @@ struct failure_spec {
     int skip = 0;                // let this many matching calls succeed first
 };
 // once: the call fails, then the entry is gone. always: every matching call fails.
-// mismatch: a sector write stores the data with one byte changed (a sector read returns
-// it so) and reports success; once only. vanish: the call fails and the bridge unplugs
-// itself; once only. Calls without a port match only entries for any port, except the
-// presence registers 0x7095 / 0x709D, which count as ports 0 / 1.
+// mismatch: the call reports success but one byte is changed: a sector write stores it
+// so, a sector read or IDENTIFY returns it so (calls without data fail instead); once
+// only. vanish: the call fails and the bridge unplugs itself; once only. Calls without
+// a port match only entries for any port, except the presence registers 0x7095 /
+// 0x709D, which count as ports 0 / 1.
 
 // Where a disk lives: a port of a bridge or a slot of the shelf. Both are directories
 // holding disk.img, disk.conf and optionally identify.bin.
