@@ -31,15 +31,20 @@ const unsigned char zero_model[40] = {};
 
 }  // namespace
 
+// Little-endian fields are assembled byte by byte, so no host needs to swap them.
 uint64_t decode_lba48(const unsigned char* field)
 {
-    unsigned char bytes[6];
-    std::memcpy(bytes, field, 6);
-    if (getArchitecture() == 1)
-        ppcReverse(bytes, 6);
     uint64_t value = 0;
     for (int i = 5; i >= 0; --i)
-        value = (value << 8) | bytes[i];
+        value = (value << 8) | field[i];
+    return value;
+}
+
+uint64_t decode_le64(const unsigned char* field)
+{
+    uint64_t value = 0;
+    for (int i = 7; i >= 0; --i)
+        value = (value << 8) | field[i];
     return value;
 }
 
@@ -82,11 +87,7 @@ void ovchip::read_raid_info_disk(bool port)
         disk.raid_mode = buffer[offsetof(raid_info, raid_mode)];
         if (buffer[offsetof(raid_info, flags)] & source_mark)
             disk.rebuild_flag = true;
-        unsigned char cap[8];
-        std::memcpy(cap, buffer + offsetof(raid_info, capacity), 8);
-        if (getArchitecture() == 1)
-            ppcReverse(cap, 8);
-        std::memcpy(&disk.record_capacity, cap, 8);
+        disk.record_capacity = decode_le64(buffer + offsetof(raid_info, capacity));
         std::memcpy(disk.record_stamp, buffer + offsetof(raid_info, stamp), 16);
         std::memcpy(disk.partner_model, buffer + offsetof(raid_info, partner_model), 40);
         std::memcpy(disk.partner_serial, buffer + offsetof(raid_info, partner_serial), 20);

@@ -42,6 +42,7 @@ struct rebuild_status {
 };
 static_assert(sizeof(rebuild_status) == 12, "rebuild status is 12 bytes");
 uint64_t decode_lba48(const unsigned char* field);
+uint64_t decode_le64(const unsigned char* field);
 
 class ovchip {
 public:

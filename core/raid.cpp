@@ -25,10 +25,10 @@ raid_info create_raid_struct(int mode, int member, int flags, int value24, uint6
     r.reserved24[0] = static_cast<unsigned char>(v & 0xFF);
     r.reserved24[1] = static_cast<unsigned char>((v >> 8) & 0xFF);
     r.reserved24[2] = static_cast<unsigned char>((v >> 16) & 0xFF);
-    // Native store, then swapped on a big-endian host: the disk always holds little-endian.
-    std::memcpy(r.capacity, &capacity, sizeof r.capacity);
-    if (getArchitecture() == 1)
-        ppcReverse(r.capacity, 8);
+    // Written byte by byte, least significant first: the disk holds little-endian on
+    // every host, which is what swapping a native store on a big-endian host achieves.
+    for (int i = 0; i < 8; ++i)
+        r.capacity[i] = static_cast<unsigned char>(capacity >> (8 * i));
     std::memcpy(r.partner_model, partner_model, sizeof r.partner_model);
     std::memcpy(r.partner_serial, partner_serial, sizeof r.partner_serial);
     std::memcpy(r.trailer, trailer_bytes, sizeof r.trailer);

@@ -54,8 +54,8 @@ bool has_signature(const unsigned char* sector);
 
 void ppcReverse(unsigned char* bytes, int n);
 
-// 1 exactly on a big-endian host (the byte order the record's capacity is swapped
-// for), 0 on x86, 2 otherwise.
+// 1 exactly on a big-endian host, 0 on x86, 2 otherwise. The record and the rebuild
+// status are encoded byte by byte, so their byte order does not depend on it.
 int getArchitecture();
 // Tests force a host order with this; a negative value restores detection.
 void override_architecture(int code);
