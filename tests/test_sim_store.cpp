@@ -229,43 +229,6 @@ TEST_F(SimStore, NamesAndSpecsAreChecked)
     EXPECT_TRUE(st.shelf().empty());
 }
 
-TEST_F(SimStore, BridgeIdentityRoundTrips)
-{
-    bridge_spec b = usb("u");
-    b.vendor_id = 0x1234;
-    b.product_id = 0xBEEF;
-    b.location_id = 0xFA120000;  // top bit of the 32-bit value set
-    b.usb_serial = "SER 01";
-    b.device_name = "Backup Volume";
-    b.rebuild_seconds = 2.5;
-    b.missing_properties = {"USB Serial Number", "locationID"};
-    ASSERT_TRUE(st.add_bridge(b, error)) << error;
-    bridge_spec f;
-    f.name = "f";
-    f.firewire = true;
-    f.guid = 0x8000460000000001ULL;
-    f.plugged = false;
-    ASSERT_TRUE(st.add_bridge(f, error)) << error;
-
-    bridge_spec r;
-    ASSERT_TRUE(st.read_bridge("u", r, error)) << error;
-    EXPECT_FALSE(r.firewire);
-    EXPECT_EQ(r.vendor_id, 0x1234u);
-    EXPECT_EQ(r.product_id, 0xBEEFu);
-    EXPECT_EQ(r.location_id, 0xFA120000);
-    EXPECT_EQ(r.usb_serial, "SER 01");
-    EXPECT_EQ(r.device_name, "Backup Volume");
-    EXPECT_DOUBLE_EQ(r.rebuild_seconds, 2.5);
-    EXPECT_EQ(r.missing_properties, b.missing_properties);
-    ASSERT_TRUE(st.read_bridge("f", r, error)) << error;
-    EXPECT_TRUE(r.firewire);
-    EXPECT_EQ(r.guid, 0x8000460000000001ULL);
-    EXPECT_FALSE(r.plugged);
-    ASSERT_TRUE(st.set_plugged("f", true, error));
-    ASSERT_TRUE(st.read_bridge("f", r, error));
-    EXPECT_TRUE(r.plugged);
-}
-
 TEST_F(SimStore, MalformedFilesAreNamedWithTheirLine)
 {
     ASSERT_TRUE(st.add_bridge(usb("b"), error));
@@ -390,19 +353,4 @@ TEST_F(SimStore, FailuresCountSkipsAndExpire)
     spit(st.bridge_dir("b") + "/failures", "call=ovWarmBoot mode=sometimes\n");
     EXPECT_EQ(st.take_failure("b", "ovWarmBoot", -1, error), "");
     EXPECT_NE(error.find("failures:1"), std::string::npos) << error;
-}
-
-TEST_F(SimStore, DescribeShowsDisksRecordsAndFailures)
-{
-    ASSERT_TRUE(st.create_demo(error)) << error;
-    failure_spec f;
-    f.call = "ovSetRaidInfo";
-    f.mode = "mismatch";
-    f.port = 1;
-    ASSERT_TRUE(st.add_failure("usb-raid", f, error));
-    const std::string text = st.describe();
-    for (const char* want : {"usb-raid: USB, plugged", "firewire-pair: FireWire, plugged", "0x80004601A2B3C4D5",
-                             "Kestrel KS1000 SATA", "1953525168 sectors", "RAID 1, member 0", "RAID 1, member 1",
-                             "set capacity 1953525152", "ovSetRaidInfo mismatch port 1", "record: none"})
-        EXPECT_NE(text.find(want), std::string::npos) << want << "\n" << text;
 }
