@@ -1,0 +1,536 @@
+// Configuration writes: the verified sector write, creating and deleting sets, clearing
+// one disk and the warm boot, checked call by call against the scripted library, with
+// every write failing in turn.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "chip_fixture.h"
+
+namespace ovtest {
+namespace {
+
+using ::testing::Contains;
+using ::testing::ElementsAre;
+using ::testing::ElementsAreArray;
+using ::testing::Each;
+using ::testing::IsEmpty;
+
+class config_writes : public engine_test {
+protected:
+    int two_disks(uint64_t c0 = 1000, uint64_t c1 = 2000) { return add_chip(disk_a(c0), disk_b(c1)); }
+
+    void fill(int index, int port, uint64_t lba, unsigned char value)
+    {
+        sector s;
+        s.fill(value);
+        lib.set_sector(chip(index).service, port, lba, s);
+    }
+
+    bool zeroed(int index, int port, uint64_t lba)
+    {
+        const sector s = stored(index, port, lba);
+        return all_zero(s.data(), 512);
+    }
+
+    bool flushed_or_booted() const { return lib.count("ovFlushHDDCache") + lib.count("ovWarmBoot") > 0; }
+};
+
+// ---- the verified write ------------------------------------------------------------------
+
+TEST_F(config_writes, a_sector_write_and_its_read_back_share_one_hold_of_the_mutex)
+{
+    const uint64_t big = (1ULL << 34) + 3;
+    const int i = add_chip(disk_a(big), disk_b(big));
+    const ov::raid_info r = record_for(2, 1, big - 16, chip(i).disks[0]);
+    lock_contender contender;
+    std::vector<bool> held;
+    lib.on_call = [&](const call& c) {
+        held.push_back(registry_mutex_held());
+        if (c.name == "ovSetRaidInfo")
+            contender.queue(lib);
+    };
+    EXPECT_TRUE(chip(i).execute_set_raid_info(r, static_cast<int64_t>(big - 15), true));
+    // The queued thread got the mutex only after the read-back had been made.
+    EXPECT_GE(contender.acquired_after(), 2u);
+    lib.on_call = nullptr;
+    EXPECT_THAT(held, ElementsAre(true, true));
+    EXPECT_THAT(describe(lib.calls()),
+                ElementsAre("ovSetRaidInfo 1 " + std::to_string(big - 15), "ovGetRaidInfo 1 " + std::to_string(big - 15)));
+    for (const call& c : lib.calls())
+        EXPECT_EQ(c.flag, 1);
+    EXPECT_EQ(stored(i, 1, big - 15), bytes_of(r));
+}
+
+TEST_F(config_writes, a_failed_or_unverified_write_reports_false)
+{
+    const int i = two_disks();
+    const ov::raid_info r = record_for(1, 0, 1968, chip(i).disks[1]);
+    {
+        SCOPED_TRACE("write fails: nothing is read back");
+        lib.fail("ovSetRaidInfo");
+        EXPECT_FALSE(chip(i).execute_set_raid_info(r, 985, false));
+        EXPECT_THAT(lib.names(), ElementsAre("ovSetRaidInfo"));
+    }
+    {
+        SCOPED_TRACE("read-back fails");
+        lib.clear_calls();
+        lib.fail("ovGetRaidInfo");
+        EXPECT_FALSE(chip(i).execute_set_raid_info(r, 985, false));
+        EXPECT_THAT(lib.names(), ElementsAre("ovSetRaidInfo", "ovGetRaidInfo"));
+    }
+    {
+        SCOPED_TRACE("read-back differs in one byte");
+        lib.clear_calls();
+        lib.corrupt_writes("ovSetRaidInfo");
+        EXPECT_FALSE(chip(i).execute_set_raid_info(r, 985, false));
+        EXPECT_THAT(lib.names(), ElementsAre("ovSetRaidInfo", "ovGetRaidInfo"));
+    }
+    lib.clear_calls();
+    EXPECT_TRUE(chip(i).execute_set_raid_info(r, 985, false));
+    EXPECT_FALSE(registry_mutex_held());
+}
+
+// ---- create ------------------------------------------------------------------------------
+
+TEST_F(config_writes, create_quiesces_zeroes_sector_0_writes_both_records_flushes_and_boots)
+{
+    const int i = two_disks(1000, 2000);
+    fill(i, 0, 0, 0xAB);
+    fill(i, 1, 0, 0xCD);
+    std::vector<std::string> requests_at_first_call;
+    std::vector<bool> held;
+    lock_contender contender;
+    lib.on_call = [&](const call& c) {
+        if (held.empty())
+            requests_at_first_call = win.requests();
+        held.push_back(registry_mutex_held());
+        if (c.name == "ovFlushHDDCache" && c.port == 0)
+            contender.queue(lib);
+    };
+    ASSERT_TRUE(chip(i).create_raid(2));
+    const size_t contender_after = contender.acquired_after();
+    lib.on_call = nullptr;
+
+    EXPECT_THAT(requests_at_first_call, ElementsAre("stopprogressbar"));
+    EXPECT_THAT(describe(lib.calls()),
+                ElementsAre("ovSetRaidInfo 0 0", "ovGetRaidInfo 0 0", "ovSetRaidInfo 1 0", "ovGetRaidInfo 1 0",
+                            "ovSetRaidInfo 0 985", "ovGetRaidInfo 0 985", "ovSetRaidInfo 1 1985",
+                            "ovGetRaidInfo 1 1985", "ovFlushHDDCache 0", "ovFlushHDDCache 1", "ovWarmBoot"));
+    EXPECT_THAT(held, Each(true));
+    // Both flushes were made before anyone else could take the mutex.
+    EXPECT_GE(contender_after, 10u);
+    for (const call& c : lib.calls())
+        EXPECT_EQ(c.service, chip(i).service);
+
+    EXPECT_TRUE(zeroed(i, 0, 0));
+    EXPECT_TRUE(zeroed(i, 1, 0));
+
+    const sector r0 = stored(i, 0, 985), r1 = stored(i, 1, 1985);
+    const ov::ovdisk &a = chip(i).disks[0], &b = chip(i).disks[1];
+    for (int port = 0; port < 2; ++port) {
+        SCOPED_TRACE("record of port " + std::to_string(port));
+        const sector& r = port == 0 ? r0 : r1;
+        const ov::ovdisk& partner = port == 0 ? b : a;
+        EXPECT_EQ(r[0], 'O');
+        EXPECT_EQ(r[1], 'V');
+        EXPECT_EQ(r[2], 2);
+        EXPECT_EQ(r[3], port);
+        EXPECT_TRUE(all_zero(r.data() + 4, 4));  // flags and the 24 reserved bits
+        EXPECT_EQ(le64(r.data() + 8), 984u);
+        EXPECT_EQ(0, std::memcmp(r.data() + 16, partner.serial_raw, 20));
+        EXPECT_EQ(0, std::memcmp(r.data() + 36, partner.model_raw, 40));
+        EXPECT_TRUE(all_zero(r.data() + 76, 404));
+        for (int k = 480; k < 494; ++k)
+            EXPECT_TRUE(r[k] >= '0' && r[k] <= '9') << "stamp byte " << k;
+        EXPECT_EQ(r[494], 0);
+        EXPECT_EQ(r[495], 0);
+        EXPECT_EQ(r[496], 0);
+        EXPECT_TRUE(all_zero(r.data() + 497, 7));
+        EXPECT_EQ(0, std::memcmp(r.data() + 504, "Orvelan ", 8));
+    }
+    EXPECT_EQ(0, std::memcmp(r0.data() + 480, r1.data() + 480, 16)) << "one stamp for both records";
+
+    EXPECT_THAT(win.requests(), ElementsAre("stopprogressbar", "stopprogressbar"));
+    EXPECT_TRUE(ov::j.warm_boot_pending);
+    EXPECT_FALSE(chip(i).connection_open);
+    EXPECT_FALSE(chip(i).polling);
+    EXPECT_FALSE(chip(i).raid1_timer_run);
+}
+
+struct size_case {
+    int mode;
+    uint64_t c0, c1;
+    uint64_t size;
+    int over_2tb;
+};
+
+class set_sizes : public config_writes, public ::testing::WithParamInterface<size_case> {};
+
+TEST_P(set_sizes, records_carry_the_set_size_and_the_2tb_byte)
+{
+    const size_case& p = GetParam();
+    const int i = two_disks(p.c0, p.c1);
+    ASSERT_TRUE(chip(i).create_raid(p.mode));
+    for (int port = 0; port < 2; ++port) {
+        SCOPED_TRACE("port " + std::to_string(port));
+        const sector r = stored(i, port, (port == 0 ? p.c0 : p.c1) - 15);
+        EXPECT_EQ(r[2], p.mode);
+        EXPECT_EQ(le64(r.data() + 8), p.size);
+        EXPECT_EQ(r[496], p.over_2tb);
+    }
+}
+
+constexpr uint64_t g31 = 1ULL << 31;
+constexpr uint64_t g32 = 1ULL << 32;
+
+INSTANTIATE_TEST_SUITE_P(all, set_sizes,
+                         ::testing::Values(size_case{1, 1000, 2000, 1968, 0}, size_case{1, 2000, 1000, 1968, 0},
+                                           size_case{2, 1000, 2000, 984, 0}, size_case{2, 2000, 1000, 984, 0},
+                                           size_case{4, 1000, 70000, 5432, 0},
+                                           size_case{1, g31, g31, g32 - 32, 0},
+                                           size_case{4, g31, g31, g32 - 65568, 0},
+                                           size_case{1, g31 + 16, g31 + 16, g32, 1},
+                                           size_case{2, g32 + 16, g32 + 20, g32, 1},
+                                           size_case{2, g32 + 15, g32 + 20, g32 - 1, 0},
+                                           size_case{4, g31, g31 + 65568, g32, 1}));
+
+struct wrap_case {
+    int mode;
+    uint64_t c0, c1;
+};
+
+class wrapping_sizes : public config_writes, public ::testing::WithParamInterface<wrap_case> {};
+
+TEST_P(wrapping_sizes, are_refused_before_anything_is_written)
+{
+    const wrap_case& p = GetParam();
+    const int i = two_disks(p.c0, p.c1);
+    EXPECT_FALSE(chip(i).create_raid(p.mode));
+    EXPECT_THAT(lib.names(), IsEmpty());
+    EXPECT_FALSE(ov::j.warm_boot_pending);
+}
+
+INSTANTIATE_TEST_SUITE_P(all, wrapping_sizes,
+                         ::testing::Values(wrap_case{1, 15, 2000}, wrap_case{1, 2000, 15}, wrap_case{2, 15, 2000},
+                                           wrap_case{2, 2000, 0}, wrap_case{4, 30000, 35567},
+                                           wrap_case{4, 0, 65567}, wrap_case{4, 10, 70000}));
+
+TEST_F(config_writes, modes_that_build_no_set_delete_instead)
+{
+    // What a delete of this chip does, call by call.
+    const int reference = two_disks();
+    chip(reference).raid_mode = 1;
+    ASSERT_TRUE(chip(reference).clear_raid());
+    const std::vector<std::string> delete_calls = describe(lib.calls());
+    ASSERT_EQ(delete_calls.size(), 2u * 64 * 2 + 2 * 2 + 3);
+
+    for (int mode : {3, 0, 5}) {
+        SCOPED_TRACE("mode " + std::to_string(mode));
+        ov::j.chips.clear();
+        lib.clear_calls();
+        const int i = two_disks();
+        chip(i).raid_mode = 1;
+        put_record(i, 0, record_for(1, 0, 1968, chip(i).disks[1]));
+        EXPECT_TRUE(chip(i).create_raid(mode));
+        EXPECT_THAT(describe(lib.calls()), ElementsAreArray(delete_calls));
+        EXPECT_TRUE(zeroed(i, 0, 985));
+    }
+}
+
+TEST_F(config_writes, create_fails_without_flush_or_boot_when_a_record_write_fails)
+{
+    // Calls named below fail at their n-th occurrence: the two sector-0 writes come
+    // first (their results do not count), then the two record writes.
+    struct injection {
+        const char* what;
+        std::function<void(scripted_library&, int)> arm;
+    };
+    const std::vector<injection> injections = {
+        {"write fails", [](scripted_library& l, int n) { l.fail("ovSetRaidInfo", n); }},
+        {"read-back fails", [](scripted_library& l, int n) { l.fail("ovGetRaidInfo", n); }},
+        {"read-back differs", [](scripted_library& l, int n) { l.corrupt_writes("ovSetRaidInfo", n); }},
+    };
+    for (const injection& inj : injections) {
+        for (int n = 1; n <= 4; ++n) {
+            SCOPED_TRACE(std::string(inj.what) + " at write " + std::to_string(n));
+            ov::j.chips.clear();
+            ov::j.warm_boot_pending = false;
+            scripted_library fresh;
+            ov::install_library(&fresh);
+            const int i = add_chip(disk_a(1000), disk_b(2000));
+            sector garbage;
+            garbage.fill(0x5A);
+            fresh.set_sector(chip(i).service, 0, 0, garbage);
+            fresh.set_sector(chip(i).service, 1, 0, garbage);
+            inj.arm(fresh, n);
+            const bool ok = chip(i).create_raid(1);
+            ov::install_library(&lib);
+            EXPECT_EQ(fresh.count("ovSetRaidInfo"), 4u) << "both records are written before judging";
+            if (n <= 2) {
+                EXPECT_TRUE(ok);
+                EXPECT_EQ(fresh.count("ovFlushHDDCache"), 2u);
+                EXPECT_EQ(fresh.count("ovWarmBoot"), 1u);
+            } else {
+                EXPECT_FALSE(ok);
+                EXPECT_EQ(fresh.count("ovFlushHDDCache"), 0u);
+                EXPECT_EQ(fresh.count("ovWarmBoot"), 0u);
+                EXPECT_FALSE(ov::j.warm_boot_pending);
+                // Sector 0 was already gone on both disks.
+                sector s0, s1;
+                fresh.get_sector(chip(i).service, 0, 0, s0);
+                fresh.get_sector(chip(i).service, 1, 0, s1);
+                EXPECT_TRUE(all_zero(s0.data(), 512));
+                EXPECT_TRUE(all_zero(s1.data(), 512));
+            }
+        }
+    }
+}
+
+// ---- delete ------------------------------------------------------------------------------
+
+TEST_F(config_writes, deleting_a_mirror_writes_only_the_two_records)
+{
+    const int i = two_disks(1000, 2000);
+    chip(i).raid_mode = 2;
+    put_record(i, 0, record_for(2, 0, 984, chip(i).disks[1]));
+    put_record(i, 1, record_for(2, 1, 984, chip(i).disks[0]));
+    fill(i, 0, 0, 0xEE);
+    std::vector<std::string> requests_at_first_call;
+    lib.on_call = [&](const call&) {
+        if (requests_at_first_call.empty())
+            requests_at_first_call = win.requests();
+    };
+    EXPECT_TRUE(chip(i).clear_raid());
+    lib.on_call = nullptr;
+    EXPECT_THAT(requests_at_first_call, ElementsAre("stopprogressbar"));
+    EXPECT_THAT(describe(lib.calls()),
+                ElementsAre("ovSetRaidInfo 0 985", "ovGetRaidInfo 0 985", "ovSetRaidInfo 1 1985",
+                            "ovGetRaidInfo 1 1985", "ovFlushHDDCache 0", "ovFlushHDDCache 1", "ovWarmBoot"));
+    EXPECT_TRUE(zeroed(i, 0, 985));
+    EXPECT_TRUE(zeroed(i, 1, 1985));
+    EXPECT_FALSE(zeroed(i, 0, 0)) << "a mirror keeps its data";
+}
+
+TEST_F(config_writes, deleting_other_sets_wipes_sectors_0_to_63_disk_0_first)
+{
+    for (uint32_t mode : {0u, 1u, 4u}) {
+        SCOPED_TRACE("chip mode " + std::to_string(mode));
+        ov::j.chips.clear();
+        lib.clear_calls();
+        const int i = two_disks(1000, 2000);
+        chip(i).raid_mode = mode;
+        for (uint64_t s = 0; s < 64; ++s) {
+            fill(i, 0, s, 0x11);
+            fill(i, 1, s, 0x22);
+        }
+        fill(i, 0, 64, 0x33);
+        EXPECT_TRUE(chip(i).clear_raid());
+        std::vector<std::string> want;
+        for (int s = 0; s < 64; ++s)
+            for (int port = 0; port < 2; ++port) {
+                want.push_back("ovSetRaidInfo " + std::to_string(port) + " " + std::to_string(s));
+                want.push_back("ovGetRaidInfo " + std::to_string(port) + " " + std::to_string(s));
+            }
+        for (const char* tail : {"ovSetRaidInfo 0 985", "ovGetRaidInfo 0 985", "ovSetRaidInfo 1 1985",
+                                 "ovGetRaidInfo 1 1985", "ovFlushHDDCache 0", "ovFlushHDDCache 1", "ovWarmBoot"})
+            want.push_back(tail);
+        EXPECT_THAT(describe(lib.calls()), ElementsAreArray(want));
+        for (uint64_t s = 0; s < 64; ++s) {
+            EXPECT_TRUE(zeroed(i, 0, s)) << s;
+            EXPECT_TRUE(zeroed(i, 1, s)) << s;
+        }
+        EXPECT_FALSE(zeroed(i, 0, 64));
+    }
+}
+
+TEST_F(config_writes, delete_succeeds_only_when_both_record_writes_do)
+{
+    // 128 wipe writes come first; their failures do not count.
+    for (int n : {1, 64, 128, 129, 130}) {
+        SCOPED_TRACE("write " + std::to_string(n) + " fails");
+        ov::j.chips.clear();
+        ov::j.warm_boot_pending = false;
+        scripted_library fresh;
+        ov::install_library(&fresh);
+        const int i = two_disks();
+        chip(i).raid_mode = 1;
+        fresh.fail("ovSetRaidInfo", n);
+        const bool ok = chip(i).clear_raid();
+        ov::install_library(&lib);
+        EXPECT_EQ(fresh.count("ovSetRaidInfo"), 130u);
+        EXPECT_EQ(ok, n <= 128);
+        EXPECT_EQ(fresh.count("ovFlushHDDCache"), n <= 128 ? 2u : 0u);
+        EXPECT_EQ(fresh.count("ovWarmBoot"), n <= 128 ? 1u : 0u);
+    }
+}
+
+// ---- clear one disk ----------------------------------------------------------------------
+
+TEST_F(config_writes, clearing_a_disk_touches_only_that_port)
+{
+    for (int port : {0, 1}) {
+        SCOPED_TRACE("port " + std::to_string(port));
+        ov::j.chips.clear();
+        lib.clear_calls();
+        const int i = two_disks(1000, 2000);
+        put_record(i, 1 - port, record_for(1, 1 - port, 1968, chip(i).disks[port]));
+        std::vector<std::string> requests_at_first_call;
+        lib.on_call = [&](const call&) {
+            if (requests_at_first_call.empty())
+                requests_at_first_call = win.requests();
+        };
+        win.clear();
+        EXPECT_TRUE(chip(i).clear_disk(port == 1));
+        lib.on_call = nullptr;
+        EXPECT_THAT(requests_at_first_call, ElementsAre("stopprogressbar"));
+        const std::string p = std::to_string(port);
+        std::vector<std::string> want;
+        for (int s = 0; s < 64; ++s) {
+            want.push_back("ovSetRaidInfo " + p + " " + std::to_string(s));
+            want.push_back("ovGetRaidInfo " + p + " " + std::to_string(s));
+        }
+        const std::string lba = std::to_string(record_lba(i, port));
+        for (const std::string& tail : {"ovSetRaidInfo " + p + " " + lba, "ovGetRaidInfo " + p + " " + lba,
+                                        "ovFlushHDDCache " + p, std::string("ovWarmBoot")})
+            want.push_back(tail);
+        EXPECT_THAT(describe(lib.calls()), ElementsAreArray(want));
+        EXPECT_FALSE(zeroed(i, 1 - port, record_lba(i, 1 - port))) << "the other disk keeps its record";
+    }
+}
+
+TEST_F(config_writes, clearing_a_disk_fails_without_flush_when_its_record_write_fails)
+{
+    for (int n : {1, 64, 65}) {
+        SCOPED_TRACE("write " + std::to_string(n) + " fails");
+        ov::j.chips.clear();
+        ov::j.warm_boot_pending = false;
+        scripted_library fresh;
+        ov::install_library(&fresh);
+        const int i = two_disks();
+        fresh.corrupt_writes("ovSetRaidInfo", n);
+        const bool ok = chip(i).clear_disk(true);
+        ov::install_library(&lib);
+        EXPECT_EQ(ok, n <= 64);
+        EXPECT_EQ(fresh.count("ovFlushHDDCache"), n <= 64 ? 1u : 0u);
+        EXPECT_EQ(fresh.count("ovWarmBoot"), n <= 64 ? 1u : 0u);
+    }
+}
+
+// ---- quiescing ---------------------------------------------------------------------------
+
+TEST_F(config_writes, every_write_operation_stops_running_monitors_before_its_first_command)
+{
+    const std::vector<std::pair<const char*, std::function<bool(ov::ovchip&)>>> operations = {
+        {"create", [](ov::ovchip& c) { return c.create_raid(2); }},
+        {"delete", [](ov::ovchip& c) { return c.clear_raid(); }},
+        {"clear disk", [](ov::ovchip& c) { return c.clear_disk(false); }},
+        {"warm boot", [](ov::ovchip& c) { return c.warm_boot(); }},
+    };
+    for (const auto& [name, operation] : operations) {
+        SCOPED_TRACE(name);
+        stop_all_monitors();
+        ov::j.chips.clear();
+        scripted_library fresh;
+        const int i = two_disks(1000, 2000);
+        fresh.set_register(chip(i).service, ov::reg_port0_presence, 1);
+        fresh.set_register(chip(i).service, ov::reg_port1_presence, 1);
+        fresh.rebuild_statuses.push_back(scripted_library::status(1000, 10));
+        chip(i).raid_mode = 2;
+        chip(i).disks[0].raid_mode = 2;
+        chip(i).disks[1].raid_mode = 2;
+        std::mutex m;
+        bool seen_first = false, alive_at_first = true;
+        fresh.on_call = [&](const call& c) {
+            if (c.name != "ovSetRaidInfo" && c.name != "ovWarmBoot")
+                return;
+            std::lock_guard<std::mutex> g(m);
+            if (!seen_first) {
+                seen_first = true;
+                alive_at_first = chip(i).poller_alive || chip(i).raid1_timer_alive;
+            }
+        };
+        ov::install_library(&fresh);
+        chip(i).start_raid1_timer();
+        chip(i).polling = true;
+        chip(i).start_polling();
+        // Both monitors are at work (the operation below ends them whatever happens).
+        EXPECT_TRUE(eventually(
+            [&] { return fresh.count("ovGetRegister") >= 2 && fresh.count("ovGetRebuildStatus") >= 1; }));
+
+        operation(chip(i));
+        fresh.on_call = nullptr;
+        ov::install_library(&lib);
+        EXPECT_TRUE(seen_first);
+        EXPECT_FALSE(alive_at_first);
+        EXPECT_FALSE(chip(i).polling);
+        EXPECT_FALSE(chip(i).raid1_timer_run);
+        // No poll came after the first write.
+        const auto calls = fresh.calls();
+        bool writing = false;
+        for (const call& c : calls) {
+            writing = writing || c.name == "ovSetRaidInfo" || c.name == "ovWarmBoot";
+            if (writing) {
+                EXPECT_TRUE(c.name != "ovGetRegister" && c.name != "ovGetRebuildStatus") << c.name;
+            }
+        }
+    }
+}
+
+// ---- warm boot ---------------------------------------------------------------------------
+
+TEST_F(config_writes, warm_boot_marks_the_boot_pending_before_restarting_under_the_mutex)
+{
+    const int i = two_disks();
+    bool pending = false, closed = false, held = false;
+    lib.on_call = [&](const call& c) {
+        if (c.name != "ovWarmBoot")
+            return;
+        pending = ov::j.warm_boot_pending;
+        closed = !chip(i).connection_open;
+        held = registry_mutex_held();
+    };
+    EXPECT_TRUE(chip(i).warm_boot());
+    lib.on_call = nullptr;
+    EXPECT_TRUE(pending);
+    EXPECT_TRUE(closed);
+    EXPECT_TRUE(held);
+    EXPECT_TRUE(ov::j.warm_boot_pending);
+    EXPECT_THAT(lib.names(), ElementsAre("ovWarmBoot"));
+    EXPECT_EQ(lib.calls()[0].service, chip(i).service);
+    EXPECT_THAT(win.requests(), ElementsAre("stopprogressbar"));
+}
+
+TEST_F(config_writes, a_failed_warm_boot_clears_the_pending_flag_and_asks_for_a_rescan)
+{
+    const int i = two_disks();
+    lib.warm_boot_result = -5;
+    bool held_at_refresh = true;
+    win.on_request = [&](const std::string& r) {
+        if (r == "refresh")
+            held_at_refresh = registry_mutex_held();
+    };
+    EXPECT_FALSE(chip(i).warm_boot());
+    win.on_request = nullptr;
+    EXPECT_FALSE(ov::j.warm_boot_pending);
+    EXPECT_THAT(win.requests(), ElementsAre("stopprogressbar", "refresh"));
+    EXPECT_FALSE(held_at_refresh);
+}
+
+TEST_F(config_writes, the_registry_boots_the_selected_controller)
+{
+    add_chip(disk_a(), disk_b(), false, false);
+    const int second = add_chip(disk_a(), disk_b(), true, true);
+    EXPECT_TRUE(ov::j.warm_boot());
+    ASSERT_THAT(lib.names(), ElementsAre("ovWarmBoot"));
+    EXPECT_EQ(lib.calls()[0].service, chip(second).service);
+    EXPECT_TRUE(chip(0).connection_open);
+
+    lib.clear_calls();
+    ov::j.current = ov::controller_t{};
+    ov::j.current.location_id = 99;
+    EXPECT_FALSE(ov::j.warm_boot());
+    EXPECT_THAT(lib.names(), IsEmpty());
+}
+
+}  // namespace
+}  // namespace ovtest

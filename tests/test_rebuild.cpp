@@ -1,0 +1,374 @@
+// Rebuild and degrade: the records a rebuild writes in each direction, degrading a lone
+// mirror member, what selecting a chip writes and starts, and clearing the marks after
+// a rebuild.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "chip_fixture.h"
+
+namespace ovtest {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+
+class rebuild_test : public engine_test {
+protected:
+    // A mirror of two disks of different sizes whose records differ in capacity and in the
+    // over-2-TB byte, read the way a scan reads them. `source` holds capacity 1999984 and
+    // over_2tb 1; the other record states 2999984 and 0. A blank target holds no record.
+    int mirror(int source, bool blank_target = false, int source_flags = 0)
+    {
+        const int i = add_chip(disk_a(2000000), disk_c(3000000));
+        const int target = 1 - source;
+        put_record(i, source, record_for(2, source, 1999984, chip(i).disks[target], older_stamp, source_flags, true));
+        put_record(i, target,
+                   blank_target ? ov::zero_record()
+                                : record_for(2, target, 2999984, chip(i).disks[source], older_stamp, 0, false));
+        chip(i).read_raid_info();
+        lib.clear_calls();
+        return i;
+    }
+
+    void expect_rebuild_record(const sector& r, int member, int flags, const ov::ovdisk& partner)
+    {
+        EXPECT_EQ(r[0], 'O');
+        EXPECT_EQ(r[1], 'V');
+        EXPECT_EQ(r[2], 2);
+        EXPECT_EQ(r[3], member);
+        EXPECT_EQ(r[4], flags);
+        EXPECT_TRUE(all_zero(r.data() + 5, 3));
+        EXPECT_EQ(le64(r.data() + 8), 1999984u);
+        EXPECT_EQ(0, std::memcmp(r.data() + 16, partner.serial_raw, 20));
+        EXPECT_EQ(0, std::memcmp(r.data() + 36, partner.model_raw, 40));
+        EXPECT_EQ(r[496], 1);
+        EXPECT_EQ(0, std::memcmp(r.data() + 504, "Orvelan ", 8));
+        EXPECT_NE(0, std::memcmp(r.data() + 480, stamp16(older_stamp).bytes, 16)) << "a new stamp";
+        EXPECT_EQ(r[494], 0);
+        EXPECT_EQ(r[495], 0);
+    }
+};
+
+class rebuild_direction : public rebuild_test, public ::testing::WithParamInterface<int> {};
+
+TEST_P(rebuild_direction, writes_both_records_from_the_source_port_0_first)
+{
+    const int source = GetParam(), target = 1 - source;
+    for (bool blank_target : {false, true}) {
+        SCOPED_TRACE(blank_target ? "blank target" : "target with its own record");
+        ov::j.chips.clear();
+        win.clear();
+        const int i = mirror(source, blank_target);
+        std::vector<std::string> requests_at_first_call;
+        lib.on_call = [&](const call&) {
+            if (requests_at_first_call.empty())
+                requests_at_first_call = win.requests();
+        };
+        EXPECT_TRUE(chip(i).rebuild(source == 1));
+        lib.on_call = nullptr;
+
+        EXPECT_THAT(requests_at_first_call, ElementsAre("disablegui 1", "stopprogressbar"));
+        EXPECT_THAT(describe(lib.calls()),
+                    ElementsAre("ovSetRaidInfo 0 1999985", "ovGetRaidInfo 0 1999985", "ovSetRaidInfo 1 2999985",
+                                "ovGetRaidInfo 1 2999985", "ovFlushHDDCache 0", "ovFlushHDDCache 1", "ovWarmBoot"));
+        const sector src = stored_record(i, source), dst = stored_record(i, target);
+        {
+            SCOPED_TRACE("source record");
+            expect_rebuild_record(src, source, 0x80, chip(i).disks[target]);
+        }
+        {
+            SCOPED_TRACE("target record");
+            expect_rebuild_record(dst, target, 0, chip(i).disks[source]);
+        }
+        EXPECT_EQ(0, std::memcmp(src.data() + 480, dst.data() + 480, 16)) << "one stamp for both";
+        EXPECT_TRUE(ov::j.warm_boot_pending);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(from_port, rebuild_direction, ::testing::Values(0, 1));
+
+TEST_F(rebuild_test, a_source_without_a_mirror_record_is_refused_untouched)
+{
+    for (int source : {0, 1}) {
+        for (int mode : {0, 1, 4}) {
+            SCOPED_TRACE("source " + std::to_string(source) + " mode " + std::to_string(mode));
+            ov::j.chips.clear();
+            lib.clear_calls();
+            win.clear();
+            const int i = add_chip(disk_a(), disk_b());
+            chip(i).disks[0].raid_mode = static_cast<uint32_t>(mode);
+            chip(i).disks[1].raid_mode = static_cast<uint32_t>(mode);
+            chip(i).disks[1 - source].raid_mode = 2;  // the other disk's mirror record does not count
+            EXPECT_FALSE(chip(i).rebuild(source == 1));
+            EXPECT_THAT(lib.names(), IsEmpty());
+            EXPECT_THAT(win.requests(), ElementsAre("disablegui 1"));
+        }
+    }
+}
+
+TEST_F(rebuild_test, a_failed_record_write_stops_the_rebuild_before_flush_and_boot)
+{
+    const std::vector<std::pair<const char*, std::function<void(scripted_library&, int)>>> injections = {
+        {"write fails", [](scripted_library& l, int n) { l.fail("ovSetRaidInfo", n); }},
+        {"read-back fails", [](scripted_library& l, int n) { l.fail("ovGetRaidInfo", n); }},
+        {"read-back differs", [](scripted_library& l, int n) { l.corrupt_writes("ovSetRaidInfo", n); }},
+    };
+    for (const auto& [what, arm] : injections) {
+        for (int n : {1, 2}) {
+            SCOPED_TRACE(std::string(what) + " at record " + std::to_string(n));
+            ov::j.chips.clear();
+            ov::j.warm_boot_pending = false;
+            const int i = mirror(0);
+            arm(lib, n);
+            EXPECT_FALSE(chip(i).rebuild(false));
+            EXPECT_EQ(lib.count("ovFlushHDDCache"), 0u);
+            EXPECT_EQ(lib.count("ovWarmBoot"), 0u);
+            EXPECT_FALSE(ov::j.warm_boot_pending);
+        }
+    }
+}
+
+TEST_F(rebuild_test, rebuild_stops_running_monitors_before_writing)
+{
+    const int i = mirror(1);
+    lib.rebuild_statuses.push_back(scripted_library::status(1000, 1));
+    std::mutex m;
+    bool seen = false, alive_at_first_write = true;
+    lib.on_call = [&](const call& c) {
+        if (c.name != "ovSetRaidInfo")
+            return;
+        std::lock_guard<std::mutex> g(m);
+        if (!seen) {
+            seen = true;
+            alive_at_first_write = chip(i).poller_alive || chip(i).raid1_timer_alive;
+        }
+    };
+    chip(i).start_raid1_timer();
+    chip(i).polling = true;
+    chip(i).start_polling();
+    EXPECT_TRUE(eventually([&] { return lib.count("ovGetRegister") >= 2 && lib.count("ovGetRebuildStatus") >= 1; }));
+    EXPECT_TRUE(chip(i).rebuild(true));
+    lib.on_call = nullptr;
+    EXPECT_TRUE(seen);
+    EXPECT_FALSE(alive_at_first_write);
+}
+
+// ---- degrade -----------------------------------------------------------------------------
+
+TEST_F(rebuild_test, degrade_rewrites_the_member_without_a_partner)
+{
+    for (int port : {0, 1}) {
+        SCOPED_TRACE("port " + std::to_string(port));
+        ov::j.chips.clear();
+        lib.clear_calls();
+        const ov::ovdisk member = disk_a();
+        const int i = port == 0 ? add_chip(member, no_disk()) : add_chip(no_disk(), member);
+        const ov::raid_info old = record_for(2, port, 1999984, disk_b(), older_stamp, 0, true);
+        put_record(i, port, old);
+        chip(i).read_raid_info();
+        ASSERT_TRUE(chip(i).disks[port].degrade_needed);
+        lib.clear_calls();
+
+        EXPECT_TRUE(chip(i).raid_degrade(port == 1));
+        const std::string p = std::to_string(port), lba = std::to_string(record_lba(i, port));
+        EXPECT_THAT(describe(lib.calls()),
+                    ElementsAre("ovSetRaidInfo " + p + " " + lba, "ovGetRaidInfo " + p + " " + lba,
+                                "ovFlushHDDCache " + p));
+        const sector r = stored_record(i, port);
+        EXPECT_EQ(r[2], 2);
+        EXPECT_EQ(r[3], port);
+        EXPECT_EQ(r[4], 0);
+        EXPECT_EQ(le64(r.data() + 8), 1999984u);
+        EXPECT_TRUE(all_zero(r.data() + 16, 60)) << "no partner";
+        EXPECT_EQ(r[496], 1) << "over-2-TB byte copied from the record";
+        const ov::ovdisk& d = chip(i).disks[port];
+        EXPECT_EQ(0, std::memcmp(d.record_stamp, r.data() + 480, 16));
+        // Nothing else of the cache changes until the next read.
+        EXPECT_EQ(0, std::memcmp(d.raid_record.data(), old.data(), 512));
+        EXPECT_EQ(0, std::memcmp(d.partner_serial, old.partner_serial, 20));
+        EXPECT_TRUE(d.degrade_needed);
+    }
+}
+
+TEST_F(rebuild_test, a_failed_degrade_still_flushes_and_refreshes_the_cached_stamp)
+{
+    const int i = add_chip(disk_a(), no_disk());
+    put_record(i, 0, record_for(2, 0, 1999984, disk_b(), older_stamp));
+    chip(i).read_raid_info();
+    lib.clear_calls();
+    lib.corrupt_writes("ovSetRaidInfo");
+    EXPECT_FALSE(chip(i).raid_degrade(false));
+    EXPECT_EQ(lib.count("ovFlushHDDCache"), 1u);
+    EXPECT_NE(0, std::memcmp(chip(i).disks[0].record_stamp, stamp16(older_stamp).bytes, 16));
+}
+
+// ---- select_chip -------------------------------------------------------------------------
+
+TEST_F(rebuild_test, selecting_a_lone_member_degrades_it_and_starts_the_timer)
+{
+    const int i = add_chip(no_disk(), disk_b());
+    put_record(i, 1, record_for(2, 1, 1999984, disk_a(), older_stamp));
+    chip(i).read_raid_info();
+    lib.clear_calls();
+    chip(i).select_chip();
+    EXPECT_EQ(calls_named("ovSetRaidInfo").size(), 1u);
+    const sector r = stored_record(i, 1);
+    EXPECT_EQ(r[2], 2);
+    EXPECT_EQ(r[3], 1);
+    EXPECT_EQ(r[4], 0);
+    EXPECT_TRUE(all_zero(r.data() + 16, 60));
+    EXPECT_TRUE(chip(i).raid1_timer_run);
+    EXPECT_TRUE(eventually([&] { return lib.count("ovGetRegister") >= 2; }));
+    EXPECT_TRUE(chip(i).raid1_timer_alive) << "the timer watches a lone member";
+}
+
+TEST_F(rebuild_test, a_member_next_to_a_blank_disk_is_rewritten_at_every_selection_the_blank_never)
+{
+    const int i = add_chip(disk_a(), disk_b());
+    put_record(i, 0, record_for(2, 0, 1999984, disk_c(), older_stamp));
+    put_record(i, 1, ov::zero_record());
+    chip(i).read_raid_info();
+    lib.clear_calls();
+    chip(i).select_chip();
+    chip(i).select_chip();
+    const auto writes = calls_named("ovSetRaidInfo");
+    ASSERT_EQ(writes.size(), 2u);
+    for (const call& c : writes)
+        EXPECT_EQ(c.port, 0);
+    EXPECT_EQ(calls_named("ovFlushHDDCache").size(), 2u);
+    EXPECT_TRUE(all_zero(stored_record(i, 1).data(), 512));
+}
+
+TEST_F(rebuild_test, a_silent_partner_is_not_an_empty_port)
+{
+    const int i = add_chip(disk_a(), silent_disk());
+    put_record(i, 0, record_for(2, 0, 1999984, disk_b(), older_stamp));
+    chip(i).read_raid_info();
+    ASSERT_TRUE(chip(i).disks[0].degrade_needed);
+    lib.clear_calls();
+    chip(i).select_chip();
+    EXPECT_EQ(lib.count("ovSetRaidInfo"), 0u);
+    EXPECT_EQ(lib.count("ovFlushHDDCache"), 0u);
+    // The timer runs, and the silent disk raises no hot-swap notice.
+    EXPECT_TRUE(eventually([&] { return lib.count("ovGetRegister") >= 8; }));
+    EXPECT_TRUE(chip(i).raid1_timer_alive);
+    EXPECT_FALSE(win.contains("show_hot_swap_message"));
+}
+
+TEST_F(rebuild_test, selection_marks_a_rebuild_only_for_one_mark_on_a_configured_mirror)
+{
+    struct mark_case {
+        bool configured;
+        uint32_t mode;
+        bool flag0, flag1;
+        bool marked;
+    };
+    for (const mark_case& mc : {mark_case{true, 2, false, true, true}, mark_case{true, 2, true, false, true},
+                                mark_case{true, 2, true, true, false}, mark_case{true, 2, false, false, false},
+                                mark_case{false, 2, false, true, false}, mark_case{true, 1, false, true, false},
+                                mark_case{true, 4, true, false, false}}) {
+        SCOPED_TRACE("configured " + std::to_string(mc.configured) + " mode " + std::to_string(mc.mode) +
+                     " flags " + std::to_string(mc.flag0) + std::to_string(mc.flag1));
+        stop_all_monitors();
+        ov::j.chips.clear();
+        const int i = add_chip(disk_a(), disk_b());
+        ov::ovchip& c = chip(i);
+        c.raid_configured = mc.configured;
+        c.raid_mode = mc.mode;
+        for (int d = 0; d < 2; ++d)
+            c.disks[d].raid_mode = mc.mode;
+        c.disks[0].rebuild_flag = mc.flag0;
+        c.disks[1].rebuild_flag = mc.flag1;
+        c.select_chip();
+        EXPECT_EQ(bool(c.rebuilding), mc.marked);
+        EXPECT_EQ(bool(c.polling), mc.marked);
+        EXPECT_EQ(bool(c.raid1_timer_run), mc.mode == 2);
+    }
+}
+
+// ---- clear_rebuild -----------------------------------------------------------------------
+
+TEST_F(rebuild_test, clearing_the_mark_of_an_empty_port_makes_no_call)
+{
+    const int i = add_chip(disk_a(), no_disk());
+    chip(i).clear_rebuild(true);
+    EXPECT_THAT(lib.names(), IsEmpty());
+}
+
+TEST_F(rebuild_test, clearing_the_mark_writes_back_the_sector_then_the_cached_record_without_flags)
+{
+    const int i = mirror(0, false, 0x80);
+    const ov::raid_info cached = chip(i).disks[0].raid_record;
+    ASSERT_EQ(cached.flags, 0x80);
+    // What is on the disk now differs from what the last scan read.
+    const ov::raid_info now = record_for(2, 0, 1999984, chip(i).disks[1], newer_stamp, 0x80, true);
+    put_record(i, 0, now);
+    sector written_back{};
+    lib.on_call = [&](const call& c) {
+        // The read-back that follows the first write shows what that write stored.
+        if (c.name == "ovGetRaidInfo" && lib.count("ovSetRaidInfo") == 1 && written_back == sector{})
+            written_back = stored_record(i, 0);
+    };
+    chip(i).clear_rebuild(false);
+    lib.on_call = nullptr;
+    const std::string lba = std::to_string(record_lba(i, 0));
+    EXPECT_THAT(describe(lib.calls()),
+                ElementsAre("ovGetRaidInfo 0 " + lba, "ovSetRaidInfo 0 " + lba, "ovGetRaidInfo 0 " + lba,
+                            "ovSetRaidInfo 0 " + lba, "ovGetRaidInfo 0 " + lba, "ovFlushHDDCache 0"));
+    EXPECT_EQ(written_back, bytes_of(now)) << "the sector read is written back unchanged";
+
+    ov::raid_info want = cached;
+    std::memset(want.data() + 4, 0, 4);
+    EXPECT_EQ(stored_record(i, 0), bytes_of(want));
+    EXPECT_EQ(0, std::memcmp(chip(i).disks[0].raid_record.data(), want.data(), 512));
+    EXPECT_TRUE(chip(i).disks[0].rebuild_flag) << "the cached mark is left to the caller";
+}
+
+TEST_F(rebuild_test, a_failed_read_is_not_written_back)
+{
+    const int i = mirror(1, false, 0x80);
+    lib.fail("ovGetRaidInfo");
+    chip(i).clear_rebuild(true);
+    const std::string lba = std::to_string(record_lba(i, 1));
+    EXPECT_THAT(describe(lib.calls()), ElementsAre("ovGetRaidInfo 1 " + lba, "ovSetRaidInfo 1 " + lba,
+                                                   "ovGetRaidInfo 1 " + lba, "ovFlushHDDCache 1"));
+    const sector r = stored_record(i, 1);
+    EXPECT_EQ(r[2], 2);
+    EXPECT_EQ(r[4], 0);
+}
+
+TEST_F(rebuild_test, clearing_the_mark_on_firewire_uses_the_firewire_calls)
+{
+    const int i = add_chip(disk_a(), disk_b(), true);
+    put_record(i, 0, record_for(2, 0, 1999984, chip(i).disks[1], older_stamp, 0x80));
+    chip(i).read_raid_info_disk(false);
+    lib.clear_calls();
+    chip(i).clear_rebuild(false);
+    EXPECT_THAT(lib.names(), ElementsAre("ovGetRaidInfoFW", "ovSetRaidInfoFW", "ovGetRaidInfoFW", "ovSetRaidInfoFW",
+                                         "ovGetRaidInfoFW", "ovFlushHDDCache"));
+}
+
+TEST_F(rebuild_test, after_a_rebuild_and_both_clears_the_records_are_the_rebuilt_ones_without_marks)
+{
+    const int i = mirror(1);
+    ASSERT_TRUE(chip(i).rebuild(true));
+    const sector written0 = stored_record(i, 0), written1 = stored_record(i, 1);
+
+    // The bridge returns: a new chip object reads the records the rebuild wrote.
+    const ov::ovdisk d0 = chip(i).disks[0], d1 = chip(i).disks[1];
+    ov::j.chips.clear();
+    const int k = add_chip(d0, d1);
+    chip(k).read_raid_info();
+    ASSERT_TRUE(chip(k).raid_configured);
+    ASSERT_TRUE(chip(k).rebuilding);
+    chip(k).clear_rebuild(false);
+    chip(k).clear_rebuild(true);
+    sector want0 = written0, want1 = written1;
+    std::fill(want0.begin() + 4, want0.begin() + 8, 0);
+    std::fill(want1.begin() + 4, want1.begin() + 8, 0);
+    EXPECT_EQ(stored_record(k, 0), want0);
+    EXPECT_EQ(stored_record(k, 1), want1);
+}
+
+}  // namespace
+}  // namespace ovtest
