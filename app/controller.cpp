@@ -19,6 +19,7 @@
 #include <QTimer>
 #include <QTreeView>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <cstdio>
 #include <thread>
 #include <unistd.h>
@@ -789,8 +790,10 @@ void controller::updatepoll(uint64_t total, uint64_t currlba, bool final)
     if (percent >= 99.0 && !final)
         percent = 99.0;
     on_ui([&] {
-        ui_->levelindicator->setMaximum(2000);
-        ui_->levelindicator->setValue(static_cast<int>(percent * 10.0 + 0.5));
+        // Tenths of a percent, so the fill moves with the decimal shown; a final value above
+        // 100 % fills the bar and shows its number in the text.
+        ui_->levelindicator->setMaximum(1000);
+        ui_->levelindicator->setValue(std::min(1000, static_cast<int>(percent * 10.0 + 0.5)));
         ui_->levelindicator->setProperty("percent", percent);
         ui_->percentagefield->setText(QString::asprintf("%3.1f", percent) + QStringLiteral("%"));
         ui_->levelindicator->setAccessibleDescription(ui_->percentagefield->text());

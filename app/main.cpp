@@ -1,53 +1,16 @@
 // ovraid: the window over the simulated enclosures.
 #include <QApplication>
 #include <QCommandLineParser>
-#include <QDir>
-#include <QFile>
-#include <QLibraryInfo>
-#include <QLocale>
-#include <QScreen>
 #include <QTimer>
-#include <QTranslator>
 #include <QWidget>
 #include <cstdio>
 #include <unistd.h>
 
+#include "appsetup.h"
 #include "controller.h"
 #include "requests.h"
 #include "sim/enclosure.h"
 #include "sim/store.h"
-
-namespace {
-
-void install_translations(QApplication& app)
-{
-    // id-based table: a missing id shows the id, which is the key itself.
-    auto* translator = new QTranslator(&app);
-    if (translator->load(QLocale(), QStringLiteral("ovraid"), QStringLiteral("_"), QStringLiteral(":/i18n")) ||
-        translator->load(QStringLiteral(":/i18n/ovraid_en.qm")))
-        app.installTranslator(translator);
-    ov::set_localizer([](const std::string& key) { return qtTrId(key.c_str()).toStdString(); });
-}
-
-double resident_megabytes()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return 0;
-    for (const QByteArray& line : status.readAll().split('\n'))
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').value(0).toDouble() / 1024.0;
-    return 0;
-}
-
-void load_style(QApplication& app)
-{
-    QFile style(QStringLiteral(":/style/ovraid.qss"));
-    if (style.open(QIODevice::ReadOnly))
-        app.setStyleSheet(QString::fromUtf8(style.readAll()));
-}
-
-}  // namespace
 
 int main(int argc, char** argv)
 {
@@ -69,8 +32,8 @@ int main(int argc, char** argv)
     parser.addOption(quit_option);
     parser.process(app);
 
-    install_translations(app);
-    load_style(app);
+    ov::install_translations(app);
+    ov::load_style(app);
 
     const std::string root = parser.value(sim_option).toStdString();
     ov::sim::store store(root);
@@ -97,7 +60,7 @@ int main(int argc, char** argv)
         QTimer::singleShot(seconds * 1000, &app, [&window, file] {
             const bool ok = window.mainwindow()->grab().save(file);
             std::printf("%s %s\n", ok ? "Screenshot:" : "Could not save the screenshot to", qPrintable(file));
-            std::printf("Resident memory: %.1f MB\n", resident_megabytes());
+            std::printf("Resident memory: %.1f MB\n", ov::resident_megabytes());
             std::fflush(nullptr);
             ::_exit(ok ? 0 : 1);
         });

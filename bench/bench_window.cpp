@@ -4,31 +4,17 @@
 // window's resident memory with two enclosures (target < 60 MB).
 #include <QApplication>
 #include <QElapsedTimer>
-#include <QFile>
 #include <QTimer>
 #include <cstdio>
 #include <filesystem>
 #include <unistd.h>
 
+#include "appsetup.h"
 #include "controller.h"
 #include "ovtool.h"
 #include "sim/enclosure.h"
 #include "sim/store.h"
 
-namespace {
-
-double resident_megabytes()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return 0;
-    for (const QByteArray& line : status.readAll().split('\n'))
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').value(0).toDouble() / 1024.0;
-    return 0;
-}
-
-}  // namespace
 
 int main(int argc, char** argv)
 {
@@ -71,7 +57,7 @@ int main(int argc, char** argv)
     QTimer::singleShot(seconds * 1000, [&] {
         std::fprintf(stderr, "\nUI thread: largest gap between 4 ms ticks over %d s of rescans: %lld ms "
                      "(target <= 16 ms)\nresident memory with two enclosures: %.1f MB (target < 60 MB)\n",
-                     seconds, static_cast<long long>(worst), resident_megabytes());
+                     seconds, static_cast<long long>(worst), ov::resident_megabytes());
         std::fflush(nullptr);
         ::_exit(worst <= 16 ? 0 : 1);
     });

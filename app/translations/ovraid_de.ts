@@ -293,7 +293,7 @@
     <message id="raid_mode_row_0">
         <source>RAID 0 (stripe): fast, no redundancy</source>
         <extracomment>First RAID type row</extracomment>
-        <translation>RAID 0 (Striping): schnell, ohne Redundanz</translation>
+        <translation>RAID 0 (Striping): schnell, ungesichert</translation>
     </message>
     <message id="raid_mode_row_1">
         <source>RAID 1 (mirror): data on both disks</source>
