@@ -89,7 +89,7 @@ TEST_F(SimTool, DemoAndList)
 {
     EXPECT_TOOL(0, ({"demo"}));
     EXPECT_EQ(st.bridges().size(), 2u);
-    const result list = tool({"list"});
+    const result list = tool({"list", "--sim", root}, false);
     EXPECT_EQ(list.status, 0);
     for (const char* want : {"usb-raid", "FireWire", "RAID 1, member 0", "RAID 1, member 1", "Kestrel KS1000 SATA",
                              "lba48", "shelf: empty"})

@@ -289,22 +289,26 @@ int run(ov::sim::store& s, const std::string& command, const std::vector<std::st
 
 int main(int argc, char** argv)
 {
-    std::vector<std::string> args(argv + 1, argv + argc);
+    // --sim DIR may stand anywhere, before or after the command.
+    std::vector<std::string> args;
     std::string root;
-    size_t i = 0;
-    while (i < args.size() && args[i].compare(0, 5, "--sim") == 0) {
-        if (args[i] == "--sim" && i + 1 < args.size()) {
-            root = args[i + 1];
-            i += 2;
-        } else if (args[i].compare(0, 6, "--sim=") == 0) {
-            root = args[i].substr(6);
-            ++i;
+    for (int k = 1; k < argc; ++k) {
+        const std::string arg = argv[k];
+        if (arg == "--sim" || arg.compare(0, 6, "--sim=") == 0) {
+            if (arg == "--sim" && k + 1 >= argc) {
+                std::fprintf(stderr, "ovraid-sim: --sim needs a directory\n%s", usage_text);
+                return 2;
+            }
+            root = arg == "--sim" ? argv[++k] : arg.substr(6);
+            if (root.empty()) {
+                std::fprintf(stderr, "ovraid-sim: --sim needs a directory\n%s", usage_text);
+                return 2;
+            }
         } else {
-            std::fprintf(stderr, "ovraid-sim: --sim needs a directory\n%s", usage_text);
-            return 2;
+            args.push_back(arg);
         }
     }
-    if (i >= args.size()) {
+    if (args.empty()) {
         std::fputs(usage_text, stderr);
         return 2;
     }
@@ -312,7 +316,7 @@ int main(int argc, char** argv)
         root = ov::sim::store::default_root();
     ov::sim::store s(root);
     try {
-        return run(s, args[i], std::vector<std::string>(args.begin() + static_cast<long>(i) + 1, args.end()));
+        return run(s, args[0], std::vector<std::string>(args.begin() + 1, args.end()));
     } catch (const usage_error& e) {
         std::fprintf(stderr, "ovraid-sim: %s\nrun 'ovraid-sim help' for the commands\n", e.message.c_str());
         return 2;
