@@ -1,0 +1,26 @@
+# Offscreen suites of the Qt window: the real controller over the scripted library.
+if(NOT TARGET ovraid_app)
+  return()
+endif()
+find_package(Qt6 COMPONENTS Test QUIET)
+if(NOT Qt6Test_FOUND)
+  message(STATUS "Qt6 Test not found: window suites skipped")
+  return()
+endif()
+
+# Each suite has its own main, which makes the QApplication the widgets need.
+function(ovraid_window_test name)
+  add_executable(${name} ${ARGN} ${CMAKE_CURRENT_SOURCE_DIR}/support_app/app_main.cpp)
+  target_include_directories(${name} PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/support_app)
+  target_link_libraries(${name} PRIVATE ovraid_app ovraid_test_support Qt6::Widgets Qt6::Test GTest::gtest)
+  target_compile_definitions(${name} PRIVATE OVRAID_TS_DIR="${CMAKE_SOURCE_DIR}/app/translations")
+  add_test(NAME ${name} COMMAND ${name})
+  set_tests_properties(${name} PROPERTIES
+    ENVIRONMENT "QT_QPA_PLATFORM=offscreen;OVRAID_TIME_SCALE=50;TSAN_OPTIONS=halt_on_error=1 second_deadlock_stack=1 suppressions=${CMAKE_SOURCE_DIR}/tests/tsan.supp"
+    LABELS window TIMEOUT 600)
+endfunction()
+
+ovraid_window_test(test_window_panel test_window_panel.cpp)
+ovraid_window_test(test_window_selection test_window_selection.cpp)
+ovraid_window_test(test_window_actions test_window_actions.cpp)
+ovraid_window_test(test_window_misc test_window_misc.cpp)

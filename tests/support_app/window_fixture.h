@@ -1,0 +1,229 @@
+// The real window controller, built offscreen around hand-made chip states: the scripted
+// library answers the engine, a registry that only counts posted work stands in for the
+// notification thread, and alerts and process exits are recorded instead of shown.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <QAbstractButton>
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QTabWidget>
+#include <QThread>
+#include <QWidget>
+#include <atomic>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "controller.h"
+#include "library.h"
+#include "ovtool.h"
+#include "registry.h"
+#include "requests.h"
+#include "scripted_library.h"
+
+namespace ovtest {
+
+// Work posted to the notification thread is counted and dropped: a refresh that ran
+// would rescan and replace the test's chips.
+class holding_registry : public fake_registry {
+public:
+    std::atomic<int> posted{0};
+    void post(std::function<void()>) override { ++posted; }
+};
+
+struct alert_seen {
+    QString title, message, first, second;
+    int posted_before = 0;   // refreshes already requested when it was shown
+    bool on_ui_thread = false;
+};
+
+inline ov::ovdisk blank_disk(uint64_t capacity, const std::string& model = "Model", const std::string& serial = "SER")
+{
+    ov::ovdisk d;
+    d.present = true;
+    d.register_present = true;
+    d.capacity = capacity;
+    d.model = model;
+    d.serial = serial;
+    return d;
+}
+
+inline ov::ovdisk member_disk(uint32_t mode, uint64_t capacity, uint64_t record_capacity,
+                              const std::string& model = "Member", const std::string& serial = "MSER")
+{
+    ov::ovdisk d = blank_disk(capacity, model, serial);
+    d.raid_mode = mode;
+    d.record_capacity = record_capacity;
+    return d;
+}
+
+inline ov::ovdisk empty_port()
+{
+    return ov::ovdisk{};
+}
+
+// Polls cond while the window keeps handling events (requests of other threads arrive
+// as queued calls); for waiting on real threads, never for measuring them.
+inline bool wait_until(const std::function<bool()>& cond, int limit_ms = 20000)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (!cond()) {
+        if (timer.elapsed() > limit_ms)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        QThread::msleep(1);
+    }
+    return true;
+}
+
+class window_fixture : public ::testing::Test {
+protected:
+    scripted_library lib;
+    holding_registry reg;
+    std::unique_ptr<controller> win;
+    std::vector<alert_seen> alerts;
+    std::deque<int> answers;   // answers to the next alerts; 1 (first button) once empty
+    std::function<void(const alert_seen&)> on_alert;
+    std::vector<int> exits;
+
+    void SetUp() override
+    {
+        reset_globals();
+        ov::install_library(&lib);
+        ov::install_registry(&reg);
+        controller::set_alert_handler([this](const QString& title, const QString& message, const QString& first,
+                                             const QString& second) {
+            alert_seen a{title, message, first, second, reg.posted.load(),
+                         QThread::currentThread() == qApp->thread()};
+            alerts.push_back(a);
+            if (on_alert)
+                on_alert(a);
+            int answer = 1;
+            if (!answers.empty()) {
+                answer = answers.front();
+                answers.pop_front();
+            }
+            return answer;
+        });
+        controller::set_exit_handler([this](int status) { exits.push_back(status); });
+        if (launch_in_set_up)
+            launch();
+    }
+
+    void TearDown() override
+    {
+        // No monitor may outlive the window or the fakes it talks to.
+        for (size_t i = 0; i < ov::j.chips.size(); ++i)
+            ov::j.stop_monitors(static_cast<int>(i));
+        win.reset();
+        reset_globals();
+        controller::set_alert_handler(nullptr);
+        controller::set_exit_handler(nullptr);
+        ov::install_registry(nullptr);
+        ov::install_library(nullptr);
+    }
+
+    static void reset_globals()
+    {
+        ov::j.chips.clear();
+        ov::j.controller_map.clear();
+        ov::j.current = ov::controller_t{};
+        ov::j.warm_boot_pending = false;
+        ov::j.tree.cleartree();
+        ov::set_localizer(nullptr);
+        ov::set_ctrller(nullptr);
+    }
+
+    // The window as the application builds it, without the notification thread.
+    bool launch_in_set_up = true;
+    void launch()
+    {
+        win = std::make_unique<controller>();
+        win->awakeFromNib();
+        win->applicationDidFinishLaunching(false);
+    }
+
+    template <typename T = QWidget>
+    T* find(const char* name) const
+    {
+        T* w = win->mainwindow()->findChild<T*>(QString::fromLatin1(name));
+        if (!w)
+            throw std::runtime_error(std::string("no widget named ") + name);
+        return w;
+    }
+    QString text(const char* name) const { return find<QLabel>(name)->text(); }
+    bool enabled(const char* name) const { return find(name)->isEnabled(); }
+    // Shown by the window itself, even when its tab page is not the one on view.
+    bool shown(const char* name) const { return !find(name)->isHidden(); }
+    QString current_tab() const;
+
+    // A USB bridge with the given disks, known to the registry under `name`; returns its
+    // index in the chip list. The presence registers agree with the disks.
+    int add_usb_chip(const ov::ovdisk& d0, const ov::ovdisk& d1, int32_t location = 0x100,
+                     const std::string& serial = "S123", const std::string& name = "Disk")
+    {
+        ov::controller_t id;
+        id.vendor_id = 0x1E91;
+        id.product_id = 0x0A12;
+        id.location_id = location;
+        id.usb_serial = serial;
+        id.order_key = static_cast<uint64_t>(static_cast<int64_t>(location));
+        return add_chip(reg.add_usb_bridge(0x1E91, 0x0A12, location, serial, name), id, d0, d1);
+    }
+
+    int add_firewire_chip(const ov::ovdisk& d0, const ov::ovdisk& d1, uint64_t guid,
+                          const std::string& name = "FW Disk")
+    {
+        ov::controller_t id;
+        id.is_firewire = true;
+        id.guid = guid;
+        id.order_key = guid;
+        return add_chip(reg.add_firewire_bridge(static_cast<int64_t>(guid), name), id, d0, d1);
+    }
+
+    int add_chip(uint32_t service, const ov::controller_t& id, const ov::ovdisk& d0, const ov::ovdisk& d1)
+    {
+        ov::ovchip chip;
+        chip.service = service;
+        chip.identity = id;
+        chip.disks[0] = d0;
+        chip.disks[1] = d1;
+        chip.connection_open = true;
+        lib.set_register(service, ov::reg_port0_presence, d0.register_present ? 1 : 0);
+        lib.set_register(service, ov::reg_port1_presence, d1.register_present ? 1 : 0);
+        ov::j.chips.push_back(chip);
+        ov::j.setup_controller_map();
+        return static_cast<int>(ov::j.chips.size()) - 1;
+    }
+
+    ov::ovchip& chip(int index) { return ov::j.chips[static_cast<size_t>(index)]; }
+
+    // Makes the chip current and draws the panel for it.
+    void show_chip(int index)
+    {
+        ov::j.current = chip(index).identity;
+        win->update_raid_information();
+    }
+
+    std::vector<QString> alert_messages() const
+    {
+        std::vector<QString> out;
+        for (const alert_seen& a : alerts)
+            out.push_back(a.message);
+        return out;
+    }
+};
+
+inline QString window_fixture::current_tab() const
+{
+    return find<QTabWidget>("tabview")->currentWidget()->objectName();
+}
+
+}  // namespace ovtest

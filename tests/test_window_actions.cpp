@@ -1,0 +1,377 @@
+// The user's commands through the window's own buttons: create with the mode of the chosen
+// row, confirmations, failures and their rescans, warm boot, the tab guard, the page
+// switch, and the rebuild actions with their progress display.
+#include <QComboBox>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QStackedWidget>
+#include <QTabWidget>
+#include <QToolButton>
+#include <atomic>
+#include <chrono>
+#include <mutex>
+#include <thread>
+
+#include "window_fixture.h"
+
+namespace ovtest {
+namespace {
+
+constexpr uint64_t disk_size = 1000000;
+
+using window_actions = window_fixture;
+
+void click(QAbstractButton* button)
+{
+    button->click();
+}
+
+TEST_F(window_actions, the_fourth_row_never_lets_create_through)
+{
+    EXPECT_EQ(win->selected_row(), 1);
+    show_chip(add_usb_chip(blank_disk(disk_size), blank_disk(disk_size)));
+    ASSERT_TRUE(enabled("confirmbutton"));
+
+    click(find<QRadioButton>("raid_row_3"));
+    EXPECT_FALSE(enabled("confirmbutton"));
+    win->update_raid_information();   // the panel obeys the row too
+    EXPECT_FALSE(enabled("confirmbutton"));
+    click(find<QRadioButton>("raid_row_3"));   // a click on the chosen row keeps a selection
+    EXPECT_EQ(win->selected_row(), 3);
+
+    click(find<QRadioButton>("raid_row_0"));
+    EXPECT_TRUE(enabled("confirmbutton"));
+
+    // A configured set opens create as well, except on the fourth row.
+    ov::j.chips.clear();
+    const int i = add_usb_chip(member_disk(ov::mode_raid0, disk_size, 2 * disk_size - 32),
+                               member_disk(ov::mode_raid0, disk_size, 2 * disk_size - 32));
+    chip(i).raid_configured = true;
+    chip(i).raid_mode = ov::mode_raid0;
+    click(find<QRadioButton>("raid_row_3"));
+    show_chip(i);
+    EXPECT_FALSE(enabled("confirmbutton"));
+    EXPECT_TRUE(enabled("clearconfigbutton"));
+}
+
+class window_create : public window_fixture, public ::testing::WithParamInterface<std::pair<int, int>> {};
+
+TEST_P(window_create, each_row_creates_its_mode)
+{
+    const auto [row, mode] = GetParam();
+    const int i = add_usb_chip(blank_disk(disk_size), blank_disk(disk_size));
+    show_chip(i);
+    const uint32_t service = chip(i).service;
+    click(find<QRadioButton>(("raid_row_" + std::to_string(row)).c_str()));
+    click(find<QPushButton>("confirmbutton"));
+
+    ASSERT_EQ(alerts.size(), 1u);
+    EXPECT_EQ(alerts[0].title, "warning");
+    EXPECT_EQ(alerts[0].message, "all_data_lost");
+    EXPECT_EQ(alerts[0].first, "ok");
+    EXPECT_EQ(alerts[0].second, "cancel");
+    for (int port : {0, 1}) {
+        sector record{};
+        ASSERT_TRUE(lib.get_sector(service, port, disk_size - 15, record)) << "port " << port;
+        EXPECT_EQ(record[2], mode) << "port " << port;
+    }
+    EXPECT_EQ(lib.count("ovWarmBoot"), 1u);
+    // The panel waits, empty and closed, for the bridge's return.
+    EXPECT_EQ(text("disk0modelfield"), "");
+    EXPECT_FALSE(enabled("confirmbutton"));
+    EXPECT_EQ(reg.posted.load(), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(rows, window_create,
+                         ::testing::Values(std::make_pair(0, 1), std::make_pair(1, 2), std::make_pair(2, 4)));
+
+TEST_F(window_actions, cancelling_a_confirmation_changes_nothing)
+{
+    const int i = add_usb_chip(blank_disk(disk_size, "KEEP"), member_disk(ov::mode_raid1, disk_size, disk_size - 16));
+    chip(i).raid1_pair_present = true;
+    show_chip(i);
+    alerts.clear();
+    lib.clear_calls();
+    for (const char* button : {"confirmbutton", "cleardisk1button", "rebuild1to0button"}) {
+        ASSERT_TRUE(enabled(button)) << button;
+        answers = {0};
+        click(find<QPushButton>(button));
+        EXPECT_EQ(text("disk0modelfield"), "KEEP") << button;
+        EXPECT_TRUE(enabled(button)) << button;
+    }
+    EXPECT_EQ(alert_messages(), (std::vector<QString>{"all_data_lost", "all_data_lost", "disk2_to_disk1"}));
+    EXPECT_TRUE(lib.calls().empty());
+    EXPECT_EQ(current_tab(), "rebuildtab");
+    EXPECT_EQ(reg.posted.load(), 0);
+}
+
+// A refused write: its alert, then a rescan queued to the notification thread.
+struct failing_command {
+    const char* button;
+    const char* message;
+    bool configured;
+};
+
+class window_failure : public window_fixture, public ::testing::WithParamInterface<failing_command> {};
+
+TEST_P(window_failure, a_failed_write_is_reported_then_rescanned)
+{
+    const failing_command& c = GetParam();
+    const uint32_t mode = c.configured ? ov::mode_raid1 : ov::mode_span;
+    const int i = add_usb_chip(member_disk(mode, disk_size, disk_size - 16),
+                               member_disk(mode, disk_size, disk_size - 16));
+    chip(i).raid_configured = c.configured;
+    chip(i).raid_mode = mode;
+    show_chip(i);
+    alerts.clear();
+    lib.fail("ovSetRaidInfo", 1, -1, 1000);
+    ASSERT_TRUE(enabled(c.button));
+    click(find<QPushButton>(c.button));
+
+    ASSERT_EQ(alerts.size(), 2u);
+    EXPECT_EQ(alerts[0].message, "all_data_lost");
+    EXPECT_EQ(alerts[1].title, "error");
+    EXPECT_EQ(alerts[1].message, c.message);
+    EXPECT_EQ(alerts[1].first, "ok");
+    EXPECT_EQ(alerts[1].posted_before, 0) << "rescan requested before the alert";
+    EXPECT_EQ(reg.posted.load(), 1) << "no rescan after the failure";
+    EXPECT_EQ(lib.count("ovWarmBoot"), 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(commands, window_failure,
+                         ::testing::Values(failing_command{"confirmbutton", "raid_create_error", false},
+                                           failing_command{"clearconfigbutton", "raid_delete_error", true},
+                                           failing_command{"cleardisk0button", "raid_info_delete_error", false},
+                                           failing_command{"cleardisk1button", "raid_info_delete_error", false}));
+
+TEST_F(window_actions, the_rebuild_tab_opens_only_for_a_mirror_pair)
+{
+    auto* tabs = find<QTabWidget>("tabview");
+    tabs->setCurrentIndex(1);   // no chip at all
+    EXPECT_EQ(current_tab(), "configuretab");
+    ASSERT_EQ(alerts.size(), 1u);
+    EXPECT_EQ(alerts[0].title, "attention");
+    EXPECT_EQ(alerts[0].message, "two_raid1_disks_for_rebuild");
+
+    const int i = add_usb_chip(blank_disk(disk_size), blank_disk(disk_size));
+    show_chip(i);
+    tabs->setCurrentIndex(1);
+    EXPECT_EQ(current_tab(), "configuretab");
+    EXPECT_EQ(alerts.size(), 2u);
+
+    chip(i).disks[1] = member_disk(ov::mode_raid1, disk_size, disk_size - 16);
+    chip(i).raid1_pair_present = true;
+    tabs->setCurrentIndex(1);
+    EXPECT_EQ(current_tab(), "rebuildtab");
+    tabs->setCurrentIndex(0);
+    EXPECT_EQ(current_tab(), "configuretab");
+    EXPECT_EQ(alerts.size(), 2u);
+}
+
+TEST_F(window_actions, the_page_buttons_show_which_page_is_on_view)
+{
+    auto* main = find<QToolButton>("mainguibutton");
+    auto* disks = find<QToolButton>("showdiskguibutton");
+    auto* pages = find<QStackedWidget>("guitab");
+    click(disks);
+    EXPECT_EQ(pages->currentIndex(), 1);
+    EXPECT_EQ(disks->property("image").toString(), "SysInfo_click.png");
+    EXPECT_EQ(main->property("image").toString(), "RaidST_normal.png");
+    EXPECT_TRUE(disks->isChecked());
+    EXPECT_FALSE(main->isChecked());
+    click(main);
+    EXPECT_EQ(pages->currentIndex(), 0);
+    EXPECT_EQ(main->property("image").toString(), "RaidST_click.png");
+    EXPECT_EQ(disks->property("image").toString(), "SysInfo_normal.png");
+    EXPECT_TRUE(main->isChecked());
+    EXPECT_FALSE(disks->isChecked());
+    click(main);   // clicking the page on view keeps it marked
+    EXPECT_TRUE(main->isChecked());
+}
+
+TEST_F(window_actions, closing_the_rebuild_arrows_leaves_the_other_actions_alone)
+{
+    const int i = add_usb_chip(member_disk(ov::mode_raid1, disk_size, disk_size - 16),
+                               member_disk(ov::mode_raid1, disk_size, disk_size - 16));
+    chip(i).disks[0].raid1_role = 1;
+    chip(i).disks[1].raid1_role = 2;
+    chip(i).raid1_pair_present = true;
+    show_chip(i);
+    for (const char* name : {"confirmbutton", "cleardisk0button", "cleardisk1button", "rebuild0to1button",
+                             "rebuild1to0button"})
+        ASSERT_TRUE(enabled(name)) << name;
+    win->disablegui(true);
+    EXPECT_FALSE(enabled("rebuild0to1button"));
+    EXPECT_FALSE(enabled("rebuild1to0button"));
+    for (const char* name : {"confirmbutton", "cleardisk0button", "cleardisk1button"})
+        EXPECT_TRUE(enabled(name)) << name;
+
+    win->disablegui(false);
+    for (const char* name : {"confirmbutton", "cleardisk0button", "cleardisk1button", "clearconfigbutton"})
+        EXPECT_FALSE(enabled(name)) << name;
+    EXPECT_TRUE(shown("cleardisk0button"));   // visibility is not touched
+}
+
+TEST_F(window_actions, warm_boot_restarts_the_selected_bridge_only)
+{
+    const int first = add_usb_chip(blank_disk(disk_size), empty_port(), 0x100);
+    const int second = add_usb_chip(blank_disk(disk_size), empty_port(), 0x200, "S2");
+    auto* warm = find<QPushButton>("warmbootbutton");
+    lib.clear_calls();
+    click(warm);   // no controller selected
+    EXPECT_TRUE(lib.calls().empty());
+    EXPECT_FALSE(ov::j.warm_boot_pending);
+
+    show_chip(second);
+    lib.clear_calls();
+    click(warm);
+    ASSERT_EQ(lib.count("ovWarmBoot"), 1u);
+    for (const call& c : lib.calls())
+        if (c.name == "ovWarmBoot")
+            EXPECT_EQ(c.service, chip(second).service);
+    EXPECT_NE(chip(first).service, chip(second).service);
+    EXPECT_TRUE(alerts.empty());
+}
+
+TEST_F(window_actions, no_command_reaches_a_bridge_without_a_current_controller_or_during_a_scan)
+{
+    const uint64_t set = disk_size - 16;
+    const int i = add_usb_chip(member_disk(ov::mode_raid1, disk_size, set), member_disk(ov::mode_raid1, disk_size, set));
+    chip(i).raid_configured = true;
+    chip(i).raid_mode = ov::mode_raid1;
+    const auto run_all = [&] {
+        win->confirm();
+        win->clearconfiguration();
+        win->cleardisk0();
+        win->cleardisk1();
+        win->rebuild0to1();
+        win->rebuild1to0();
+        win->warmboot();
+    };
+    run_all();   // the chip list is not empty, but nothing is selected
+    EXPECT_TRUE(lib.calls().empty());
+    for (const QString& m : alert_messages())   // at most a confirmation that leads nowhere
+        EXPECT_EQ(m, "all_data_lost");
+    alerts.clear();
+
+    ov::j.current = chip(i).identity;
+    win->startworking();
+    run_all();
+    win->stopworking();
+    EXPECT_TRUE(lib.calls().empty());
+
+    // A device handling holds the engine on the notification thread.
+    std::atomic<bool> held{false}, release{false};
+    std::thread handling([&] {
+        std::lock_guard<std::mutex> lock(ov::j.handling);
+        held = true;
+        while (!release)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    });
+    ASSERT_TRUE(wait_until([&] { return held.load(); }));
+    run_all();
+    release = true;
+    handling.join();
+    EXPECT_TRUE(lib.calls().empty());
+    EXPECT_TRUE(alerts.empty());
+    EXPECT_EQ(reg.posted.load(), 0);
+}
+
+struct poll_case {
+    uint64_t total, current;
+    bool final;
+    int value;          // bar value: the percentage in tenths; -1: the call is ignored
+    const char* text;
+};
+
+TEST_F(window_actions, progress_arithmetic)
+{
+    auto* bar = find<QProgressBar>("levelindicator");
+    win->startprogressbar();
+    win->showrebuildbuttons();
+    EXPECT_EQ(bar->value(), 0);
+    const poll_case cases[] = {
+        {1000, 250, false, 250, "25.0%"},  {1000, 995, false, 990, "99.0%"},  {1000, 995, true, 995, "99.5%"},
+        {1000, 1000, true, 1000, "100.0%"}, {1000, 2001, false, 990, "99.0%"}, {1000, 2010, true, -1, ""},
+        {0, 500, true, -1, ""},             {3, 1, false, 333, "33.3%"},       {1000, 0, false, 0, "0.0%"},
+        // Beyond 100 %: only a final call shows it; the bar is then full, never stale.
+        {1000, 2001, true, 2001, "200.1%"}, {1000, 2010, false, -1, ""},
+    };
+    for (const poll_case& c : cases) {
+        const int value_before = bar->value();
+        const QString text_before = text("percentagefield");
+        win->updatepoll(c.total, c.current, c.final);
+        const std::string what = std::to_string(c.total) + "/" + std::to_string(c.current) + (c.final ? " final" : "");
+        if (c.value < 0) {
+            EXPECT_EQ(bar->value(), value_before) << what;
+            EXPECT_EQ(text("percentagefield"), text_before) << what;
+            continue;
+        }
+        EXPECT_EQ(text("percentagefield"), c.text) << what;
+        if (c.value <= bar->maximum())
+            EXPECT_EQ(bar->value(), c.value) << what;
+        else
+            EXPECT_GE(bar->value(), bar->maximum()) << what << ": the bar kept " << bar->value();
+    }
+    EXPECT_EQ(bar->maximum(), 2000);
+
+    // The poller reports from its own thread.
+    std::atomic<bool> done{false};
+    std::thread t([&] {
+        win->updatepoll(2000, 500, false);
+        done = true;
+    });
+    EXPECT_TRUE(wait_until([&] { return done.load(); }));
+    t.join();
+    EXPECT_EQ(text("percentagefield"), "25.0%");
+    EXPECT_EQ(bar->value(), 250);
+
+    win->stopprogressbar();
+    EXPECT_FALSE(shown("levelindicator"));
+    EXPECT_FALSE(enabled("levelindicator"));
+    EXPECT_TRUE(shown("percentagefield"));
+    EXPECT_TRUE(shown("rebuildlabel"));
+    EXPECT_EQ(text("percentagefield"), "25.0%");
+}
+
+TEST_F(window_actions, a_refused_rebuild_is_reported_then_rescanned)
+{
+    // Neither disk holds a mirror record: the engine refuses either direction.
+    show_chip(add_usb_chip(blank_disk(disk_size), blank_disk(disk_size)));
+    alerts.clear();
+    win->rebuild0to1();
+    win->rebuild1to0();
+    ASSERT_EQ(alerts.size(), 4u);
+    EXPECT_EQ(alerts[0].title, "warning");
+    EXPECT_EQ(alerts[0].message, "disk1_to_disk2");
+    EXPECT_EQ(alerts[0].second, "cancel");
+    EXPECT_EQ(alerts[1].title, "error");
+    EXPECT_EQ(alerts[1].message, "rebuild_error");
+    EXPECT_EQ(alerts[1].posted_before, 0);
+    EXPECT_EQ(alerts[2].message, "disk2_to_disk1");
+    EXPECT_EQ(alerts[3].message, "rebuild_error");
+    EXPECT_EQ(alerts[3].posted_before, 1);
+    EXPECT_EQ(reg.posted.load(), 2);
+    EXPECT_EQ(lib.count("ovSetRaidInfo"), 0u);
+}
+
+TEST_F(window_actions, a_rebuild_marks_the_disk_of_the_chosen_direction_as_source)
+{
+    const int i = add_usb_chip(member_disk(ov::mode_raid1, disk_size, disk_size - 16), blank_disk(disk_size));
+    chip(i).raid1_pair_present = true;
+    show_chip(i);
+    const uint32_t service = chip(i).service;
+    ASSERT_TRUE(enabled("rebuild0to1button"));
+    click(find<QPushButton>("rebuild0to1button"));
+    sector r0{}, r1{};
+    ASSERT_TRUE(lib.get_sector(service, 0, disk_size - 15, r0));
+    ASSERT_TRUE(lib.get_sector(service, 1, disk_size - 15, r1));
+    EXPECT_EQ(r0[4] & 0x80, 0x80);   // port 0 is the source
+    EXPECT_EQ(r1[4] & 0x80, 0);
+    EXPECT_EQ(lib.count("ovWarmBoot"), 1u);
+    EXPECT_EQ(reg.posted.load(), 0);
+}
+
+}  // namespace
+}  // namespace ovtest

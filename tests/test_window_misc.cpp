@@ -1,0 +1,354 @@
+// Start-up of the window: its fixed texts in every string table, the tables themselves,
+// the resources, the frameless window and its background, moving, minimising, closing and
+// the fatal path; and requests that other threads send.
+#include <QApplication>
+#include <QFile>
+#include <QGroupBox>
+#include <QGuiApplication>
+#include <QImage>
+#include <QKeyEvent>
+#include <QMessageBox>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTimer>
+#include <QToolButton>
+#include <QTranslator>
+#include <QXmlStreamReader>
+#include <atomic>
+#include <map>
+#include <mutex>
+#include <set>
+#include <thread>
+
+#include "ovview.h"
+#include "window_fixture.h"
+
+#ifndef OVRAID_TS_DIR
+#error "OVRAID_TS_DIR names the directory of the .ts files"
+#endif
+
+namespace ovtest {
+namespace {
+
+struct ts_entry {
+    QString translation;
+    bool finished = false;
+};
+
+// id -> translation of one Linguist file.
+std::map<QString, ts_entry> read_ts(const QString& lang)
+{
+    std::map<QString, ts_entry> out;
+    QFile file(QStringLiteral(OVRAID_TS_DIR "/ovraid_%1.ts").arg(lang));
+    EXPECT_TRUE(file.open(QIODevice::ReadOnly)) << file.fileName().toStdString();
+    QXmlStreamReader xml(&file);
+    QString id;
+    while (!xml.atEnd()) {
+        if (xml.readNext() != QXmlStreamReader::StartElement)
+            continue;
+        if (xml.name() == QLatin1String("message")) {
+            id = xml.attributes().value("id").toString();
+        } else if (xml.name() == QLatin1String("translation") && !id.isEmpty()) {
+            const QString type = xml.attributes().value("type").toString();
+            ts_entry e;
+            e.translation = xml.readElementText();
+            e.finished = type.isEmpty();
+            out[id] = e;
+            id.clear();
+        }
+    }
+    EXPECT_FALSE(xml.hasError()) << xml.errorString().toStdString();
+    return out;
+}
+
+// Every key the window and the engine look up.
+const char* const known_keys[] = {
+    "create_raid", "delete_raid", "raid_configuration", "configuration_tab", "rebuild", "refresh_button",
+    "raid_status", "rebuild_progress", "SN", "mode", "phy_size", "disk_1", "disk_2", "ok", "cancel", "warning",
+    "error", "attention", "not_config", "raid_0", "raid_1", "span", "broken", "degrade", "rebuild_source",
+    "rebuild_target", "rebuilding", "old", "new", "raid1_degrade_mode", "raid_info_conflict", "all_data_lost",
+    "raid_create_error", "raid_delete_error", "raid_info_delete_error", "two_raid1_disks_for_rebuild",
+    "disk1_to_disk2", "disk2_to_disk1", "rebuild_error", "hot_swap", "rebuild_finished", "error_open_device",
+    "device"};
+
+TEST(window_tables, every_english_key_has_a_finished_german_text)
+{
+    const auto en = read_ts("en");
+    const auto de = read_ts("de");
+    ASSERT_FALSE(en.empty());
+    for (const char* key : known_keys)
+        EXPECT_TRUE(en.count(key)) << key << " missing from the English table";
+    for (const auto& [id, e] : en) {
+        EXPECT_TRUE(e.finished && !e.translation.isEmpty()) << "English " << id.toStdString();
+        const auto it = de.find(id);
+        ASSERT_NE(it, de.end()) << "German lacks " << id.toStdString();
+        EXPECT_TRUE(it->second.finished && !it->second.translation.isEmpty()) << "German " << id.toStdString();
+    }
+    EXPECT_EQ(en.size(), de.size()) << "the German table has keys the English one lacks";
+}
+
+TEST(window_tables, the_compiled_tables_and_images_are_in_the_binary)
+{
+    for (const char* path : {":/i18n/ovraid_en.qm", ":/i18n/ovraid_de.qm", ":/images/RaidGUI_velda_2.png",
+                             ":/images/SysInfo_normal.png", ":/images/SysInfo_click.png", ":/images/RaidST_normal.png",
+                             ":/images/RaidST_click.png", ":/images/yellow.JPG"})
+        EXPECT_TRUE(QFile::exists(QString::fromLatin1(path))) << path;
+    EXPECT_FALSE(QImage(QStringLiteral(":/images/yellow.JPG")).isNull()) << "no JPEG reader";
+}
+
+// The fixed texts of start-up, with no table (keys), and the English and German tables.
+class window_texts : public window_fixture, public ::testing::WithParamInterface<const char*> {
+protected:
+    window_texts() { launch_in_set_up = false; }
+    QTranslator translator;
+    std::map<QString, ts_entry> table;
+
+    void SetUp() override
+    {
+        window_fixture::SetUp();
+        const QString lang = QString::fromLatin1(GetParam());
+        if (lang != "keys") {
+            table = read_ts(lang);
+            ASSERT_TRUE(translator.load(QStringLiteral(":/i18n/ovraid_%1.qm").arg(lang)));
+            QCoreApplication::installTranslator(&translator);
+        }
+        ov::set_localizer([](const std::string& key) { return qtTrId(key.c_str()).toStdString(); });
+        launch();
+    }
+    void TearDown() override
+    {
+        window_fixture::TearDown();
+        QCoreApplication::removeTranslator(&translator);
+    }
+    QString expected(const char* key) const
+    {
+        const auto it = table.find(QString::fromLatin1(key));
+        return it == table.end() ? QString::fromLatin1(key) : it->second.translation;
+    }
+};
+
+TEST_P(window_texts, start_up_sets_every_fixed_text_from_the_table)
+{
+    const std::pair<const char*, const char*> labels[] = {
+        {"rebuildlabel", "rebuild_progress"},     {"disk1_SN_static_label", "SN"},
+        {"disk2_SN_static_label", "SN"},          {"disk1_info_static_label", "disk_1"},
+        {"disk1_rebuild_static_label", "disk_1"}, {"disk2_info_static_label", "disk_2"},
+        {"disk2_rebuild_static_label", "disk_2"}, {"disk1_physize_static_label", "phy_size"},
+        {"disk2_physize_static_label", "phy_size"}, {"disk1_mode_static_label", "mode"},
+        {"disk2_mode_static_label", "mode"}};
+    for (const auto& [name, key] : labels)
+        EXPECT_EQ(text(name), expected(key)) << name;
+    EXPECT_EQ(find<QPushButton>("confirmbutton")->text(), expected("create_raid"));
+    EXPECT_EQ(find<QPushButton>("clearconfigbutton")->text(), expected("delete_raid"));
+    EXPECT_EQ(find<QPushButton>("refresh_button")->text(), expected("refresh_button"));
+    EXPECT_EQ(find<QGroupBox>("raid_config_radio_box")->title(), expected("raid_configuration"));
+    EXPECT_EQ(find<QGroupBox>("raid_status_box")->title(), expected("raid_status"));
+    auto* tabs = find<QTabWidget>("tabview");
+    EXPECT_EQ(tabs->tabText(0), expected("configuration_tab"));
+    EXPECT_EQ(tabs->tabText(1), expected("rebuild"));
+    EXPECT_EQ(find<QPushButton>("rebuild0to1button")->text(), expected("rebuild") + "->");
+    EXPECT_EQ(find<QPushButton>("rebuild1to0button")->text(), "<-" + expected("rebuild"));
+    EXPECT_EQ(win->s_ok, expected("ok"));
+    EXPECT_EQ(win->s_cancel, expected("cancel"));
+    EXPECT_EQ(win->s_warning, expected("warning"));
+    EXPECT_EQ(win->s_error, expected("error"));
+    EXPECT_EQ(win->s_attention, expected("attention"));
+    if (QString::fromLatin1(GetParam()) == "de")
+        EXPECT_NE(expected("create_raid"), read_ts("en")["create_raid"].translation) << "not translated";
+
+    // The fatal path: titled with the text of "error", then status 3.
+    win->show_error_and_exit("Error creating polling thread..Exiting");
+    ASSERT_EQ(alerts.size(), 1u);
+    EXPECT_EQ(alerts[0].title, expected("error"));
+    EXPECT_EQ(alerts[0].message, "Error creating polling thread..Exiting");
+    EXPECT_EQ(alerts[0].first, expected("ok"));
+    EXPECT_EQ(exits, std::vector<int>{3});
+}
+
+INSTANTIATE_TEST_SUITE_P(tables, window_texts, ::testing::Values("keys", "en", "de"));
+
+using window_keys = window_fixture;
+
+// Every key looked up while the window runs through its states exists in the tables.
+TEST_F(window_keys, every_key_the_window_looks_up_is_in_the_table)
+{
+    const auto en = read_ts("en");
+    std::mutex m;
+    std::set<std::string> used;
+    ov::set_localizer([&](const std::string& key) {
+        std::lock_guard<std::mutex> lock(m);
+        used.insert(key);
+        return key;
+    });
+    win.reset();
+    launch();
+    ov::ovdisk d0 = member_disk(ov::mode_raid1, 1000016, 1000000);
+    ov::ovdisk d1 = member_disk(ov::mode_raid0, 1000016, 1000000);
+    d0.degrade_needed = d1.partner_mismatch = true;
+    d0.raid1_role = 1;
+    const int i = add_usb_chip(d0, d1);
+    chip(i).raid1_pair_present = true;
+    show_chip(i);
+    chip(i).disks[1] = member_disk(ov::mode_span, 1000016, 1000000);
+    chip(i).disks[1].raid1_role = 2;
+    chip(i).raid_configured = true;
+    chip(i).rebuilding = true;
+    chip(i).raid_mode = ov::mode_raid1;
+    chip(i).disks[0].rebuild_flag = true;
+    win->update_raid_information();
+    answers = {0, 0, 0};
+    win->confirm();
+    win->rebuild0to1();
+    win->rebuild1to0();
+    win->show_hot_swap_message();
+    ov::j.chips.clear();
+    find<QTabWidget>("tabview")->setCurrentIndex(1);
+    ov::j.tree.addchipFirewire(false);
+    std::lock_guard<std::mutex> lock(m);
+    for (const std::string& key : used)
+        EXPECT_TRUE(en.count(QString::fromStdString(key))) << key;
+    EXPECT_GT(used.size(), 40u);
+}
+
+using window_frame = window_fixture;
+
+TEST_F(window_frame, the_window_is_frameless_translucent_and_in_place)
+{
+    QWidget* w = win->mainwindow();
+    ASSERT_NE(w, nullptr);
+    EXPECT_TRUE(w->isVisible());
+    EXPECT_EQ(w->geometry(), QRect(100, 100, 800, 630));
+    EXPECT_TRUE(w->windowFlags() & Qt::FramelessWindowHint);
+    EXPECT_TRUE(w->testAttribute(Qt::WA_TranslucentBackground));
+    EXPECT_EQ(static_cast<QWidget*>(win->mainview())->window(), w);
+    EXPECT_EQ(win->mainview()->size(), QSize(800, 630));
+}
+
+// Pixels of `a` that differ from `b` by more than a little, in parts per thousand.
+int differing_permille(const QImage& a, const QImage& b)
+{
+    int differ = 0;
+    for (int y = 0; y < a.height(); ++y)
+        for (int x = 0; x < a.width(); ++x) {
+            const QColor p = a.pixelColor(x, y), q = b.pixelColor(x, y);
+            if (std::abs(p.red() - q.red()) + std::abs(p.green() - q.green()) + std::abs(p.blue() - q.blue()) +
+                    std::abs(p.alpha() - q.alpha()) > 64)
+                ++differ;
+        }
+    return static_cast<int>(1000LL * differ / (a.width() * a.height()));
+}
+
+TEST_F(window_frame, the_background_covers_the_whole_view_whatever_its_size)
+{
+    const QImage back = win->mainview()->background().toImage().convertToFormat(QImage::Format_ARGB32);
+    ASSERT_FALSE(back.isNull()) << "background image not loaded";
+
+    QImage shot(win->mainview()->size(), QImage::Format_ARGB32);
+    shot.fill(Qt::transparent);
+    win->mainview()->render(&shot, QPoint(), QRegion(), QWidget::RenderFlags());
+    EXPECT_NE(shot.pixelColor(400, 315).alpha(), 0);
+    EXPECT_LE(differing_permille(shot, back.scaled(shot.size())), 5);
+
+    // Another size: the image is stretched both ways, not cut or placed in a corner.
+    for (const QSize size : {QSize(200, 300), QSize(1000, 160)}) {
+        ovview view;
+        view.awakeFromNib();
+        view.resize(size);
+        QImage small(size, QImage::Format_ARGB32);
+        small.fill(Qt::transparent);
+        view.render(&small, QPoint(), QRegion(), QWidget::RenderFlags());
+        const QImage reference = back.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        EXPECT_LE(differing_permille(small, reference), 100) << size.width() << "x" << size.height();
+    }
+}
+
+TEST_F(window_frame, close_minimise_and_dragging_the_background)
+{
+    QWidget* w = win->mainwindow();
+    QWidget* view = win->mainview();
+    const auto send = [&](QEvent::Type type, QPoint global, Qt::MouseButtons buttons) {
+        QMouseEvent e(type, QPointF(view->mapFromGlobal(global)), QPointF(global),
+                      type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton, buttons, Qt::NoModifier);
+        QCoreApplication::sendEvent(view, &e);
+    };
+    const QPoint grip = view->mapToGlobal(QPoint(6, 320));
+    send(QEvent::MouseButtonPress, grip, Qt::LeftButton);
+    send(QEvent::MouseMove, grip + QPoint(40, 25), Qt::LeftButton);
+    send(QEvent::MouseButtonRelease, grip + QPoint(40, 25), Qt::NoButton);
+    if (QGuiApplication::platformName() == QLatin1String("offscreen"))
+        EXPECT_EQ(w->pos(), QPoint(140, 125)) << "the window did not follow the mouse";
+    const QPoint after = w->pos();
+    send(QEvent::MouseMove, grip + QPoint(90, 90), Qt::NoButton);   // released: no more moving
+    EXPECT_EQ(w->pos(), after);
+
+    find<QToolButton>("minimizebutton")->click();
+    EXPECT_TRUE(w->isMinimized());
+    EXPECT_TRUE(exits.empty());
+    find<QToolButton>("closebutton")->click();
+    EXPECT_EQ(exits, std::vector<int>{0});
+}
+
+// The real message box, answered from a timer as a user would.
+TEST_F(window_frame, a_real_alert_reports_the_chosen_button_and_escape_declines)
+{
+    controller::set_alert_handler(nullptr);
+    const auto answer = [&](const QString& button, const QString& second) {
+        QString seen_title, seen_text;
+        auto* timer = new QTimer;
+        QObject::connect(timer, &QTimer::timeout, [&, timer] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (!box)
+                return;
+            timer->stop();
+            seen_title = box->windowTitle();
+            seen_text = box->text();
+            if (button == "escape") {
+                QKeyEvent esc(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+                QCoreApplication::sendEvent(box, &esc);
+                return;
+            }
+            for (QAbstractButton* b : box->buttons())
+                if (b->text() == button)
+                    b->click();
+        });
+        timer->start(5);
+        const int result = win->alert("title", "message", "ok", second);
+        delete timer;
+        EXPECT_EQ(seen_title, "title");
+        EXPECT_EQ(seen_text, "message");
+        return result;
+    };
+    EXPECT_EQ(answer("ok", "cancel"), 1);
+    EXPECT_EQ(answer("cancel", "cancel"), 0);
+    EXPECT_EQ(answer("escape", "cancel"), 0) << "Escape must never confirm";
+    EXPECT_EQ(answer("ok", ""), 1);
+}
+
+TEST_F(window_frame, requests_of_other_threads_are_shown_on_the_window_thread)
+{
+    std::atomic<int> done{0};
+    std::thread t([&] {
+        win->show_message("rebuild_finished");
+        win->show_hot_swap_message();
+        win->show_error_and_exit("error_open_device");
+        ++done;
+    });
+    EXPECT_TRUE(wait_until([&] { return done.load() == 1; }));
+    t.join();
+    ASSERT_EQ(alerts.size(), 3u);
+    for (const alert_seen& a : alerts) {
+        EXPECT_TRUE(a.on_ui_thread) << a.message.toStdString();
+        EXPECT_EQ(a.first, "ok");
+        EXPECT_EQ(a.second, "");
+    }
+    EXPECT_EQ(alerts[0].title, "attention");
+    EXPECT_EQ(alerts[0].message, "rebuild_finished");
+    EXPECT_EQ(alerts[1].title, "attention");
+    EXPECT_EQ(alerts[1].message, "hot_swap");
+    EXPECT_EQ(alerts[2].title, "error");
+    EXPECT_EQ(exits, std::vector<int>{3});
+}
+
+}  // namespace
+}  // namespace ovtest
