@@ -53,6 +53,7 @@ void DeviceAdded(void* refcon, uint32_t iterator)
     }
     rescan_and_reselect(false);
     j.warm_boot_pending = false;
+    j.end_warm_boot_window();
     writeintofile("Dev Add finished");
     ctrller->stopworking();
 }
@@ -60,11 +61,15 @@ void DeviceAdded(void* refcon, uint32_t iterator)
 void DeviceRemoved(void* refcon, uint32_t service, uint32_t message_type, void* argument)
 {
     (void)refcon;
-    (void)service;
     (void)argument;
     writeintofile("Dev Removed");
-    // A bridge vanishing during its own warm boot is no removal: its return rescans.
-    if (!(message_type == 0 || (message_type == msg_service_terminated && !j.warm_boot_pending)))
+    if (message_type != 0 && message_type != msg_service_terminated)
+        return;
+    // A bridge vanishing during its own warm boot is no removal: its return rescans. Only the
+    // bridge that was restarted is excused, so a restart that never comes back does not hide
+    // other bridges' removals, and a rescan in between does not turn it into one.
+    if (message_type == msg_service_terminated &&
+        (j.take_warm_boot(service) || (j.warm_boot_pending && !j.warm_boots_noted())))
         return;
     std::lock_guard<std::mutex> handling(j.handling);
     ctrller->cleargui();

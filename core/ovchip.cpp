@@ -343,6 +343,7 @@ bool ovchip::warm_boot()
 {
     quiesce();
     j.warm_boot_pending = true;
+    j.note_warm_boot(service);
     connection_open = false;
     int rc;
     {
@@ -353,6 +354,7 @@ bool ovchip::warm_boot()
         // The bridge did not restart, so no removal will come to clear the flag and no
         // return to rescan: clear it and rescan now, showing the records as written.
         j.warm_boot_pending = false;
+        j.forget_warm_boot(service);
         ctrller->refresh();
         return false;
     }

@@ -41,6 +41,37 @@ void override_architecture(int code)
     architecture_override.store(code);
 }
 
+void ovtool::note_warm_boot(uint32_t service)
+{
+    std::lock_guard<std::mutex> lock(warm_boot_mutex_);
+    warm_booting_.insert(service);
+    warm_boot_noted_ = true;
+}
+
+void ovtool::forget_warm_boot(uint32_t service)
+{
+    std::lock_guard<std::mutex> lock(warm_boot_mutex_);
+    warm_booting_.erase(service);
+}
+
+bool ovtool::take_warm_boot(uint32_t service)
+{
+    std::lock_guard<std::mutex> lock(warm_boot_mutex_);
+    return warm_booting_.erase(service) > 0;
+}
+
+bool ovtool::warm_boots_noted()
+{
+    std::lock_guard<std::mutex> lock(warm_boot_mutex_);
+    return warm_boot_noted_;
+}
+
+void ovtool::end_warm_boot_window()
+{
+    std::lock_guard<std::mutex> lock(warm_boot_mutex_);
+    warm_boot_noted_ = false;
+}
+
 bool ovtool::controller_exists(controller_t identity) const
 {
     return std::any_of(chips.begin(), chips.end(), [&](const ovchip& c) { return c.identity == identity; });

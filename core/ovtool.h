@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <mutex>
+#include <set>
 #include <utility>
 #include <vector>
 
@@ -21,9 +22,24 @@ public:
     std::vector<std::pair<uint64_t, int>> controller_map;
     std::mutex mutex;
     atomic_flag_value warm_boot_pending;
+    // The services that vanish because of a warm boot we asked for; each one's termination
+    // is ignored once, whatever became of warm_boot_pending meanwhile.
+    void note_warm_boot(uint32_t service);
+    void forget_warm_boot(uint32_t service);
+    bool take_warm_boot(uint32_t service);
+    // Whether a restart was noted since the last device-added handling ended.
+    bool warm_boots_noted();
+    void end_warm_boot_window();
     // Device handlings and window commands never overlap: a handling holds this for its
     // whole run; a command takes it with try_lock and is dropped while a handling runs.
     std::mutex handling;
+
+private:
+    std::mutex warm_boot_mutex_;
+    std::set<uint32_t> warm_booting_;
+    bool warm_boot_noted_ = false;
+
+public:
 
     bool controller_exists(controller_t identity) const;
     int get_controller_num(const controller_t& identity) const;

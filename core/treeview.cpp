@@ -24,10 +24,28 @@ void treeview::cleartree()
     data_.clear();
 }
 
+namespace {
+
+std::shared_ptr<tree_node> deep_copy(const tree_node& node)
+{
+    auto copy = std::make_shared<tree_node>();
+    copy->label = node.label;
+    copy->branch = node.branch;
+    for (const auto& child : node.children)
+        copy->children.push_back(deep_copy(*child));
+    return copy;
+}
+
+}  // namespace
+
 treeview::node_list treeview::getdata() const
 {
+    // A copy: the builder goes on appending to its own nodes while the window reads this.
     std::lock_guard<std::mutex> lock(mutex_);
-    return data_;
+    node_list copy;
+    for (const auto& node : data_)
+        copy.push_back(deep_copy(*node));
+    return copy;
 }
 
 void treeview::addchipFirewire(bool firewire)
