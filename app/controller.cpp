@@ -140,13 +140,41 @@ controller::~controller()
     delete mainwindow_;
 }
 
-template <typename F>
-void controller::on_ui(F&& f)
+void controller::on_ui(const std::function<void()>& f)
 {
-    if (QThread::currentThread() == thread())
+    if (QThread::currentThread() == thread()) {
         f();
-    else
-        QMetaObject::invokeMethod(this, std::forward<F>(f), Qt::BlockingQueuedConnection);
+        return;
+    }
+    auto item = std::make_shared<request>();
+    item->run = f;
+    {
+        std::lock_guard<std::mutex> lock(requests_mutex_);
+        requests_.push_back(item);
+    }
+    QMetaObject::invokeMethod(this, "drain_requests", Qt::QueuedConnection);
+    std::unique_lock<std::mutex> lock(requests_mutex_);
+    requests_done_.wait(lock, [&] { return item->done; });
+}
+
+void controller::drain_requests()
+{
+    for (;;) {
+        std::shared_ptr<request> item;
+        {
+            std::lock_guard<std::mutex> lock(requests_mutex_);
+            if (requests_.empty())
+                return;
+            item = requests_.front();
+            requests_.pop_front();
+        }
+        item->run();
+        {
+            std::lock_guard<std::mutex> lock(requests_mutex_);
+            item->done = true;
+        }
+        requests_done_.notify_all();
+    }
 }
 
 // ---- start-up ------------------------------------------------------------------------------

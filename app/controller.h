@@ -5,9 +5,12 @@
 #include <QObject>
 #include <QPointer>
 #include <QString>
+#include <condition_variable>
+#include <deque>
 #include <functional>
 #include <map>
 #include <memory>
+#include <mutex>
 
 #include "requests.h"
 
@@ -90,9 +93,12 @@ public:
 
     QString s_ok, s_cancel, s_warning, s_attention, s_error;
 
+    // Runs the requests handed over by other threads, in order.
+    Q_INVOKABLE void drain_requests();
+
 private:
-    template <typename F>
-    void on_ui(F&& f);
+    // Runs f on the window's thread; a requester on another thread waits until it ran.
+    void on_ui(const std::function<void()>& f);
     void cleardisk(bool port);
     void start_rebuild(bool source);
     bool confirmed();
@@ -118,4 +124,13 @@ private:
     int last_tab_ = 0;
     // The enabled state the panel wants for each action; applied once no scan runs.
     std::map<QWidget*, bool> wanted_enabled_;
+
+    // The hand-over of requests: a queue and a wake-up the sanitizers can see through.
+    struct request {
+        std::function<void()> run;
+        bool done = false;
+    };
+    std::mutex requests_mutex_;
+    std::condition_variable requests_done_;
+    std::deque<std::shared_ptr<request>> requests_;
 };

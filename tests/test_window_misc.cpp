@@ -154,8 +154,9 @@ TEST_P(window_texts, start_up_sets_every_fixed_text_from_the_table)
     EXPECT_EQ(win->s_warning, expected("warning"));
     EXPECT_EQ(win->s_error, expected("error"));
     EXPECT_EQ(win->s_attention, expected("attention"));
-    if (QString::fromLatin1(GetParam()) == "de")
+    if (QString::fromLatin1(GetParam()) == "de") {
         EXPECT_NE(expected("create_raid"), read_ts("en")["create_raid"].translation) << "not translated";
+    }
 
     // The fatal path: titled with the text of "error", then status 3.
     win->show_error_and_exit("Error creating polling thread..Exiting");
@@ -276,8 +277,9 @@ TEST_F(window_frame, close_minimise_and_dragging_the_background)
     send(QEvent::MouseButtonPress, grip, Qt::LeftButton);
     send(QEvent::MouseMove, grip + QPoint(40, 25), Qt::LeftButton);
     send(QEvent::MouseButtonRelease, grip + QPoint(40, 25), Qt::NoButton);
-    if (QGuiApplication::platformName() == QLatin1String("offscreen"))
+    if (QGuiApplication::platformName() == QLatin1String("offscreen")) {
         EXPECT_EQ(w->pos(), QPoint(140, 125)) << "the window did not follow the mouse";
+    }
     const QPoint after = w->pos();
     send(QEvent::MouseMove, grip + QPoint(90, 90), Qt::NoButton);   // released: no more moving
     EXPECT_EQ(w->pos(), after);
