@@ -226,28 +226,9 @@ int scripted_library::ovGetRaidInfoFW(uint32_t service, unsigned char* buffer, i
     return read(c, buffer);
 }
 
-int scripted_library::ovSetRaidInfo(uint32_t service, const unsigned char* record, int length, uint64_t lba,
-                                    int port, int addressing)
+// A write answered by an injected result: 1000 stores the record with one byte changed.
+int scripted_library::store(const call& c, const unsigned char* record, int length)
 {
-    const call c{"ovSetRaidInfo", service, port, lba, addressing};
-    const int injected = enter(c);
-    if (length != 512)
-        return -1;
-    if (injected == 1000) {  // stored with one byte changed
-        sector s;
-        std::memcpy(s.data(), record, 512);
-        s[100] ^= 0x01;
-        return write(c, s.data());
-    }
-    if (injected != 0)
-        return injected;
-    return write(c, record);
-}
-
-int scripted_library::ovSetRaidInfoFW(uint32_t service, const unsigned char* record, int length, uint64_t lba,
-                                      int port)
-{
-    const call c{"ovSetRaidInfoFW", service, port, lba};
     const int injected = enter(c);
     if (length != 512)
         return -1;
@@ -260,6 +241,18 @@ int scripted_library::ovSetRaidInfoFW(uint32_t service, const unsigned char* rec
     if (injected != 0)
         return injected;
     return write(c, record);
+}
+
+int scripted_library::ovSetRaidInfo(uint32_t service, const unsigned char* record, int length, uint64_t lba,
+                                    int port, int addressing)
+{
+    return store({"ovSetRaidInfo", service, port, lba, addressing}, record, length);
+}
+
+int scripted_library::ovSetRaidInfoFW(uint32_t service, const unsigned char* record, int length, uint64_t lba,
+                                      int port)
+{
+    return store({"ovSetRaidInfoFW", service, port, lba}, record, length);
 }
 
 int scripted_library::ovFlushHDDCache(uint32_t service, int port)

@@ -93,6 +93,7 @@ private:
     int enter(const call& c);   // records, runs on_call, returns an injected result or 0
     int read(const call& c, unsigned char* buffer);
     int write(const call& c, const unsigned char* record);
+    int store(const call& c, const unsigned char* record, int length);
 
     struct failure {
         std::string name;
