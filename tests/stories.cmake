@@ -1,0 +1,19 @@
+# End-to-end stories: the real window (offscreen) with its notification thread against
+# the simulated enclosure, driven like a user. They share the window suites' main, which
+# makes the QApplication.
+set(ovraid_stories_main ${CMAKE_CURRENT_SOURCE_DIR}/support_app/app_main.cpp)
+if(TARGET ovraid_app AND EXISTS ${ovraid_stories_main})
+  find_package(Qt6 COMPONENTS Test QUIET)
+  if(Qt6Test_FOUND)
+    add_executable(test_stories test_stories.cpp story_fixture.h ${ovraid_stories_main})
+    target_link_libraries(test_stories PRIVATE ovraid_app ovraid_test_support Qt6::Test GTest::gtest)
+    add_test(NAME test_stories COMMAND test_stories)
+    set_tests_properties(test_stories PROPERTIES
+      ENVIRONMENT "QT_QPA_PLATFORM=offscreen;OVRAID_TIME_SCALE=50;OVRAID_SYSTEM_VERSION=10.6.0;TSAN_OPTIONS=halt_on_error=1 second_deadlock_stack=1 suppressions=${CMAKE_SOURCE_DIR}/tests/tsan.supp"
+      LABELS stories TIMEOUT 900)
+  else()
+    message(STATUS "stories: Qt6 Test not found, test_stories not built")
+  endif()
+elseif(TARGET ovraid_app)
+  message(WARNING "stories: ${ovraid_stories_main} is missing, test_stories not built")
+endif()

@@ -1,0 +1,874 @@
+// Whole stories through the real window: the controller and its notification thread
+// run against the simulated enclosure in a temporary directory, the test clicks,
+// chooses and answers every alert like a user, and waits by processing events.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QComboBox>
+#include <QElapsedTimer>
+#include <QEvent>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QStyle>
+#include <QStyleOptionButton>
+#include <QTabBar>
+#include <QTabWidget>
+#include <QTest>
+#include <QThread>
+#include <algorithm>
+#include <atomic>
+#include <condition_variable>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <deque>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <random>
+#include <stdexcept>
+#include <string>
+#include <system_error>
+#include <thread>
+#include <vector>
+
+#include "controller.h"
+#include "library.h"
+#include "ovtool.h"
+#include "raid.h"
+#include "registry.h"
+#include "requests.h"
+#include "sim/enclosure.h"
+#include "sim/identify.h"
+#include "sim/store.h"
+#include "temp_dir.h"
+
+namespace stories {
+
+// The registry the app is given: the enclosure behind a switch. The notification thread
+// and the monitors are detached, so teardown must know when they are done with it:
+// when the run loop has returned, and how many refreshes other threads have posted.
+class watched_registry final : public ov::device_registry {
+public:
+    // Never destroyed: a detached thread may still be returning through it at exit.
+    static watched_registry& instance()
+    {
+        static watched_registry* r = new watched_registry;
+        return *r;
+    }
+
+    void target(ov::sim::enclosure* e)
+    {
+        std::lock_guard<std::mutex> lock(m_);
+        t_ = e;
+        ui_ = std::this_thread::get_id();
+    }
+    int loops_entered() const { return entered_.load(); }
+    int loops_left() const { return left_.load(); }
+    int posts_off_ui() const { return off_ui_posts_.load(); }
+
+    std::string name(ov::registry_entry e) override
+    {
+        std::lock_guard<std::mutex> lock(m_);
+        return t_ ? t_->name(e) : std::string();
+    }
+    ov::registry_entry parent(ov::registry_entry e) override
+    {
+        std::lock_guard<std::mutex> lock(m_);
+        return t_ ? t_->parent(e) : 0;
+    }
+    ov::registry_entry first_child(ov::registry_entry e) override
+    {
+        std::lock_guard<std::mutex> lock(m_);
+        return t_ ? t_->first_child(e) : 0;
+    }
+    ov::registry_value property(ov::registry_entry e, const std::string& key) override
+    {
+        std::lock_guard<std::mutex> lock(m_);
+        return t_ ? t_->property(e, key) : ov::registry_value{};
+    }
+    bool matching_available(const std::string& service_class) override
+    {
+        std::lock_guard<std::mutex> lock(m_);
+        return t_ && t_->matching_available(service_class);
+    }
+    uint32_t add_matching_notification(const std::string& service_class, added_handler handler) override
+    {
+        std::lock_guard<std::mutex> lock(m_);
+        return t_ ? t_->add_matching_notification(service_class, std::move(handler)) : 0;
+    }
+    ov::registry_entry iterator_next(uint32_t iterator) override
+    {
+        std::lock_guard<std::mutex> lock(m_);
+        return t_ ? t_->iterator_next(iterator) : 0;
+    }
+    int add_interest_notification(ov::registry_entry service, interest_handler handler) override
+    {
+        std::lock_guard<std::mutex> lock(m_);
+        return t_ ? t_->add_interest_notification(service, std::move(handler)) : -1;
+    }
+    void release(uint32_t object) override
+    {
+        std::lock_guard<std::mutex> lock(m_);
+        if (t_)
+            t_->release(object);
+    }
+    void run_loop() override
+    {
+        ov::sim::enclosure* t;
+        {
+            std::lock_guard<std::mutex> lock(m_);
+            t = t_;
+        }
+        ++entered_;
+        if (t)
+            t->run_loop();
+        ++left_;
+    }
+    void stop_run_loop() override
+    {
+        std::lock_guard<std::mutex> lock(m_);
+        if (t_)
+            t_->stop_run_loop();
+    }
+    void post(std::function<void()> task) override
+    {
+        std::lock_guard<std::mutex> lock(m_);
+        if (t_)
+            t_->post(std::move(task));
+        if (std::this_thread::get_id() != ui_)
+            ++off_ui_posts_;
+    }
+
+private:
+    watched_registry() = default;
+    std::mutex m_;
+    ov::sim::enclosure* t_ = nullptr;
+    std::thread::id ui_;
+    std::atomic<int> entered_{0}, left_{0}, off_ui_posts_{0};
+};
+
+#if defined(__SANITIZE_THREAD__)
+extern "C" void __tsan_acquire(void* addr);
+extern "C" void __tsan_release(void* addr);
+#define STORIES_TSAN 1
+#define STORIES_HOP 1
+#endif
+
+// Qt is not built with the thread sanitizer, so the hand-over of a blocking queued call
+// (Qt's queue lock and semaphore are futexes) is invisible to it, and every request
+// another thread makes of the window would be reported. In that build the requests reach
+// the window through marked_requests instead: it makes the same blocking hop to the
+// window's thread with its own event, marks the hand-over right before the event is
+// queued, and waits on a standard lock and condition the sanitizer sees. The window then
+// runs each request on its own thread, as it would anyway.
+class window_hop : public QObject {
+public:
+    static QEvent::Type call_type()
+    {
+        static const int t = QEvent::registerEventType();
+        return static_cast<QEvent::Type>(t);
+    }
+    struct call_event : QEvent {
+        call_event(std::function<void()> f, std::mutex& m, std::condition_variable& cv, bool& done)
+            : QEvent(call_type()), fn(std::move(f)), m(m), cv(cv), done(done)
+        {
+        }
+        std::function<void()> fn;
+        std::mutex& m;
+        std::condition_variable& cv;
+        bool& done;
+    };
+
+    // Runs f on this object's thread and returns when it has run.
+    void run(const std::function<void()>& f)
+    {
+        std::mutex m;
+        std::condition_variable cv;
+        bool done = false;
+        auto* e = new call_event(f, m, cv, done);
+#ifdef STORIES_TSAN
+        __tsan_release(e);
+#endif
+        QCoreApplication::postEvent(this, e);
+        std::unique_lock<std::mutex> lock(m);
+        cv.wait(lock, [&] { return done; });
+    }
+
+    bool event(QEvent* e) override
+    {
+#ifdef STORIES_TSAN
+        __tsan_acquire(e);  // before the event is looked at: its maker released it
+#endif
+        if (e->type() != call_type())
+            return QObject::event(e);
+        auto* c = static_cast<call_event*>(e);
+        c->fn();
+        // Notified under the lock: the waiter's lock and condition live on its stack.
+        std::lock_guard<std::mutex> lock(c->m);
+        c->done = true;
+        c->cv.notify_one();
+        return true;
+    }
+};
+
+class marked_requests final : public ov::window_requests {
+public:
+    // Never destroyed, like the registry: a monitor may still be returning through it.
+    static marked_requests& instance()
+    {
+        static marked_requests* r = new marked_requests;
+        return *r;
+    }
+    void target(ov::window_requests* w, window_hop* hop)
+    {
+        w_ = w;
+        hop_ = hop;
+        ui_ = std::this_thread::get_id();
+    }
+    // Refreshes asked for by threads other than the window's (the RAID 1 watcher).
+    int off_ui_refreshes() const { return off_ui_refreshes_.load(); }
+
+    void show_error_and_exit(const std::string& text) override { call([&] { w_->show_error_and_exit(text); }); }
+    void cleargui() override { call([&] { w_->cleargui(); }); }
+    void update_raid_information() override { call([&] { w_->update_raid_information(); }); }
+    void clear_controller_list() override { call([&] { w_->clear_controller_list(); }); }
+    void update_controller_list() override { call([&] { w_->update_controller_list(); }); }
+    void select_first_controller() override { call([&] { w_->select_first_controller(); }); }
+    void disablegui(bool rebuild_only) override { call([&] { w_->disablegui(rebuild_only); }); }
+    void startworking() override { call([&] { w_->startworking(); }); }
+    void stopworking() override { call([&] { w_->stopworking(); }); }
+    void refreshtree() override { call([&] { w_->refreshtree(); }); }
+    void expandtree() override { call([&] { w_->expandtree(); }); }
+    void refresh() override
+    {
+        const bool off_ui = std::this_thread::get_id() != ui_;
+        call([&] { w_->refresh(); });
+        if (off_ui)
+            ++off_ui_refreshes_;
+    }
+    void startprogressbar() override { call([&] { w_->startprogressbar(); }); }
+    void stopprogressbar() override { call([&] { w_->stopprogressbar(); }); }
+    void showrebuildbuttons() override { call([&] { w_->showrebuildbuttons(); }); }
+    void updatepoll(uint64_t total, uint64_t currlba, bool final) override
+    {
+        call([&] { w_->updatepoll(total, currlba, final); });
+    }
+    void show_message(const std::string& text) override { call([&] { w_->show_message(text); }); }
+    void show_hot_swap_message() override { call([&] { w_->show_hot_swap_message(); }); }
+
+private:
+    template <typename F>
+    void call(F f)
+    {
+        if (!hop_ || std::this_thread::get_id() == ui_)
+            f();
+        else
+            hop_->run(f);
+    }
+    marked_requests() = default;
+    ov::window_requests* w_ = nullptr;
+    window_hop* hop_ = nullptr;
+    std::thread::id ui_;
+    std::atomic<int> off_ui_refreshes_{0};
+};
+
+struct alert_seen {
+    QString title, message, first, second;
+    int answer = 1;
+    bool on_ui_thread = true;
+    QString percent_text;  // the progress text on screen when it was shown
+    int bar_value = -1;
+};
+
+// The panel as it stood right after the bar took a new value.
+struct progress_seen {
+    int value = 0;  // percent x 10
+    QString percent_text, mode_label, disk0mode, disk1mode;
+    bool bar_shown = false, mark0 = false, mark1 = false, rebuild0 = false, rebuild1 = false;
+};
+
+constexpr uint64_t gib = 2097152;              // sectors in 1 GiB
+constexpr uint64_t two_gb_disk = 3906258;      // 2,000,004,096 bytes: shows "2 GB" alone
+constexpr uint64_t three_gb_disk = 5859375;    // 3,000,000,000 bytes
+constexpr const char* old_stamp = "20110203090507";
+
+inline std::string random_bytes(size_t n, unsigned seed)
+{
+    std::mt19937 gen(seed);
+    std::string s(n, '\0');
+    for (auto& c : s)
+        c = static_cast<char>(gen());
+    return s;
+}
+
+class story_test : public ::testing::Test {
+protected:
+    ovtest::temp_dir dir;
+    std::string root = dir.path() + "/sim";
+    ov::sim::store st{root};
+    std::string error;
+    std::unique_ptr<ov::sim::enclosure> enc;
+    std::unique_ptr<controller> win;
+    std::unique_ptr<QObject> hooks;
+    std::unique_ptr<window_hop> hop;
+    std::vector<alert_seen> alerts;
+    std::map<QString, std::deque<int>> answers;  // by message; OK when none is scripted
+    std::vector<progress_seen> progress;
+    int values_set = 0;  // every value the bar took, counted as it is set
+    std::vector<int> exits;
+    int posts_at_launch = 0, loops_at_launch = 0, entered_at_launch = 0;
+
+    // Refreshes other threads have asked for since the launch, by either path.
+    static int off_ui_refreshes() { return reg().posts_off_ui() + marked_requests::instance().off_ui_refreshes(); }
+
+    static watched_registry& reg() { return watched_registry::instance(); }
+
+    void SetUp() override
+    {
+        // Size texts in powers of ten, whatever the host says.
+        setenv("OVRAID_SYSTEM_VERSION", "10.6.0", 1);
+        reset_globals();
+        controller::set_alert_handler([this](const QString& title, const QString& message, const QString& first,
+                                             const QString& second) {
+            alert_seen a{title, message, first, second, 1, QThread::currentThread() == qApp->thread(), {}, -1};
+            auto it = answers.find(message);
+            if (it != answers.end() && !it->second.empty()) {
+                a.answer = it->second.front();
+                it->second.pop_front();
+            }
+            if (win) {
+                a.percent_text = label("percentagefield")->text();
+                a.bar_value = widget<QProgressBar>("levelindicator")->value();
+            }
+            alerts.push_back(a);
+            return a.answer;
+        });
+        controller::set_exit_handler([this](int status) { exits.push_back(status); });
+    }
+
+    void TearDown() override
+    {
+        if (win) {
+            // No new device events; then the notification thread leaves its loop once the
+            // handling it may be in is over (its window requests keep being served here).
+            enc->stop_watching();
+            reg().stop_run_loop();
+            EXPECT_TRUE(wait_until([&] { return reg().loops_left() > loops_at_launch; }))
+                << "the notification thread never left its run loop";
+            // The chip list is still now: stop every monitor, serving their requests meanwhile.
+            for (size_t i = 0; i < ov::j.chips.size(); ++i)
+                ov::j.stop_monitors(static_cast<int>(i));
+            // A watcher that showed the hot-swap notice goes on to post a refresh.
+            const int hot_swaps = count("hot_swap");
+            EXPECT_TRUE(wait_until([&] { return off_ui_refreshes() - posts_at_launch >= hot_swaps; }));
+            EXPECT_TRUE(exits.empty()) << "the window asked to end the process";
+            for (const alert_seen& a : alerts)
+                EXPECT_TRUE(a.on_ui_thread) << a.message.toStdString() << " shown off the window's thread";
+            ov::set_ctrller(nullptr);
+            marked_requests::instance().target(nullptr, nullptr);
+            win.reset();
+            hop.reset();
+            hooks.reset();
+        }
+        reset_globals();
+        reg().target(nullptr);
+        ov::install_registry(nullptr);
+        ov::install_library(nullptr);
+        enc.reset();
+        controller::set_alert_handler(nullptr);
+        controller::set_exit_handler(nullptr);
+    }
+
+    static void reset_globals()
+    {
+        ov::j.chips.clear();
+        ov::j.controller_map.clear();
+        ov::j.current = ov::controller_t{};
+        ov::j.warm_boot_pending = false;
+        ov::j.tree.cleartree();
+        ov::set_localizer(nullptr);
+        ov::set_ctrller(nullptr);
+    }
+
+    // ---- the simulated hardware ----------------------------------------------------------
+
+    void add_usb(const std::string& name, int64_t location, double rebuild_seconds)
+    {
+        ov::sim::bridge_spec b;
+        b.name = name;
+        b.location_id = location;
+        b.usb_serial = "USB-" + name;
+        b.rebuild_seconds = rebuild_seconds;
+        ASSERT_TRUE(st.add_bridge(b, error)) << error;
+    }
+
+    void add_firewire(const std::string& name, uint64_t guid, double rebuild_seconds)
+    {
+        ov::sim::bridge_spec b;
+        b.name = name;
+        b.firewire = true;
+        b.guid = guid;
+        b.device_name = "FW Volume";
+        b.rebuild_seconds = rebuild_seconds;
+        ASSERT_TRUE(st.add_bridge(b, error)) << error;
+    }
+
+    // A blank disk on the shelf.
+    void shelf_disk(const std::string& name, uint64_t sectors)
+    {
+        const ov::sim::disk_spec d{"Harbor HD " + name, "SN-" + name, sectors, "lba48", false};
+        ASSERT_TRUE(st.make_disk(name, d, error)) << error;
+    }
+
+    void insert(const std::string& bridge, int port, const std::string& disk)
+    {
+        ASSERT_TRUE(st.insert_disk(bridge, port, disk, error)) << error;
+    }
+
+    void put_disk(const std::string& bridge, int port, const std::string& name, uint64_t sectors)
+    {
+        ASSERT_NO_FATAL_FAILURE(shelf_disk(name, sectors));
+        ASSERT_NO_FATAL_FAILURE(insert(bridge, port, name));
+    }
+
+    std::string image(const std::string& bridge, int port) const { return st.port_image(bridge, port); }
+
+    ov::sim::identify_block identify_of(const std::string& bridge, int port)
+    {
+        ov::sim::identify_block id{};
+        EXPECT_TRUE(st.read_identify(st.port_dir(bridge, port), id, error)) << error;
+        return id;
+    }
+
+    uint64_t sectors_of(const std::string& bridge, int port)
+    {
+        const ov::sim::identify_block id = identify_of(bridge, port);
+        return ov::sim::identify_capacity(id.data());
+    }
+
+    static std::string read_bytes(const std::string& path, uint64_t offset, size_t n)
+    {
+        std::string s(n, '\0');
+        const int fd = ::open(path.c_str(), O_RDONLY);
+        EXPECT_GE(fd, 0) << path;
+        if (fd >= 0) {
+            EXPECT_EQ(::pread(fd, s.data(), n, static_cast<off_t>(offset)), static_cast<ssize_t>(n)) << path;
+            ::close(fd);
+        }
+        return s;
+    }
+
+    static void write_bytes(const std::string& path, uint64_t offset, const std::string& data)
+    {
+        const int fd = ::open(path.c_str(), O_WRONLY);
+        ASSERT_GE(fd, 0) << path;
+        ASSERT_EQ(::pwrite(fd, data.data(), data.size(), static_cast<off_t>(offset)),
+                  static_cast<ssize_t>(data.size()));
+        ::close(fd);
+    }
+
+    // The extents of an image holding data, within [0, bytes) (all of it when the file
+    // system cannot tell holes from data).
+    static std::vector<std::pair<uint64_t, uint64_t>> data_extents(int fd, uint64_t bytes)
+    {
+        std::vector<std::pair<uint64_t, uint64_t>> out;
+        uint64_t pos = 0;
+        while (pos < bytes) {
+            const off_t d = ::lseek(fd, static_cast<off_t>(pos), SEEK_DATA);
+            if (d < 0) {
+                if (errno != ENXIO)
+                    out.emplace_back(pos, bytes);
+                break;
+            }
+            if (static_cast<uint64_t>(d) >= bytes)
+                break;
+            const off_t h = ::lseek(fd, d, SEEK_HOLE);
+            const uint64_t stop = h < 0 ? bytes : std::min<uint64_t>(static_cast<uint64_t>(h), bytes);
+            out.emplace_back(static_cast<uint64_t>(d), stop);
+            pos = stop;
+        }
+        return out;
+    }
+
+    // First byte at which two images differ in [0, bytes), or -1. Where both images have
+    // holes they read as zeros alike, so only the places where either holds data are read.
+    static int64_t first_difference(const std::string& a, const std::string& b, uint64_t bytes)
+    {
+        const int fa = ::open(a.c_str(), O_RDONLY), fb = ::open(b.c_str(), O_RDONLY);
+        EXPECT_GE(fa, 0) << a;
+        EXPECT_GE(fb, 0) << b;
+        int64_t at = -1;
+        if (fa >= 0 && fb >= 0) {
+            auto extents = data_extents(fa, bytes);
+            const auto more = data_extents(fb, bytes);
+            extents.insert(extents.end(), more.begin(), more.end());
+            std::sort(extents.begin(), extents.end());
+            std::vector<char> ba(4 << 20), bb(4 << 20);
+            uint64_t done = 0;  // everything below has been compared or is a hole in both
+            for (const auto& [first, last] : extents) {
+                for (uint64_t off = std::max(first, done); off < last && at < 0; off += ba.size()) {
+                    const size_t n = static_cast<size_t>(std::min<uint64_t>(ba.size(), last - off));
+                    if (::pread(fa, ba.data(), n, static_cast<off_t>(off)) != static_cast<ssize_t>(n) ||
+                        ::pread(fb, bb.data(), n, static_cast<off_t>(off)) != static_cast<ssize_t>(n)) {
+                        at = static_cast<int64_t>(off);
+                        break;
+                    }
+                    if (std::memcmp(ba.data(), bb.data(), n) != 0)
+                        for (size_t i = 0; i < n; ++i)
+                            if (ba[i] != bb[i]) {
+                                at = static_cast<int64_t>(off + i);
+                                break;
+                            }
+                }
+                done = std::max(done, last);
+                if (at >= 0)
+                    break;
+            }
+        }
+        if (fa >= 0)
+            ::close(fa);
+        if (fb >= 0)
+            ::close(fb);
+        return at;
+    }
+
+    // The record where the host looks for it: fifteen sectors before the IDENTIFY end.
+    ov::raid_info record_of(const std::string& bridge, int port)
+    {
+        ov::raid_info r = ov::zero_record();
+        const std::string bytes = read_bytes(image(bridge, port), (sectors_of(bridge, port) - 15) * 512, 512);
+        std::memcpy(r.data(), bytes.data(), 512);
+        return r;
+    }
+
+    static uint64_t capacity_field(const ov::raid_info& r)
+    {
+        uint64_t v = 0;
+        for (int i = 7; i >= 0; --i)
+            v = (v << 8) | r.capacity[i];
+        return v;
+    }
+
+    static bool all_zero(const unsigned char* p, size_t n)
+    {
+        for (size_t i = 0; i < n; ++i)
+            if (p[i] != 0)
+                return false;
+        return true;
+    }
+
+    // The record names the disk in the other port as its partner, byte for byte as that
+    // disk answers IDENTIFY.
+    ::testing::AssertionResult names_partner(const ov::raid_info& r, const std::string& bridge, int partner_port)
+    {
+        const ov::sim::identify_block id = identify_of(bridge, partner_port);
+        if (std::memcmp(r.partner_serial, id.data() + 20, 20) != 0)
+            return ::testing::AssertionFailure() << "partner serial is not that of port " << partner_port;
+        if (std::memcmp(r.partner_model, id.data() + 54, 40) != 0)
+            return ::testing::AssertionFailure() << "partner model is not that of port " << partner_port;
+        return ::testing::AssertionSuccess();
+    }
+
+    // A record as a bridge would find it, written straight onto the image.
+    void write_record(const std::string& bridge, int port, int mode, int flags, uint64_t set_size,
+                      const char* stamp = old_stamp)
+    {
+        const ov::sim::identify_block partner = identify_of(bridge, 1 - port);
+        unsigned char st16[16] = {};
+        std::memcpy(st16, stamp, std::strlen(stamp));
+        const ov::raid_info r = ov::create_raid_struct(mode, port, flags, 0, set_size, partner.data() + 20,
+                                                       partner.data() + 54, set_size >= ov::two_tb_sectors, st16);
+        write_bytes(image(bridge, port), (sectors_of(bridge, port) - 15) * 512,
+                    std::string(reinterpret_cast<const char*>(r.data()), 512));
+    }
+
+    // A mirror of the two disks of a bridge; source_port >= 0 marks a rebuild from it.
+    uint64_t write_mirror(const std::string& bridge, int source_port = -1)
+    {
+        const uint64_t set = std::min(sectors_of(bridge, 0), sectors_of(bridge, 1)) - 16;
+        for (int port = 0; port < 2; ++port)
+            write_record(bridge, port, ov::mode_raid1, port == source_port ? ov::source_mark : 0, set);
+        return set;
+    }
+
+    // Data spread over the set, so that a copy has something to carry; the target gets
+    // stale data of its own, also where the source has holes. Returns what the source holds.
+    using pieces = std::vector<std::pair<uint64_t, std::string>>;
+    pieces fill_for_rebuild(const std::string& source, const std::string& target, uint64_t set)
+    {
+        const pieces data = {{0, random_bytes(1 << 20, 1)},
+                             {37ULL << 20, random_bytes(3 * 512, 2)},
+                             {(set / 2) * 512, random_bytes(256 << 10, 3)},
+                             {(set - 1) * 512, random_bytes(512, 4)}};
+        for (const auto& [offset, bytes] : data)
+            write_bytes(source, offset, bytes);
+        for (uint64_t off = 5ULL << 20; off + (64 << 10) < set * 512; off += 97ULL << 20)
+            write_bytes(target, off, random_bytes(64 << 10, static_cast<unsigned>(off >> 20)));
+        return data;
+    }
+
+    // The data the source held is on the image still (a copy the wrong way would lose it).
+    ::testing::AssertionResult holds(const std::string& path, const pieces& data)
+    {
+        for (const auto& [offset, bytes] : data)
+            if (read_bytes(path, offset, bytes.size()) != bytes)
+                return ::testing::AssertionFailure() << path << " lost the data at byte " << offset;
+        return ::testing::AssertionSuccess();
+    }
+
+    // ---- the window ----------------------------------------------------------------------
+
+    // Starts the window as the application does, notification thread included, and waits
+    // until the first device handling is over.
+    void launch()
+    {
+        enc = std::make_unique<ov::sim::enclosure>(root);
+        enc->sync();
+        reg().target(enc.get());
+        ov::install_library(enc.get());
+        ov::install_registry(&reg());
+        ASSERT_TRUE(enc->start_watching()) << enc->last_error();
+        posts_at_launch = off_ui_refreshes();
+        loops_at_launch = reg().loops_left();
+        entered_at_launch = reg().loops_entered();
+        hooks = std::make_unique<QObject>();
+        win = std::make_unique<controller>();
+        win->awakeFromNib();
+#ifdef STORIES_HOP
+        // Installed before the notification thread starts, so every request is marked.
+        hop = std::make_unique<window_hop>();
+        marked_requests::instance().target(win.get(), hop.get());
+        win->applicationDidFinishLaunching(false);
+        ov::set_ctrller(&marked_requests::instance());
+        try {
+            std::thread(ov::start_device_notification, nullptr).detach();
+        } catch (const std::system_error&) {
+            FAIL() << "no notification thread";
+        }
+#else
+        win->applicationDidFinishLaunching(true);
+#endif
+        QProgressBar* bar = widget<QProgressBar>("levelindicator");
+        QObject::connect(bar, &QProgressBar::valueChanged, hooks.get(), [this](int value) {
+            ++values_set;
+            // The text follows the value in the same request: look once it has been served.
+            QMetaObject::invokeMethod(
+                hooks.get(), [this, value] { progress.push_back(snapshot(value)); }, Qt::QueuedConnection);
+        });
+        ASSERT_TRUE(wait_until([&] { return reg().loops_entered() > entered_at_launch && idle(); }))
+            << "the first device handling never ended";
+    }
+
+    progress_seen snapshot(int value)
+    {
+        progress_seen p;
+        p.value = value;
+        p.percent_text = label("percentagefield")->text();
+        p.mode_label = label("raidmodelabel")->text();
+        p.disk0mode = label("disk0modefield")->text();
+        p.disk1mode = label("disk1modefield")->text();
+        p.bar_shown = widget("levelindicator")->isVisible();
+        p.mark0 = !button("rebuild0to1button")->icon().isNull();
+        p.mark1 = !button("rebuild1to0button")->icon().isNull();
+        p.rebuild0 = button("rebuild0to1button")->isEnabled();
+        p.rebuild1 = button("rebuild1to0button")->isEnabled();
+        return p;
+    }
+
+    // Waits while the window keeps handling events: the requests of the other threads
+    // reach it as queued calls.
+    static bool wait_until(const std::function<bool()>& cond, int limit_ms = 60000)
+    {
+        QElapsedTimer timer;
+        timer.start();
+        while (!cond()) {
+            if (timer.elapsed() > limit_ms)
+                return false;
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+            QThread::msleep(2);
+        }
+        return true;
+    }
+
+    // No device handling runs and the window takes input.
+    bool idle()
+    {
+        return idle_and([] { return true; });
+    }
+
+    // Idle, and cond holds of the chip list (which no handling can change meanwhile).
+    template <typename F>
+    bool idle_and(F cond)
+    {
+        if (!win || win->working())
+            return false;
+        std::unique_lock<std::mutex> lock(ov::j.handling, std::try_to_lock);
+        return lock.owns_lock() && cond();
+    }
+
+    // A warm boot is over when the engine knows the bridge's new handle and is idle.
+    bool rescanned_after_boot(const std::string& bridge, uint32_t old_service)
+    {
+        return idle_and([&] {
+            const uint32_t s = enc->service_of(bridge);
+            return s != 0 && s != old_service && chip_of(bridge) >= 0;
+        });
+    }
+
+    // Runs f on the chip list while no handling can change it.
+    template <typename F>
+    void with_chips(F f)
+    {
+        std::unique_lock<std::mutex> lock(ov::j.handling, std::defer_lock);
+        ASSERT_TRUE(wait_until([&] { return lock.try_lock(); }));
+        f();
+    }
+
+    template <typename T = QWidget>
+    T* widget(const char* name) const
+    {
+        T* w = win->mainwindow()->findChild<T*>(QString::fromLatin1(name));
+        if (!w)
+            throw std::runtime_error(std::string("no widget named ") + name);
+        return w;
+    }
+    QLabel* label(const char* name) const { return widget<QLabel>(name); }
+    QAbstractButton* button(const char* name) const { return widget<QAbstractButton>(name); }
+    QString text(const char* name) const { return label(name)->text(); }
+    bool enabled(const char* name) const { return widget(name)->isEnabled(); }
+    bool shown(const char* name) const { return widget(name)->isVisible(); }
+    QString current_tab() const { return widget<QTabWidget>("tabview")->currentWidget()->objectName(); }
+
+    // A click as the user makes it: only on a control that is shown and enabled.
+    ::testing::AssertionResult click(const char* name)
+    {
+        QAbstractButton* b = button(name);
+        if (!b->isVisible())
+            return ::testing::AssertionFailure() << name << " is hidden";
+        if (!b->isEnabled())
+            return ::testing::AssertionFailure() << name << " is disabled";
+        QPoint at = b->rect().center();
+        if (qobject_cast<QRadioButton*>(b)) {
+            // A radio row answers only on its circle and caption, not on the rest of its width.
+            QStyleOptionButton option;
+            option.initFrom(b);
+            at = b->style()->subElementRect(QStyle::SE_RadioButtonIndicator, &option, b).center();
+        }
+        QTest::mouseClick(b, Qt::LeftButton, Qt::NoModifier, at);
+        return ::testing::AssertionSuccess();
+    }
+
+    // A command that asks first: wait until the window is free, click, and see the question.
+    ::testing::AssertionResult command(const char* name, const char* question)
+    {
+        if (!wait_until([&] { return idle(); }))
+            return ::testing::AssertionFailure() << "the window stays busy";
+        const size_t before = alerts.size();
+        ::testing::AssertionResult clicked = click(name);
+        if (!clicked)
+            return clicked;
+        for (size_t i = before; i < alerts.size(); ++i)
+            if (alerts[i].message == QLatin1String(question))
+                return ::testing::AssertionSuccess();
+        return ::testing::AssertionFailure() << name << " did not ask \"" << question << "\"";
+    }
+
+    // The user picks an entry of the controller list with the keyboard.
+    ::testing::AssertionResult choose_controller(int index)
+    {
+        if (!wait_until([&] { return idle(); }))
+            return ::testing::AssertionFailure() << "the window stays busy";
+        QComboBox* box = widget<QComboBox>("controllerselectbox");
+        if (!box->isEnabled())
+            return ::testing::AssertionFailure() << "the controller list is disabled";
+        for (int tries = 0; box->currentIndex() != index && tries < box->count() + 1; ++tries)
+            QTest::keyClick(box, box->currentIndex() < index ? Qt::Key_Down : Qt::Key_Up);
+        if (box->currentIndex() != index)
+            return ::testing::AssertionFailure() << "entry " << index << " could not be chosen";
+        return ::testing::AssertionSuccess();
+    }
+
+    // The user clicks a tab of the RAID panel (0 configuration, 1 rebuild).
+    void choose_tab(int index)
+    {
+        QTabBar* bar = widget<QTabWidget>("tabview")->tabBar();
+        QTest::mouseClick(bar, Qt::LeftButton, Qt::NoModifier, bar->tabRect(index).center());
+    }
+
+    int count(const char* message) const
+    {
+        int n = 0;
+        for (const alert_seen& a : alerts)
+            if (a.message == QLatin1String(message))
+                ++n;
+        return n;
+    }
+
+    std::vector<std::string> messages(size_t from = 0) const
+    {
+        std::vector<std::string> out;
+        for (size_t i = from; i < alerts.size(); ++i)
+            out.push_back(alerts[i].message.toStdString());
+        return out;
+    }
+
+    // The chip the simulated bridge is, by its current service handle.
+    int chip_of(const std::string& bridge) const
+    {
+        const uint32_t s = enc->service_of(bridge);
+        for (size_t i = 0; i < ov::j.chips.size(); ++i)
+            if (s != 0 && ov::j.chips[i].service == s)
+                return static_cast<int>(i);
+        return -1;
+    }
+
+    // One followed rebuild as the bar showed it: from the sample at `from` up to and
+    // including the final value. Checks that the bar only climbs, stops at 99.0 until
+    // the final value and ends at 100.0.
+    ::testing::AssertionResult climbed_to_the_end(size_t from, size_t& end, int min_between = 2) const
+    {
+        int last = 0, between = 0;
+        bool held = false;
+        for (size_t i = from; i < progress.size(); ++i) {
+            const progress_seen& p = progress[i];
+            if (p.value == 1000) {
+                if (!held)
+                    return ::testing::AssertionFailure() << "the bar never held at 99.0 before the end";
+                if (between < min_between)
+                    return ::testing::AssertionFailure() << "the bar did not climb: " << between
+                                                         << " values between 0 and 99.0";
+                if (p.percent_text != QLatin1String("100.0%"))
+                    return ::testing::AssertionFailure() << "final text " << p.percent_text.toStdString();
+                end = i;
+                return ::testing::AssertionSuccess();
+            }
+            if (p.value == 0 && last == 0)
+                continue;  // the bar starting over at 0
+            if (p.value < last)
+                return ::testing::AssertionFailure() << "the bar went back from " << last << " to " << p.value;
+            if (p.value > 990)
+                return ::testing::AssertionFailure() << "the bar showed " << p.value / 10.0 << " before the end";
+            if (p.value == 990) {
+                held = true;
+                if (p.percent_text != QLatin1String("99.0%"))
+                    return ::testing::AssertionFailure() << "held text " << p.percent_text.toStdString();
+            } else if (p.value > 0) {
+                ++between;
+            }
+            last = p.value;
+        }
+        return ::testing::AssertionFailure() << "the bar never reached its final value";
+    }
+};
+
+}  // namespace stories
