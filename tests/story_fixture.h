@@ -326,7 +326,7 @@ protected:
     std::vector<progress_seen> progress;
     int values_set = 0;  // every value the bar took, counted as it is set
     std::vector<int> exits;
-    int posts_at_launch = 0, loops_at_launch = 0, entered_at_launch = 0;
+    int refreshes_at_launch = 0, loops_at_launch = 0, entered_at_launch = 0;
 
     // Refreshes other threads have asked for since the launch, by either path.
     static int off_ui_refreshes() { return reg().posts_off_ui() + marked_requests::instance().off_ui_refreshes(); }
@@ -370,7 +370,7 @@ protected:
                 ov::j.stop_monitors(static_cast<int>(i));
             // A watcher that showed the hot-swap notice goes on to post a refresh.
             const int hot_swaps = count("hot_swap");
-            EXPECT_TRUE(wait_until([&] { return off_ui_refreshes() - posts_at_launch >= hot_swaps; }));
+            EXPECT_TRUE(wait_until([&] { return off_ui_refreshes() - refreshes_at_launch >= hot_swaps; }));
             EXPECT_TRUE(exits.empty()) << "the window asked to end the process";
             for (const alert_seen& a : alerts)
                 EXPECT_TRUE(a.on_ui_thread) << a.message.toStdString() << " shown off the window's thread";
@@ -638,7 +638,7 @@ protected:
         ov::install_library(enc.get());
         ov::install_registry(&reg());
         ASSERT_TRUE(enc->start_watching()) << enc->last_error();
-        posts_at_launch = off_ui_refreshes();
+        refreshes_at_launch = off_ui_refreshes();
         loops_at_launch = reg().loops_left();
         entered_at_launch = reg().loops_entered();
         hooks = std::make_unique<QObject>();
