@@ -157,131 +157,6 @@ private:
     std::atomic<int> entered_{0}, left_{0}, off_ui_posts_{0};
 };
 
-#if defined(__SANITIZE_THREAD__)
-extern "C" void __tsan_acquire(void* addr);
-extern "C" void __tsan_release(void* addr);
-#define STORIES_TSAN 1
-#define STORIES_HOP 1
-#endif
-
-// Qt is not built with the thread sanitizer, so the hand-over of a blocking queued call
-// (Qt's queue lock and semaphore are futexes) is invisible to it, and every request
-// another thread makes of the window would be reported. In that build the requests reach
-// the window through marked_requests instead: it makes the same blocking hop to the
-// window's thread with its own event, marks the hand-over right before the event is
-// queued, and waits on a standard lock and condition the sanitizer sees. The window then
-// runs each request on its own thread, as it would anyway.
-class window_hop : public QObject {
-public:
-    static QEvent::Type call_type()
-    {
-        static const int t = QEvent::registerEventType();
-        return static_cast<QEvent::Type>(t);
-    }
-    struct call_event : QEvent {
-        call_event(std::function<void()> f, std::mutex& m, std::condition_variable& cv, bool& done)
-            : QEvent(call_type()), fn(std::move(f)), m(m), cv(cv), done(done)
-        {
-        }
-        std::function<void()> fn;
-        std::mutex& m;
-        std::condition_variable& cv;
-        bool& done;
-    };
-
-    // Runs f on this object's thread and returns when it has run.
-    void run(const std::function<void()>& f)
-    {
-        std::mutex m;
-        std::condition_variable cv;
-        bool done = false;
-        auto* e = new call_event(f, m, cv, done);
-#ifdef STORIES_TSAN
-        __tsan_release(e);
-#endif
-        QCoreApplication::postEvent(this, e);
-        std::unique_lock<std::mutex> lock(m);
-        cv.wait(lock, [&] { return done; });
-    }
-
-    bool event(QEvent* e) override
-    {
-#ifdef STORIES_TSAN
-        __tsan_acquire(e);  // before the event is looked at: its maker released it
-#endif
-        if (e->type() != call_type())
-            return QObject::event(e);
-        auto* c = static_cast<call_event*>(e);
-        c->fn();
-        // Notified under the lock: the waiter's lock and condition live on its stack.
-        std::lock_guard<std::mutex> lock(c->m);
-        c->done = true;
-        c->cv.notify_one();
-        return true;
-    }
-};
-
-class marked_requests final : public ov::window_requests {
-public:
-    // Never destroyed, like the registry: a monitor may still be returning through it.
-    static marked_requests& instance()
-    {
-        static marked_requests* r = new marked_requests;
-        return *r;
-    }
-    void target(ov::window_requests* w, window_hop* hop)
-    {
-        w_ = w;
-        hop_ = hop;
-        ui_ = std::this_thread::get_id();
-    }
-    // Refreshes asked for by threads other than the window's (the RAID 1 watcher).
-    int off_ui_refreshes() const { return off_ui_refreshes_.load(); }
-
-    void show_error_and_exit(const std::string& text) override { call([&] { w_->show_error_and_exit(text); }); }
-    void cleargui() override { call([&] { w_->cleargui(); }); }
-    void update_raid_information() override { call([&] { w_->update_raid_information(); }); }
-    void clear_controller_list() override { call([&] { w_->clear_controller_list(); }); }
-    void update_controller_list() override { call([&] { w_->update_controller_list(); }); }
-    void select_first_controller() override { call([&] { w_->select_first_controller(); }); }
-    void disablegui(bool rebuild_only) override { call([&] { w_->disablegui(rebuild_only); }); }
-    void startworking() override { call([&] { w_->startworking(); }); }
-    void stopworking() override { call([&] { w_->stopworking(); }); }
-    void refreshtree() override { call([&] { w_->refreshtree(); }); }
-    void expandtree() override { call([&] { w_->expandtree(); }); }
-    void refresh() override
-    {
-        const bool off_ui = std::this_thread::get_id() != ui_;
-        call([&] { w_->refresh(); });
-        if (off_ui)
-            ++off_ui_refreshes_;
-    }
-    void startprogressbar() override { call([&] { w_->startprogressbar(); }); }
-    void stopprogressbar() override { call([&] { w_->stopprogressbar(); }); }
-    void showrebuildbuttons() override { call([&] { w_->showrebuildbuttons(); }); }
-    void updatepoll(uint64_t total, uint64_t currlba, bool final) override
-    {
-        call([&] { w_->updatepoll(total, currlba, final); });
-    }
-    void show_message(const std::string& text) override { call([&] { w_->show_message(text); }); }
-    void show_hot_swap_message() override { call([&] { w_->show_hot_swap_message(); }); }
-
-private:
-    template <typename F>
-    void call(F f)
-    {
-        if (!hop_ || std::this_thread::get_id() == ui_)
-            f();
-        else
-            hop_->run(f);
-    }
-    marked_requests() = default;
-    ov::window_requests* w_ = nullptr;
-    window_hop* hop_ = nullptr;
-    std::thread::id ui_;
-    std::atomic<int> off_ui_refreshes_{0};
-};
-
 struct alert_seen {
     QString title, message, first, second;
     int answer = 1;
@@ -320,7 +195,6 @@ protected:
     std::unique_ptr<ov::sim::enclosure> enc;
     std::unique_ptr<controller> win;
     std::unique_ptr<QObject> hooks;
-    std::unique_ptr<window_hop> hop;
     std::vector<alert_seen> alerts;
     std::map<QString, std::deque<int>> answers;  // by message; OK when none is scripted
     std::vector<progress_seen> progress;
@@ -329,7 +203,7 @@ protected:
     int refreshes_at_launch = 0, loops_at_launch = 0, entered_at_launch = 0;
 
     // Refreshes other threads have asked for since the launch, by either path.
-    static int off_ui_refreshes() { return reg().posts_off_ui() + marked_requests::instance().off_ui_refreshes(); }
+    static int off_ui_refreshes() { return reg().posts_off_ui(); }
 
     static watched_registry& reg() { return watched_registry::instance(); }
 
@@ -375,9 +249,7 @@ protected:
             for (const alert_seen& a : alerts)
                 EXPECT_TRUE(a.on_ui_thread) << a.message.toStdString() << " shown off the window's thread";
             ov::set_ctrller(nullptr);
-            marked_requests::instance().target(nullptr, nullptr);
             win.reset();
-            hop.reset();
             hooks.reset();
         }
         reset_globals();
@@ -644,20 +516,7 @@ protected:
         hooks = std::make_unique<QObject>();
         win = std::make_unique<controller>();
         win->awakeFromNib();
-#ifdef STORIES_HOP
-        // Installed before the notification thread starts, so every request is marked.
-        hop = std::make_unique<window_hop>();
-        marked_requests::instance().target(win.get(), hop.get());
-        win->applicationDidFinishLaunching(false);
-        ov::set_ctrller(&marked_requests::instance());
-        try {
-            std::thread(ov::start_device_notification, nullptr).detach();
-        } catch (const std::system_error&) {
-            FAIL() << "no notification thread";
-        }
-#else
         win->applicationDidFinishLaunching(true);
-#endif
         QProgressBar* bar = widget<QProgressBar>("levelindicator");
         QObject::connect(bar, &QProgressBar::valueChanged, hooks.get(), [this](int value) {
             ++values_set;
