@@ -5,7 +5,8 @@
 #include <algorithm>
 #include <cstdio>
 #include <fstream>
-#include <regex>
+#include <sstream>
+#include <vector>
 #include <string>
 
 #include "sim/identify.h"
@@ -153,21 +154,44 @@ std::string hdparm_decode(const identify_block& b, const std::string& dir)
     return text;
 }
 
+std::string stripped(const std::string& line)
+{
+    const size_t first = line.find_first_not_of(" \t");
+    if (first == std::string::npos)
+        return std::string();
+    return line.substr(first, line.find_last_not_of(" \t") - first + 1);
+}
+
+std::vector<std::string> lines_of(const std::string& text)
+{
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(stripped(line));
+    return lines;
+}
+
+// The value after "label:" on the first line that carries it.
 std::string field(const std::string& text, const std::string& label)
 {
-    std::smatch m;
-    if (!std::regex_search(text, m, std::regex(label + ":\\s*([^\\n]*?)\\s*\\n")))
-        return "(absent)";
-    return m[1];
+    for (const std::string& line : lines_of(text)) {
+        const size_t at = line.find(label + ":");
+        if (at != std::string::npos)
+            return stripped(line.substr(at + label.size() + 1));
+    }
+    return "(absent)";
 }
 
 // "enabled" when the feature line carries hdparm's '*', "supported" without it.
 std::string feature(const std::string& text, const std::string& name)
 {
-    std::smatch m;
-    if (!std::regex_search(text, m, std::regex("\\n\\s*(\\*?)\\s*" + name + "\\s*\\n")))
-        return "absent";
-    return m[1] == "*" ? "enabled" : "supported";
+    for (const std::string& line : lines_of(text)) {
+        if (line == name)
+            return "supported";
+        if (!line.empty() && line[0] == '*' && stripped(line.substr(1)) == name)
+            return "enabled";
+    }
+    return "absent";
 }
 
 }  // namespace
