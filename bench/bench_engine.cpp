@@ -39,19 +39,19 @@ bool scan_cost(int bridges)
     ov::sim::store store(root);
     std::string error;
     for (int b = 0; b < bridges; ++b) {
-        ov::sim::bridge_spec spec;
-        spec.name = "bridge" + std::to_string(b);
-        spec.location_id = 0x14100000 + b;
-        spec.usb_serial = "BENCH" + std::to_string(b);
-        if (!store.add_bridge(spec, error))
+        ov::sim::bridge_spec cfg;
+        cfg.name = "bridge" + std::to_string(b);
+        cfg.location_id = 0x14100000 + b;
+        cfg.usb_serial = "BENCH" + std::to_string(b);
+        if (!store.add_bridge(cfg, error))
             return std::fprintf(stderr, "%s\n", error.c_str()), false;
         for (int port = 0; port < 2; ++port) {
             ov::sim::disk_spec disk;
             disk.model = "Bench Disk 1000";
             disk.serial = "B" + std::to_string(b) + "P" + std::to_string(port);
             disk.sectors = 1953525168ULL;
-            const std::string name = spec.name + "-" + std::to_string(port);
-            if (!store.make_disk(name, disk, error) || !store.insert_disk(spec.name, port, name, error))
+            const std::string name = cfg.name + "-" + std::to_string(port);
+            if (!store.make_disk(name, disk, error) || !store.insert_disk(cfg.name, port, name, error))
                 return std::fprintf(stderr, "%s\n", error.c_str()), false;
         }
     }

@@ -200,7 +200,7 @@ TEST(SimIdentify, IndependentDecoderAgrees)
 {
     ovtest::temp_dir dir;
     struct sample {
-        disk_spec spec;
+        disk_spec cfg;
         std::string lba, lba48, hpa, addr48;
     };
     const sample samples[] = {
@@ -213,10 +213,10 @@ TEST(SimIdentify, IndependentDecoderAgrees)
          "absent"},
     };
     for (const auto& s : samples) {
-        const std::string text = hdparm_decode(make_identify(s.spec), dir.path());
+        const std::string text = hdparm_decode(make_identify(s.cfg), dir.path());
         SCOPED_TRACE(text);
-        EXPECT_EQ(field(text, "Model Number"), s.spec.model);
-        EXPECT_EQ(field(text, "Serial Number"), s.spec.serial);
+        EXPECT_EQ(field(text, "Model Number"), s.cfg.model);
+        EXPECT_EQ(field(text, "Serial Number"), s.cfg.serial);
         EXPECT_EQ(field(text, "LBA    user addressable sectors"), s.lba);
         EXPECT_EQ(field(text, "LBA48  user addressable sectors"), s.lba48);
         EXPECT_EQ(feature(text, "Host Protected Area feature set"), s.hpa);

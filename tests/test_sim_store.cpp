@@ -43,7 +43,7 @@ std::string read_sector(const std::string& image, uint64_t lba)
     return s;
 }
 
-disk_spec spec(uint64_t sectors, const std::string& serial = "S0001")
+disk_spec cfg(uint64_t sectors, const std::string& serial = "S0001")
 {
     return disk_spec{"Harbor HD2000", serial, sectors, "lba48", false};
 }
@@ -69,7 +69,7 @@ protected:
 TEST_F(SimStore, DisksAreSparse)
 {
     const uint64_t two_tb = 3907029168ULL;
-    ASSERT_TRUE(st.make_disk("big", spec(two_tb), error)) << error;
+    ASSERT_TRUE(st.make_disk("big", cfg(two_tb), error)) << error;
     struct stat s;
     ASSERT_EQ(::stat(st.shelf_image("big").c_str(), &s), 0);
     EXPECT_EQ(static_cast<uint64_t>(s.st_size), two_tb * 512);
@@ -149,14 +149,14 @@ TEST_F(SimStore, DemoHoldsAHealthyMirrorAndTwoBlankDisks)
 TEST_F(SimStore, DisksMoveBetweenShelfAndPorts)
 {
     ASSERT_TRUE(st.add_bridge(usb("b"), error)) << error;
-    ASSERT_TRUE(st.make_disk("d1", spec(4096, "A"), error)) << error;
-    ASSERT_TRUE(st.make_disk("d2", spec(8192, "B"), error)) << error;
-    EXPECT_FALSE(st.make_disk("d1", spec(10), error)) << "names are unique";
+    ASSERT_TRUE(st.make_disk("d1", cfg(4096, "A"), error)) << error;
+    ASSERT_TRUE(st.make_disk("d2", cfg(8192, "B"), error)) << error;
+    EXPECT_FALSE(st.make_disk("d1", cfg(10), error)) << "names are unique";
 
     ASSERT_TRUE(st.insert_disk("b", 0, "d1", error)) << error;
     EXPECT_EQ(st.shelf_image("d1"), "");
     EXPECT_NE(st.port_image("b", 0), "");
-    EXPECT_FALSE(st.make_disk("d1", spec(10), error)) << "a name in a port is taken too";
+    EXPECT_FALSE(st.make_disk("d1", cfg(10), error)) << "a name in a port is taken too";
     EXPECT_NE(error.find("port 0"), std::string::npos) << error;
 
     // A port holds one disk; a missing disk, port or bridge is refused.
@@ -183,7 +183,7 @@ TEST_F(SimStore, DisksMoveBetweenShelfAndPorts)
 
     // Pulling onto a shelf that already holds the name keeps both disks.
     ASSERT_TRUE(st.insert_disk("b", 1, "d1", error)) << error;
-    ASSERT_TRUE(st.make_disk("spare", spec(10), error));
+    ASSERT_TRUE(st.make_disk("spare", cfg(10), error));
     ASSERT_TRUE(st.insert_disk("b", 0, "spare", error)) << error;
     ASSERT_EQ(::mkdir(st.shelf_dir("d1").c_str(), 0755), 0);  // a stray slot with that name
     ASSERT_TRUE(st.pull_disk("b", 1, name, error)) << error;
@@ -198,7 +198,7 @@ TEST_F(SimStore, DisksMoveBetweenShelfAndPorts)
 TEST_F(SimStore, RemovingABridgeShelvesItsDisks)
 {
     ASSERT_TRUE(st.add_bridge(usb("b"), error));
-    ASSERT_TRUE(st.make_disk("d1", spec(64), error));
+    ASSERT_TRUE(st.make_disk("d1", cfg(64), error));
     ASSERT_TRUE(st.insert_disk("b", 1, "d1", error));
     EXPECT_FALSE(st.add_bridge(usb("b"), error)) << "names are unique";
     ASSERT_TRUE(st.remove_bridge("b", error)) << error;
@@ -211,16 +211,16 @@ TEST_F(SimStore, NamesAndSpecsAreChecked)
 {
     for (const char* bad : {"", ".hidden", "shelf", "a/b", "sp ace", "../up"}) {
         EXPECT_FALSE(st.add_bridge(usb(bad), error)) << bad;
-        EXPECT_FALSE(st.make_disk(bad, spec(10), error)) << bad;
+        EXPECT_FALSE(st.make_disk(bad, cfg(10), error)) << bad;
     }
-    disk_spec d = spec(10);
+    disk_spec d = cfg(10);
     d.model = std::string(41, 'x');
     EXPECT_FALSE(st.make_disk("long", d, error));
-    d = spec(10);
+    d = cfg(10);
     d.addressing = "lba64";
     EXPECT_FALSE(st.make_disk("addr", d, error));
     EXPECT_NE(error.find("lba64"), std::string::npos);
-    EXPECT_FALSE(st.make_disk("zero", spec(0), error));
+    EXPECT_FALSE(st.make_disk("zero", cfg(0), error));
     bridge_spec b = usb("props");
     b.missing_properties = {"idVendor", "Nonsense"};
     EXPECT_FALSE(st.add_bridge(b, error));
@@ -232,7 +232,7 @@ TEST_F(SimStore, NamesAndSpecsAreChecked)
 TEST_F(SimStore, MalformedFilesAreNamedWithTheirLine)
 {
     ASSERT_TRUE(st.add_bridge(usb("b"), error));
-    ASSERT_TRUE(st.make_disk("d", spec(100), error));
+    ASSERT_TRUE(st.make_disk("d", cfg(100), error));
     const std::string conf = st.bridge_dir("b") + "/bridge.conf";
     bridge_spec b;
     struct bad_file {

@@ -150,31 +150,31 @@ int run(ov::sim::store& s, const std::string& command, const std::vector<std::st
         want_positionals(a, 1, "add-bridge NAME --usb|--firewire [options]");
         if (a.has("--usb") == a.has("--firewire"))
             throw usage_error{"add-bridge needs exactly one of --usb and --firewire"};
-        ov::sim::bridge_spec spec;
-        spec.name = a.positional[0];
-        spec.firewire = a.has("--firewire");
+        ov::sim::bridge_spec cfg;
+        cfg.name = a.positional[0];
+        cfg.firewire = a.has("--firewire");
         for (const char* usb_only : {"--vendor", "--product", "--location", "--serial"})
-            if (spec.firewire && a.has(usb_only))
+            if (cfg.firewire && a.has(usb_only))
                 throw usage_error{std::string(usb_only) + " belongs to a USB bridge"};
-        if (!spec.firewire && a.has("--guid"))
+        if (!cfg.firewire && a.has("--guid"))
             throw usage_error{"--guid belongs to a FireWire bridge"};
         if (a.has("--vendor"))
-            spec.vendor_id = static_cast<uint32_t>(number("--vendor", a.value("--vendor"), 0xFFFF));
+            cfg.vendor_id = static_cast<uint32_t>(number("--vendor", a.value("--vendor"), 0xFFFF));
         if (a.has("--product"))
-            spec.product_id = static_cast<uint32_t>(number("--product", a.value("--product"), 0xFFFF));
+            cfg.product_id = static_cast<uint32_t>(number("--product", a.value("--product"), 0xFFFF));
         if (a.has("--location"))
-            spec.location_id = static_cast<int64_t>(number("--location", a.value("--location"), 0xFFFFFFFFULL));
-        spec.usb_serial = a.value("--serial");
+            cfg.location_id = static_cast<int64_t>(number("--location", a.value("--location"), 0xFFFFFFFFULL));
+        cfg.usb_serial = a.value("--serial");
         if (a.has("--guid"))
-            spec.guid = number("--guid", a.value("--guid"), UINT64_MAX);
-        else if (spec.firewire)
-            spec.guid = 0x8000460100000000ULL | (std::hash<std::string>{}(spec.name) & 0xFFFFFFFFULL);
-        spec.device_name = a.value("--device-name", spec.device_name);
+            cfg.guid = number("--guid", a.value("--guid"), UINT64_MAX);
+        else if (cfg.firewire)
+            cfg.guid = 0x8000460100000000ULL | (std::hash<std::string>{}(cfg.name) & 0xFFFFFFFFULL);
+        cfg.device_name = a.value("--device-name", cfg.device_name);
         if (a.has("--rebuild-seconds")) {
             const std::string t = a.value("--rebuild-seconds");
             char* end = nullptr;
-            spec.rebuild_seconds = std::strtod(t.c_str(), &end);
-            if (t.empty() || *end != '\0' || !(spec.rebuild_seconds >= 0))
+            cfg.rebuild_seconds = std::strtod(t.c_str(), &end);
+            if (t.empty() || *end != '\0' || !(cfg.rebuild_seconds >= 0))
                 throw usage_error{"--rebuild-seconds: '" + t + "' is not a number of seconds"};
         }
         if (a.has("--missing")) {
@@ -185,17 +185,17 @@ int run(ov::sim::store& s, const std::string& command, const std::vector<std::st
                 const std::string item = list.substr(start, comma == std::string::npos ? std::string::npos
                                                                                         : comma - start);
                 if (!item.empty())
-                    spec.missing_properties.push_back(item);
+                    cfg.missing_properties.push_back(item);
                 if (comma == std::string::npos)
                     break;
                 start = comma + 1;
             }
         }
-        spec.plugged = !a.has("--unplugged");
-        if (!s.add_bridge(spec, error))
+        cfg.plugged = !a.has("--unplugged");
+        if (!s.add_bridge(cfg, error))
             return failed(error);
-        std::printf("added %s bridge %s (%s)\n", spec.firewire ? "FireWire" : "USB", spec.name.c_str(),
-                    spec.plugged ? "plugged" : "unplugged");
+        std::printf("added %s bridge %s (%s)\n", cfg.firewire ? "FireWire" : "USB", cfg.name.c_str(),
+                    cfg.plugged ? "plugged" : "unplugged");
         return 0;
     }
     if (command == "remove-bridge" || command == "plug" || command == "unplug") {
@@ -216,19 +216,19 @@ int run(ov::sim::store& s, const std::string& command, const std::vector<std::st
         for (const char* required : {"--size", "--model", "--serial"})
             if (!a.has(required))
                 throw usage_error{std::string("make-disk needs ") + required};
-        ov::sim::disk_spec spec;
-        if (!ov::sim::store::parse_size(a.value("--size"), spec.sectors, error))
+        ov::sim::disk_spec cfg;
+        if (!ov::sim::store::parse_size(a.value("--size"), cfg.sectors, error))
             throw usage_error{"--size: " + error};
-        spec.model = a.value("--model");
-        spec.serial = a.value("--serial");
-        spec.addressing = a.value("--addressing", "lba48");
-        if (spec.addressing != "lba48" && spec.addressing != "lba28" && spec.addressing != "chs")
+        cfg.model = a.value("--model");
+        cfg.serial = a.value("--serial");
+        cfg.addressing = a.value("--addressing", "lba48");
+        if (cfg.addressing != "lba48" && cfg.addressing != "lba28" && cfg.addressing != "chs")
             throw usage_error{"--addressing must be lba48, lba28 or chs"};
-        spec.hpa_enabled = a.has("--hpa");
-        if (!s.make_disk(a.positional[0], spec, error))
+        cfg.hpa_enabled = a.has("--hpa");
+        if (!s.make_disk(a.positional[0], cfg, error))
             return failed(error);
         std::printf("made disk %s: %llu sectors, on the shelf\n", a.positional[0].c_str(),
-                    static_cast<unsigned long long>(spec.sectors));
+                    static_cast<unsigned long long>(cfg.sectors));
         return 0;
     }
     if (command == "insert") {

@@ -31,10 +31,10 @@ std::string errno_text(const std::string& what, int err)
     return what + ": " + std::strerror(err);
 }
 
-bool missing(const bridge_spec& spec, const char* property)
+bool missing(const bridge_spec& cfg, const char* property)
 {
-    return std::find(spec.missing_properties.begin(), spec.missing_properties.end(), property) !=
-           spec.missing_properties.end();
+    return std::find(cfg.missing_properties.begin(), cfg.missing_properties.end(), property) !=
+           cfg.missing_properties.end();
 }
 
 int register_port(uint32_t address)
@@ -93,12 +93,12 @@ registry_entry enclosure::impl::add_node(const std::string& name, registry_entry
     return id;
 }
 
-uint32_t enclosure::impl::attach_locked(const bridge_spec& spec)
+uint32_t enclosure::impl::attach_locked(const bridge_spec& cfg)
 {
-    const char* const* chain = spec.firewire ? firewire_chain : usb_chain;
+    const char* const* chain = cfg.firewire ? firewire_chain : usb_chain;
     attachment a;
-    a.bridge = spec.name;
-    a.spec = spec;
+    a.bridge = cfg.name;
+    a.cfg = cfg;
     // host controller -> bus device -> three nubs -> service -> three children
     registry_entry parent = 0;
     registry_entry bus = 0;
@@ -114,24 +114,24 @@ uint32_t enclosure::impl::attach_locked(const bridge_spec& spec)
     a.entries.push_back(child);
     child = add_node("BlockStorageDriver", child);
     a.entries.push_back(child);
-    a.entries.push_back(add_node(spec.device_name, child));
+    a.entries.push_back(add_node(cfg.device_name, child));
 
     auto& props = nodes[bus].props;
-    if (spec.firewire) {
-        if (!missing(spec, "GUID"))
-            props["GUID"] = registry_value::make_number(static_cast<int64_t>(spec.guid));
+    if (cfg.firewire) {
+        if (!missing(cfg, "GUID"))
+            props["GUID"] = registry_value::make_number(static_cast<int64_t>(cfg.guid));
     } else {
-        if (!missing(spec, "idVendor"))
-            props["idVendor"] = registry_value::make_number(spec.vendor_id);
-        if (!missing(spec, "idProduct"))
-            props["idProduct"] = registry_value::make_number(spec.product_id);
-        if (!missing(spec, "locationID"))
-            props["locationID"] = registry_value::make_number(spec.location_id);
-        if (!missing(spec, "USB Serial Number"))
-            props["USB Serial Number"] = registry_value::make_text(spec.usb_serial);
+        if (!missing(cfg, "idVendor"))
+            props["idVendor"] = registry_value::make_number(cfg.vendor_id);
+        if (!missing(cfg, "idProduct"))
+            props["idProduct"] = registry_value::make_number(cfg.product_id);
+        if (!missing(cfg, "locationID"))
+            props["locationID"] = registry_value::make_number(cfg.location_id);
+        if (!missing(cfg, "USB Serial Number"))
+            props["USB Serial Number"] = registry_value::make_text(cfg.usb_serial);
     }
     attached[service] = std::move(a);
-    bridges[spec.name].service = service;
+    bridges[cfg.name].service = service;
     return service;
 }
 
@@ -177,14 +177,14 @@ void enclosure::impl::sync()
     std::map<std::string, bridge_spec> plugged;
     std::set<std::string> unreadable;
     for (const auto& name : st.bridges()) {
-        bridge_spec spec;
+        bridge_spec cfg;
         std::string error;
-        if (!st.read_bridge(name, spec, error)) {
+        if (!st.read_bridge(name, cfg, error)) {
             // A broken identity file changes nothing: an attached bridge stays.
             unreadable.insert(name);
             note(error, true);
-        } else if (spec.plugged) {
-            plugged[name] = spec;
+        } else if (cfg.plugged) {
+            plugged[name] = cfg;
         }
     }
     std::vector<std::unique_ptr<copy_job>> gone;
@@ -197,10 +197,10 @@ void enclosure::impl::sync()
                 leaving.push_back(service);
         for (uint32_t s : leaving)
             gone.push_back(detach_locked(s));
-        for (const auto& [name, spec] : plugged) {
+        for (const auto& [name, cfg] : plugged) {
             const bridge_state& b = bridges[name];
             if (b.service == 0 && !b.rebooting)
-                arriving.push_back(spec);
+                arriving.push_back(cfg);
         }
     }
     for (auto& job : gone)
@@ -211,9 +211,9 @@ void enclosure::impl::sync()
     if (arriving.empty())
         return;
     std::vector<rebuild_plan> plans;
-    for (const auto& spec : arriving) {
-        retire_job(spec.name);
-        plans.push_back(assemble(spec));
+    for (const auto& cfg : arriving) {
+        retire_job(cfg.name);
+        plans.push_back(assemble(cfg));
     }
     std::lock_guard<std::mutex> lock(m);
     std::vector<uint32_t> services;
@@ -265,7 +265,7 @@ bool enclosure::rebuild_running(const std::string& bridge)
 
 // Resolves a service handle to its bridge and makes sure the bridge is still plugged
 // in on disk (an unplug is seen at once, even without the watcher).
-bool enclosure::resolve(uint32_t service, bridge_spec& spec)
+bool enclosure::resolve(uint32_t service, bridge_spec& cfg)
 {
     std::string bridge;
     {
@@ -279,7 +279,7 @@ bool enclosure::resolve(uint32_t service, bridge_spec& spec)
         return false;
     }
     std::string error;
-    if (!d_->st.read_bridge(bridge, spec, error)) {
+    if (!d_->st.read_bridge(bridge, cfg, error)) {
         struct stat st;
         const bool removed = ::stat((d_->st.bridge_dir(bridge) + "/" + bridge_conf_file).c_str(), &st) != 0;
         d_->note(removed ? "bridge '" + bridge + "' was removed" : error, !removed);
@@ -287,7 +287,7 @@ bool enclosure::resolve(uint32_t service, bridge_spec& spec)
             d_->sync();
         return false;
     }
-    if (!spec.plugged) {
+    if (!cfg.plugged) {
         d_->note("bridge '" + bridge + "' is unplugged");
         d_->sync();
         return false;
@@ -297,18 +297,18 @@ bool enclosure::resolve(uint32_t service, bridge_spec& spec)
 
 // Lets the failures file judge the call. True: go on (mismatch set when the data is to
 // be changed); false: the call fails.
-bool enclosure::judge(const bridge_spec& spec, const char* call, int port, bool& mismatch)
+bool enclosure::judge(const bridge_spec& cfg, const char* call, int port, bool& mismatch)
 {
     mismatch = false;
     std::string error;
-    const std::string mode = d_->st.take_failure(spec.name, call, port, error);
+    const std::string mode = d_->st.take_failure(cfg.name, call, port, error);
     if (!error.empty()) {
         d_->note(error, true);
         return false;
     }
     if (mode.empty())
         return true;
-    const std::string what = "injected failure (" + mode + ") of " + call + " on bridge '" + spec.name + "'" +
+    const std::string what = "injected failure (" + mode + ") of " + call + " on bridge '" + cfg.name + "'" +
                              (port >= 0 ? " port " + std::to_string(port) : "");
     if (mode == "mismatch") {
         mismatch = true;
@@ -317,7 +317,7 @@ bool enclosure::judge(const bridge_spec& spec, const char* call, int port, bool&
     }
     if (mode == "vanish") {
         std::string e;
-        if (!d_->st.set_plugged(spec.name, false, e))
+        if (!d_->st.set_plugged(cfg.name, false, e))
             d_->note(e, true);
         d_->sync();
     }
@@ -325,15 +325,15 @@ bool enclosure::judge(const bridge_spec& spec, const char* call, int port, bool&
     return false;
 }
 
-bool enclosure::open_disk(const bridge_spec& spec, int port, bool write, int& fd, uint64_t& sectors,
+bool enclosure::open_disk(const bridge_spec& cfg, int port, bool write, int& fd, uint64_t& sectors,
                           bool& lba48)
 {
-    const std::string dir = d_->st.port_dir(spec.name, port);
+    const std::string dir = d_->st.port_dir(cfg.name, port);
     disk_spec disk;
     std::string name, error;
     if (!d_->st.read_disk(dir, disk, name, error)) {
         if (error.empty())
-            d_->note("port " + std::to_string(port) + " of bridge '" + spec.name + "' holds no disk");
+            d_->note("port " + std::to_string(port) + " of bridge '" + cfg.name + "' holds no disk");
         else
             d_->note(error, true);
         return false;
@@ -357,25 +357,25 @@ bool enclosure::open_disk(const bridge_spec& spec, int port, bool write, int& fd
 int enclosure::sector_call(const char* call, uint32_t service, unsigned char* buffer, int length, uint64_t lba,
                            int port, int addressing, bool fw, bool write)
 {
-    bridge_spec spec;
+    bridge_spec cfg;
     if (buffer == nullptr || length < 512 || (port != 0 && port != 1) || (addressing != 0 && addressing != 1)) {
         d_->note(std::string(call) + ": bad arguments (buffer, length " + std::to_string(length) + ", port " +
                  std::to_string(port) + ", addressing " + std::to_string(addressing) + ")");
         return call_failed;
     }
-    if (!resolve(service, spec))
+    if (!resolve(service, cfg))
         return call_failed;
-    if (fw && !spec.firewire) {
-        d_->note(std::string(call) + ": bridge '" + spec.name + "' is not a FireWire bridge");
+    if (fw && !cfg.firewire) {
+        d_->note(std::string(call) + ": bridge '" + cfg.name + "' is not a FireWire bridge");
         return call_failed;
     }
     bool mismatch = false;
-    if (!judge(spec, call, port, mismatch))
+    if (!judge(cfg, call, port, mismatch))
         return call_failed;
     int fd = -1;
     uint64_t sectors = 0;
     bool lba48 = false;
-    if (!open_disk(spec, port, write, fd, sectors, lba48))
+    if (!open_disk(cfg, port, write, fd, sectors, lba48))
         return call_failed;
     std::string refused;
     if (addressing == 1 && !lba48)
@@ -386,7 +386,7 @@ int enclosure::sector_call(const char* call, uint32_t service, unsigned char* bu
         refused = "LBA " + std::to_string(lba) + " is beyond the disk's " + std::to_string(sectors) + " sectors";
     if (!refused.empty()) {
         ::close(fd);
-        d_->note(std::string(call) + " on bridge '" + spec.name + "' port " + std::to_string(port) + ": " + refused);
+        d_->note(std::string(call) + " on bridge '" + cfg.name + "' port " + std::to_string(port) + ": " + refused);
         return call_failed;
     }
     unsigned char sector[512];
@@ -406,7 +406,7 @@ int enclosure::sector_call(const char* call, uint32_t service, unsigned char* bu
         }
     }
     if (!ok)
-        d_->note(errno_text(d_->st.port_dir(spec.name, port) + "/" + image_file, errno), true);
+        d_->note(errno_text(d_->st.port_dir(cfg.name, port) + "/" + image_file, errno), true);
     ::close(fd);
     return ok ? 0 : call_failed;
 }
@@ -426,10 +426,10 @@ int enclosure::getDeviceList(uint32_t* handles, uint32_t* count)
     }
     std::sort(list.begin(), list.end());
     for (const auto& [bridge, service] : list) {
-        bridge_spec spec;
-        spec.name = bridge;
+        bridge_spec cfg;
+        cfg.name = bridge;
         bool mismatch = false;
-        if (!judge(spec, "getDeviceList", -1, mismatch) || mismatch)
+        if (!judge(cfg, "getDeviceList", -1, mismatch) || mismatch)
             return call_failed;
     }
     uint32_t n = 0;
@@ -444,16 +444,16 @@ int enclosure::getDeviceList(uint32_t* handles, uint32_t* count)
 
 int enclosure::openConnection(uint32_t service)
 {
-    bridge_spec spec;
+    bridge_spec cfg;
     bool mismatch = false;
-    return resolve(service, spec) && judge(spec, "openConnection", -1, mismatch) && !mismatch ? 0 : call_failed;
+    return resolve(service, cfg) && judge(cfg, "openConnection", -1, mismatch) && !mismatch ? 0 : call_failed;
 }
 
 int enclosure::closeConnection(uint32_t service)
 {
-    bridge_spec spec;
+    bridge_spec cfg;
     bool mismatch = false;
-    return resolve(service, spec) && judge(spec, "closeConnection", -1, mismatch) && !mismatch ? 0 : call_failed;
+    return resolve(service, cfg) && judge(cfg, "closeConnection", -1, mismatch) && !mismatch ? 0 : call_failed;
 }
 
 int enclosure::ovGetRaidInfo(uint32_t service, unsigned char* buffer, int length, uint64_t lba, int port,
@@ -482,43 +482,43 @@ int enclosure::ovSetRaidInfoFW(uint32_t service, const unsigned char* record, in
 
 int enclosure::ovFlushHDDCache(uint32_t service, int port)
 {
-    bridge_spec spec;
+    bridge_spec cfg;
     bool mismatch = false;
     if (port != 0 && port != 1) {
         d_->note("ovFlushHDDCache: no port " + std::to_string(port));
         return call_failed;
     }
-    if (!resolve(service, spec) || !judge(spec, "ovFlushHDDCache", port, mismatch) || mismatch)
+    if (!resolve(service, cfg) || !judge(cfg, "ovFlushHDDCache", port, mismatch) || mismatch)
         return call_failed;
     int fd = -1;
     uint64_t sectors = 0;
     bool lba48 = false;
-    if (!open_disk(spec, port, true, fd, sectors, lba48))
+    if (!open_disk(cfg, port, true, fd, sectors, lba48))
         return call_failed;
     const bool ok = ::fdatasync(fd) == 0;
     if (!ok)
-        d_->note(errno_text(d_->st.port_dir(spec.name, port) + "/" + image_file, errno), true);
+        d_->note(errno_text(d_->st.port_dir(cfg.name, port) + "/" + image_file, errno), true);
     ::close(fd);
     return ok ? 0 : call_failed;
 }
 
 int enclosure::ovGetDiskIdentify(uint32_t service, unsigned char* buffer, int length, int port)
 {
-    bridge_spec spec;
+    bridge_spec cfg;
     bool mismatch = false;
     if (buffer == nullptr || length < static_cast<int>(identify_size) || (port != 0 && port != 1)) {
         d_->note("ovGetDiskIdentify: bad arguments (length " + std::to_string(length) + ", port " +
                  std::to_string(port) + ")");
         return call_failed;
     }
-    if (!resolve(service, spec) || !judge(spec, "ovGetDiskIdentify", port, mismatch))
+    if (!resolve(service, cfg) || !judge(cfg, "ovGetDiskIdentify", port, mismatch))
         return call_failed;
-    const std::string dir = d_->st.port_dir(spec.name, port);
+    const std::string dir = d_->st.port_dir(cfg.name, port);
     std::array<unsigned char, 512> id;
     disk_spec disk;
     std::string name, error;
     if (!d_->st.read_disk(dir, disk, name, error) && error.empty()) {
-        d_->note("port " + std::to_string(port) + " of bridge '" + spec.name + "' holds no disk");
+        d_->note("port " + std::to_string(port) + " of bridge '" + cfg.name + "' holds no disk");
         return call_failed;
     }
     if (!d_->st.read_identify(dir, id, error)) {
@@ -533,7 +533,7 @@ int enclosure::ovGetDiskIdentify(uint32_t service, unsigned char* buffer, int le
 
 int enclosure::ovGetRegister(uint32_t service, unsigned char* buffer, int length, int count, uint32_t address)
 {
-    bridge_spec spec;
+    bridge_spec cfg;
     bool mismatch = false;
     if (buffer == nullptr || count < 1 || length < count) {
         d_->note("ovGetRegister: bad arguments (length " + std::to_string(length) + ", count " +
@@ -541,13 +541,13 @@ int enclosure::ovGetRegister(uint32_t service, unsigned char* buffer, int length
         return call_failed;
     }
     const int port = register_port(address);
-    if (!resolve(service, spec) || !judge(spec, "ovGetRegister", port, mismatch) || mismatch)
+    if (!resolve(service, cfg) || !judge(cfg, "ovGetRegister", port, mismatch) || mismatch)
         return call_failed;
     std::memset(buffer, 0, static_cast<size_t>(count));
     if (port >= 0) {
         // The register says whether a drive is attached, not whether it answers.
         struct stat st;
-        const std::string image = d_->st.port_dir(spec.name, port) + "/" + image_file;
+        const std::string image = d_->st.port_dir(cfg.name, port) + "/" + image_file;
         buffer[0] = ::stat(image.c_str(), &st) == 0 ? 1 : 0;
     }
     return 0;
@@ -555,18 +555,18 @@ int enclosure::ovGetRegister(uint32_t service, unsigned char* buffer, int length
 
 int enclosure::ovGetRebuildStatus(uint32_t service, unsigned char* buffer, int length)
 {
-    bridge_spec spec;
+    bridge_spec cfg;
     bool mismatch = false;
     if (buffer == nullptr || length < 12) {
         d_->note("ovGetRebuildStatus: bad arguments (length " + std::to_string(length) + ")");
         return call_failed;
     }
-    if (!resolve(service, spec) || !judge(spec, "ovGetRebuildStatus", -1, mismatch) || mismatch)
+    if (!resolve(service, cfg) || !judge(cfg, "ovGetRebuildStatus", -1, mismatch) || mismatch)
         return call_failed;
     uint64_t total = 0, current = 0;
     {
         std::lock_guard<std::mutex> lock(d_->m);
-        const auto& b = d_->bridges[spec.name];
+        const auto& b = d_->bridges[cfg.name];
         total = b.total;
         current = b.current;
     }
@@ -580,11 +580,11 @@ int enclosure::ovGetRebuildStatus(uint32_t service, unsigned char* buffer, int l
 
 int enclosure::ovWarmBoot(uint32_t service)
 {
-    bridge_spec spec;
+    bridge_spec cfg;
     bool mismatch = false;
-    if (!resolve(service, spec) || !judge(spec, "ovWarmBoot", -1, mismatch) || mismatch)
+    if (!resolve(service, cfg) || !judge(cfg, "ovWarmBoot", -1, mismatch) || mismatch)
         return call_failed;
-    d_->warm_boot(service, spec.name);
+    d_->warm_boot(service, cfg.name);
     return 0;
 }
 

@@ -184,15 +184,15 @@ void enclosure::impl::retire_job(const std::string& bridge)
     }
 }
 
-rebuild_plan enclosure::impl::assemble(const bridge_spec& spec)
+rebuild_plan enclosure::impl::assemble(const bridge_spec& cfg)
 {
     rebuild_plan plan;
-    plan.seconds = spec.rebuild_seconds;
+    plan.seconds = cfg.rebuild_seconds;
     record_summary rec[2];
     uint64_t image_sectors[2] = {0, 0};
     uint64_t record_lba[2] = {0, 0};
     for (int port = 0; port < 2; ++port) {
-        const std::string dir = st.port_dir(spec.name, port);
+        const std::string dir = st.port_dir(cfg.name, port);
         disk_spec disk;
         std::string name, error;
         std::array<unsigned char, 512> id;
@@ -225,8 +225,8 @@ rebuild_plan enclosure::impl::assemble(const bridge_spec& spec)
     const int src = rec[0].source ? 0 : 1, dst = 1 - src;
     plan.copy = true;
     plan.source_port = src;
-    plan.source_image = st.port_dir(spec.name, src) + "/" + image_file;
-    plan.target_image = st.port_dir(spec.name, dst) + "/" + image_file;
+    plan.source_image = st.port_dir(cfg.name, src) + "/" + image_file;
+    plan.target_image = st.port_dir(cfg.name, dst) + "/" + image_file;
     // A record claiming more than either disk holds is clipped to what exists.
     plan.end = std::min({rec[src].capacity, image_sectors[0], image_sectors[1]});
     plan.skip[0] = record_lba[0];
@@ -390,20 +390,20 @@ void enclosure::impl::reboot(std::string bridge, std::shared_ptr<std::atomic<boo
         pause_ms(slice_ms);
     {
         std::lock_guard<std::mutex> serial(sync_m);
-        bridge_spec spec;
+        bridge_spec cfg;
         std::string error;
-        const bool back = !closing && st.read_bridge(bridge, spec, error) && spec.plugged;
+        const bool back = !closing && st.read_bridge(bridge, cfg, error) && cfg.plugged;
         if (!back) {
             // Unplugged or removed meanwhile: it stays away until a sync finds it again.
             std::lock_guard<std::mutex> lock(m);
             bridges[bridge].rebooting = false;
         } else {
             retire_job(bridge);
-            const rebuild_plan plan = assemble(spec);
+            const rebuild_plan plan = assemble(cfg);
             std::lock_guard<std::mutex> lock(m);
             bridges[bridge].rebooting = false;
             if (bridges[bridge].service == 0) {
-                const uint32_t service = attach_locked(spec);
+                const uint32_t service = attach_locked(cfg);
                 start_rebuild_locked(bridge, plan);
                 queue_first_match_locked({service});
             }

@@ -51,19 +51,19 @@ chs_geometry chs_for(uint64_t sectors, bool exact_only)
     return g;
 }
 
-identify_block make_identify(const disk_spec& spec)
+identify_block make_identify(const disk_spec& cfg)
 {
     identify_block b{};
-    const bool chs_only = spec.addressing == "chs";
-    const bool lba48 = spec.addressing == "lba48";
+    const bool chs_only = cfg.addressing == "chs";
+    const bool lba48 = cfg.addressing == "lba48";
 
     // Geometry: a CHS-only disk is sized by it, so it must match the capacity where it
     // can; an LBA disk reports the customary translated geometry.
     chs_geometry g;
     if (chs_only) {
-        g = chs_for(spec.sectors, false);
+        g = chs_for(cfg.sectors, false);
     } else {
-        const uint64_t n = std::min(spec.sectors, legacy_chs_limit);
+        const uint64_t n = std::min(cfg.sectors, legacy_chs_limit);
         g.heads = 16;
         g.sectors = 63;
         g.cylinders = static_cast<uint16_t>(n / (16 * 63));
@@ -73,9 +73,9 @@ identify_block make_identify(const disk_spec& spec)
     put_word(b, idw::default_cylinders, g.cylinders);
     put_word(b, idw::default_heads, g.heads);
     put_word(b, idw::default_sectors, g.sectors);
-    put_string(b, idw::serial, 10, spec.serial);
+    put_string(b, idw::serial, 10, cfg.serial);
     put_string(b, idw::firmware, 4, "OVS1.00");
-    put_string(b, idw::model, 20, spec.model);
+    put_string(b, idw::model, 20, cfg.model);
     put_word(b, idw::max_multiple, 0x8010);  // READ/WRITE MULTIPLE up to 16 sectors
     put_word(b, idw::capabilities, static_cast<uint16_t>(0x0100 | (chs_only ? 0 : bit_lba_supported)));
     put_word(b, 50, 0x4000);
@@ -88,7 +88,7 @@ identify_block make_identify(const disk_spec& spec)
     put_word(b, idw::current_capacity + 1, static_cast<uint16_t>(chs_capacity >> 16));
     put_word(b, 59, 0x0110);  // multiple sector setting valid, 16
     if (!chs_only) {
-        const uint32_t n28 = static_cast<uint32_t>(std::min<uint64_t>(spec.sectors, lba28_limit));
+        const uint32_t n28 = static_cast<uint32_t>(std::min<uint64_t>(cfg.sectors, lba28_limit));
         put_word(b, idw::lba28_count, static_cast<uint16_t>(n28 & 0xFFFF));
         put_word(b, idw::lba28_count + 1, static_cast<uint16_t>(n28 >> 16));
     }
@@ -109,7 +109,7 @@ identify_block make_identify(const disk_spec& spec)
         s2 |= bit_lba48 | 0x2000;  // 48-bit Address, FLUSH CACHE EXT
         e2 |= bit_lba48 | 0x2000;
     }
-    if (spec.hpa_enabled)
+    if (cfg.hpa_enabled)
         e1 |= bit_hpa;
     put_word(b, idw::cmdset_supported1, s1);
     put_word(b, idw::cmdset_supported2, s2);
@@ -120,7 +120,7 @@ identify_block make_identify(const disk_spec& spec)
     put_word(b, idw::udma_modes, 0x203F);  // UDMA 0-5 supported, mode 5 selected
     if (lba48)
         for (int i = 0; i < 4; ++i)
-            put_word(b, idw::lba48_count + i, static_cast<uint16_t>(spec.sectors >> (16 * i)));
+            put_word(b, idw::lba48_count + i, static_cast<uint16_t>(cfg.sectors >> (16 * i)));
 
     b[510] = integrity_signature;
     unsigned sum = 0;

@@ -579,7 +579,7 @@ std::vector<std::string> store::shelf() const
     return names;
 }
 
-bool store::read_bridge(const std::string& bridge, bridge_spec& spec, std::string& error) const
+bool store::read_bridge(const std::string& bridge, bridge_spec& cfg, std::string& error) const
 {
     if (!valid_name(bridge)) {
         error = "'" + bridge + "' is not a bridge name";
@@ -644,7 +644,7 @@ bool store::read_bridge(const std::string& bridge, bridge_spec& spec, std::strin
         error = path + ": 'bus = usb' or 'bus = firewire' missing";
         return false;
     }
-    spec = s;
+    cfg = s;
     return true;
 }
 
@@ -675,52 +675,52 @@ bool store::write_bridge(const bridge_spec& s, std::string& error) const
     return write_file_atomic(bridge_dir(s.name) + "/" + bridge_conf_file, text, error);
 }
 
-bool store::add_bridge(const bridge_spec& spec, std::string& error)
+bool store::add_bridge(const bridge_spec& cfg, std::string& error)
 {
-    if (!valid_name(spec.name)) {
-        error = "'" + spec.name + "' is not a valid bridge name (letters, digits, '-', '_', '.'; not 'shelf')";
+    if (!valid_name(cfg.name)) {
+        error = "'" + cfg.name + "' is not a valid bridge name (letters, digits, '-', '_', '.'; not 'shelf')";
         return false;
     }
-    if (path_exists(bridge_dir(spec.name))) {
-        error = "bridge '" + spec.name + "' already exists in " + root_;
+    if (path_exists(bridge_dir(cfg.name))) {
+        error = "bridge '" + cfg.name + "' already exists in " + root_;
         return false;
     }
-    if (!printable(spec.device_name) || !printable(spec.usb_serial) || trimmed(spec.usb_serial) != spec.usb_serial ||
-        trimmed(spec.device_name) != spec.device_name) {
-        error = "bridge '" + spec.name + "': device name and serial must be printable ASCII without outer spaces";
+    if (!printable(cfg.device_name) || !printable(cfg.usb_serial) || trimmed(cfg.usb_serial) != cfg.usb_serial ||
+        trimmed(cfg.device_name) != cfg.device_name) {
+        error = "bridge '" + cfg.name + "': device name and serial must be printable ASCII without outer spaces";
         return false;
     }
-    if (!std::isfinite(spec.rebuild_seconds) || spec.rebuild_seconds < 0) {
-        error = "bridge '" + spec.name + "': rebuild seconds must be 0 or more";
+    if (!std::isfinite(cfg.rebuild_seconds) || cfg.rebuild_seconds < 0) {
+        error = "bridge '" + cfg.name + "': rebuild seconds must be 0 or more";
         return false;
     }
-    for (const auto& p : spec.missing_properties)
+    for (const auto& p : cfg.missing_properties)
         if (!known_property(p)) {
-            error = "bridge '" + spec.name + "': unknown registry property '" + p + "'";
+            error = "bridge '" + cfg.name + "': unknown registry property '" + p + "'";
             return false;
         }
     std::error_code ec;
-    fs::create_directories(port_dir(spec.name, 0), ec);
+    fs::create_directories(port_dir(cfg.name, 0), ec);
     if (!ec)
-        fs::create_directories(port_dir(spec.name, 1), ec);
+        fs::create_directories(port_dir(cfg.name, 1), ec);
     if (ec) {
-        error = bridge_dir(spec.name) + ": " + ec.message();
+        error = bridge_dir(cfg.name) + ": " + ec.message();
         return false;
     }
     // The identity file comes last: a watcher sees the bridge complete or not at all.
-    return write_bridge(spec, error);
+    return write_bridge(cfg, error);
 }
 
 bool store::remove_bridge(const std::string& bridge, std::string& error)
 {
-    bridge_spec spec;
+    bridge_spec cfg;
     if (!valid_name(bridge) || !is_dir(bridge_dir(bridge))) {
         error = "no bridge '" + bridge + "' in " + root_;
         return false;
     }
     // Unplug first so a running app sees a clean termination, then shelve the disks:
     // removing an enclosure never destroys a disk.
-    if (read_bridge(bridge, spec, error) && spec.plugged && !set_plugged(bridge, false, error))
+    if (read_bridge(bridge, cfg, error) && cfg.plugged && !set_plugged(bridge, false, error))
         return false;
     for (int port = 0; port < 2; ++port) {
         if (path_exists(port_dir(bridge, port) + "/" + image_file) ||
@@ -743,26 +743,26 @@ bool store::remove_bridge(const std::string& bridge, std::string& error)
 
 bool store::set_plugged(const std::string& bridge, bool plugged, std::string& error)
 {
-    bridge_spec spec;
-    if (!read_bridge(bridge, spec, error))
+    bridge_spec cfg;
+    if (!read_bridge(bridge, cfg, error))
         return false;
-    spec.plugged = plugged;
-    return write_bridge(spec, error);
+    cfg.plugged = plugged;
+    return write_bridge(cfg, error);
 }
 
-bool store::write_disk_conf(const std::string& dir, const std::string& disk, const disk_spec& spec,
+bool store::write_disk_conf(const std::string& dir, const std::string& disk, const disk_spec& cfg,
                             std::string& error) const
 {
     std::string text = "# ovraid simulated disk; its capacity is the size of disk.img\n";
     text += "name = " + disk + "\n";
-    text += "model = " + spec.model + "\n";
-    text += "serial = " + spec.serial + "\n";
-    text += "addressing = " + spec.addressing + "\n";
-    text += std::string("hpa = ") + (spec.hpa_enabled ? "yes" : "no") + "\n";
+    text += "model = " + cfg.model + "\n";
+    text += "serial = " + cfg.serial + "\n";
+    text += "addressing = " + cfg.addressing + "\n";
+    text += std::string("hpa = ") + (cfg.hpa_enabled ? "yes" : "no") + "\n";
     return write_file_atomic(dir + "/" + disk_conf_file, text, error);
 }
 
-bool store::read_disk(const std::string& dir, disk_spec& spec, std::string& disk, std::string& error) const
+bool store::read_disk(const std::string& dir, disk_spec& cfg, std::string& disk, std::string& error) const
 {
     error.clear();
     const std::string image = dir + "/" + image_file;
@@ -817,16 +817,16 @@ bool store::read_disk(const std::string& dir, disk_spec& spec, std::string& disk
         }
     if (!image_sectors(image, s.sectors, error))
         return false;
-    spec = s;
+    cfg = s;
     disk = name;
     return true;
 }
 
 bool store::read_identify(const std::string& dir, std::array<unsigned char, 512>& block, std::string& error) const
 {
-    disk_spec spec;
+    disk_spec cfg;
     std::string disk;
-    if (!read_disk(dir, spec, disk, error)) {
+    if (!read_disk(dir, cfg, disk, error)) {
         if (error.empty())
             error = dir + ": no disk";
         return false;
@@ -843,26 +843,26 @@ bool store::read_identify(const std::string& dir, std::array<unsigned char, 512>
         std::memcpy(block.data(), raw.data(), block.size());
         return true;
     }
-    block = make_identify(spec);
+    block = make_identify(cfg);
     return true;
 }
 
-bool store::make_disk(const std::string& disk, const disk_spec& spec, std::string& error)
+bool store::make_disk(const std::string& disk, const disk_spec& cfg, std::string& error)
 {
     if (!valid_name(disk)) {
         error = "'" + disk + "' is not a valid disk name (letters, digits, '-', '_', '.'; not 'shelf')";
         return false;
     }
-    if (spec.sectors == 0 || spec.sectors >= (1ULL << 48)) {
+    if (cfg.sectors == 0 || cfg.sectors >= (1ULL << 48)) {
         error = "disk '" + disk + "': size must be 1 to 2^48-1 sectors";
         return false;
     }
-    if (!valid_addressing(spec.addressing)) {
-        error = "disk '" + disk + "': addressing must be lba48, lba28 or chs, not '" + spec.addressing + "'";
+    if (!valid_addressing(cfg.addressing)) {
+        error = "disk '" + disk + "': addressing must be lba48, lba28 or chs, not '" + cfg.addressing + "'";
         return false;
     }
-    if (spec.model.size() > 40 || spec.serial.size() > 20 || !printable(spec.model) || !printable(spec.serial) ||
-        trimmed(spec.model) != spec.model || trimmed(spec.serial) != spec.serial) {
+    if (cfg.model.size() > 40 || cfg.serial.size() > 20 || !printable(cfg.model) || !printable(cfg.serial) ||
+        trimmed(cfg.model) != cfg.model || trimmed(cfg.serial) != cfg.serial) {
         error = "disk '" + disk +
                 "': model (at most 40) and serial (at most 20) must be printable ASCII without outer spaces";
         return false;
@@ -895,13 +895,13 @@ bool store::make_disk(const std::string& disk, const disk_spec& spec, std::strin
     if (!ok)
         error = errno_text(image, errno);
     // Sparse: the size is set, no block is written.
-    if (ok && ::ftruncate(fd, static_cast<off_t>(spec.sectors * 512)) != 0) {
+    if (ok && ::ftruncate(fd, static_cast<off_t>(cfg.sectors * 512)) != 0) {
         error = errno_text(shelf_dir(disk) + "/" + image_file, errno);
         ok = false;
     }
     if (fd >= 0)
         ::close(fd);
-    ok = ok && write_disk_conf(tmp, disk, spec, error);
+    ok = ok && write_disk_conf(tmp, disk, cfg, error);
     if (ok && ::rename(tmp.c_str(), shelf_dir(disk).c_str()) != 0) {
         error = errno_text(shelf_dir(disk), errno);
         ok = false;
@@ -924,8 +924,8 @@ std::string store::free_shelf_name(const std::string& wanted) const
 
 bool store::insert_disk(const std::string& bridge, int port, const std::string& disk, std::string& error)
 {
-    bridge_spec spec;
-    if (!read_bridge(bridge, spec, error))
+    bridge_spec cfg;
+    if (!read_bridge(bridge, cfg, error))
         return false;
     if (port != 0 && port != 1) {
         error = "port " + std::to_string(port) + " does not exist (a bridge has ports 0 and 1)";
@@ -1015,8 +1015,8 @@ bool store::read_failures(const std::string& bridge, std::vector<failure_spec>& 
 
 bool store::add_failure(const std::string& bridge, const failure_spec& failure, std::string& error)
 {
-    bridge_spec spec;
-    if (!read_bridge(bridge, spec, error))
+    bridge_spec cfg;
+    if (!read_bridge(bridge, cfg, error))
         return false;
     const std::string line = format_failure(failure);
     failure_spec check;
@@ -1038,8 +1038,8 @@ bool store::add_failure(const std::string& bridge, const failure_spec& failure, 
 
 bool store::clear_failures(const std::string& bridge, std::string& error)
 {
-    bridge_spec spec;
-    if (!read_bridge(bridge, spec, error))
+    bridge_spec cfg;
+    if (!read_bridge(bridge, cfg, error))
         return false;
     const std::string path = bridge_dir(bridge) + "/" + failures_file;
     if (!path_exists(path))
@@ -1123,7 +1123,7 @@ bool store::create_demo(std::string& error)
         const char* name;
         const char* bridge;
         int port;
-        disk_spec spec;
+        disk_spec cfg;
     };
     const demo_disk disks[] = {
         {"mirror-a", "usb-raid", 0, {"Kestrel KS1000 SATA", "KS1T04A7731", one_tb, "lba48", false}},
@@ -1134,11 +1134,11 @@ bool store::create_demo(std::string& error)
     if (!add_bridge(usb, error) || !add_bridge(fw, error))
         return false;
     for (const auto& d : disks)
-        if (!make_disk(d.name, d.spec, error) || !insert_disk(d.bridge, d.port, d.name, error))
+        if (!make_disk(d.name, d.cfg, error) || !insert_disk(d.bridge, d.port, d.name, error))
             return false;
 
     // A healthy mirror: each record names the other disk by its raw IDENTIFY bytes.
-    const identify_block id0 = make_identify(disks[0].spec), id1 = make_identify(disks[1].spec);
+    const identify_block id0 = make_identify(disks[0].cfg), id1 = make_identify(disks[1].cfg);
     const uint64_t c0 = identify_capacity(id0.data()), c1 = identify_capacity(id1.data());
     const uint64_t size = std::min(c0, c1) - 16;
     unsigned char stamp[16] = {};

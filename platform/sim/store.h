@@ -67,12 +67,12 @@ public:
     // blank disks of different sizes.
     bool create_demo(std::string& error);
 
-    bool add_bridge(const bridge_spec& spec, std::string& error);
+    bool add_bridge(const bridge_spec& cfg, std::string& error);
     bool remove_bridge(const std::string& bridge, std::string& error);
     bool set_plugged(const std::string& bridge, bool plugged, std::string& error);
 
     // Disks are made on the shelf (outside every bridge) and inserted into a port.
-    bool make_disk(const std::string& disk, const disk_spec& spec, std::string& error);
+    bool make_disk(const std::string& disk, const disk_spec& cfg, std::string& error);
     bool insert_disk(const std::string& bridge, int port, const std::string& disk, std::string& error);
     // Moves the disk in that port back to the shelf; its name is returned in disk.
     bool pull_disk(const std::string& bridge, int port, std::string& disk, std::string& error);
@@ -89,14 +89,14 @@ public:
     std::string describe() const;
 
     // Reading the tree back. Every error names the file it is about.
-    bool read_bridge(const std::string& bridge, bridge_spec& spec, std::string& error) const;
+    bool read_bridge(const std::string& bridge, bridge_spec& cfg, std::string& error) const;
     std::string bridge_dir(const std::string& bridge) const;
     std::string port_dir(const std::string& bridge, int port) const;
     std::string shelf_dir(const std::string& disk = std::string()) const;
     std::vector<std::string> shelf() const;
-    // A disk directory holds an image (its size gives spec.sectors) and a valid disk.conf.
+    // A disk directory holds an image (its size gives cfg.sectors) and a valid disk.conf.
     // An empty port or slot gives false with an empty error.
-    bool read_disk(const std::string& dir, disk_spec& spec, std::string& disk, std::string& error) const;
+    bool read_disk(const std::string& dir, disk_spec& cfg, std::string& disk, std::string& error) const;
     // The 512 bytes the disk answers IDENTIFY with: identify.bin when present, otherwise
     // generated from disk.conf and the image size.
     bool read_identify(const std::string& dir, std::array<unsigned char, 512>& block, std::string& error) const;
@@ -116,8 +116,8 @@ public:
     static bool valid_name(const std::string& name);
 
 private:
-    bool write_bridge(const bridge_spec& spec, std::string& error) const;
-    bool write_disk_conf(const std::string& dir, const std::string& disk, const disk_spec& spec,
+    bool write_bridge(const bridge_spec& cfg, std::string& error) const;
+    bool write_disk_conf(const std::string& dir, const std::string& disk, const disk_spec& cfg,
                          std::string& error) const;
     std::string free_shelf_name(const std::string& wanted) const;
 
