@@ -4,6 +4,7 @@
 // mutex from another thread.
 #pragma once
 
+#include "engine_reset.h"
 #include <gtest/gtest.h>
 
 #include <array>
@@ -237,13 +238,7 @@ protected:
             ov::j.stop_monitors(static_cast<int>(i));
     }
 
-    static void reset_registry()
-    {
-        ov::j.chips.clear();
-        ov::j.controller_map.clear();
-        ov::j.current = ov::controller_t{};
-        ov::j.warm_boot_pending = false;
-    }
+    static void reset_registry() { ovtest::reset_engine_globals(); }
 
     // Puts a chip into the registry's list; its presence registers follow the disks.
     int add_chip(const ov::ovdisk& d0, const ov::ovdisk& d1, bool firewire = false, bool make_current = true)

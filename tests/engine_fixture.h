@@ -2,6 +2,7 @@
 // library, the in-memory device registry and the recording window installed.
 #pragma once
 
+#include "engine_reset.h"
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -34,14 +35,9 @@ inline bool eventually(const std::function<bool()>& cond,
 }
 
 // Resets the one global registry and every seam the engine reaches.
-inline void reset_engine_globals()
+inline void reset_engine_and_clock()
 {
-    ov::j.chips.clear();
-    ov::j.controller_map.clear();
-    ov::j.current = ov::controller_t{};
-    ov::j.warm_boot_pending = false;
-    ov::override_architecture(-1);
-    ov::set_localizer(nullptr);
+    reset_engine_globals();
     ov::set_waiter(nullptr);
 }
 
@@ -53,7 +49,7 @@ protected:
 
     void SetUp() override
     {
-        reset_engine_globals();
+        reset_engine_and_clock();
         ov::install_library(&lib);
         ov::install_registry(&reg);
         ov::set_ctrller(&window);
@@ -70,7 +66,7 @@ protected:
             eventually([&] { return !chip.raid1_timer_alive && !chip.poller_alive; });
         lib.on_call = nullptr;
         window.on_request = nullptr;
-        reset_engine_globals();
+        reset_engine_and_clock();
         ov::install_library(nullptr);
         ov::install_registry(nullptr);
         ov::set_ctrller(nullptr);

@@ -3,6 +3,7 @@
 // run for real with a watch on how device handlings nest and where they run.
 #pragma once
 
+#include "engine_reset.h"
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -33,14 +34,8 @@ constexpr int32_t usb_product = 0x0A12;
 // No chip, no selection, no monitor left running from an earlier test.
 inline void reset_engine()
 {
-    for (size_t i = 0; i < ov::j.chips.size(); ++i)
-        ov::j.stop_monitors(static_cast<int>(i));
-    ov::j.chips.clear();
-    ov::j.controller_map.clear();
-    ov::j.current = ov::controller_t{};
-    ov::j.warm_boot_pending = false;
-    ov::j.tree.cleartree();
-    ov::set_localizer(nullptr);
+    ovtest::stop_all_monitors();
+    ovtest::reset_engine_globals();
 }
 
 inline ov::controller_t usb_identity(int32_t location, const std::string& serial = std::string())

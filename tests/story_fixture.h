@@ -3,6 +3,7 @@
 // chooses and answers every alert like a user, and waits by processing events.
 #pragma once
 
+#include "engine_reset.h"
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
@@ -263,12 +264,7 @@ protected:
 
     static void reset_globals()
     {
-        ov::j.chips.clear();
-        ov::j.controller_map.clear();
-        ov::j.current = ov::controller_t{};
-        ov::j.warm_boot_pending = false;
-        ov::j.tree.cleartree();
-        ov::set_localizer(nullptr);
+        ovtest::reset_engine_globals();
         ov::set_ctrller(nullptr);
     }
 

@@ -3,6 +3,7 @@
 // notification thread, and alerts and process exits are recorded instead of shown.
 #pragma once
 
+#include "engine_reset.h"
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
@@ -120,8 +121,7 @@ protected:
     void TearDown() override
     {
         // No monitor may outlive the window or the fakes it talks to.
-        for (size_t i = 0; i < ov::j.chips.size(); ++i)
-            ov::j.stop_monitors(static_cast<int>(i));
+        ovtest::stop_all_monitors();
         win.reset();
         reset_globals();
         controller::set_alert_handler(nullptr);
@@ -132,12 +132,7 @@ protected:
 
     static void reset_globals()
     {
-        ov::j.chips.clear();
-        ov::j.controller_map.clear();
-        ov::j.current = ov::controller_t{};
-        ov::j.warm_boot_pending = false;
-        ov::j.tree.cleartree();
-        ov::set_localizer(nullptr);
+        ovtest::reset_engine_globals();
         ov::set_ctrller(nullptr);
     }
 
