@@ -137,7 +137,11 @@ controller::~controller()
     ov::set_waiter(nullptr);
     if (ov::ctrller == this)
         ov::set_ctrller(nullptr);
-    delete mainwindow_;
+    // The window owns the view once it is made; before that the view is ours.
+    if (mainwindow_)
+        delete mainwindow_;
+    else
+        delete mainview_;
 }
 
 void controller::on_ui(const std::function<void()>& f)
