@@ -748,15 +748,9 @@ void controller::comboBoxSelectionDidChange(int index)
     const ov::controller_t candidate = j.chips[static_cast<size_t>(chip_index)].identity;
     if (candidate == j.current)
         return;
-    if (j.get_controller_num(j.current) != -1) {
-        j.chips[static_cast<size_t>(j.get_controller_num(j.current))].raid1_timer_run = false;
-        while (j.get_controller_num(j.current) != -1 && j.chips[static_cast<size_t>(j.get_controller_num(j.current))].raid1_timer_alive)
-            ov::pause_ms(10);
-        if (j.get_controller_num(j.current) != -1)
-            j.chips[static_cast<size_t>(j.get_controller_num(j.current))].stop_polling();
-        while (j.get_controller_num(j.current) != -1 && j.chips[static_cast<size_t>(j.get_controller_num(j.current))].poller_alive)
-            ov::pause_ms(10);
-    }
+    // The old chip's monitors find their chip through the current controller: they must
+    // have ended before it changes.
+    j.stop_monitors(j.get_controller_num(j.current));
     j.current = candidate;
     ui_->guitab->setCurrentIndex(0);
     switchguimain();
