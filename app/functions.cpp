@@ -9,9 +9,4 @@ QString stringtonsstring(const std::string& text)
     return QString::fromUtf8(text.c_str(), static_cast<qsizetype>(std::strlen(text.c_str())));
 }
 
-std::string nsstringtostring(const QString& text)
-{
-    return text.toStdString();
-}
-
 }  // namespace ov

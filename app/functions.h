@@ -8,6 +8,5 @@ namespace ov {
 
 // The characters up to the first NUL, as UTF-8.
 QString stringtonsstring(const std::string& text);
-std::string nsstringtostring(const QString& text);
 
 }  // namespace ov
