@@ -128,8 +128,10 @@ bool write_file_atomic(const std::string& path, const std::string& text, std::st
 
 using conf_map = std::map<std::string, std::pair<std::string, int>>;  // key -> value, line
 
-// "key = value" lines; blank lines and lines starting with '#' are ignored.
-bool parse_conf(const std::string& path, const std::string& text, conf_map& out, std::string& error)
+// Hands each trimmed line with its number to take, skipping blank lines and lines that
+// start with '#'; stops at the first line take refuses.
+template <typename Take>
+bool for_each_line(const std::string& text, Take take)
 {
     std::istringstream in(text);
     std::string line;
@@ -139,6 +141,16 @@ bool parse_conf(const std::string& path, const std::string& text, conf_map& out,
         const std::string t = trimmed(line);
         if (t.empty() || t[0] == '#')
             continue;
+        if (!take(number, t))
+            return false;
+    }
+    return true;
+}
+
+// "key = value" lines.
+bool parse_conf(const std::string& path, const std::string& text, conf_map& out, std::string& error)
+{
+    return for_each_line(text, [&](int number, const std::string& t) {
         const size_t eq = t.find('=');
         if (eq == std::string::npos || trimmed(t.substr(0, eq)).empty()) {
             error = path + ":" + std::to_string(number) + ": expected 'key = value', found '" + t + "'";
@@ -150,8 +162,8 @@ bool parse_conf(const std::string& path, const std::string& text, conf_map& out,
             return false;
         }
         out[key] = {trimmed(t.substr(eq + 1)), number};
-    }
-    return true;
+        return true;
+    });
 }
 
 bool parse_u64(const std::string& text, uint64_t& value)
@@ -295,20 +307,13 @@ bool parse_failures(const std::string& path, const std::string& text, std::vecto
                     std::string& error)
 {
     out.clear();
-    std::istringstream in(text);
-    std::string line;
-    int number = 0;
-    while (std::getline(in, line)) {
-        ++number;
-        const std::string t = trimmed(line);
-        if (t.empty() || t[0] == '#')
-            continue;
+    return for_each_line(text, [&](int number, const std::string& t) {
         failure_spec f;
         if (!parse_failure_line(path, number, t, f, error))
             return false;
         out.push_back(f);
-    }
-    return true;
+        return true;
+    });
 }
 
 std::string format_failure(const failure_spec& f)
