@@ -51,6 +51,7 @@
 #include "sim/enclosure.h"
 #include "sim/identify.h"
 #include "sim/store.h"
+#include "support_app/wait_until.h"
 #include "temp_dir.h"
 
 namespace stories {
@@ -540,19 +541,10 @@ protected:
         return p;
     }
 
-    // Waits while the window keeps handling events: the requests of the other threads
-    // reach it as queued calls.
+    // Stories wait on whole bridge restarts and copies: a longer limit than the window tests.
     static bool wait_until(const std::function<bool()>& cond, int limit_ms = 60000)
     {
-        QElapsedTimer timer;
-        timer.start();
-        while (!cond()) {
-            if (timer.elapsed() > limit_ms)
-                return false;
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-            QThread::msleep(2);
-        }
-        return true;
+        return ::wait_until(cond, limit_ms);
     }
 
     // No device handling runs and the window takes input.

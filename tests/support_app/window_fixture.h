@@ -27,6 +27,7 @@
 #include "registry.h"
 #include "requests.h"
 #include "scripted_library.h"
+#include "wait_until.h"
 
 namespace ovtest {
 
@@ -67,21 +68,6 @@ inline ov::ovdisk member_disk(uint32_t mode, uint64_t capacity, uint64_t record_
 inline ov::ovdisk empty_port()
 {
     return ov::ovdisk{};
-}
-
-// Polls cond while the window keeps handling events (requests of other threads arrive
-// as queued calls); for waiting on real threads, never for measuring them.
-inline bool wait_until(const std::function<bool()>& cond, int limit_ms = 20000)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (!cond()) {
-        if (timer.elapsed() > limit_ms)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        QThread::msleep(1);
-    }
-    return true;
 }
 
 class window_fixture : public ::testing::Test {
