@@ -3,6 +3,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QButtonGroup>
+#include <QCloseEvent>
 #include <QComboBox>
 #include <QEventLoop>
 #include <QIcon>
@@ -27,6 +28,7 @@
 #include "clock.h"
 #include "functions.h"
 #include "host/host.h"
+#include "safety.h"
 #include "ovtool.h"
 #include "ovview.h"
 #include "tabviewdel.h"
@@ -38,12 +40,52 @@ using ov::localized;
 
 namespace {
 
-controller::alert_handler alert_override;
+controller::alert_handler_with_default alert_override;
 controller::exit_handler exit_override;
+
+// How long the way out waits for monitors and for a running device handling, each, in
+// steps of 10 ms: longer than the 8 s pause of a removal handling.
+constexpr int exit_wait_steps = 1500;
+// A notice stays this long unless a scan clears it first.
+constexpr int notice_ms = 30000;
 
 QString text_of(const char* key)
 {
     return ov::stringtonsstring(localized(key));
+}
+
+// A table text with its %1 and %2 filled in; a key without a text stays as it is.
+QString text_of(const char* key, const QString& one, const QString& two = QString())
+{
+    QString text = text_of(key);
+    text.replace(QStringLiteral("%1"), one);
+    text.replace(QStringLiteral("%2"), two);
+    return text;
+}
+
+// An alert text followed by what the engine says went wrong, when it says anything.
+QString with_failure(const QString& text, const ov::write_report& report)
+{
+    const QString why = ov::stringtonsstring(ov::failure_text(report));
+    return why.isEmpty() ? text : text + QStringLiteral("\n\n") + why;
+}
+
+// A disk that is there but cannot be judged: silent at IDENTIFY, or its record unreadable.
+bool unknown_disk(const ov::ovdisk& disk)
+{
+    return (disk.register_present && !disk.present) || (disk.present && disk.record_unknown);
+}
+
+// Both disks answer and their records are known: only then may a command write to both.
+bool pair_writable(const ov::ovchip& chip)
+{
+    return chip.disks[0].present && chip.disks[1].present && !unknown_disk(chip.disks[0]) &&
+           !unknown_disk(chip.disks[1]);
+}
+
+bool rebuild_running(const ov::ovchip& chip)
+{
+    return chip.rebuilding || chip.polling;
 }
 
 bool member_mode(uint32_t mode)
@@ -82,7 +124,8 @@ void end_process(int status)
         return;
     }
     std::fflush(nullptr);
-    // At once, as the close control promises: detached monitors may still be running.
+    // No destructor may run: the notification thread still uses the window and the
+    // enclosure, and it is never joined.
     ::_exit(status);
 }
 
@@ -130,6 +173,10 @@ controller::controller(QObject* parent) : QObject(parent), ui_(std::make_unique<
         end_command();
     });
     connect(ui_->tabview, &QTabWidget::currentChanged, this, &controller::on_tab_changed);
+    notice_timer_ = new QTimer(this);
+    notice_timer_->setSingleShot(true);
+    connect(notice_timer_, &QTimer::timeout, this, &controller::clear_notice);
+    ui_->noticelabel->setProperty("active", false);
 }
 
 controller::~controller()
@@ -203,6 +250,8 @@ void controller::applicationDidFinishLaunching(bool start_notification)
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(mainview_);
     mainwindow_->setFixedSize(800, 630);
+    // A close from the window manager leaves through the same door as the close control.
+    mainwindow_->installEventFilter(this);
     mainwindow_->move(100, 100);
     mainwindow_->show();
     mainwindow_->raise();
@@ -225,6 +274,7 @@ void controller::applicationDidFinishLaunching(bool start_notification)
     s_warning = text_of("warning");
     s_error = text_of("error");
     s_attention = text_of("attention");
+    update_restart_control();
     if (start_notification) {
         try {
             std::thread(ov::start_device_notification, nullptr).detach();
@@ -307,7 +357,22 @@ bool controller::check_OS_version() const
 
 void controller::set_alert_handler(alert_handler handler)
 {
+    if (!handler) {
+        alert_override = nullptr;
+        return;
+    }
+    alert_override = [handler](const QString& title, const QString& message, const QString& first,
+                               const QString& second, bool) { return handler(title, message, first, second); };
+}
+
+void controller::set_alert_handler(alert_handler_with_default handler)
+{
     alert_override = std::move(handler);
+}
+
+void controller::set_alert_handler(std::nullptr_t)
+{
+    alert_override = nullptr;
 }
 
 void controller::set_exit_handler(exit_handler handler)
@@ -315,14 +380,17 @@ void controller::set_exit_handler(exit_handler handler)
     exit_override = std::move(handler);
 }
 
-int controller::alert(const QString& title, const QString& message, const QString& first, const QString& second)
+int controller::alert(const QString& title, const QString& message, const QString& first, const QString& second,
+                      bool second_is_default)
 {
+    if (second.isEmpty())
+        second_is_default = false;
     if (alert_override)
-        return alert_override(title, message, first, second);
+        return alert_override(title, message, first, second, second_is_default);
     QMessageBox box(QMessageBox::NoIcon, title, message, QMessageBox::NoButton, mainwindow_);
     QPushButton* one = box.addButton(first, QMessageBox::AcceptRole);
     QPushButton* two = second.isEmpty() ? nullptr : box.addButton(second, QMessageBox::RejectRole);
-    box.setDefaultButton(one);
+    box.setDefaultButton(second_is_default ? two : one);
     box.setEscapeButton(two ? two : one);
     box.exec();
     if (box.clickedButton() == one)
@@ -334,15 +402,67 @@ int controller::alert(const QString& title, const QString& message, const QStrin
 
 void controller::show_error_and_exit(const std::string& text)
 {
+    // A device handling that fails holds the handling lock while it waits here: the way
+    // out must not wait for it.
+    const bool caller_holds_handling =
+        QThread::currentThread() != thread() && handling_thread_.load() == std::this_thread::get_id();
     on_ui([&] {
         alert(text_of("error"), ov::stringtonsstring(text), s_ok.isEmpty() ? text_of("ok") : s_ok);
-        end_process(3);
+        leave(3, caller_holds_handling);
     });
 }
 
 void controller::exitprogram()
 {
-    end_process(0);
+    end_program(0);
+}
+
+void controller::end_program(int status)
+{
+    on_ui([&] { leave(status, false); });
+}
+
+void controller::leave(int status, bool caller_holds_handling)
+{
+    // A second way out while the first one waits (a close during the wait) is the same one.
+    if (leaving_)
+        return;
+    leaving_ = true;
+    // The chip list is only stable under the handling lock: a command of this thread holds
+    // it already; otherwise wait for a running handling, serving its requests meanwhile.
+    bool took = false;
+    if (!in_command_ && !caller_holds_handling)
+        for (int step = 0; step < exit_wait_steps && !(took = j.handling.try_lock()); ++step)
+            ov::pause_ms(10);
+    for (ov::ovchip& chip : j.chips) {
+        chip.raid1_timer_run = false;
+        chip.polling = false;
+    }
+    const auto monitors_alive = [] {
+        for (const ov::ovchip& chip : j.chips)
+            if (chip.raid1_timer_alive || chip.poller_alive)
+                return true;
+        return false;
+    };
+    // Pausing here keeps serving the hand-over, so a monitor blocked in a request ends.
+    for (int step = 0; step < exit_wait_steps && monitors_alive(); ++step)
+        ov::pause_ms(10);
+    end_process(status);
+    // Only a test's exit handler comes back here.
+    if (took)
+        j.handling.unlock();
+    leaving_ = false;
+}
+
+bool controller::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == mainwindow_ && event->type() == QEvent::Close) {
+        // The window stays: the process ends through the one way out instead.
+        event->ignore();
+        end_program(0);
+        return true;
+    }
+    return QObject::eventFilter(watched, event);
 }
 
 void controller::minimizewindow()
@@ -359,6 +479,25 @@ void controller::show_message(const std::string& text)
 void controller::show_hot_swap_message()
 {
     on_ui([&] { alert(s_attention, text_of("hot_swap"), s_ok); });
+}
+
+void controller::notice(const std::string& text)
+{
+    const QString shown = ov::stringtonsstring(text);
+    on_ui([&] {
+        ui_->noticelabel->setText(shown);
+        ui_->noticelabel->setProperty("active", !shown.isEmpty());
+        ui_->noticelabel->style()->polish(ui_->noticelabel);
+        notice_timer_->start(std::max(1, static_cast<int>(notice_ms / ov::time_scale())));
+    });
+}
+
+void controller::clear_notice()
+{
+    notice_timer_->stop();
+    ui_->noticelabel->clear();
+    ui_->noticelabel->setProperty("active", false);
+    ui_->noticelabel->style()->polish(ui_->noticelabel);
 }
 
 // ---- enabling ----------------------------------------------------------------------------------
@@ -408,8 +547,12 @@ void controller::enablegui(bool rebuild_only)
 
 void controller::startworking()
 {
+    if (QThread::currentThread() != thread())
+        handling_thread_ = std::this_thread::get_id();
     on_ui([&] {
         working_ = true;
+        // A scan replaces what the last notice said; it may send a new one.
+        clear_notice();
         ui_->workingindicator->show();
         QWidget* inputs[] = {ui_->controllerselectbox, ui_->refresh_button, ui_->warmbootbutton,
                              ui_->raidconfigradiobutton, ui_->tabview->tabBar()};
@@ -426,9 +569,19 @@ void controller::stopworking()
     on_ui([&] {
         working_ = false;
         ui_->workingindicator->hide();
+        // The restarted bridge is back once a device-added handling has ended its warm boot.
+        if (restart_pending_ && !j.warm_boot_pending)
+            restart_pending_ = false;
+        update_restart_control();
         for (auto& [widget, wanted] : wanted_enabled_)
             widget->setEnabled(wanted);
     });
+    handling_thread_ = std::thread::id();
+}
+
+void controller::update_restart_control()
+{
+    set_enabled(ui_->warmbootbutton, !restart_pending_ && j.current_chip() != nullptr);
 }
 
 bool controller::begin_command()
@@ -527,6 +680,7 @@ void controller::update_raid_information()
         const int index = j.get_controller_num(j.current);
         cleargui();
         disablegui(false);
+        update_restart_control();
         if (j.chips.empty() || index < 0)
             return;
         ov::ovchip& chip = j.chips[static_cast<size_t>(index)];
@@ -553,6 +707,26 @@ void controller::update_raid_information()
             const ov::ovdisk& disk = chip.disks[d];
             const ov::ovdisk& other = chip.disks[1 - d];
             const disk_widgets& w = widgets[d];
+            // The other disk cannot be judged: nothing is said or offered because of it.
+            const bool partner_unknown = chip.partner_unknown(d == 1);
+            if (unknown_disk(disk)) {
+                // Shown as there but silent: nothing about it is known, nothing is offered for it.
+                ui_->showdiskguibutton->setEnabled(true);
+                if (disk.present) {
+                    w.model->setText(ov::stringtonsstring(disk.model));
+                    w.serial->setText(ov::stringtonsstring(disk.serial));
+                    w.size->setText(physical_size_text(disk.capacity));
+                }
+                const QString silent = text_of("disk_silent");
+                w.mode->setText(silent);
+                w.rebuildfield->setText(silent);
+                if (!chip.raid_configured) {
+                    w.picture->show();
+                    w.label->setText(text_of(w.caption));
+                    w.picmode->setText(silent);
+                }
+                continue;
+            }
             if (!disk.present)
                 continue;
             ui_->showdiskguibutton->setEnabled(true);
@@ -561,13 +735,17 @@ void controller::update_raid_information()
             w.size->setText(physical_size_text(disk.capacity));
             QString t = mode_text(disk.raid_mode);
             w.rebuildfield->setText(t);
-            // The target must hold the whole set and, beyond it, its own record.
-            if (disk.raid_mode == ov::mode_raid1 && other.present && !chip.polling && !chip.raid_configured &&
-                other.capacity >= 16 && disk.record_capacity <= other.capacity - 16)
+            // The target must hold the whole set and, beyond it, its own record; a partial
+            // copy is never a source.
+            if (disk.raid_mode == ov::mode_raid1 && other.present && !partner_unknown && !disk.incomplete_copy &&
+                !chip.polling && !chip.raid_configured && other.capacity >= 16 &&
+                disk.record_capacity <= other.capacity - 16)
                 set_enabled(w.rebuild, true);
             if (disk.partner_mismatch)
                 t += text_of("broken");
-            if (disk.raid_mode == ov::mode_raid1 && !chip.raid_configured)
+            if (disk.incomplete_copy)
+                t += text_of("incomplete_copy", ov::stringtonsstring(disk.copy_source_serial));
+            else if (disk.raid_mode == ov::mode_raid1 && !chip.raid_configured && !partner_unknown)
                 t += text_of("degrade");
             if (disk.raid1_role == 1)
                 w.oldnew->setText(text_of("old"));
@@ -588,9 +766,12 @@ void controller::update_raid_information()
                     w.picmode->setText(t);
             }
         }
+        const bool writable = pair_writable(chip);
         if (chip.raid_configured) {
-            enable_confirm();
-            set_enabled(ui_->clearconfigbutton, true);
+            if (writable) {
+                enable_confirm();
+                set_enabled(ui_->clearconfigbutton, true);
+            }
             ui_->disk0caplabel->setText(capacity_text(chip.raid_capacity));
             ui_->disk1caplabel->clear();
             ui_->disk0label->clear();
@@ -600,11 +781,17 @@ void controller::update_raid_information()
             ui_->raidmodelabel->setText(mode_text(chip.raid_mode) +
                                         (chip.rebuilding ? text_of("rebuilding") : QString()));
         }
-        if (d0.present && d1.present && !chip.polling)
+        if (writable && !chip.polling)
             enable_confirm();
-        if ((d0.present && d0.degrade_needed) || (d1.present && d1.degrade_needed))
+        // A lone half is only a lone half when its partner port is truly empty and it
+        // holds a whole set.
+        const auto lone_half = [&](bool port) {
+            const ov::ovdisk& disk = chip.disks[port];
+            return disk.present && disk.degrade_needed && !disk.incomplete_copy && !chip.partner_unknown(port);
+        };
+        if (lone_half(false) || lone_half(true))
             alert(text_of("attention"), text_of("raid1_degrade_mode"), s_ok);
-        if (d0.present && d1.present && !chip.raid_configured &&
+        if (writable && !chip.raid_configured &&
             ((d0.raid_mode >= 1 && d0.raid_mode <= 4) || (d1.raid_mode >= 1 && d1.raid_mode <= 4)))
             alert(text_of("attention"), text_of("raid_info_conflict"), s_ok);
         if (!chip.raid_configured && d0.present && d1.present &&
@@ -849,8 +1036,10 @@ void controller::confirm()
         disablegui(false);
         const int row = selected_row();
         const int mode = row + 1 < 3 ? row + 1 : row + 2;
+        // The command holds the handling lock: the chip stays at its index meanwhile.
         if (!j.build_raid(index, mode)) {
-            alert(s_error, text_of("raid_create_error"), s_ok);
+            alert(s_error, with_failure(text_of("raid_create_error"), j.chips[static_cast<size_t>(index)].last_write),
+                  s_ok);
             refresh();
         }
     }
@@ -862,10 +1051,19 @@ void controller::clearconfiguration()
     if (!begin_command())
         return;
     const int index = j.get_controller_num(j.current);
-    if (index >= 0 && confirmed()) {
+    if (index < 0) {
+        end_command();
+        return;
+    }
+    // Deleting under a running rebuild stops it: asked for explicitly, and No by default.
+    const bool asked = rebuild_running(j.chips[static_cast<size_t>(index)])
+                           ? alert(s_warning, text_of("delete_stops_rebuild"), s_ok, s_cancel, true) == 1
+                           : confirmed();
+    if (asked) {
         cleargui();
         if (!j.clear_raid(index)) {
-            alert(s_error, text_of("raid_delete_error"), s_ok);
+            alert(s_error, with_failure(text_of("raid_delete_error"), j.chips[static_cast<size_t>(index)].last_write),
+                  s_ok);
             refresh();
         }
     }
@@ -879,7 +1077,7 @@ void controller::cleardisk(bool port)
     if (confirmed()) {
         ov::ovchip* chip = j.current_chip();
         if (chip && chip->disks[port].present && !chip->clear_disk(port)) {
-            alert(s_error, text_of("raid_info_delete_error"), s_ok);
+            alert(s_error, with_failure(text_of("raid_info_delete_error"), chip->last_write), s_ok);
             // The clear stopped the chip's monitors; without a rescan disk swaps go unseen.
             refresh();
         }
@@ -896,16 +1094,33 @@ void controller::radio_changed()
         return;
     }
     const ov::ovchip* chip = j.current_chip();
-    if (chip && chip->disks[0].present && chip->disks[1].present && !chip->polling)
+    if (chip && pair_writable(*chip) && !chip->polling)
         enable_confirm();
 }
 
 void controller::warmboot()
 {
-    if (!j.current_chip() || !begin_command())
+    if (restart_pending_ || !j.current_chip() || !begin_command())
         return;
+    ov::ovchip* chip = j.current_chip();
+    if (rebuild_running(*chip) && alert(s_warning, text_of("restart_stops_rebuild"), s_ok, s_cancel, true) != 1) {
+        end_command();
+        return;
+    }
+    // Closed from the click until the restarted bridge is back.
+    restart_pending_ = true;
+    update_restart_control();
     disablegui(false);
-    j.warm_boot();
+    chip->last_write.clear();
+    if (!j.warm_boot()) {
+        // No restart, so no return to wait for; the engine has queued a rescan itself.
+        restart_pending_ = false;
+        update_restart_control();
+        QString why = ov::stringtonsstring(ov::failure_text(chip->last_write));
+        if (why.isEmpty())
+            why = text_of("fault_restart_failed");
+        alert(s_error, why, s_ok);
+    }
     end_command();
 }
 
@@ -913,11 +1128,21 @@ void controller::start_rebuild(bool source)
 {
     if (!j.current_chip() || !begin_command())
         return;
-    const QString question = text_of(source ? "disk2_to_disk1" : "disk1_to_disk2");
-    if (alert(s_warning, question, s_ok, s_cancel) == 1) {
-        ov::ovchip* chip = j.current_chip();
-        if (chip && !chip->rebuild(source)) {
-            alert(s_error, text_of("rebuild_error"), s_ok);
+    ov::ovchip* chip = j.current_chip();
+    const ov::ovdisk& from = chip->disks[source];
+    const ov::ovdisk& onto = chip->disks[!source];
+    // Copying the returning disk over the member that stayed in the set loses the newer data:
+    // a question of its own, and No by default.
+    const bool older_over_current = from.raid1_role == 2 && onto.raid1_role == 1;
+    const bool asked =
+        older_over_current
+            ? alert(s_warning,
+                    text_of("rebuild_from_older", QString::number(source ? 2 : 1), QString::number(source ? 1 : 2)),
+                    s_ok, s_cancel, true) == 1
+            : alert(s_warning, text_of(source ? "disk2_to_disk1" : "disk1_to_disk2"), s_ok, s_cancel) == 1;
+    if (asked) {
+        if (!chip->rebuild(source)) {
+            alert(s_error, with_failure(text_of("rebuild_error"), chip->last_write), s_ok);
             refresh();
         }
     }

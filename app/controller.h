@@ -4,17 +4,21 @@
 
 #include <QObject>
 #include <QString>
+#include <atomic>
 #include <condition_variable>
 #include <deque>
 #include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
+#include <thread>
 
 #include "requests.h"
 
 class QAbstractButton;
 class QButtonGroup;
+class QEvent;
+class QTimer;
 class QWidget;
 class ovview;
 class tabviewdel;
@@ -55,6 +59,7 @@ public:
     void updatepoll(uint64_t total, uint64_t currlba, bool final) override;
     void show_message(const std::string& text) override;
     void show_hot_swap_message() override;
+    void notice(const std::string& text) override;
 
     // Actions of the window (UI thread).
     void confirm();
@@ -82,20 +87,39 @@ public:
     int selected_row() const;
     bool working() const { return working_; }
 
-    // Alerts: results 1 (first button), 0 (second), -2 (could not be shown).
+    // Alerts: results 1 (first button), 0 (second), -2 (could not be shown). The first
+    // button is the default unless second_is_default (a question whose safe answer is No).
     using alert_handler = std::function<int(const QString& title, const QString& message, const QString& first,
                                             const QString& second)>;
+    using alert_handler_with_default = std::function<int(const QString& title, const QString& message,
+                                                         const QString& first, const QString& second,
+                                                         bool second_is_default)>;
     static void set_alert_handler(alert_handler handler);
+    static void set_alert_handler(alert_handler_with_default handler);
+    static void set_alert_handler(std::nullptr_t);
     using exit_handler = std::function<void(int status)>;
     static void set_exit_handler(exit_handler handler);
-    int alert(const QString& title, const QString& message, const QString& first, const QString& second = QString());
+    int alert(const QString& title, const QString& message, const QString& first, const QString& second = QString(),
+              bool second_is_default = false);
+
+    // The one way out of the program: stops every monitor, lets a running device handling
+    // finish (both bounded), then ends the process without running any destructor.
+    void end_program(int status);
+    // Whether the restart control waits for its bridge to come back.
+    bool restart_pending() const { return restart_pending_; }
 
     QString s_ok, s_cancel, s_warning, s_attention, s_error;
 
     // Runs the requests handed over by other threads, in order.
     Q_INVOKABLE void drain_requests();
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
+    void leave(int status, bool caller_holds_handling);
+    void update_restart_control();
+    void clear_notice();
     // Runs f on the window's thread; a requester on another thread waits until it ran.
     void on_ui(const std::function<void()>& f);
     void cleardisk(bool port);
@@ -120,6 +144,11 @@ private:
     bool working_ = false;
     bool in_command_ = false;
     bool tab_guard_active_ = false;
+    bool restart_pending_ = false;
+    bool leaving_ = false;
+    // The thread of the device handling between its startworking and stopworking.
+    std::atomic<std::thread::id> handling_thread_{};
+    QTimer* notice_timer_ = nullptr;
     int last_tab_ = 0;
     // The enabled state the panel wants for each action; applied once no scan runs.
     std::map<QWidget*, bool> wanted_enabled_;

@@ -4,7 +4,6 @@
 #include <QTimer>
 #include <QWidget>
 #include <cstdio>
-#include <unistd.h>
 
 #include "appsetup.h"
 #include "controller.h"
@@ -61,9 +60,12 @@ int main(int argc, char** argv)
             const bool ok = window.mainwindow()->grab().save(file);
             std::printf("%s %s\n", ok ? "Screenshot:" : "Could not save the screenshot to", qPrintable(file));
             std::printf("Resident memory: %.1f MB\n", ov::resident_megabytes());
-            std::fflush(nullptr);
-            ::_exit(ok ? 0 : 1);
+            window.end_program(ok ? 0 : 1);
         });
     }
-    return app.exec();
+    // However the event loop ends, the process leaves through the window's one way out:
+    // returning from main would destroy the window and the enclosure under live threads.
+    const int status = app.exec();
+    window.end_program(status);
+    return status;
 }

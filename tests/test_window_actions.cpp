@@ -106,44 +106,72 @@ TEST_F(window_actions, cancelling_a_confirmation_changes_nothing)
     EXPECT_EQ(reg.posted.load(), 0);
 }
 
-// A refused write: its alert, then a rescan queued to the notification thread.
+// Fault texts that show their bay and serial; every other key stays itself.
+void localize_faults_with_their_bay()
+{
+    ov::set_localizer([](const std::string& key) {
+        return key.rfind("fault_", 0) == 0 ? key + "[%1|%2]" : key;
+    });
+}
+
+// A refused write: its alert says what failed, then a rescan is queued to the
+// notification thread.
 struct failing_command {
     const char* button;
+    const char* question;
     const char* message;
     bool configured;
+    const char* failing_call;   // fails from its first call on; nullptr: disk 2 is swapped
+    const char* detail;         // what the second paragraph must hold
 };
 
 class window_failure : public window_fixture, public ::testing::WithParamInterface<failing_command> {};
 
-TEST_P(window_failure, a_failed_write_is_reported_then_rescanned)
+TEST_P(window_failure, a_failed_write_is_reported_with_its_disk_then_rescanned)
 {
     const failing_command& c = GetParam();
-    const uint32_t mode = c.configured ? ov::mode_raid1 : ov::mode_span;
-    const int i = add_usb_chip(member_disk(mode, disk_size, disk_size - 16),
-                               member_disk(mode, disk_size, disk_size - 16));
+    localize_faults_with_their_bay();
+    const int i = add_usb_chip(member_disk(ov::mode_raid1, disk_size, disk_size - 16, "Member", "SN-ONE"),
+                               member_disk(ov::mode_raid1, disk_size, disk_size - 16, "Member", "SN-TWO"));
     chip(i).raid_configured = c.configured;
-    chip(i).raid_mode = mode;
+    chip(i).raid_mode = c.configured ? ov::mode_raid1 : 0;
+    chip(i).raid1_pair_present = true;
     show_chip(i);
     alerts.clear();
-    lib.fail("ovSetRaidInfo", 1, -1, 1000);
+    if (c.failing_call)
+        lib.fail(c.failing_call, 1, -1, 1000);
+    else   // another disk was put into bay 2 since the panel was drawn
+        lib.identify[{chip(i).service, 1}] = make_identify("Other", "SN-NEW", disk_size);
     ASSERT_TRUE(enabled(c.button));
     click(find<QPushButton>(c.button));
 
     ASSERT_EQ(alerts.size(), 2u);
-    EXPECT_EQ(alerts[0].message, "all_data_lost");
+    EXPECT_EQ(alerts[0].message, c.question);
     EXPECT_EQ(alerts[1].title, "error");
-    EXPECT_EQ(alerts[1].message, c.message);
+    const QString message = alerts[1].message;
+    EXPECT_TRUE(message.startsWith(QString::fromLatin1(c.message) + "\n\n")) << message.toStdString();
+    EXPECT_TRUE(message.contains(QString::fromLatin1(c.detail))) << message.toStdString();
     EXPECT_EQ(alerts[1].first, "ok");
     EXPECT_EQ(alerts[1].posted_before, 0) << "rescan requested before the alert";
     EXPECT_EQ(reg.posted.load(), 1) << "no rescan after the failure";
     EXPECT_EQ(lib.count("ovWarmBoot"), 0u);
 }
 
-INSTANTIATE_TEST_SUITE_P(commands, window_failure,
-                         ::testing::Values(failing_command{"confirmbutton", "raid_create_error", false},
-                                           failing_command{"clearconfigbutton", "raid_delete_error", true},
-                                           failing_command{"cleardisk0button", "raid_info_delete_error", false},
-                                           failing_command{"cleardisk1button", "raid_info_delete_error", false}));
+INSTANTIATE_TEST_SUITE_P(
+    commands, window_failure,
+    ::testing::Values(
+        failing_command{"confirmbutton", "all_data_lost", "raid_create_error", false, "ovSetRaidInfo",
+                        "fault_write_failed[1|SN-ONE] fault_restored"},
+        failing_command{"clearconfigbutton", "all_data_lost", "raid_delete_error", true, "ovSetRaidInfo",
+                        "fault_write_failed[1|SN-ONE]"},
+        failing_command{"cleardisk0button", "all_data_lost", "raid_info_delete_error", false, "ovSetRaidInfo",
+                        "fault_write_failed[1|SN-ONE]"},
+        failing_command{"cleardisk1button", "all_data_lost", "raid_info_delete_error", false, "ovFlushHDDCache",
+                        "fault_flush_failed[2|SN-TWO]"},
+        failing_command{"rebuild0to1button", "disk1_to_disk2", "rebuild_error", false, "ovSetRaidInfo",
+                        "fault_write_failed[1|SN-ONE]"},
+        failing_command{"confirmbutton", "all_data_lost", "raid_create_error", false, nullptr,
+                        "fault_disk_changed[2|SN-TWO]"}));
 
 TEST_F(window_actions, the_rebuild_tab_opens_only_for_a_mirror_pair)
 {
@@ -213,17 +241,19 @@ TEST_F(window_actions, closing_the_rebuild_arrows_leaves_the_other_actions_alone
     EXPECT_TRUE(shown("cleardisk0button"));   // visibility is not touched
 }
 
-TEST_F(window_actions, warm_boot_restarts_the_selected_bridge_only)
+TEST_F(window_actions, warm_boot_restarts_the_selected_bridge_only_once_until_it_is_back)
 {
     const int first = add_usb_chip(blank_disk(disk_size), empty_port(), 0x100);
     const int second = add_usb_chip(blank_disk(disk_size), empty_port(), 0x200, "S2");
     auto* warm = find<QPushButton>("warmbootbutton");
+    EXPECT_FALSE(warm->isEnabled()) << "open while no controller is selected";
     lib.clear_calls();
-    click(warm);   // no controller selected
+    win->warmboot();   // no controller selected
     EXPECT_TRUE(lib.calls().empty());
     EXPECT_FALSE(ov::j.warm_boot_pending);
 
     show_chip(second);
+    ASSERT_TRUE(warm->isEnabled());
     lib.clear_calls();
     click(warm);
     ASSERT_EQ(lib.count("ovWarmBoot"), 1u);
@@ -233,6 +263,134 @@ TEST_F(window_actions, warm_boot_restarts_the_selected_bridge_only)
         }
     EXPECT_NE(chip(first).service, chip(second).service);
     EXPECT_TRUE(alerts.empty());
+
+    // Closed until the restarted bridge is back, whatever redraws the panel meanwhile.
+    EXPECT_FALSE(warm->isEnabled());
+    win->warmboot();
+    win->update_raid_information();
+    win->startworking();   // a handling of another bridge, while the restart is under way
+    win->stopworking();
+    EXPECT_FALSE(warm->isEnabled());
+    EXPECT_EQ(lib.count("ovWarmBoot"), 1u);
+
+    // The device-added handling of its return ends the warm boot.
+    win->startworking();
+    win->update_raid_information();
+    ov::j.warm_boot_pending = false;
+    win->stopworking();
+    EXPECT_TRUE(warm->isEnabled());
+    ov::j.current.clear();
+    win->update_raid_information();
+    EXPECT_FALSE(warm->isEnabled());
+}
+
+TEST_F(window_actions, a_restart_that_fails_says_so_and_opens_the_control_again)
+{
+    localize_faults_with_their_bay();
+    show_chip(add_usb_chip(blank_disk(disk_size), blank_disk(disk_size)));
+    lib.warm_boot_result = -1;
+    click(find<QPushButton>("warmbootbutton"));
+    ASSERT_EQ(alerts.size(), 1u);
+    EXPECT_EQ(alerts[0].title, "error");
+    EXPECT_TRUE(alerts[0].message.startsWith("fault_restart_failed")) << alerts[0].message.toStdString();
+    EXPECT_TRUE(enabled("warmbootbutton"));
+    EXPECT_FALSE(win->restart_pending());
+    EXPECT_EQ(reg.posted.load(), 1) << "the engine rescans after a restart that did not happen";
+}
+
+// While a rebuild runs, restart and delete ask first, and No is the answer Enter gives.
+struct stopping_command {
+    const char* button;
+    const char* question;
+    const char* call;   // the library call that proceeding makes
+};
+
+class window_rebuild_stops : public window_fixture, public ::testing::WithParamInterface<stopping_command> {};
+
+TEST_P(window_rebuild_stops, a_command_that_stops_a_rebuild_asks_with_cancel_as_default)
+{
+    const stopping_command& c = GetParam();
+    const uint64_t set = disk_size - 16;
+    const int i = add_usb_chip(member_disk(ov::mode_raid1, disk_size, set, "A", "SA"),
+                               member_disk(ov::mode_raid1, disk_size, set, "B", "SB"));
+    chip(i).raid_configured = true;
+    chip(i).raid_mode = ov::mode_raid1;
+    chip(i).raid1_pair_present = true;
+    show_chip(i);
+    chip(i).rebuilding = true;   // the engine found the rebuild after the panel was drawn
+    alerts.clear();
+    lib.clear_calls();
+
+    answers = {0};
+    click(find<QPushButton>(c.button));
+    ASSERT_EQ(alerts.size(), 1u);
+    EXPECT_EQ(alerts[0].title, "warning");
+    EXPECT_EQ(alerts[0].message, c.question);
+    EXPECT_EQ(alerts[0].second, "cancel");
+    EXPECT_TRUE(alerts[0].second_is_default);
+    EXPECT_TRUE(lib.calls().empty()) << "cancelled, yet the bridge was called";
+    EXPECT_TRUE(chip(i).rebuilding);
+    EXPECT_EQ(text("disk0modelfield"), "A");
+    EXPECT_TRUE(enabled(c.button));
+
+    answers = {1};
+    click(find<QPushButton>(c.button));
+    EXPECT_EQ(alerts.size(), 2u);
+    EXPECT_GT(lib.count(c.call), 0u);
+
+    // Without a rebuild, a restart asks nothing.
+    if (std::string(c.button) == "warmbootbutton") {
+        chip(i).rebuilding = false;
+        win->startworking();
+        ov::j.warm_boot_pending = false;
+        win->stopworking();
+        alerts.clear();
+        click(find<QPushButton>(c.button));
+        EXPECT_TRUE(alerts.empty());
+        EXPECT_EQ(lib.count("ovWarmBoot"), 2u);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(commands, window_rebuild_stops,
+                         ::testing::Values(stopping_command{"warmbootbutton", "restart_stops_rebuild", "ovWarmBoot"},
+                                           stopping_command{"clearconfigbutton", "delete_stops_rebuild",
+                                                            "ovSetRaidInfo"}));
+
+TEST_F(window_actions, rebuilding_from_the_older_half_asks_explicitly_with_cancel_as_default)
+{
+    ov::set_localizer([](const std::string& key) {
+        return key == "rebuild_from_older" ? std::string("older %1 over current %2") : key;
+    });
+    const uint64_t set = disk_size - 16;
+    ov::ovdisk older = member_disk(ov::mode_raid1, disk_size, set, "A", "SA");
+    ov::ovdisk current = member_disk(ov::mode_raid1, disk_size, set, "B", "SB");
+    older.raid1_role = 2;
+    current.raid1_role = 1;
+    const int i = add_usb_chip(older, current);
+    chip(i).raid1_pair_present = true;
+    show_chip(i);
+    alerts.clear();
+    lib.clear_calls();
+
+    answers = {0, 0};
+    click(find<QPushButton>("rebuild0to1button"));   // older disk 1 over current disk 2
+    click(find<QPushButton>("rebuild1to0button"));   // the right way: the ordinary question
+    ASSERT_EQ(alerts.size(), 2u);
+    EXPECT_EQ(alerts[0].message, "older 1 over current 2");
+    EXPECT_TRUE(alerts[0].second_is_default);
+    EXPECT_EQ(alerts[1].message, "disk2_to_disk1");
+    EXPECT_FALSE(alerts[1].second_is_default);
+    EXPECT_TRUE(lib.calls().empty());
+
+    // Mirrored: the older half on port 1.
+    std::swap(chip(i).disks[0].raid1_role, chip(i).disks[1].raid1_role);
+    show_chip(i);
+    alerts.clear();
+    answers = {0};
+    click(find<QPushButton>("rebuild1to0button"));
+    ASSERT_EQ(alerts.size(), 1u);
+    EXPECT_EQ(alerts[0].message, "older 2 over current 1");
+    EXPECT_TRUE(alerts[0].second_is_default);
 }
 
 TEST_F(window_actions, no_command_reaches_a_bridge_without_a_current_controller_or_during_a_scan)

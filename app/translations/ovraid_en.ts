@@ -320,5 +320,81 @@
         <extracomment>Accessible name of the percentage text and the progress bar</extracomment>
         <translation>Rebuild progress in percent</translation>
     </message>
+    <!-- Data safety: silent disks, partial copies, rebuild guards, failure details, notices -->
+    <message id="disk_silent">
+        <source>Did not answer</source>
+        <extracomment>Mode text of a bay whose disk is there but did not answer, or whose RAID record could not be read</extracomment>
+        <translation>Did not answer</translation>
+    </message>
+    <message id="incomplete_copy">
+        <source> (incomplete copy of S/N %1 – never rebuild from it)</source>
+        <extracomment>Suffix of the mode text of a disk that holds the partial copy of an interrupted rebuild; %1 = serial of the source disk</extracomment>
+        <translation> (incomplete copy of S/N %1 – never rebuild from it)</translation>
+    </message>
+    <message id="restart_stops_rebuild">
+        <source>A rebuild is running. Restarting the controller stops it and it starts again from the beginning. Restart anyway?</source>
+        <extracomment>Confirmation of the restart control while a rebuild runs (Cancel is the default)</extracomment>
+        <translation>A rebuild is running. Restarting the controller stops it and it starts again from the beginning. Restart anyway?</translation>
+    </message>
+    <message id="delete_stops_rebuild">
+        <source>A rebuild is running. Deleting the RAID stops it, and the two disks no longer form a set. Delete anyway?</source>
+        <extracomment>Confirmation of delete while a rebuild runs (Cancel is the default)</extracomment>
+        <translation>A rebuild is running. Deleting the RAID stops it, and the two disks no longer form a set. Delete anyway?</translation>
+    </message>
+    <message id="rebuild_from_older">
+        <source>Disk %1 holds OLDER data than disk %2. Rebuilding from disk %1 overwrites the current data on disk %2 with older data. Rebuild from the older disk anyway?</source>
+        <extracomment>Confirmation of a rebuild from the returning disk (older data) over the original member (current data); %1 = source disk, %2 = target disk (Cancel is the default)</extracomment>
+        <translation>Disk %1 holds OLDER data than disk %2. Rebuilding from disk %1 overwrites the current data on disk %2 with older data. Rebuild from the older disk anyway?</translation>
+    </message>
+    <message id="fault_disk_changed">
+        <source>Disk %1 is no longer the disk shown here. Nothing was written; the enclosure is scanned again.</source>
+        <extracomment>Second paragraph of a failure alert: the disk in a bay changed; %1 = bay</extracomment>
+        <translation>Disk %1 is no longer the disk shown here. Nothing was written; the enclosure is scanned again.</translation>
+    </message>
+    <message id="fault_disk_unknown">
+        <source>Disk %1 (S/N %2) did not answer when its RAID record was read. Nothing was written.</source>
+        <extracomment>Second paragraph of a failure alert: a record could not be read; %1 = bay, %2 = serial</extracomment>
+        <translation>Disk %1 (S/N %2) did not answer when its RAID record was read. Nothing was written.</translation>
+    </message>
+    <message id="fault_write_failed">
+        <source>Writing to disk %1 (S/N %2) failed.</source>
+        <extracomment>Second paragraph of a failure alert: a write failed; %1 = bay, %2 = serial (followed by fault_restored or fault_restore_failed)</extracomment>
+        <translation>Writing to disk %1 (S/N %2) failed.</translation>
+    </message>
+    <message id="fault_flush_failed">
+        <source>Disk %1 (S/N %2) did not confirm that its cache was written.</source>
+        <extracomment>Second paragraph of a failure alert: a cache flush failed; %1 = bay, %2 = serial (followed by fault_restored or fault_restore_failed)</extracomment>
+        <translation>Disk %1 (S/N %2) did not confirm that its cache was written.</translation>
+    </message>
+    <message id="fault_restored">
+        <source>Everything written was put back as it was.</source>
+        <extracomment>Follows fault_write_failed or fault_flush_failed when undoing the write worked</extracomment>
+        <translation>Everything written was put back as it was.</translation>
+    </message>
+    <message id="fault_restore_failed">
+        <source>Disk %1 (S/N %2) could not be put back as it was. Do not use it in a set before checking it.</source>
+        <extracomment>Follows a write or flush failure when undoing it failed; %1 = bay, %2 = serial</extracomment>
+        <translation>Disk %1 (S/N %2) could not be put back as it was. Do not use it in a set before checking it.</translation>
+    </message>
+    <message id="fault_restart_failed">
+        <source>The controller did not restart. The new configuration takes effect when it does.</source>
+        <extracomment>Failure alert of the restart control, and second paragraph after a write whose restart failed</extracomment>
+        <translation>The controller did not restart. The new configuration takes effect when it does.</translation>
+    </message>
+    <message id="fault_rebuild_restart_failed">
+        <source>The controller did not restart; the rebuild starts when it does.</source>
+        <extracomment>Second paragraph of the rebuild failure alert when the restart after the rebuild records failed</extracomment>
+        <translation>The controller did not restart; the rebuild starts when it does.</translation>
+    </message>
+    <message id="bridge_left_out">
+        <source>A controller could not be opened and is left out until the next scan.</source>
+        <extracomment>Notice (below the device tree) when a bridge could not be opened during a scan</extracomment>
+        <translation>A controller could not be opened and is left out until the next scan.</translation>
+    </message>
+    <message id="rebuild_stalled">
+        <source>The rebuild has made no progress for a minute. Check that both disks are seated and the enclosure has power.</source>
+        <extracomment>Notice (below the device tree) when the rebuild progress has not moved for a minute</extracomment>
+        <translation>The rebuild has made no progress for a minute. Check that both disks are seated and the enclosure has power.</translation>
+    </message>
 </context>
 </TS>

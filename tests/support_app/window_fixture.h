@@ -41,18 +41,28 @@ public:
 
 struct alert_seen {
     QString title, message, first, second;
+    bool second_is_default = false;   // Enter and Escape both answer with the second button
     int posted_before = 0;   // refreshes already requested when it was shown
     bool on_ui_thread = false;
 };
 
+// The IDENTIFY block a disk shown with these texts and this size answers with; the engine
+// compares it with what the panel shows before it writes.
+inline sector identify_of(const ov::ovdisk& d)
+{
+    return make_identify(d.model, d.serial, d.capacity);
+}
+
 inline ov::ovdisk blank_disk(uint64_t capacity, const std::string& model = "Model", const std::string& serial = "SER")
 {
     ov::ovdisk d;
-    d.present = true;
-    d.register_present = true;
-    d.capacity = capacity;
     d.model = model;
     d.serial = serial;
+    d.capacity = capacity;
+    d.initialize(identify_of(d).data());
+    d.capacity = capacity;
+    d.present = true;
+    d.register_present = true;
     return d;
 }
 
@@ -86,8 +96,8 @@ protected:
         ov::install_library(&lib);
         ov::install_registry(&reg);
         controller::set_alert_handler([this](const QString& title, const QString& message, const QString& first,
-                                             const QString& second) {
-            alert_seen a{title, message, first, second, reg.posted.load(),
+                                             const QString& second, bool second_is_default) {
+            alert_seen a{title, message, first, second, second_is_default, reg.posted.load(),
                          QThread::currentThread() == qApp->thread()};
             alerts.push_back(a);
             if (on_alert)
@@ -177,18 +187,37 @@ protected:
         chip.disks[0] = d0;
         chip.disks[1] = d1;
         chip.connection_open = true;
-        lib.set_register(service, ov::reg_port0_presence, d0.register_present ? 1 : 0);
-        lib.set_register(service, ov::reg_port1_presence, d1.register_present ? 1 : 0);
         ov::j.chips.push_back(chip);
         ov::j.setup_controller_map();
-        return static_cast<int>(ov::j.chips.size()) - 1;
+        const int index = static_cast<int>(ov::j.chips.size()) - 1;
+        answer_as_shown(index);
+        return index;
     }
 
     ov::ovchip& chip(int index) { return ov::j.chips[static_cast<size_t>(index)]; }
 
+    // The scripted bridge answers as the chip's disks are shown: presence registers and
+    // IDENTIFY. Tests that change a disk after adding the chip get it again from show_chip.
+    void answer_as_shown(int index)
+    {
+        const ov::ovchip& c = chip(index);
+        const uint32_t registers[2] = {ov::reg_port0_presence, ov::reg_port1_presence};
+        for (int port : {0, 1}) {
+            const ov::ovdisk& d = c.disks[static_cast<size_t>(port)];
+            lib.set_register(c.service, registers[port], d.register_present ? 1 : 0);
+            // Written only when it changes: monitors of an earlier panel may be reading.
+            const auto it = lib.identify.find({c.service, port});
+            if (d.present && (it == lib.identify.end() || it->second != identify_of(d)))
+                lib.identify[{c.service, port}] = identify_of(d);
+            else if (!d.present && it != lib.identify.end())
+                lib.identify.erase(it);
+        }
+    }
+
     // Makes the chip current and draws the panel for it.
     void show_chip(int index)
     {
+        answer_as_shown(index);
         ov::j.current = chip(index).identity;
         win->update_raid_information();
     }
