@@ -2,6 +2,8 @@
 // the resources, the frameless window and its background, moving, minimising, closing and
 // the fatal path; and requests that other threads send.
 #include <QApplication>
+#include <QCloseEvent>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QGroupBox>
 #include <QGuiApplication>
@@ -9,6 +11,7 @@
 #include <QKeyEvent>
 #include <QMessageBox>
 #include <QMouseEvent>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTimer>
@@ -19,6 +22,7 @@
 #include <map>
 #include <mutex>
 #include <set>
+#include <chrono>
 #include <thread>
 
 #include "ovview.h"
@@ -70,7 +74,10 @@ const char* const known_keys[] = {
     "rebuild_target", "rebuilding", "old", "new", "raid1_degrade_mode", "raid_info_conflict", "all_data_lost",
     "raid_create_error", "raid_delete_error", "raid_info_delete_error", "two_raid1_disks_for_rebuild",
     "disk1_to_disk2", "disk2_to_disk1", "rebuild_error", "hot_swap", "rebuild_finished", "error_open_device",
-    "device"};
+    "device", "disk_silent", "incomplete_copy", "restart_stops_rebuild", "delete_stops_rebuild",
+    "rebuild_from_older", "fault_disk_changed", "fault_disk_unknown", "fault_write_failed", "fault_flush_failed",
+    "fault_restored", "fault_restore_failed", "fault_restart_failed", "fault_rebuild_restart_failed",
+    "bridge_left_out", "rebuild_stalled"};
 
 TEST(window_tables, every_english_key_has_a_finished_german_text)
 {
@@ -350,6 +357,128 @@ TEST_F(window_frame, requests_of_other_threads_are_shown_on_the_window_thread)
     EXPECT_EQ(alerts[1].message, "hot_swap");
     EXPECT_EQ(alerts[2].title, "error");
     EXPECT_EQ(exits, std::vector<int>{3});
+}
+
+TEST_F(window_frame, a_notice_shows_below_the_tree_until_the_next_scan_or_its_time)
+{
+    auto* label = find<QLabel>("noticelabel");
+    EXPECT_TRUE(label->isVisible());
+    EXPECT_TRUE(label->wordWrap());
+    EXPECT_EQ(label->text(), "");
+    // It covers nothing, whether the tree and the buttons show or not.
+    for (QWidget* w : label->parentWidget()->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly))
+        if (w != label) {
+            EXPECT_FALSE(w->geometry().intersects(label->geometry())) << w->objectName().toStdString();
+        }
+
+    // Sent from the notification thread; the newest one wins.
+    std::atomic<bool> done{false};
+    std::thread t([&] {
+        win->notice("first");
+        win->notice("bridge_left_out");
+        done = true;
+    });
+    ASSERT_TRUE(wait_until([&] { return done.load(); }));
+    t.join();
+    EXPECT_EQ(label->text(), "bridge_left_out");
+    EXPECT_TRUE(alerts.empty()) << "a notice is no alert";
+
+    win->startworking();   // the next scan starts afresh
+    EXPECT_EQ(label->text(), "");
+    win->notice("rebuild_stalled");
+    win->stopworking();
+    EXPECT_EQ(label->text(), "rebuild_stalled");
+    EXPECT_TRUE(wait_until([&] { return label->text().isEmpty(); }, 5000)) << "the notice never went";
+}
+
+// Every way out stops the monitors and waits for a running device handling first.
+using window_exit = window_fixture;
+
+TEST_F(window_exit, a_window_manager_close_leaves_through_the_one_way_out)
+{
+    const uint64_t set = 1000000;
+    ov::ovdisk target = member_disk(ov::mode_raid1, set + 16, set);
+    ov::ovdisk source = member_disk(ov::mode_raid1, set + 16, set);
+    source.rebuild_flag = true;
+    const int i = add_usb_chip(target, source);
+    chip(i).raid_configured = true;
+    chip(i).raid_mode = ov::mode_raid1;
+    chip(i).raid_capacity = set;
+    chip(i).rebuilding = chip(i).polling = true;
+    chip(i).raid1_pair_present = true;
+    lib.rebuild_statuses.push_back(scripted_library::status(1000, 250));
+    show_chip(i);
+    ASSERT_TRUE(chip(i).start_raid1_timer());
+    // The poller reports through the window from its own thread.
+    ASSERT_TRUE(wait_until([&] { return text("percentagefield") == "25.0%"; }));
+
+    // A device handling is under way; it ends a little after the close.
+    std::atomic<bool> held{false}, release{false};
+    std::thread handling([&] {
+        std::lock_guard<std::mutex> lock(ov::j.handling);
+        held = true;
+        while (!release)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    });
+    ASSERT_TRUE(wait_until([&] { return held.load(); }));
+    QTimer::singleShot(30, [&] { release = true; });
+
+    struct moment {
+        int status;
+        bool monitors_alive, handling_ended, handling_free;
+    };
+    std::vector<moment> seen;
+    controller::set_exit_handler([&](int status) {
+        const ov::ovchip& c = ov::j.chips[static_cast<size_t>(i)];
+        bool free = false;
+        std::thread probe([&] {
+            free = ov::j.handling.try_lock();
+            if (free)
+                ov::j.handling.unlock();
+        });
+        probe.join();
+        seen.push_back({status, c.poller_alive || c.raid1_timer_alive, release.load(), free});
+    });
+    QCloseEvent close;
+    QCoreApplication::sendEvent(win->mainwindow(), &close);
+    handling.join();
+
+    ASSERT_EQ(seen.size(), 1u);
+    EXPECT_EQ(seen[0].status, 0);
+    EXPECT_FALSE(seen[0].monitors_alive) << "a monitor still ran at the exit";
+    EXPECT_TRUE(seen[0].handling_ended) << "the exit did not wait for the device handling";
+    EXPECT_FALSE(seen[0].handling_free) << "a new handling could start during the exit";
+    EXPECT_FALSE(close.isAccepted());
+    EXPECT_TRUE(win->mainwindow()->isVisible()) << "the window went before the process";
+    EXPECT_FALSE(chip(i).polling);
+    EXPECT_FALSE(chip(i).raid1_timer_run);
+
+    // The close control takes the same way, and the exit gave the handling lock back.
+    find<QToolButton>("closebutton")->click();
+    ASSERT_EQ(seen.size(), 2u);
+    EXPECT_EQ(seen[1].status, 0);
+    EXPECT_FALSE(seen[1].handling_free);
+}
+
+TEST_F(window_exit, a_fatal_error_inside_a_device_handling_does_not_wait_for_that_handling)
+{
+    std::atomic<bool> done{false};
+    QElapsedTimer clock;
+    clock.start();
+    std::thread handling([&] {
+        std::lock_guard<std::mutex> lock(ov::j.handling);
+        win->startworking();
+        win->show_error_and_exit("error_open_device");
+        win->stopworking();
+        done = true;
+    });
+    ASSERT_TRUE(wait_until([&] { return done.load(); }));
+    handling.join();
+    EXPECT_EQ(exits, std::vector<int>{3});
+    // The bounded wait for a handling lasts well over a second even with scaled time.
+    EXPECT_LT(clock.elapsed(), 1000) << "the exit waited for the handling that asked for it";
+    ASSERT_EQ(alerts.size(), 1u);
+    EXPECT_EQ(alerts[0].message, "error_open_device");
 }
 
 }  // namespace

@@ -214,6 +214,87 @@ TEST_F(window_panel, a_lone_member_with_an_empty_partner_port_is_only_noticed)
     EXPECT_EQ(text("disk1label"), "");
 }
 
+// A mirror half beside a disk that cannot be judged: the disk is there but silent, or its
+// record could not be read. The half is not called degraded, no notice blames the other
+// disk, and nothing that would write to both disks or because of the unknown one is open.
+struct unknown_partner_case {
+    const char* what;
+    int half_port;
+    bool partner_answers;   // answered IDENTIFY, but its record could not be read
+};
+
+class window_unknown_partner : public window_fixture, public ::testing::WithParamInterface<unknown_partner_case> {};
+
+TEST_P(window_unknown_partner, the_panel_says_did_not_answer_and_offers_nothing_because_of_it)
+{
+    const unknown_partner_case& c = GetParam();
+    const uint64_t set = 1000000;
+    ov::ovdisk half = member_disk(ov::mode_raid1, set + 16, set, "Half", "SN-HALF");
+    half.degrade_needed = true;   // even if the engine said so, the window does not act on it
+    ov::ovdisk partner;
+    if (c.partner_answers) {
+        partner = blank_disk(set + 16, "Quiet", "SN-QUIET");
+        partner.record_unknown = true;
+    } else {
+        partner.register_present = true;   // in the bay, silent at IDENTIFY
+    }
+    const int i = c.half_port == 0 ? add_usb_chip(half, partner) : add_usb_chip(partner, half);
+    chip(i).raid1_pair_present = true;
+    show_chip(i);
+
+    const std::string p = std::to_string(c.half_port), q = std::to_string(1 - c.half_port);
+    const auto field = [&](const std::string& name) { return text(name.c_str()); };
+    EXPECT_TRUE(alerts.empty()) << c.what << ": " << (alerts.empty() ? "" : alerts[0].message.toStdString());
+    EXPECT_EQ(field("disk" + p + "modefield"), "raid_1") << c.what;
+    EXPECT_EQ(field("disk" + p + "picmodefield"), "raid_1") << c.what;
+    for (const char* name : {"modefield", "picmodefield"})
+        EXPECT_EQ(field("disk" + q + name), "disk_silent") << c.what << " " << name;
+    EXPECT_EQ(field("rebuilddisk" + q + "field"), "disk_silent") << c.what;
+    EXPECT_EQ(field("disk" + q + "serialfield"), c.partner_answers ? "SN-QUIET" : "") << c.what;
+    EXPECT_TRUE(shown(("disk" + q + "cappicture").c_str())) << c.what;
+    for (const char* name : {"confirmbutton", "clearconfigbutton", "rebuild0to1button", "rebuild1to0button"})
+        EXPECT_FALSE(enabled(name)) << c.what << " " << name;
+    // Clearing the known half writes to that disk alone: the user may still want it.
+    EXPECT_TRUE(enabled(("cleardisk" + p + "button").c_str())) << c.what;
+    EXPECT_FALSE(enabled(("cleardisk" + q + "button").c_str())) << c.what;
+    EXPECT_FALSE(shown(("cleardisk" + q + "button").c_str())) << c.what;
+
+    // Not even a row change opens create.
+    find<QAbstractButton>("raid_row_0")->click();
+    EXPECT_FALSE(enabled("confirmbutton")) << c.what;
+    find<QAbstractButton>("raid_row_1")->click();
+}
+
+INSTANTIATE_TEST_SUITE_P(partners, window_unknown_partner,
+                         ::testing::Values(unknown_partner_case{"silent partner on port 1", 0, false},
+                                           unknown_partner_case{"silent partner on port 0", 1, false},
+                                           unknown_partner_case{"unreadable record on port 1", 0, true},
+                                           unknown_partner_case{"unreadable record on port 0", 1, true}));
+
+TEST_F(window_panel, an_incomplete_copy_is_named_and_never_a_rebuild_source)
+{
+    ov::set_localizer([](const std::string& key) {
+        return key == "incomplete_copy" ? std::string(" (partial copy of %1)") : key;
+    });
+    const uint64_t set = 1000000;
+    ov::ovdisk copy = member_disk(ov::mode_raid1, set + 16, set, "Copy", "SN-COPY");
+    copy.incomplete_copy = true;
+    copy.copy_source_serial = "SN-SOURCE";
+    copy.degrade_needed = true;
+    const int i = add_usb_chip(blank_disk(set + 16), copy);
+    chip(i).raid1_pair_present = true;
+    show_chip(i);
+
+    EXPECT_EQ(text("disk1modefield"), "raid_1 (partial copy of SN-SOURCE)");
+    EXPECT_EQ(text("disk1picmodefield"), "raid_1 (partial copy of SN-SOURCE)");
+    EXPECT_FALSE(enabled("rebuild1to0button"));
+    EXPECT_FALSE(enabled("rebuild0to1button"));
+    for (const QString& m : alert_messages())
+        EXPECT_NE(m, "raid1_degrade_mode");
+    // Clearing the copy is how the disk is used again.
+    EXPECT_TRUE(enabled("cleardisk1button"));
+}
+
 TEST_F(window_panel, broken_stripe_halves_are_marked_and_never_a_set)
 {
     ov::ovdisk d0 = member_disk(ov::mode_raid0, 1000000, 1999968);
