@@ -33,9 +33,9 @@ enum class layout {
 
 class data_safety : public safety_test {
 protected:
-    void lay_out(layout l)
+    void lay_out(layout l, double rebuild_seconds = 0)
     {
-        ASSERT_NO_FATAL_FAILURE(open_root());
+        ASSERT_NO_FATAL_FAILURE(open_root(rebuild_seconds));
         ASSERT_NO_FATAL_FAILURE(insert(0, cap0));
         if (l != layout::lone_half) {
             ASSERT_NO_FATAL_FAILURE(insert(1, cap1));
@@ -328,6 +328,292 @@ TEST_F(data_safety, a_failing_call_leaves_every_write_undone_or_completed)
 TEST_F(data_safety, DISABLED_a_bridge_vanishing_mid_write_names_every_disk_it_leaves_changed)
 {
     run_matrix({"vanish"});
+}
+
+
+// ---- one test per fault that was seen ----------------------------------------------------
+
+TEST_F(data_safety, a_rebuild_whose_record_write_fails_changes_no_disk_and_no_role)
+{
+    struct rebuild_case {
+        const char* name;
+        layout start;
+        bool source;     // the rebuild's source port
+        int failing;     // the port whose record write fails
+    };
+    const rebuild_case cases[] = {
+        {"blank target, the half's write fails", layout::lone0, false, 0},
+        {"blank target in bay 1, the half's write fails", layout::lone1, true, 1},
+        {"halves out of step, the newer half's write fails", layout::newer0, false, 0},
+        {"halves out of step, the older half's write fails", layout::newer0, false, 1},
+    };
+    for (const rebuild_case& rc : cases) {
+        SCOPED_TRACE(rc.name);
+        ASSERT_NO_FATAL_FAILURE(lay_out(rc.start));
+        ov::ovchip* c = scan();
+        ASSERT_NE(c, nullptr);
+        const std::string before_text = judgement(*c);
+        const pair_bytes before = bytes();
+        ASSERT_NO_FATAL_FAILURE(fail("ovSetRaidInfo", "once", rc.failing));
+        EXPECT_FALSE(c->rebuild(rc.source));
+        EXPECT_EQ(c->last_write.fault, ov::write_fault::write_failed) << fault_name(c->last_write.fault);
+        EXPECT_EQ(c->last_write.bay, rc.failing + 1);
+        EXPECT_TRUE(c->last_write.rebuild);
+        EXPECT_TRUE(failures_left().empty());
+        EXPECT_FALSE(note_left()) << "a failed rebuild leaves its note";
+        ASSERT_NO_FATAL_FAILURE(settle_bridge());
+        c = scan();
+        ASSERT_NE(c, nullptr);
+        EXPECT_TRUE(bytes() == before);
+        EXPECT_EQ(judgement(*c), before_text);
+        EXPECT_FALSE(c->rebuilding);
+        const int dst = rc.source ? 0 : 1;
+        if (rc.start == layout::newer0) {
+            EXPECT_EQ(c->disks[0].raid1_role, 1u) << "the newer half holds the current data";
+            EXPECT_EQ(c->disks[1].raid1_role, 2u);
+        } else {
+            EXPECT_EQ(c->disks[dst].raid_mode, 0u) << "the blank disk got a record";
+            EXPECT_NE(c->disks[dst].raid1_role, 1u);
+        }
+    }
+}
+
+TEST_F(data_safety, a_target_pulled_mid_copy_never_becomes_current_or_a_set_of_its_own)
+{
+    // A paced copy (25 minutes of system time) is still running when the disks are pulled.
+    ASSERT_NO_FATAL_FAILURE(lay_out(layout::lone0, 1500));
+    const std::string source_serial = serial[0], target_serial = serial[1];
+    ov::ovchip* c = scan();
+    ASSERT_NE(c, nullptr);
+    // Several rounds, so that the rebuild's and the degrade's writes share a second.
+    for (int round = 0; round < 3; ++round) {
+        SCOPED_TRACE("round " + std::to_string(round));
+        ASSERT_TRUE(c->rebuild(false)) << fault_name(c->last_write.fault);
+        ASSERT_NO_FATAL_FAILURE(settle_bridge_keeping_copy());
+        EXPECT_TRUE(enc->rebuild_running(safety_bridge)) << "the copy is over before the pull";
+
+        // Each change is followed by a device handling: scan, then select.
+        const auto handle = [&] {
+            c = scan();
+            ASSERT_NE(c, nullptr);
+            make_current(*c);
+            c->select_chip();
+            end_timer(*c);
+        };
+        const std::string target = pull(1);
+        ASSERT_NO_FATAL_FAILURE(handle());
+        const std::string source = pull(0);
+        ASSERT_NO_FATAL_FAILURE(handle());
+
+        // The target alone.
+        ASSERT_NO_FATAL_FAILURE(insert_back(1, target, cap1, target_serial));
+        const std::string target_record = bytes()[1].record;
+        c = scan();
+        ASSERT_NE(c, nullptr);
+        EXPECT_TRUE(c->disks[1].incomplete_copy);
+        EXPECT_EQ(c->disks[1].copy_source_serial, source_serial);
+        EXPECT_FALSE(c->disks[1].degrade_needed) << "a partial copy would become a set of its own";
+        EXPECT_NE(c->disks[1].raid1_role, 1u);
+        make_current(*c);
+        c->select_chip();
+        end_timer(*c);
+        EXPECT_EQ(bytes()[1].record, target_record) << "the partial copy was degraded";
+
+        // The source comes back: it stays the source.
+        ASSERT_NO_FATAL_FAILURE(insert_back(0, source, cap0, source_serial));
+        c = scan();
+        ASSERT_NE(c, nullptr);
+        EXPECT_NE(c->disks[1].raid1_role, 1u) << judgement(*c);
+        EXPECT_FALSE(c->disks[1].degrade_needed);
+        EXPECT_TRUE(c->disks[0].raid1_role == 1 || (c->rebuilding && c->disks[0].rebuild_flag)) << judgement(*c);
+        make_current(*c);
+        c->select_chip();
+        end_timer(*c);
+        EXPECT_EQ(bytes()[1].record, target_record);
+        ov::j.current = ov::controller_t{};
+    }
+}
+
+TEST_F(data_safety, an_unreadable_record_during_a_scan_degrades_no_partner)
+{
+    ASSERT_NO_FATAL_FAILURE(lay_out(layout::mirror));
+    ov::ovchip* c = scan();
+    ASSERT_NE(c, nullptr);
+    const std::string healthy = judgement(*c);
+    ASSERT_TRUE(c->raid_configured);
+    const pair_bytes before = bytes();
+
+    ASSERT_NO_FATAL_FAILURE(fail("ovGetRaidInfo", "once", 1));
+    c = scan();
+    ASSERT_NE(c, nullptr);
+    EXPECT_TRUE(failures_left().empty());
+    EXPECT_TRUE(c->disks[1].record_unknown);
+    EXPECT_FALSE(c->disks[0].record_unknown);
+    EXPECT_FALSE(c->disks[0].degrade_needed);
+    make_current(*c);
+    c->select_chip();
+    end_timer(*c);
+    EXPECT_EQ(c->last_write.fault, ov::write_fault::none);
+    EXPECT_TRUE(bytes() == before) << "a record was written next to an unreadable one";
+
+    c = scan();
+    ASSERT_NE(c, nullptr);
+    EXPECT_EQ(judgement(*c), healthy);
+}
+
+TEST_F(data_safety, a_disk_swapped_without_a_rescan_is_not_written)
+{
+    for (int port = 0; port < 2; ++port) {
+        SCOPED_TRACE("port " + std::to_string(port));
+        ASSERT_NO_FATAL_FAILURE(lay_out(layout::blank));
+        ov::ovchip* c = scan();
+        ASSERT_NE(c, nullptr);
+        const uint64_t old_cap = cap[port];
+        pull(port);
+        ASSERT_NO_FATAL_FAILURE(insert(port, old_cap + 20000));
+        simtest::pwrite_bytes(image(port), (old_cap - 15) * 512, seeded_bytes(512, 99));
+        const std::string old_record_sector = simtest::pread_bytes(image(port), (old_cap - 15) * 512, 512);
+        const pair_bytes before = bytes();
+
+        EXPECT_FALSE(c->create_raid(1));
+        EXPECT_EQ(c->last_write.fault, ov::write_fault::disk_changed) << fault_name(c->last_write.fault);
+        EXPECT_EQ(c->last_write.bay, port + 1);
+        EXPECT_TRUE(bytes() == before);
+        EXPECT_EQ(simtest::pread_bytes(image(port), (old_cap - 15) * 512, 512), old_record_sector);
+    }
+}
+
+TEST_F(data_safety, a_cleared_disk_whose_write_fails_stays_in_its_set)
+{
+    // The record write, and the last wipe write after the record and 63 sectors are gone.
+    for (const int skip : {0, 64})
+        for (int port = 0; port < 2; ++port) {
+            SCOPED_TRACE("port " + std::to_string(port) + " skip " + std::to_string(skip));
+            ASSERT_NO_FATAL_FAILURE(lay_out(layout::stripe));
+            ov::ovchip* c = scan();
+            ASSERT_NE(c, nullptr);
+            ASSERT_TRUE(c->raid_configured);
+            const std::string before_text = judgement(*c);
+            const pair_bytes before = bytes();
+            ASSERT_NO_FATAL_FAILURE(fail("ovSetRaidInfo", "once", port, skip));
+            EXPECT_FALSE(c->clear_disk(port == 1));
+            EXPECT_EQ(c->last_write.fault, ov::write_fault::write_failed) << fault_name(c->last_write.fault);
+            EXPECT_EQ(c->last_write.bay, port + 1);
+            EXPECT_FALSE(c->last_write.restore_failed);
+            ASSERT_NO_FATAL_FAILURE(settle_bridge());
+            EXPECT_TRUE(bytes()[port].head == before[port].head) << "sectors 0..63 were wiped";
+            EXPECT_TRUE(bytes() == before);
+            c = scan();
+            ASSERT_NE(c, nullptr);
+            EXPECT_EQ(judgement(*c), before_text);
+        }
+}
+
+TEST_F(data_safety, failed_flushes_restarts_and_read_backs_are_reported)
+{
+    struct fault_case {
+        const char* name;
+        layout start;
+        std::function<bool(ov::ovchip&)> run;
+        const char* call;
+        const char* mode;
+        int port;
+        int skip;
+        ov::write_fault expected;
+    };
+    const auto create = [](ov::ovchip& c) { return c.create_raid(2); };
+    const auto rebuild = [](ov::ovchip& c) { return c.rebuild(false); };
+    const fault_case cases[] = {
+        {"create, flush", layout::blank, create, "ovFlushHDDCache", "once", 1, 0, ov::write_fault::flush_failed},
+        {"delete, flush", layout::stripe, [](ov::ovchip& c) { return c.clear_raid(); }, "ovFlushHDDCache", "once", 0,
+         0, ov::write_fault::flush_failed},
+        {"clear-disk, flush", layout::stripe, [](ov::ovchip& c) { return c.clear_disk(true); }, "ovFlushHDDCache",
+         "once", 1, 0, ov::write_fault::flush_failed},
+        {"rebuild, flush", layout::lone0, rebuild, "ovFlushHDDCache", "once", 1, 0, ov::write_fault::flush_failed},
+        {"rebuild, restart", layout::lone0, rebuild, "ovWarmBoot", "once", -1, 0, ov::write_fault::restart_failed},
+        // Port 0 is read twice for each of its two sectors, then sector 0 is written and
+        // read back, then the record: the sixth read is the record's read-back.
+        {"create, record read-back", layout::blank, create, "ovGetRaidInfo", "mismatch", 0, 5,
+         ov::write_fault::write_failed},
+    };
+    for (const fault_case& fc : cases) {
+        SCOPED_TRACE(fc.name);
+        ASSERT_NO_FATAL_FAILURE(lay_out(fc.start));
+        ov::ovchip* c = scan();
+        ASSERT_NE(c, nullptr);
+        const std::string before_text = judgement(*c);
+        const pair_bytes before = bytes();
+        ASSERT_NO_FATAL_FAILURE(fail(fc.call, fc.mode, fc.port, fc.skip));
+        EXPECT_FALSE(fc.run(*c));
+        const ov::write_report rep = c->last_write;
+        EXPECT_EQ(rep.fault, fc.expected) << fault_name(rep.fault);
+        EXPECT_FALSE(rep.restore_failed);
+        EXPECT_TRUE(failures_left().empty());
+        ASSERT_NO_FATAL_FAILURE(settle_bridge());
+        c = scan();
+        ASSERT_NE(c, nullptr);
+        if (fc.expected == ov::write_fault::restart_failed) {
+            // The records stay: the rebuild starts with the next restart.
+            EXPECT_TRUE(rep.rebuild);
+            EXPECT_TRUE(c->rebuilding) << judgement(*c);
+            EXPECT_TRUE(note_left());
+        } else {
+            EXPECT_EQ(rep.bay, fc.port + 1);
+            EXPECT_TRUE(bytes() == before);
+            EXPECT_EQ(judgement(*c), before_text);
+        }
+    }
+}
+
+TEST_F(data_safety, a_degrade_stamps_later_than_the_record_it_replaces_within_one_second)
+{
+    ASSERT_NO_FATAL_FAILURE(lay_out(layout::lone_half));
+    unsigned char now[16] = {};
+    ov::GetTimeString(now);
+    const ov::ovdisk gone = disk_c();
+    put_record(0, ov::mode_raid1, mirror_size, &gone, reinterpret_cast<const char*>(now));
+    ov::ovchip* c = scan();
+    ASSERT_NE(c, nullptr);
+    ASSERT_TRUE(c->disks[0].degrade_needed);
+    make_current(*c);
+    c->select_chip();
+    end_timer(*c);
+    ASSERT_EQ(c->last_write.fault, ov::write_fault::none);
+    const std::string record = bytes()[0].record;
+    EXPECT_GT(ov::compare_stamps(reinterpret_cast<const unsigned char*>(record.data()) + 480, now), 0)
+        << record.substr(480, 14) << " is not later than " << reinterpret_cast<const char*>(now);
+}
+
+TEST_F(data_safety, a_bridge_that_cannot_be_opened_is_left_out_with_a_notice)
+{
+    ASSERT_NO_FATAL_FAILURE(open_root());
+    ASSERT_NO_FATAL_FAILURE(insert(0, cap0));
+    ov::sim::bridge_spec other;
+    other.name = "v";
+    other.location_id = 0x14400000;
+    other.usb_serial = "OTHER";
+    ASSERT_TRUE(st->add_bridge(other, error)) << error;
+    ov::sim::disk_spec d{"Harbor HDv", "SN-v", cap0, "lba48", false};
+    ASSERT_TRUE(st->make_disk("v0", d, error)) << error;
+    ASSERT_TRUE(st->insert_disk("v", 0, "v0", error)) << error;
+    ASSERT_NO_FATAL_FAILURE(plug_in());
+    ASSERT_TRUE(st->add_failure("v", ov::sim::failure_spec{"openConnection", "once", -1, 0}, error)) << error;
+
+    win.clear();
+    scan();
+    ASSERT_EQ(ov::j.chips.size(), 1u);
+    EXPECT_EQ(ov::j.chips[0].identity.location_id, 0x14300000);
+    EXPECT_EQ(ov::j.chips[0].disks[0].serial, serial[0]);
+    bool noticed = false;
+    for (const std::string& r : win.requests()) {
+        EXPECT_NE(r.rfind("show_error_and_exit", 0), 0u) << r;
+        noticed = noticed || r.rfind("notice ", 0) == 0;
+    }
+    EXPECT_TRUE(noticed);
+
+    // The next scan finds both.
+    scan();
+    EXPECT_EQ(ov::j.chips.size(), 2u);
 }
 
 }  // namespace
