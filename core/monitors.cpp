@@ -47,6 +47,10 @@ void poller_body(int starter_index)
     if (chip_index < 0)
         return;
     int finished_polls = 0;
+    // Polls without progress; a minute of them is reported once, not left as a frozen bar.
+    constexpr int stalled_polls = 60000 / 4000;
+    int still_polls = 0;
+    uint64_t last_current = 0;
     while (j.chips[chip_index].polling) {
         rebuild_status status;
         int rc;
@@ -62,6 +66,11 @@ void poller_body(int starter_index)
         }
         const uint64_t total = decode_lba48(status.total_lba);
         const uint64_t current = decode_lba48(status.current_lba);
+        const bool moved = current != last_current;
+        last_current = current;
+        still_polls = moved || current >= total ? 0 : still_polls + 1;
+        if (still_polls == stalled_polls)
+            ctrller->notice(localized("rebuild_stalled"));
         if (total == 0) {
             // Nothing to measure against: not an end, and nothing to show.
             finished_polls = 0;
@@ -77,6 +86,8 @@ void poller_body(int starter_index)
                 // The cached marks are over too, so a later selection does not follow it again.
                 chip.disks[0].rebuild_flag = false;
                 chip.disks[1].rebuild_flag = false;
+                // The target holds the whole set now: no longer a partial copy.
+                rebuild_notes::remove(bridge_key(chip.identity));
                 ctrller->updatepoll(total, current, true);
                 ctrller->show_message(localized("rebuild_finished"));
                 ctrller->update_raid_information();

@@ -2,7 +2,9 @@
 
 #include <syslog.h>
 
+#include <cstdio>
 #include <cstring>
+#include <ctime>
 
 #include "clock.h"
 #include "library.h"
@@ -63,6 +65,14 @@ bool ovchip::read_sector(bool port, uint64_t lba, unsigned char* buffer)
     return rc == 0;
 }
 
+// A sector read twice with the same answer: what a restore writes back must be what the
+// disk held, not a read that went wrong on the way.
+bool ovchip::read_backup(bool port, uint64_t lba, unsigned char* buffer)
+{
+    unsigned char again[512] = {};
+    return read_sector(port, lba, buffer) && read_sector(port, lba, again) && std::memcmp(buffer, again, 512) == 0;
+}
+
 void ovchip::read_raid_info()
 {
     read_raid_info_disk(false);
@@ -79,9 +89,12 @@ void ovchip::read_raid_info_disk(bool port)
     unsigned char buffer[512] = {};
     bool ok = false;
     // A disk too small to hold a record at capacity - 15 holds none.
+    disk.record_unknown = false;
     if (disk.record_lba(lba)) {
         ok = read_sector(port, lba, buffer);
         std::memcpy(disk.raid_record.data(), buffer, sizeof buffer);
+        // A read that failed says nothing about the disk: unknown, never "no record".
+        disk.record_unknown = !ok;
     }
     if (ok && has_signature(buffer)) {
         disk.raid_mode = buffer[offsetof(raid_info, raid_mode)];
@@ -112,11 +125,15 @@ void ovchip::read_raid_combined_info()
                 disk.partner_mismatch = true;
         }
     }
+    mark_incomplete_copies();
     for (int d = 0; d < 2; ++d) {
         ovdisk& disk = disks[d];
         const ovdisk& other = disks[1 - d];
         disk.degrade_needed = false;
-        if (disk.present && !(other.present && member_mode(other.raid_mode)) && disk.raid_mode == mode_raid1)
+        // Never next to a disk that could not be judged (it may be the partner, silent for
+        // a moment), and never for a partial copy, which must not become a set of its own.
+        if (disk.present && !(other.present && member_mode(other.raid_mode)) && disk.raid_mode == mode_raid1 &&
+            !partner_unknown(d == 1) && !disk.incomplete_copy)
             disk.degrade_needed = true;
     }
     raid1_pair_present = false;
@@ -151,6 +168,28 @@ void ovchip::read_raid_combined_info()
     if (marks == 1 && raid_mode == mode_raid1) {
         rebuilding = true;
         polling = true;
+    }
+}
+
+void ovchip::mark_incomplete_copies()
+{
+    const std::string key = bridge_key(identity);
+    for (int d = 0; d < 2; ++d) {
+        ovdisk& disk = disks[d];
+        const ovdisk& other = disks[1 - d];
+        disk.incomplete_copy = false;
+        disk.copy_source_serial.clear();
+        rebuild_note note;
+        if (!disk.present || disk.raid_mode != mode_raid1 || disk.rebuild_flag ||
+            !rebuild_notes::find_target(key, disk.serial, note))
+            continue;
+        // Only while the disk still carries that rebuild's record, and its source is away.
+        if (std::string(reinterpret_cast<const char*>(disk.record_stamp), 14) != note.stamp)
+            continue;
+        if (other.present && other.serial == note.source_serial)
+            continue;
+        disk.incomplete_copy = true;
+        disk.copy_source_serial = note.source_serial;
     }
 }
 
@@ -259,17 +298,162 @@ void ovchip::quiesce()
         pause_ms(10);
 }
 
+// One sector of a configuration write: what goes there, and what was there before, so
+// that a write that cannot complete puts every sector it touched back.
+struct ovchip::sector_write {
+    bool port;
+    uint64_t lba;
+    raid_info data;
+    raid_info backup = zero_record();
+    bool touched = false;
+};
+
+namespace {
+
+using sector_writes = std::vector<ovchip::sector_write>;
+
+}  // namespace
+
+bool ovchip::partner_unknown(bool port) const
+{
+    const ovdisk& other = disks[port ? 0 : 1];
+    return (other.register_present && !other.present) || (other.present && other.record_unknown);
+}
+
+void ovchip::fail_write(write_fault fault, bool port)
+{
+    last_write.fault = fault;
+    last_write.bay = port ? 2 : 1;
+    last_write.serial = disks[port].serial;
+}
+
+bool ovchip::identity_unchanged(bool port)
+{
+    unsigned char block[512] = {};
+    int rc;
+    {
+        lock guard(j.mutex);
+        rc = library().ovGetDiskIdentify(service, block, 512, port);
+    }
+    const ovdisk& shown = disks[port];
+    if (rc != 0 || block[identify::signature_offset] != identify::signature_value || !shown.present) {
+        fail_write(write_fault::disk_changed, port);
+        return false;
+    }
+    ovdisk now;
+    now.initialize(block);
+    // Raw bytes, not the trimmed texts: the record names a partner by them.
+    if (now.capacity != shown.capacity || std::memcmp(now.model_raw, shown.model_raw, 40) != 0 ||
+        std::memcmp(now.serial_raw, shown.serial_raw, 20) != 0) {
+        fail_write(write_fault::disk_changed, port);
+        return false;
+    }
+    return true;
+}
+
+// Checks the disks and reads what every sector holds now; nothing is written unless all
+// of that succeeded.
+bool ovchip::prepare_writes(std::vector<sector_write>& writes)
+{
+    bool checked[2] = {false, false};
+    for (const sector_write& w : writes) {
+        if (checked[w.port])
+            continue;
+        checked[w.port] = true;
+        if (!identity_unchanged(w.port))
+            return false;
+    }
+    for (sector_write& w : writes) {
+        if (!read_backup(w.port, w.lba, w.backup.data())) {
+            fail_write(write_fault::disk_unknown, w.port);
+            return false;
+        }
+    }
+    return true;
+}
+
+bool ovchip::apply_writes(std::vector<sector_write>& writes)
+{
+    for (size_t i = 0; i < writes.size(); ++i) {
+        sector_write& w = writes[i];
+        w.touched = true;
+        if (!execute_set_raid_info(w.data, static_cast<int64_t>(w.lba), w.port)) {
+            fail_write(write_fault::write_failed, w.port);
+            restore(writes);
+            return false;
+        }
+    }
+    return true;
+}
+
+// Puts back every touched sector, last first; a sector that already holds its old bytes
+// (the failed write never reached it) is left alone.
+void ovchip::restore(std::vector<sector_write>& writes)
+{
+    bool restored[2] = {false, false};
+    for (size_t i = writes.size(); i-- > 0;) {
+        sector_write& w = writes[i];
+        if (!w.touched)
+            continue;
+        unsigned char now[512] = {};
+        if (read_sector(w.port, w.lba, now) && std::memcmp(now, w.backup.data(), 512) == 0)
+            continue;
+        restored[w.port] = true;
+        if (!execute_set_raid_info(w.backup, static_cast<int64_t>(w.lba), w.port) && !last_write.restore_failed) {
+            last_write.restore_failed = true;
+            last_write.restore_bay = w.port ? 2 : 1;
+            last_write.restore_serial = disks[w.port].serial;
+        }
+    }
+    // What was put back must reach the platters too; its result cannot change the report.
+    if (restored[0] || restored[1]) {
+        lock guard(j.mutex);
+        if (restored[0])
+            library().ovFlushHDDCache(service, 0);
+        if (restored[1])
+            library().ovFlushHDDCache(service, 1);
+    }
+}
+
+bool ovchip::flush(std::vector<sector_write>& writes, bool port0, bool port1)
+{
+    int rc0 = 0, rc1 = 0;
+    {
+        lock guard(j.mutex);
+        if (port0)
+            rc0 = library().ovFlushHDDCache(service, 0);
+        if (port1)
+            rc1 = library().ovFlushHDDCache(service, 1);
+    }
+    if (rc0 == 0 && rc1 == 0)
+        return true;
+    // Unflushed records may or may not reach the disks: put the old ones back.
+    fail_write(write_fault::flush_failed, rc0 != 0 ? false : true);
+    restore(writes);
+    return false;
+}
+
+bool ovchip::finish_with_warm_boot()
+{
+    if (warm_boot())
+        return true;
+    last_write.fault = write_fault::restart_failed;
+    return false;
+}
+
 bool ovchip::create_raid(int mode)
 {
-    const raid_info zero = zero_record();
+    last_write.clear();
     if (mode != int(mode_raid0) && mode != int(mode_raid1) && mode != int(mode_span))
         return clear_raid();
     uint64_t size = 0, lba0 = 0, lba1 = 0;
     // A size that would wrap below zero, or a disk with no room for its record, builds
     // no set: refuse before anything is written.
     if (!set_size(mode, disks[0].capacity, disks[1].capacity, size) || !disks[0].record_lba(lba0) ||
-        !disks[1].record_lba(lba1))
+        !disks[1].record_lba(lba1)) {
+        fail_write(write_fault::disk_changed, !disks[0].record_lba(lba0) ? false : true);
         return false;
+    }
     const bool over = size >= two_tb_sectors;
     syslog(LOG_NOTICE, over ? "Orvelan : RAID size > 2TB" : "Orvelan : RAID size < 2TB");
 
@@ -283,60 +467,57 @@ bool ovchip::create_raid(int mode)
     syslog(LOG_NOTICE, "Orvelan : %u", static_cast<unsigned>(r0.over_2tb));
     syslog(LOG_NOTICE, "Orvelan : %u", static_cast<unsigned>(r1.over_2tb));
 
-    execute_set_raid_info(zero, 0, false);
-    execute_set_raid_info(zero, 0, true);
-    const bool ok0 = execute_set_raid_info(r0, static_cast<int64_t>(lba0), false);
-    const bool ok1 = execute_set_raid_info(r1, static_cast<int64_t>(lba1), true);
-    if (!ok0 || !ok1)
+    const raid_info zero = zero_record();
+    sector_writes writes = {{false, 0, zero}, {true, 0, zero}, {false, lba0, r0}, {true, lba1, r1}};
+    if (!prepare_writes(writes) || !apply_writes(writes) || !flush(writes, true, true))
         return false;
-    {
-        lock guard(j.mutex);
-        library().ovFlushHDDCache(service, 0);
-        library().ovFlushHDDCache(service, 1);
-    }
-    warm_boot();
-    return true;
+    rebuild_notes::remove(bridge_key(identity));
+    return finish_with_warm_boot();
 }
 
 bool ovchip::clear_raid()
 {
+    last_write.clear();
     quiesce();
     const raid_info zero = zero_record();
-    if (raid_mode != mode_raid1) {
-        for (int64_t sector = 0; sector < 64; ++sector) {
-            execute_set_raid_info(zero, sector, false);
-            execute_set_raid_info(zero, sector, true);
-        }
-    }
     uint64_t lba0 = 0, lba1 = 0;
-    const bool ok0 = disks[0].record_lba(lba0) && execute_set_raid_info(zero, static_cast<int64_t>(lba0), false);
-    const bool ok1 = disks[1].record_lba(lba1) && execute_set_raid_info(zero, static_cast<int64_t>(lba1), true);
-    if (!ok0 || !ok1)
+    if (!disks[0].record_lba(lba0) || !disks[1].record_lba(lba1)) {
+        fail_write(write_fault::disk_changed, !disks[0].record_lba(lba0) ? false : true);
         return false;
-    {
-        lock guard(j.mutex);
-        library().ovFlushHDDCache(service, 0);
-        library().ovFlushHDDCache(service, 1);
     }
-    warm_boot();
-    return true;
+    // The records go first: once they are gone the set is gone, and a failure after them
+    // is undone like any other.
+    sector_writes writes = {{false, lba0, zero}, {true, lba1, zero}};
+    if (raid_mode != mode_raid1)
+        for (uint64_t sector = 0; sector < 64; ++sector) {
+            writes.push_back({false, sector, zero});
+            writes.push_back({true, sector, zero});
+        }
+    if (!prepare_writes(writes) || !apply_writes(writes) || !flush(writes, true, true))
+        return false;
+    rebuild_notes::remove(bridge_key(identity));
+    return finish_with_warm_boot();
 }
 
 bool ovchip::clear_disk(bool port)
 {
+    last_write.clear();
     quiesce();
     const raid_info zero = zero_record();
-    for (int64_t sector = 0; sector < 64; ++sector)
-        execute_set_raid_info(zero, sector, port);
     uint64_t lba = 0;
-    if (!disks[port].record_lba(lba) || !execute_set_raid_info(zero, static_cast<int64_t>(lba), port))
+    if (!disks[port].record_lba(lba)) {
+        fail_write(write_fault::disk_changed, port);
         return false;
-    {
-        lock guard(j.mutex);
-        library().ovFlushHDDCache(service, port);
     }
-    warm_boot();
-    return true;
+    // The record before the wipe: a failed record write must not leave a wiped member of
+    // a set that is still valid.
+    sector_writes writes = {{port, lba, zero}};
+    for (uint64_t sector = 0; sector < 64; ++sector)
+        writes.push_back({port, sector, zero});
+    if (!prepare_writes(writes) || !apply_writes(writes) || !flush(writes, !port, port))
+        return false;
+    rebuild_notes::remove(bridge_key(identity));
+    return finish_with_warm_boot();
 }
 
 bool ovchip::warm_boot()
@@ -355,6 +536,8 @@ bool ovchip::warm_boot()
         // return to rescan: clear it and rescan now, showing the records as written.
         j.warm_boot_pending = false;
         j.forget_warm_boot(service);
+        connection_open = true;
+        last_write.fault = write_fault::restart_failed;
         ctrller->refresh();
         return false;
     }
@@ -365,11 +548,23 @@ bool ovchip::warm_boot()
 
 bool ovchip::rebuild(bool source)
 {
+    last_write.clear();
+    last_write.rebuild = true;
     ctrller->disablegui(true);
     const int src = source ? 1 : 0;
     const int dst = 1 - src;
     if (disks[src].raid_mode != mode_raid1)
         return false;
+    // A partial copy holds no whole set: copying it over the other disk loses data.
+    if (disks[src].incomplete_copy) {
+        fail_write(write_fault::disk_unknown, source);
+        return false;
+    }
+    uint64_t lba0 = 0, lba1 = 0;
+    if (!disks[0].record_lba(lba0) || !disks[1].record_lba(lba1)) {
+        fail_write(write_fault::disk_changed, !disks[0].record_lba(lba0) ? false : true);
+        return false;
+    }
     // The monitors read the records being replaced; stop them before writing.
     quiesce();
     unsigned char stamp[16] = {};
@@ -381,49 +576,91 @@ bool ovchip::rebuild(bool source)
                            stamp);
     const raid_info dst_record =
         create_raid_struct(mode_raid1, dst, 0, 0, cap, disks[src].serial_raw, disks[src].model_raw, over, stamp);
-    const raid_info& r0 = src == 0 ? src_record : dst_record;
-    const raid_info& r1 = src == 0 ? dst_record : src_record;
-    uint64_t lba0 = 0, lba1 = 0;
-    const bool ok0 = disks[0].record_lba(lba0) && execute_set_raid_info(r0, static_cast<int64_t>(lba0), false);
-    const bool ok1 = disks[1].record_lba(lba1) && execute_set_raid_info(r1, static_cast<int64_t>(lba1), true);
-    // A failed write must not look like a started rebuild.
-    if (!ok0 || !ok1)
+    // The source first: should the target's write fail, the source still holds the data
+    // and is put back; the target never carries a record the source does not back.
+    sector_writes writes = {{src == 1, src == 0 ? lba0 : lba1, src_record},
+                            {dst == 1, dst == 0 ? lba0 : lba1, dst_record}};
+    if (!prepare_writes(writes))
         return false;
-    {
-        lock guard(j.mutex);
-        library().ovFlushHDDCache(service, 0);
-        library().ovFlushHDDCache(service, 1);
+    const std::string key = bridge_key(identity);
+    // Noted before the first write, so a copy interrupted at any point is known as such.
+    rebuild_notes::add({key, disks[src].serial, disks[dst].serial,
+                        std::string(reinterpret_cast<const char*>(stamp), 14)});
+    if (!apply_writes(writes) || !flush(writes, true, true)) {
+        rebuild_notes::remove(key);
+        return false;
     }
-    warm_boot();
-    return true;
+    return finish_with_warm_boot();
 }
+
+namespace {
+
+// A stamp later than previous: now, or previous plus one second when now is not later
+// (two writes in one second, or a clock set back).
+void later_stamp(unsigned char* out, const unsigned char* previous)
+{
+    GetTimeString(out);
+    if (compare_stamps(out, previous) > 0)
+        return;
+    int f[6] = {};
+    const int widths[6] = {4, 2, 2, 2, 2, 2};
+    int at = 0;
+    for (int k = 0; k < 6; ++k)
+        for (int n = 0; n < widths[k]; ++n, ++at) {
+            if (previous[at] < '0' || previous[at] > '9')
+                return;  // not a stamp this program wrote: now is all we can do
+            f[k] = f[k] * 10 + (previous[at] - '0');
+        }
+    std::tm t{};
+    t.tm_year = f[0] - 1900;
+    t.tm_mon = f[1] - 1;
+    t.tm_mday = f[2];
+    t.tm_hour = f[3];
+    t.tm_min = f[4];
+    t.tm_sec = f[5] + 1;
+    t.tm_isdst = -1;
+    std::mktime(&t);  // carries the second into minutes, days, months and years
+    char text[32];
+    std::snprintf(text, sizeof text, "%04d%02d%02d%02d%02d%02d", t.tm_year + 1900, t.tm_mon + 1, t.tm_mday,
+                  t.tm_hour, t.tm_min, t.tm_sec);
+    std::memset(out, 0, 16);
+    std::memcpy(out, text, 14);
+}
+
+}  // namespace
 
 bool ovchip::raid_degrade(bool port)
 {
+    last_write.clear();
     ovdisk& disk = disks[port];
+    uint64_t lba = 0;
+    if (!disk.record_lba(lba)) {
+        fail_write(write_fault::disk_changed, port);
+        return false;
+    }
     unsigned char stamp[16] = {};
-    GetTimeString(stamp);
+    // Later than the stamp it replaces, or a partner that comes back could look newer.
+    later_stamp(stamp, disk.record_stamp);
     const raid_info record = create_raid_struct(mode_raid1, port ? 1 : 0, 0, 0, disk.record_capacity, zero_serial,
                                                 zero_model, over_2tb_of(disk), stamp);
-    uint64_t lba = 0;
-    const bool ok = disk.record_lba(lba) && execute_set_raid_info(record, static_cast<int64_t>(lba), port);
-    {
-        lock guard(j.mutex);
-        library().ovFlushHDDCache(service, port);
-    }
+    sector_writes writes = {{port, lba, record}};
+    if (!prepare_writes(writes) || !apply_writes(writes) || !flush(writes, !port, port))
+        return false;
     std::memcpy(disk.record_stamp, stamp, 16);
-    return ok;
+    return true;
 }
 
 void ovchip::select_chip()
 {
     for (int d = 0; d < 2; ++d) {
-        const ovdisk& other = disks[1 - d];
-        // A disk in the other port that the register saw but that did not answer IDENTIFY
-        // may be spinning up: degrading now would break a healthy mirror.
-        const bool silent_partner = other.register_present && !other.present;
-        if (disks[d].degrade_needed && !silent_partner)
-            raid_degrade(d == 1);
+        // degrade_needed is never set next to a silent or unreadable partner: that disk may
+        // be the other half, and rewriting this one would break a healthy mirror.
+        if (disks[d].degrade_needed && !partner_unknown(d == 1) && !raid_degrade(d == 1)) {
+            ctrller->notice(failure_text(last_write));
+            // A disk that is not the one read a moment ago: look again.
+            if (last_write.fault == write_fault::disk_changed)
+                request_refresh();
+        }
     }
     if ((disks[0].present && disks[0].raid_mode == mode_raid1) ||
         (disks[1].present && disks[1].raid_mode == mode_raid1))

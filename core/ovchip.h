@@ -10,6 +10,7 @@
 
 #include "ovdisk.h"
 #include "raid.h"
+#include "safety.h"
 
 namespace ov {
 
@@ -61,6 +62,8 @@ public:
     bool raid1_pair_present = false;
     controller_t identity;
     bool connection_open = false;
+    // Why the last configuration write of this chip failed (fault none after a success).
+    write_report last_write;
 
     // Reading (records and their combination).
     void read_raid_info();
@@ -95,8 +98,24 @@ public:
     // builds no set or disks too small to hold one.
     static bool set_size(int mode, uint64_t c0, uint64_t c1, uint64_t& size);
 
+    // A disk on the other port that is there but cannot be judged: silent at IDENTIFY, or
+    // its record could not be read. Nothing is written because of such a disk.
+    bool partner_unknown(bool port) const;
+
+    // One sector of a configuration write, with what it held before.
+    struct sector_write;
+
 private:
     bool read_sector(bool port, uint64_t lba, unsigned char* buffer);
+    bool read_backup(bool port, uint64_t lba, unsigned char* buffer);
+    void mark_incomplete_copies();
+    void fail_write(write_fault fault, bool port);
+    bool identity_unchanged(bool port);
+    bool prepare_writes(std::vector<sector_write>& writes);
+    bool apply_writes(std::vector<sector_write>& writes);
+    void restore(std::vector<sector_write>& writes);
+    bool flush(std::vector<sector_write>& writes, bool port0, bool port1);
+    bool finish_with_warm_boot();
 };
 
 // Thread bodies of the monitors; they find their chip through the current controller.

@@ -54,6 +54,12 @@ public:
     // What the port's presence register said at the last identity reading; a disk can be
     // there (register set) without answering IDENTIFY.
     bool register_present = false;
+    // The record read failed: what the disk holds is unknown, which is not "no record".
+    bool record_unknown = false;
+    // A rebuild note names this disk as the target of a copy whose source is not here: it
+    // holds a partial copy and must never be a source or be degraded into a set of its own.
+    bool incomplete_copy = false;
+    std::string copy_source_serial;
 
     void initialize(const unsigned char* identify_data);
     static void unscramble(std::string& text);

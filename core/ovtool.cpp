@@ -213,13 +213,21 @@ bool ovtool::scandevices()
         if (!controller_exists(identity))
             add_controller(identity, service);
     }
-    setup_controller_map();
-    for (ovchip& chip : chips) {
-        const int rc = library().openConnection(chip.service);
-        chip.connection_open = true;
-        if (rc != 0)
-            ctrller->show_error_and_exit(localized("error_open_device"));
+    // A bridge that cannot be opened (it may have left between the list and the open) is
+    // left out of this scan; the next device event or refresh tries it again.
+    bool left_out = false;
+    for (size_t i = 0; i < chips.size();) {
+        if (library().openConnection(chips[i].service) != 0) {
+            chips.erase(chips.begin() + static_cast<std::ptrdiff_t>(i));
+            left_out = true;
+            continue;
+        }
+        chips[i].connection_open = true;
+        ++i;
     }
+    setup_controller_map();
+    if (left_out)
+        ctrller->notice(localized("bridge_left_out"));
     return true;
 }
 

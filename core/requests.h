@@ -30,6 +30,9 @@ public:
     virtual void updatepoll(uint64_t total, uint64_t currlba, bool final) = 0;
     virtual void show_message(const std::string& text) = 0;
     virtual void show_hot_swap_message() = 0;
+    // A non-modal word to the user that holds up nobody (a bridge left out of a scan, a
+    // stalled rebuild).
+    virtual void notice(const std::string& text) { (void)text; }
 };
 
 // A window that ignores every request: what the engine talks to before a window exists.

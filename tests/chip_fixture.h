@@ -49,6 +49,25 @@ inline ov::ovdisk make_disk(const std::string& model, const std::string& serial,
     return d;
 }
 
+// The IDENTIFY block a disk made by make_disk was decoded from.
+inline sector identify_of(const ov::ovdisk& d)
+{
+    const char* addressing = d.addressing_mode == ov::addressing_lba48   ? "lba48"
+                             : d.addressing_mode == ov::addressing_lba28 ? "lba28"
+                                                                         : "chs";
+    return make_identify(d.model, d.serial, d.capacity, addressing);
+}
+
+// The calls of a configuration write from its first sector write on: before it come the
+// identity checks and the reads of what is there, which their own tests look at.
+inline std::vector<call> from_first_write(const std::vector<call>& calls)
+{
+    for (size_t i = 0; i < calls.size(); ++i)
+        if (calls[i].name == "ovSetRaidInfo" || calls[i].name == "ovSetRaidInfoFW")
+            return std::vector<call>(calls.begin() + static_cast<std::ptrdiff_t>(i), calls.end());
+    return {};
+}
+
 // An empty port.
 inline ov::ovdisk no_disk()
 {
@@ -260,6 +279,12 @@ protected:
         c.disks[0] = d0;
         c.disks[1] = d1;
         c.connection_open = true;
+        // The disks answer IDENTIFY as they did at the scan, so writes find them unchanged.
+        for (int port = 0; port < 2; ++port) {
+            const ov::ovdisk& d = port == 0 ? d0 : d1;
+            if (d.present)
+                lib.identify[{c.service, port}] = identify_of(d);
+        }
         lib.set_register(c.service, ov::reg_port0_presence, d0.register_present ? 1 : 0);
         lib.set_register(c.service, ov::reg_port1_presence, d1.register_present ? 1 : 0);
         ov::j.chips.push_back(c);
@@ -270,6 +295,14 @@ protected:
     }
 
     ov::ovchip& chip(int index = 0) { return ov::j.chips[static_cast<size_t>(index)]; }
+
+    // Lets another scripted library answer IDENTIFY for the chip's disks as lib does.
+    void identify_in(scripted_library& other, int index)
+    {
+        for (int port = 0; port < 2; ++port)
+            if (chip(index).disks[port].present)
+                other.identify[{chip(index).service, port}] = identify_of(chip(index).disks[port]);
+    }
 
     uint64_t record_lba(int index, int port) { return chip(index).disks[port].capacity - 15; }
 

@@ -112,10 +112,15 @@ TEST_F(config_writes, create_quiesces_zeroes_sector_0_writes_both_records_flushe
     lib.on_call = nullptr;
 
     EXPECT_THAT(requests_at_first_call, ElementsAre("stopprogressbar"));
+    // Both disks are identified again and every sector to be written is read twice (what a
+    // failure puts back) before the first write.
     EXPECT_THAT(describe(lib.calls()),
-                ElementsAre("ovSetRaidInfo 0 0", "ovGetRaidInfo 0 0", "ovSetRaidInfo 1 0", "ovGetRaidInfo 1 0",
-                            "ovSetRaidInfo 0 985", "ovGetRaidInfo 0 985", "ovSetRaidInfo 1 1985",
-                            "ovGetRaidInfo 1 1985", "ovFlushHDDCache 0", "ovFlushHDDCache 1", "ovWarmBoot"));
+                ElementsAre("ovGetDiskIdentify 0", "ovGetDiskIdentify 1", "ovGetRaidInfo 0 0", "ovGetRaidInfo 0 0",
+                            "ovGetRaidInfo 1 0", "ovGetRaidInfo 1 0", "ovGetRaidInfo 0 985", "ovGetRaidInfo 0 985",
+                            "ovGetRaidInfo 1 1985", "ovGetRaidInfo 1 1985", "ovSetRaidInfo 0 0", "ovGetRaidInfo 0 0",
+                            "ovSetRaidInfo 1 0", "ovGetRaidInfo 1 0", "ovSetRaidInfo 0 985", "ovGetRaidInfo 0 985",
+                            "ovSetRaidInfo 1 1985", "ovGetRaidInfo 1 1985", "ovFlushHDDCache 0", "ovFlushHDDCache 1",
+                            "ovWarmBoot"));
     EXPECT_THAT(held, Each(true));
     // Both flushes were made before anyone else could take the mutex.
     EXPECT_GE(contender_after, 10u);
@@ -222,7 +227,7 @@ TEST_F(config_writes, modes_that_build_no_set_delete_instead)
     chip(reference).raid_mode = 1;
     ASSERT_TRUE(chip(reference).clear_raid());
     const std::vector<std::string> delete_calls = describe(lib.calls());
-    ASSERT_EQ(delete_calls.size(), 2u * 64 * 2 + 2 * 2 + 3);
+    ASSERT_EQ(from_first_write(lib.calls()).size(), 2u * 64 * 2 + 2 * 2 + 3);
 
     for (int mode : {3, 0, 5}) {
         SCOPED_TRACE("mode " + std::to_string(mode));
@@ -237,51 +242,136 @@ TEST_F(config_writes, modes_that_build_no_set_delete_instead)
     }
 }
 
-TEST_F(config_writes, create_fails_without_flush_or_boot_when_a_record_write_fails)
+// Every sector write of each operation fails in turn, three ways: the operation reports
+// failure, never restarts the bridge, and every sector it touched holds its old bytes.
+TEST_F(config_writes, a_failing_write_anywhere_is_undone_and_reported_with_its_bay)
 {
-    // Calls named below fail at their n-th occurrence: the two sector-0 writes come
-    // first (their results do not count), then the two record writes.
+    struct operation {
+        const char* name;
+        int writes;  // sector writes it makes
+        std::function<bool(ov::ovchip&)> run;
+    };
+    const std::vector<operation> operations = {
+        {"create", 4, [](ov::ovchip& c) { return c.create_raid(1); }},
+        {"delete", 130, [](ov::ovchip& c) { return c.clear_raid(); }},
+        {"clear disk 2", 65, [](ov::ovchip& c) { return c.clear_disk(true); }},
+    };
     struct injection {
         const char* what;
         std::function<void(scripted_library&, int)> arm;
     };
     const std::vector<injection> injections = {
         {"write fails", [](scripted_library& l, int n) { l.fail("ovSetRaidInfo", n); }},
-        {"read-back fails", [](scripted_library& l, int n) { l.fail("ovGetRaidInfo", n); }},
         {"read-back differs", [](scripted_library& l, int n) { l.corrupt_writes("ovSetRaidInfo", n); }},
     };
-    for (const injection& inj : injections) {
-        for (int n = 1; n <= 4; ++n) {
-            SCOPED_TRACE(std::string(inj.what) + " at write " + std::to_string(n));
-            ov::j.chips.clear();
-            ov::j.warm_boot_pending = false;
-            scripted_library fresh;
-            ov::install_library(&fresh);
-            const int i = add_chip(disk_a(1000), disk_b(2000));
-            sector garbage;
-            garbage.fill(0x5A);
-            fresh.set_sector(chip(i).service, 0, 0, garbage);
-            fresh.set_sector(chip(i).service, 1, 0, garbage);
-            inj.arm(fresh, n);
-            const bool ok = chip(i).create_raid(1);
-            ov::install_library(&lib);
-            EXPECT_EQ(fresh.count("ovSetRaidInfo"), 4u) << "both records are written before judging";
-            if (n <= 2) {
-                EXPECT_TRUE(ok);
-                EXPECT_EQ(fresh.count("ovFlushHDDCache"), 2u);
-                EXPECT_EQ(fresh.count("ovWarmBoot"), 1u);
-            } else {
+    for (const operation& op : operations)
+        for (const injection& inj : injections)
+            for (int n : {1, 2, op.writes / 2, op.writes}) {
+                SCOPED_TRACE(std::string(op.name) + ": " + inj.what + " at write " + std::to_string(n));
+                ov::j.chips.clear();
+                ov::j.warm_boot_pending = false;
+                scripted_library fresh;
+                ov::install_library(&fresh);
+                const int i = add_chip(disk_a(1000), disk_b(2000));
+                identify_in(fresh, i);
+                chip(i).raid_mode = 1;
+                sector before[2][65];
+                for (int port = 0; port < 2; ++port)
+                    for (int s = 0; s < 65; ++s) {
+                        before[port][s].fill(static_cast<unsigned char>(0x10 * port + s));
+                        const uint64_t lba = s < 64 ? static_cast<uint64_t>(s) : record_lba(i, port);
+                        fresh.set_sector(chip(i).service, port, lba, before[port][s]);
+                    }
+                inj.arm(fresh, n);
+                const bool ok = op.run(chip(i));
+                ov::install_library(&lib);
                 EXPECT_FALSE(ok);
-                EXPECT_EQ(fresh.count("ovFlushHDDCache"), 0u);
                 EXPECT_EQ(fresh.count("ovWarmBoot"), 0u);
                 EXPECT_FALSE(ov::j.warm_boot_pending);
-                // Sector 0 was already gone on both disks.
-                sector s0, s1;
-                fresh.get_sector(chip(i).service, 0, 0, s0);
-                fresh.get_sector(chip(i).service, 1, 0, s1);
-                EXPECT_TRUE(all_zero(s0.data(), 512));
-                EXPECT_TRUE(all_zero(s1.data(), 512));
+                const ov::write_report& r = chip(i).last_write;
+                EXPECT_EQ(r.fault, ov::write_fault::write_failed);
+                EXPECT_FALSE(r.restore_failed);
+                ASSERT_TRUE(r.bay == 1 || r.bay == 2);
+                EXPECT_EQ(r.serial, chip(i).disks[r.bay - 1].serial);
+                for (int port = 0; port < 2; ++port)
+                    for (int s = 0; s < 65; ++s) {
+                        sector now;
+                        const uint64_t lba = s < 64 ? static_cast<uint64_t>(s) : record_lba(i, port);
+                        fresh.get_sector(chip(i).service, port, lba, now);
+                        EXPECT_EQ(now, before[port][s]) << "port " << port << " sector " << lba;
+                    }
             }
+}
+
+TEST_F(config_writes, nothing_is_written_to_a_disk_that_changed_or_cannot_be_read)
+{
+    struct fault {
+        const char* what;
+        std::function<void(scripted_library&, uint32_t)> arm;
+        ov::write_fault expected;
+    };
+    const std::vector<fault> faults = {
+        {"another disk in bay 2",
+         [](scripted_library& l, uint32_t s) { l.identify[{s, 1}] = make_identify("Other", "X1", 2000); },
+         ov::write_fault::disk_changed},
+        {"bay 2 silent", [](scripted_library& l, uint32_t s) { l.identify_results[{s, 1}] = -1; },
+         ov::write_fault::disk_changed},
+        {"a sector read fails", [](scripted_library& l, uint32_t) { l.fail("ovGetRaidInfo", 3); },
+         ov::write_fault::disk_unknown},
+    };
+    const std::vector<std::pair<const char*, std::function<bool(ov::ovchip&)>>> operations = {
+        {"create", [](ov::ovchip& c) { return c.create_raid(2); }},
+        {"delete", [](ov::ovchip& c) { return c.clear_raid(); }},
+        {"clear disk 2", [](ov::ovchip& c) { return c.clear_disk(true); }},
+        {"rebuild", [](ov::ovchip& c) { return c.rebuild(false); }},
+    };
+    for (const fault& f : faults)
+        for (const auto& [name, run] : operations) {
+            SCOPED_TRACE(std::string(name) + ", " + f.what);
+            ov::j.chips.clear();
+            lib.clear_calls();
+            lib.identify.clear();
+            lib.identify_results.clear();
+            const int i = two_disks(1000, 2000);
+            chip(i).disks[0].raid_mode = 2;
+            f.arm(lib, chip(i).service);
+            EXPECT_FALSE(run(chip(i)));
+            EXPECT_EQ(chip(i).last_write.fault, f.expected);
+            EXPECT_EQ(chip(i).last_write.bay, 2);
+            EXPECT_EQ(lib.count("ovSetRaidInfo") + lib.count("ovFlushHDDCache") + lib.count("ovWarmBoot"), 0u);
+            EXPECT_FALSE(ov::failure_text(chip(i).last_write).empty());
+        }
+    lib.identify.clear();
+    lib.identify_results.clear();
+}
+
+TEST_F(config_writes, flush_and_restart_failures_are_failures)
+{
+    // A flush that fails undoes the records; a restart that fails leaves them for the
+    // next restart, and says so.
+    for (const bool restart : {false, true}) {
+        SCOPED_TRACE(restart ? "restart fails" : "flush fails");
+        ov::j.chips.clear();
+        scripted_library fresh;
+        ov::install_library(&fresh);
+        const int i = add_chip(disk_a(1000), disk_b(2000));
+        identify_in(fresh, i);
+        if (restart)
+            fresh.warm_boot_result = -1;
+        else
+            fresh.fail("ovFlushHDDCache", 2);
+        EXPECT_FALSE(chip(i).create_raid(2));
+        ov::install_library(&lib);
+        sector r1;
+        fresh.get_sector(chip(i).service, 1, record_lba(i, 1), r1);
+        if (restart) {
+            EXPECT_EQ(chip(i).last_write.fault, ov::write_fault::restart_failed);
+            EXPECT_EQ(r1[2], 2) << "the new set waits for the next restart";
+        } else {
+            EXPECT_EQ(chip(i).last_write.fault, ov::write_fault::flush_failed);
+            EXPECT_EQ(chip(i).last_write.bay, 2);
+            EXPECT_TRUE(all_zero(r1.data(), 512));
+            EXPECT_EQ(fresh.count("ovWarmBoot"), 0u);
         }
     }
 }
@@ -303,7 +393,7 @@ TEST_F(config_writes, deleting_a_mirror_writes_only_the_two_records)
     EXPECT_TRUE(chip(i).clear_raid());
     lib.on_call = nullptr;
     EXPECT_THAT(requests_at_first_call, ElementsAre("stopprogressbar"));
-    EXPECT_THAT(describe(lib.calls()),
+    EXPECT_THAT(describe(from_first_write(lib.calls())),
                 ElementsAre("ovSetRaidInfo 0 985", "ovGetRaidInfo 0 985", "ovSetRaidInfo 1 1985",
                             "ovGetRaidInfo 1 1985", "ovFlushHDDCache 0", "ovFlushHDDCache 1", "ovWarmBoot"));
     EXPECT_TRUE(zeroed(i, 0, 985));
@@ -325,42 +415,22 @@ TEST_F(config_writes, deleting_other_sets_wipes_sectors_0_to_63_disk_0_first)
         }
         fill(i, 0, 64, 0x33);
         EXPECT_TRUE(chip(i).clear_raid());
-        std::vector<std::string> want;
+        // The records go first: once they are gone no set is left to half-wipe.
+        std::vector<std::string> want = {"ovSetRaidInfo 0 985", "ovGetRaidInfo 0 985", "ovSetRaidInfo 1 1985",
+                                         "ovGetRaidInfo 1 1985"};
         for (int s = 0; s < 64; ++s)
             for (int port = 0; port < 2; ++port) {
                 want.push_back("ovSetRaidInfo " + std::to_string(port) + " " + std::to_string(s));
                 want.push_back("ovGetRaidInfo " + std::to_string(port) + " " + std::to_string(s));
             }
-        for (const char* tail : {"ovSetRaidInfo 0 985", "ovGetRaidInfo 0 985", "ovSetRaidInfo 1 1985",
-                                 "ovGetRaidInfo 1 1985", "ovFlushHDDCache 0", "ovFlushHDDCache 1", "ovWarmBoot"})
+        for (const char* tail : {"ovFlushHDDCache 0", "ovFlushHDDCache 1", "ovWarmBoot"})
             want.push_back(tail);
-        EXPECT_THAT(describe(lib.calls()), ElementsAreArray(want));
+        EXPECT_THAT(describe(from_first_write(lib.calls())), ElementsAreArray(want));
         for (uint64_t s = 0; s < 64; ++s) {
             EXPECT_TRUE(zeroed(i, 0, s)) << s;
             EXPECT_TRUE(zeroed(i, 1, s)) << s;
         }
         EXPECT_FALSE(zeroed(i, 0, 64));
-    }
-}
-
-TEST_F(config_writes, delete_succeeds_only_when_both_record_writes_do)
-{
-    // 128 wipe writes come first; their failures do not count.
-    for (int n : {1, 64, 128, 129, 130}) {
-        SCOPED_TRACE("write " + std::to_string(n) + " fails");
-        ov::j.chips.clear();
-        ov::j.warm_boot_pending = false;
-        scripted_library fresh;
-        ov::install_library(&fresh);
-        const int i = two_disks();
-        chip(i).raid_mode = 1;
-        fresh.fail("ovSetRaidInfo", n);
-        const bool ok = chip(i).clear_raid();
-        ov::install_library(&lib);
-        EXPECT_EQ(fresh.count("ovSetRaidInfo"), 130u);
-        EXPECT_EQ(ok, n <= 128);
-        EXPECT_EQ(fresh.count("ovFlushHDDCache"), n <= 128 ? 2u : 0u);
-        EXPECT_EQ(fresh.count("ovWarmBoot"), n <= 128 ? 1u : 0u);
     }
 }
 
@@ -384,35 +454,19 @@ TEST_F(config_writes, clearing_a_disk_touches_only_that_port)
         lib.on_call = nullptr;
         EXPECT_THAT(requests_at_first_call, ElementsAre("stopprogressbar"));
         const std::string p = std::to_string(port);
-        std::vector<std::string> want;
+        // The record before the wipe: a member is never wiped while its set is still valid.
+        const std::string lba = std::to_string(record_lba(i, port));
+        std::vector<std::string> want = {"ovSetRaidInfo " + p + " " + lba, "ovGetRaidInfo " + p + " " + lba};
         for (int s = 0; s < 64; ++s) {
             want.push_back("ovSetRaidInfo " + p + " " + std::to_string(s));
             want.push_back("ovGetRaidInfo " + p + " " + std::to_string(s));
         }
-        const std::string lba = std::to_string(record_lba(i, port));
-        for (const std::string& tail : {"ovSetRaidInfo " + p + " " + lba, "ovGetRaidInfo " + p + " " + lba,
-                                        "ovFlushHDDCache " + p, std::string("ovWarmBoot")})
+        for (const std::string& tail : {"ovFlushHDDCache " + p, std::string("ovWarmBoot")})
             want.push_back(tail);
-        EXPECT_THAT(describe(lib.calls()), ElementsAreArray(want));
+        EXPECT_THAT(describe(from_first_write(lib.calls())), ElementsAreArray(want));
+        for (const call& c : lib.calls())
+            EXPECT_EQ(c.port == 1 - port && c.name != "ovGetRegister", false) << describe(c);
         EXPECT_FALSE(zeroed(i, 1 - port, record_lba(i, 1 - port))) << "the other disk keeps its record";
-    }
-}
-
-TEST_F(config_writes, clearing_a_disk_fails_without_flush_when_its_record_write_fails)
-{
-    for (int n : {1, 64, 65}) {
-        SCOPED_TRACE("write " + std::to_string(n) + " fails");
-        ov::j.chips.clear();
-        ov::j.warm_boot_pending = false;
-        scripted_library fresh;
-        ov::install_library(&fresh);
-        const int i = two_disks();
-        fresh.corrupt_writes("ovSetRaidInfo", n);
-        const bool ok = chip(i).clear_disk(true);
-        ov::install_library(&lib);
-        EXPECT_EQ(ok, n <= 64);
-        EXPECT_EQ(fresh.count("ovFlushHDDCache"), n <= 64 ? 1u : 0u);
-        EXPECT_EQ(fresh.count("ovWarmBoot"), n <= 64 ? 1u : 0u);
     }
 }
 
@@ -432,6 +486,7 @@ TEST_F(config_writes, every_write_operation_stops_running_monitors_before_its_fi
         ov::j.chips.clear();
         scripted_library fresh;
         const int i = two_disks(1000, 2000);
+        identify_in(fresh, i);
         fresh.set_register(chip(i).service, ov::reg_port0_presence, 1);
         fresh.set_register(chip(i).service, ov::reg_port1_presence, 1);
         fresh.rebuild_statuses.push_back(scripted_library::status(1000, 10));

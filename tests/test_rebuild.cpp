@@ -68,9 +68,19 @@ TEST_P(rebuild_direction, writes_both_records_from_the_source_port_0_first)
         lib.on_call = nullptr;
 
         EXPECT_THAT(requests_at_first_call, ElementsAre("disablegui 1", "stopprogressbar"));
-        EXPECT_THAT(describe(lib.calls()),
-                    ElementsAre("ovSetRaidInfo 0 1999985", "ovGetRaidInfo 0 1999985", "ovSetRaidInfo 1 2999985",
-                                "ovGetRaidInfo 1 2999985", "ovFlushHDDCache 0", "ovFlushHDDCache 1", "ovWarmBoot"));
+        // The source's record first: should the target's write fail, the target never
+        // carries a record that the source does not back.
+        const std::string s = std::to_string(source), t = std::to_string(target);
+        const std::string ls = source == 0 ? "1999985" : "2999985", lt = target == 0 ? "1999985" : "2999985";
+        EXPECT_THAT(describe(from_first_write(lib.calls())),
+                    ElementsAre("ovSetRaidInfo " + s + " " + ls, "ovGetRaidInfo " + s + " " + ls,
+                                "ovSetRaidInfo " + t + " " + lt, "ovGetRaidInfo " + t + " " + lt,
+                                "ovFlushHDDCache 0", "ovFlushHDDCache 1", "ovWarmBoot"));
+        // Noted on the host until the copy ends: the target is a partial copy meanwhile.
+        ov::rebuild_note note;
+        EXPECT_TRUE(ov::rebuild_notes::find_target(ov::bridge_key(chip(i).identity),
+                                                   chip(i).disks[target].serial, note));
+        EXPECT_EQ(note.source_serial, chip(i).disks[source].serial);
         const sector src = stored_record(i, source), dst = stored_record(i, target);
         {
             SCOPED_TRACE("source record");
@@ -106,7 +116,7 @@ TEST_F(rebuild_test, a_source_without_a_mirror_record_is_refused_untouched)
     }
 }
 
-TEST_F(rebuild_test, a_failed_record_write_stops_the_rebuild_before_flush_and_boot)
+TEST_F(rebuild_test, a_failed_record_write_puts_both_records_back_and_starts_nothing)
 {
     const std::vector<std::pair<const char*, std::function<void(scripted_library&, int)>>> injections = {
         {"write fails", [](scripted_library& l, int n) { l.fail("ovSetRaidInfo", n); }},
@@ -119,11 +129,19 @@ TEST_F(rebuild_test, a_failed_record_write_stops_the_rebuild_before_flush_and_bo
             ov::j.chips.clear();
             ov::j.warm_boot_pending = false;
             const int i = mirror(0);
-            arm(lib, n);
+            const sector before0 = stored_record(i, 0), before1 = stored_record(i, 1);
+            // The n-th read-back comes after the two backup reads of each record.
+            arm(lib, std::string(what) == "read-back fails" ? 4 + n : n);
             EXPECT_FALSE(chip(i).rebuild(false));
-            EXPECT_EQ(lib.count("ovFlushHDDCache"), 0u);
             EXPECT_EQ(lib.count("ovWarmBoot"), 0u);
             EXPECT_FALSE(ov::j.warm_boot_pending);
+            EXPECT_EQ(stored_record(i, 0), before0);
+            EXPECT_EQ(stored_record(i, 1), before1);
+            EXPECT_EQ(chip(i).last_write.fault, ov::write_fault::write_failed);
+            EXPECT_EQ(chip(i).last_write.bay, n);
+            ov::rebuild_note note;
+            EXPECT_FALSE(ov::rebuild_notes::find_target(ov::bridge_key(chip(i).identity),
+                                                        chip(i).disks[1].serial, note));
         }
     }
 }
@@ -172,8 +190,9 @@ TEST_F(rebuild_test, degrade_rewrites_the_member_without_a_partner)
         EXPECT_TRUE(chip(i).raid_degrade(port == 1));
         const std::string p = std::to_string(port), lba = std::to_string(record_lba(i, port));
         EXPECT_THAT(describe(lib.calls()),
-                    ElementsAre("ovSetRaidInfo " + p + " " + lba, "ovGetRaidInfo " + p + " " + lba,
-                                "ovFlushHDDCache " + p));
+                    ElementsAre("ovGetDiskIdentify " + p, "ovGetRaidInfo " + p + " " + lba,
+                                "ovGetRaidInfo " + p + " " + lba, "ovSetRaidInfo " + p + " " + lba,
+                                "ovGetRaidInfo " + p + " " + lba, "ovFlushHDDCache " + p));
         const sector r = stored_record(i, port);
         EXPECT_EQ(r[2], 2);
         EXPECT_EQ(r[3], port);
@@ -190,16 +209,37 @@ TEST_F(rebuild_test, degrade_rewrites_the_member_without_a_partner)
     }
 }
 
-TEST_F(rebuild_test, a_failed_degrade_still_flushes_and_refreshes_the_cached_stamp)
+TEST_F(rebuild_test, a_failed_degrade_puts_the_record_back_and_keeps_the_cached_stamp)
 {
     const int i = add_chip(disk_a(), no_disk());
     put_record(i, 0, record_for(2, 0, 1999984, disk_b(), older_stamp));
+    const sector before = stored_record(i, 0);
     chip(i).read_raid_info();
     lib.clear_calls();
     lib.corrupt_writes("ovSetRaidInfo");
     EXPECT_FALSE(chip(i).raid_degrade(false));
-    EXPECT_EQ(lib.count("ovFlushHDDCache"), 1u);
-    EXPECT_NE(0, std::memcmp(chip(i).disks[0].record_stamp, stamp16(older_stamp).bytes, 16));
+    EXPECT_EQ(stored_record(i, 0), before);
+    EXPECT_EQ(0, std::memcmp(chip(i).disks[0].record_stamp, stamp16(older_stamp).bytes, 16));
+}
+
+TEST_F(rebuild_test, a_degrade_stamp_is_always_later_than_the_one_it_replaces)
+{
+    // A stamp from the future (or from this very second) is passed by one second, with
+    // the carry through minutes, days, months and years.
+    const std::pair<const char*, const char*> cases[] = {
+        {"29991231235959", "30000101000000"},
+        {"29990228235959", "29990301000000"},
+        {"29990101000000", "29990101000001"},
+    };
+    for (const auto& [previous, expected] : cases) {
+        SCOPED_TRACE(previous);
+        ov::j.chips.clear();
+        const int i = add_chip(disk_a(), no_disk());
+        put_record(i, 0, record_for(2, 0, 1999984, disk_b(), previous));
+        chip(i).read_raid_info();
+        ASSERT_TRUE(chip(i).raid_degrade(false));
+        EXPECT_EQ(0, std::memcmp(stored_record(i, 0).data() + 480, expected, 14));
+    }
 }
 
 // ---- select_chip -------------------------------------------------------------------------
@@ -244,7 +284,9 @@ TEST_F(rebuild_test, a_silent_partner_is_not_an_empty_port)
     const int i = add_chip(disk_a(), silent_disk());
     put_record(i, 0, record_for(2, 0, 1999984, disk_b(), older_stamp));
     chip(i).read_raid_info();
-    ASSERT_TRUE(chip(i).disks[0].degrade_needed);
+    // The window shows no degraded member next to a disk that may be its partner.
+    EXPECT_FALSE(chip(i).disks[0].degrade_needed);
+    EXPECT_TRUE(chip(i).partner_unknown(false));
     lib.clear_calls();
     chip(i).select_chip();
     EXPECT_EQ(lib.count("ovSetRaidInfo"), 0u);

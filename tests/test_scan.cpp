@@ -239,32 +239,29 @@ TEST_F(Scan, LongSerialIsCutAndForeignTextDropped)
     EXPECT_EQ(ov::j.chips[1].identity.usb_serial, "");
 }
 
-TEST_F(Scan, FailedOpenIsFatalAndOpensGoInListOrder)
+TEST_F(Scan, ABridgeThatCannotBeOpenedIsLeftOutWithANotice)
 {
+    // It may have been unplugged between the list and the open: the others stay, and
+    // the program goes on.
     ov::set_localizer([](const std::string& key) {
-        return key == "error_open_device" ? std::string("The device cannot be opened") : std::string();
+        return key == "bridge_left_out" ? std::string("A controller was left out") : key;
     });
     const auto late = reg.add_usb_bridge(1, 2, 0x300, "LATE");
     const auto early = reg.add_usb_bridge(1, 2, 0x100, "EARLY");
-    lib.devices = {late, early};
+    const auto fw = reg.add_firewire_bridge(0x42);
+    lib.devices = {late, early, fw};
     lib.open_results[late] = -3;
+    lib.open_results[fw] = -1;
     EXPECT_TRUE(ov::j.scandevices());
 
     // List order, not map order.
-    EXPECT_EQ(services_of("openConnection"), (std::vector<uint32_t>{late, early}));
-    EXPECT_EQ(window.requests(), std::vector<std::string>{"show_error_and_exit The device cannot be opened"});
-    ASSERT_EQ(ov::j.chips.size(), 2u);
+    EXPECT_EQ(services_of("openConnection"), (std::vector<uint32_t>{late, early, fw}));
+    EXPECT_EQ(window.requests(), std::vector<std::string>{"notice A controller was left out"});
+    ASSERT_EQ(ov::j.chips.size(), 1u);
+    EXPECT_EQ(ov::j.chips[0].service, early);
     EXPECT_TRUE(ov::j.chips[0].connection_open);
-    EXPECT_TRUE(ov::j.chips[1].connection_open);
-}
-
-TEST_F(Scan, FailedOpenWithoutStringTableShowsTheKey)
-{
-    const auto a = reg.add_firewire_bridge(0x42);
-    lib.devices = {a};
-    lib.fail("openConnection", 1, 5);
-    ov::j.scandevices();
-    EXPECT_EQ(window.requests(), std::vector<std::string>{"show_error_and_exit error_open_device"});
+    ASSERT_EQ(ov::j.controller_map.size(), 1u);
+    EXPECT_EQ(ov::j.controller_map[0].second, 0);
 }
 
 // ---- flushing --------------------------------------------------------------------------

@@ -3,6 +3,12 @@
 #include "ovtool.h"
 #include "raid.h"
 #include "requests.h"
+#include "safety.h"
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <string>
 
 namespace ovtest {
 
@@ -23,6 +29,9 @@ inline void reset_engine_globals()
     ov::j.tree.cleartree();
     ov::override_architecture(-1);
     ov::set_localizer(nullptr);
+    // Rebuild notes of this test process only, never the user's.
+    ov::rebuild_notes::set_path("/tmp/ovraid-test-notes-" + std::to_string(::getpid()));
+    std::remove(ov::rebuild_notes::path().c_str());
 }
 
 }  // namespace ovtest

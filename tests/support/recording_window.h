@@ -49,6 +49,7 @@ public:
     void updatepoll(uint64_t total, uint64_t currlba, bool final) override;
     void show_message(const std::string& text) override { record("show_message " + text); }
     void show_hot_swap_message() override { record("show_hot_swap_message"); }
+    void notice(const std::string& text) override { record("notice " + text); }
 
     // select_first_controller selects the first chip in map order, as the window does.
     bool select_like_window = false;

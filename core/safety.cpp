@@ -1,0 +1,219 @@
+#include "safety.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <mutex>
+#include <sstream>
+
+#include "requests.h"
+
+namespace ov {
+
+namespace {
+
+std::string substitute(std::string text, const std::string& one, const std::string& two = std::string())
+{
+    const auto put = [&text](const std::string& marker, const std::string& value) {
+        for (size_t at = text.find(marker); at != std::string::npos; at = text.find(marker, at + value.size()))
+            text.replace(at, marker.size(), value);
+    };
+    put("%1", one);
+    put("%2", two);
+    return text;
+}
+
+std::string bay_text(int bay, const std::string& serial, const char* key)
+{
+    return substitute(localized(key), std::to_string(bay), serial);
+}
+
+}  // namespace
+
+std::string failure_text(const write_report& report)
+{
+    std::string text;
+    switch (report.fault) {
+    case write_fault::none:
+        break;
+    case write_fault::disk_changed:
+        text = bay_text(report.bay, report.serial, "fault_disk_changed");
+        break;
+    case write_fault::disk_unknown:
+        text = bay_text(report.bay, report.serial, "fault_disk_unknown");
+        break;
+    case write_fault::write_failed:
+        text = bay_text(report.bay, report.serial, "fault_write_failed");
+        break;
+    case write_fault::flush_failed:
+        text = bay_text(report.bay, report.serial, "fault_flush_failed");
+        break;
+    case write_fault::restart_failed:
+        text = localized(report.rebuild ? "fault_rebuild_restart_failed" : "fault_restart_failed");
+        break;
+    }
+    // Only a write that was made and then undone says whether undoing it worked.
+    if (report.fault == write_fault::write_failed || report.fault == write_fault::flush_failed ||
+        report.restore_failed) {
+        if (!text.empty())
+            text += " ";
+        text += report.restore_failed
+                    ? bay_text(report.restore_bay, report.restore_serial, "fault_restore_failed")
+                    : localized("fault_restored");
+    }
+    return text;
+}
+
+std::string bridge_key(const controller_t& identity)
+{
+    char text[96];
+    if (identity.is_firewire) {
+        std::snprintf(text, sizeof text, "fw:%016llx", static_cast<unsigned long long>(identity.guid));
+        return text;
+    }
+    std::snprintf(text, sizeof text, "usb:%04x:%04x:", identity.vendor_id, identity.product_id);
+    std::string key = text;
+    // A serial survives a move to another port; without one the port is all we have.
+    if (!identity.usb_serial.empty())
+        return key + "sn=" + identity.usb_serial;
+    return key + "loc=" + std::to_string(identity.location_id);
+}
+
+namespace rebuild_notes {
+
+namespace {
+
+std::mutex notes_mutex;
+std::string notes_path_override;
+
+std::string default_path()
+{
+    const char* state = std::getenv("XDG_STATE_HOME");
+    std::string dir;
+    if (state && *state == '/') {
+        dir = state;
+    } else {
+        const char* home = std::getenv("HOME");
+        dir = std::string(home && *home ? home : "/tmp") + "/.local/state";
+    }
+    return dir + "/ovraid/rebuilds";
+}
+
+// Every directory above the file, as mkdir -p would.
+bool make_parents(const std::string& file)
+{
+    for (size_t at = file.find('/', 1); at != std::string::npos; at = file.find('/', at + 1)) {
+        const std::string dir = file.substr(0, at);
+        if (::mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST)
+            return false;
+    }
+    return true;
+}
+
+// One note a line: four tab-separated fields. Serials and keys hold no tabs or newlines.
+bool clean(const std::string& field)
+{
+    return field.find_first_of("\t\n\r") == std::string::npos;
+}
+
+std::vector<rebuild_note> read_all()
+{
+    std::vector<rebuild_note> notes;
+    std::ifstream in(path());
+    std::string line;
+    while (std::getline(in, line)) {
+        std::vector<std::string> fields;
+        std::stringstream s(line);
+        std::string field;
+        while (std::getline(s, field, '\t'))
+            fields.push_back(field);
+        if (fields.size() == 4 && !fields[0].empty())
+            notes.push_back({fields[0], fields[1], fields[2], fields[3]});
+    }
+    return notes;
+}
+
+// Written to a temporary file and renamed, so a crash leaves the old notes or the new.
+bool write_all(const std::vector<rebuild_note>& notes)
+{
+    const std::string file = path();
+    if (!make_parents(file))
+        return false;
+    const std::string temp = file + ".new";
+    {
+        std::ofstream out(temp, std::ios::trunc);
+        for (const rebuild_note& n : notes)
+            out << n.bridge << '\t' << n.source_serial << '\t' << n.target_serial << '\t' << n.stamp << '\n';
+        out.flush();
+        if (!out)
+            return false;
+    }
+    return std::rename(temp.c_str(), file.c_str()) == 0;
+}
+
+}  // namespace
+
+std::string path()
+{
+    return notes_path_override.empty() ? default_path() : notes_path_override;
+}
+
+void set_path(const std::string& file)
+{
+    std::lock_guard<std::mutex> lock(notes_mutex);
+    notes_path_override = file;
+}
+
+std::vector<rebuild_note> load()
+{
+    std::lock_guard<std::mutex> lock(notes_mutex);
+    return read_all();
+}
+
+bool add(const rebuild_note& note)
+{
+    if (!clean(note.bridge) || !clean(note.source_serial) || !clean(note.target_serial) || !clean(note.stamp))
+        return false;
+    std::lock_guard<std::mutex> lock(notes_mutex);
+    std::vector<rebuild_note> notes = read_all();
+    std::vector<rebuild_note> kept;
+    for (const rebuild_note& n : notes)
+        if (n.bridge != note.bridge)
+            kept.push_back(n);
+    kept.push_back(note);
+    return write_all(kept);
+}
+
+bool remove(const std::string& bridge)
+{
+    std::lock_guard<std::mutex> lock(notes_mutex);
+    std::vector<rebuild_note> notes = read_all();
+    std::vector<rebuild_note> kept;
+    for (const rebuild_note& n : notes)
+        if (n.bridge != bridge)
+            kept.push_back(n);
+    if (kept.size() == notes.size())
+        return true;
+    return write_all(kept);
+}
+
+bool find_target(const std::string& bridge, const std::string& serial, rebuild_note& note)
+{
+    if (serial.empty())
+        return false;
+    std::lock_guard<std::mutex> lock(notes_mutex);
+    for (const rebuild_note& n : read_all())
+        if (n.bridge == bridge && n.target_serial == serial) {
+            note = n;
+            return true;
+        }
+    return false;
+}
+
+}  // namespace rebuild_notes
+
+}  // namespace ov

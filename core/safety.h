@@ -1,0 +1,62 @@
+// What a configuration write reports when it does not complete, and the host-side
+// notes that keep a half-copied mirror disk from ever becoming a rebuild source.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "raid.h"
+
+namespace ov {
+
+// Why a configuration write stopped. Bays are the enclosure's numbers (port + 1).
+enum class write_fault {
+    none,
+    disk_changed,     // a bay no longer holds the disk that was shown; nothing written
+    disk_unknown,     // a bay's record could not be read, so it could not be kept; nothing written
+    write_failed,     // a sector write or its read-back failed; what was written is put back
+    flush_failed,     // a disk did not confirm its cache flush; what was written is put back
+    restart_failed,   // records written and flushed, but the bridge did not restart
+};
+
+struct write_report {
+    write_fault fault = write_fault::none;
+    int bay = 0;                  // 1 or 2; 0 when the fault names no bay
+    std::string serial;           // serial of the disk in that bay, as shown
+    bool restore_failed = false;  // a touched sector could not be put back
+    int restore_bay = 0;
+    std::string restore_serial;
+    bool rebuild = false;         // the operation was a rebuild (changes the restart text)
+
+    bool ok() const { return fault == write_fault::none && !restore_failed; }
+    void clear() { *this = write_report{}; }
+};
+
+// The user's words for a report, by localisation key ("" for a report without fault).
+std::string failure_text(const write_report& report);
+
+// A running rebuild, noted on the host before its records are written and dropped when
+// it ends, so a target pulled mid-copy is never taken for a mirror half with current data.
+struct rebuild_note {
+    std::string bridge;          // bridge_key() of the enclosure
+    std::string source_serial;   // trimmed serials, as shown
+    std::string target_serial;
+    std::string stamp;           // the 14 digits both rebuild records carry
+};
+
+// A stable name for an enclosure: USB vendor, product and serial (location when it has
+// none), or the FireWire GUID.
+std::string bridge_key(const controller_t& identity);
+
+namespace rebuild_notes {
+// $XDG_STATE_HOME/ovraid/rebuilds, or ~/.local/state/ovraid/rebuilds; tests point it elsewhere.
+std::string path();
+void set_path(const std::string& file);   // "" restores the default
+std::vector<rebuild_note> load();
+bool add(const rebuild_note& note);        // replaces a note for the same bridge
+bool remove(const std::string& bridge);
+// The note of this bridge that names serial as its target, if any.
+bool find_target(const std::string& bridge, const std::string& serial, rebuild_note& note);
+}  // namespace rebuild_notes
+
+}  // namespace ov
