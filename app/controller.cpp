@@ -1111,15 +1111,11 @@ void controller::warmboot()
     restart_pending_ = true;
     update_restart_control();
     disablegui(false);
-    chip->last_write.clear();
     if (!j.warm_boot()) {
         // No restart, so no return to wait for; the engine has queued a rescan itself.
         restart_pending_ = false;
         update_restart_control();
-        QString why = ov::stringtonsstring(ov::failure_text(chip->last_write));
-        if (why.isEmpty())
-            why = text_of("fault_restart_failed");
-        alert(s_error, why, s_ok);
+        alert(s_error, ov::stringtonsstring(ov::failure_text(chip->last_write)), s_ok);
     }
     end_command();
 }

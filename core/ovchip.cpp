@@ -399,10 +399,14 @@ void ovchip::restore(std::vector<sector_write>& writes)
         if (read_sector(w.port, w.lba, now) && std::memcmp(now, w.backup.data(), 512) == 0)
             continue;
         restored[w.port] = true;
-        if (!execute_set_raid_info(w.backup, static_cast<int64_t>(w.lba), w.port) && !last_write.restore_failed) {
-            last_write.restore_failed = true;
-            last_write.restore_bay = w.port ? 2 : 1;
-            last_write.restore_serial = disks[w.port].serial;
+        if (!execute_set_raid_info(w.backup, static_cast<int64_t>(w.lba), w.port)) {
+            if (!last_write.restore_failed) {
+                last_write.restore_failed = true;
+                last_write.restore_bay = w.port ? 2 : 1;
+                last_write.restore_serial = disks[w.port].serial;
+            }
+            last_write.unrestored[w.port] = true;
+            last_write.unrestored_serial[w.port] = disks[w.port].serial;
         }
     }
     // What was put back must reach the platters too; its result cannot change the report.
@@ -587,7 +591,10 @@ bool ovchip::rebuild(bool source)
     rebuild_notes::add({key, disks[src].serial, disks[dst].serial,
                         std::string(reinterpret_cast<const char*>(stamp), 14)});
     if (!apply_writes(writes) || !flush(writes, true, true)) {
-        rebuild_notes::remove(key);
+        // A source left flagged may still start the copy when the bridge returns: then
+        // the target is a partial copy, and the note must say so.
+        if (!last_write.restore_failed)
+            rebuild_notes::remove(key);
         return false;
     }
     return finish_with_warm_boot();

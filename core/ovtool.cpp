@@ -172,6 +172,8 @@ bool ovtool::warm_boot()
     ovchip* chip = current_chip();
     if (!chip)
         return false;
+    chip->last_write.clear();
+    chip->last_write.plain_restart = true;
     return chip->warm_boot();
 }
 

@@ -53,7 +53,9 @@ std::string failure_text(const write_report& report)
         text = bay_text(report.bay, report.serial, "fault_flush_failed");
         break;
     case write_fault::restart_failed:
-        text = localized(report.rebuild ? "fault_rebuild_restart_failed" : "fault_restart_failed");
+        text = localized(report.rebuild         ? "fault_rebuild_restart_failed"
+                         : report.plain_restart ? "fault_plain_restart_failed"
+                                                : "fault_restart_failed");
         break;
     }
     // Only a write that was made and then undone says whether undoing it worked.
@@ -61,9 +63,18 @@ std::string failure_text(const write_report& report)
         report.restore_failed) {
         if (!text.empty())
             text += " ";
-        text += report.restore_failed
-                    ? bay_text(report.restore_bay, report.restore_serial, "fault_restore_failed")
-                    : localized("fault_restored");
+        if (!report.restore_failed) {
+            text += localized("fault_restored");
+        } else {
+            bool named = false;
+            for (int port = 0; port < 2; ++port)
+                if (report.unrestored[port]) {
+                    text += (named ? " " : "") + bay_text(port + 1, report.unrestored_serial[port], "fault_restore_failed");
+                    named = true;
+                }
+            if (!named)
+                text += bay_text(report.restore_bay, report.restore_serial, "fault_restore_failed");
+        }
     }
     return text;
 }

@@ -24,8 +24,11 @@ struct write_report {
     int bay = 0;                  // 1 or 2; 0 when the fault names no bay
     std::string serial;           // serial of the disk in that bay, as shown
     bool restore_failed = false;  // a touched sector could not be put back
-    int restore_bay = 0;
+    int restore_bay = 0;          // the first bay that could not be put back
     std::string restore_serial;
+    bool unrestored[2] = {false, false};  // by port: left changed (a vanished bridge can leave both)
+    std::string unrestored_serial[2];
+    bool plain_restart = false;   // the operation was the restart alone
     bool rebuild = false;         // the operation was a rebuild (changes the restart text)
 
     bool ok() const { return fault == write_fault::none && !restore_failed; }

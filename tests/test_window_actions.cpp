@@ -292,7 +292,7 @@ TEST_F(window_actions, a_restart_that_fails_says_so_and_opens_the_control_again)
     click(find<QPushButton>("warmbootbutton"));
     ASSERT_EQ(alerts.size(), 1u);
     EXPECT_EQ(alerts[0].title, "error");
-    EXPECT_TRUE(alerts[0].message.startsWith("fault_restart_failed")) << alerts[0].message.toStdString();
+    EXPECT_TRUE(alerts[0].message.startsWith("fault_plain_restart_failed")) << alerts[0].message.toStdString();
     EXPECT_TRUE(enabled("warmbootbutton"));
     EXPECT_FALSE(win->restart_pending());
     EXPECT_EQ(reg.posted.load(), 1) << "the engine rescans after a restart that did not happen";

@@ -76,7 +76,8 @@ const char* const known_keys[] = {
     "disk1_to_disk2", "disk2_to_disk1", "rebuild_error", "hot_swap", "rebuild_finished", "error_open_device",
     "device", "disk_silent", "incomplete_copy", "restart_stops_rebuild", "delete_stops_rebuild",
     "rebuild_from_older", "fault_disk_changed", "fault_disk_unknown", "fault_write_failed", "fault_flush_failed",
-    "fault_restored", "fault_restore_failed", "fault_restart_failed", "fault_rebuild_restart_failed",
+    "fault_restored", "fault_restore_failed", "fault_restart_failed", "fault_plain_restart_failed",
+    "fault_rebuild_restart_failed",
     "bridge_left_out", "rebuild_stalled"};
 
 TEST(window_tables, every_english_key_has_a_finished_german_text)

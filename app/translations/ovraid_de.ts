@@ -378,8 +378,13 @@
     </message>
     <message id="fault_restart_failed">
         <source>The controller did not restart. The new configuration takes effect when it does.</source>
-        <extracomment>Failure alert of the restart control, and second paragraph after a write whose restart failed</extracomment>
+        <extracomment>Second paragraph after a write whose restart failed</extracomment>
         <translation>Der Controller wurde nicht neu gestartet. Die neue Konfiguration wird beim nächsten Neustart wirksam.</translation>
+    </message>
+    <message id="fault_plain_restart_failed">
+        <source>The controller did not restart.</source>
+        <extracomment>Failure alert of the restart control</extracomment>
+        <translation>Der Controller wurde nicht neu gestartet.</translation>
     </message>
     <message id="fault_rebuild_restart_failed">
         <source>The controller did not restart; the rebuild starts when it does.</source>
