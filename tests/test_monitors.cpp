@@ -183,6 +183,37 @@ TEST_F(monitors, six_done_polls_are_not_an_end)
     EXPECT_TRUE(chip(i).rebuilding);
 }
 
+TEST_F(monitors, a_minute_without_progress_is_reported_once_and_progress_resets_it)
+{
+    struct stall_case {
+        const char* name;
+        std::vector<std::pair<uint64_t, int>> polls;  // current LBA, times in a row
+        size_t notices;
+    };
+    const stall_case cases[] = {
+        {"progress just in time", {{250, 15}, {260, 15}}, 0},
+        {"stuck for longer than a minute", {{250, 3}, {260, 30}}, 1},
+        {"stuck, moving, stuck again", {{250, 16}, {260, 16}}, 2},
+    };
+    for (const stall_case& sc : cases) {
+        SCOPED_TRACE(sc.name);
+        ov::j.chips.clear();
+        win.clear();
+        lib.rebuild_statuses.clear();
+        lib.clear_calls();
+        const int i = marked_mirror();
+        int total = 0;
+        for (const auto& [current, times] : sc.polls) {
+            queue_statuses(1000, current, times);
+            total += times;
+        }
+        lib.fail("ovGetRebuildStatus", total + 1);
+        start_poller(i);
+        ASSERT_TRUE(poller_ended(i));
+        EXPECT_EQ(win.count("notice rebuild_stalled"), sc.notices);
+    }
+}
+
 TEST_F(monitors, a_poll_below_the_end_starts_the_count_again)
 {
     {
