@@ -49,15 +49,6 @@ inline ov::ovdisk make_disk(const std::string& model, const std::string& serial,
     return d;
 }
 
-// The IDENTIFY block a disk made by make_disk was decoded from.
-inline sector identify_of(const ov::ovdisk& d)
-{
-    const char* addressing = d.addressing_mode == ov::addressing_lba48   ? "lba48"
-                             : d.addressing_mode == ov::addressing_lba28 ? "lba28"
-                                                                         : "chs";
-    return make_identify(d.model, d.serial, d.capacity, addressing);
-}
-
 // The calls of a configuration write from its first sector write on: before it come the
 // identity checks and the reads of what is there, which their own tests look at.
 inline std::vector<call> from_first_write(const std::vector<call>& calls)

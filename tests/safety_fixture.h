@@ -20,6 +20,7 @@
 #include "sim/store.h"
 #include "sim_fixture.h"
 #include "temp_dir.h"
+#include "test_data.h"
 
 namespace ovtest {
 
@@ -34,15 +35,6 @@ struct disk_bytes {
     bool operator!=(const disk_bytes& o) const { return !(*this == o); }
 };
 using pair_bytes = std::array<disk_bytes, 2>;
-
-inline std::string seeded_bytes(size_t n, unsigned seed)
-{
-    std::mt19937 gen(seed);
-    std::string s(n, '\0');
-    for (char& c : s)
-        c = static_cast<char>(gen());
-    return s;
-}
 
 inline const char* fault_name(ov::write_fault f)
 {
@@ -181,7 +173,7 @@ protected:
         ASSERT_TRUE(st->insert_disk(safety_bridge, port, name, error)) << error;
         cap[port] = sectors;
         serial[port] = "SN-" + name;
-        simtest::pwrite_bytes(image(port), 0, seeded_bytes(head_sectors * 512, static_cast<unsigned>(disks_made)));
+        simtest::pwrite_bytes(image(port), 0, random_bytes(head_sectors * 512, static_cast<unsigned>(disks_made)));
     }
 
     // Back to the shelf; the name is returned for a later insert_back.

@@ -53,6 +53,7 @@
 #include "sim/store.h"
 #include "support_app/wait_until.h"
 #include "temp_dir.h"
+#include "test_data.h"
 
 namespace stories {
 
@@ -178,15 +179,6 @@ constexpr uint64_t gib = 2097152;              // sectors in 1 GiB
 constexpr uint64_t two_gb_disk = 3906258;      // 2,000,004,096 bytes: shows "2 GB" alone
 constexpr uint64_t three_gb_disk = 5859375;    // 3,000,000,000 bytes
 constexpr const char* old_stamp = "20110203090507";
-
-inline std::string random_bytes(size_t n, unsigned seed)
-{
-    std::mt19937 gen(seed);
-    std::string s(n, '\0');
-    for (auto& c : s)
-        c = static_cast<char>(gen());
-    return s;
-}
 
 class story_test : public ::testing::Test {
 protected:

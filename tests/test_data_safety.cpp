@@ -463,7 +463,7 @@ TEST_F(data_safety, a_disk_swapped_without_a_rescan_is_not_written)
         const uint64_t old_cap = cap[port];
         pull(port);
         ASSERT_NO_FATAL_FAILURE(insert(port, old_cap + 20000));
-        simtest::pwrite_bytes(image(port), (old_cap - 15) * 512, seeded_bytes(512, 99));
+        simtest::pwrite_bytes(image(port), (old_cap - 15) * 512, random_bytes(512, 99));
         const std::string old_record_sector = simtest::pread_bytes(image(port), (old_cap - 15) * 512, 512);
         const pair_bytes before = bytes();
 

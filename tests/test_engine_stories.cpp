@@ -14,6 +14,7 @@
 #include "sim/enclosure.h"
 #include "sim/store.h"
 #include "temp_dir.h"
+#include "test_data.h"
 
 namespace ovtest {
 namespace {
@@ -38,15 +39,6 @@ void write_bytes(const std::string& image, uint64_t offset, const std::string& d
     ASSERT_GE(fd, 0) << image;
     ASSERT_EQ(::pwrite(fd, data.data(), data.size(), static_cast<off_t>(offset)), static_cast<ssize_t>(data.size()));
     ::close(fd);
-}
-
-std::string random_bytes(size_t n, unsigned seed)
-{
-    std::mt19937 gen(seed);
-    std::string s(n, '\0');
-    for (char& c : s)
-        c = static_cast<char>(gen());
-    return s;
 }
 
 // The first differing sector of two images over [0, sectors), or -1 when they agree.

@@ -7,6 +7,7 @@
 #include "sim/firmware.h"
 #include "sim/identify.h"
 #include "sim_fixture.h"
+#include "test_data.h"
 
 using namespace ov::sim;
 using namespace simtest;
@@ -27,15 +28,6 @@ status read_status(enclosure& e, uint32_t h)
         s.total = (s.total << 8) | b[i];
         s.current = (s.current << 8) | b[6 + i];
     }
-    return s;
-}
-
-std::string random_bytes(size_t n, unsigned seed)
-{
-    std::mt19937 gen(seed);
-    std::string s(n, '\0');
-    for (auto& c : s)
-        c = static_cast<char>(gen());
     return s;
 }
 

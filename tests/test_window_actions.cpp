@@ -421,16 +421,8 @@ TEST_F(window_actions, no_command_reaches_a_bridge_without_a_current_controller_
     EXPECT_TRUE(lib.calls().empty());
 
     // A device handling holds the engine on the notification thread.
-    std::atomic<bool> held{false}, release{false};
-    std::thread handling([&] {
-        std::lock_guard<std::mutex> lock(ov::j.handling);
-        held = true;
-        while (!release)
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    });
-    ASSERT_TRUE(wait_until([&] { return held.load(); }));
+    handling_holder handling;
     run_all();
-    release = true;
     handling.join();
     EXPECT_TRUE(lib.calls().empty());
     EXPECT_TRUE(alerts.empty());

@@ -414,15 +414,8 @@ TEST_F(window_exit, a_window_manager_close_leaves_through_the_one_way_out)
     ASSERT_TRUE(wait_until([&] { return text("percentagefield") == "25.0%"; }));
 
     // A device handling is under way; it ends a little after the close.
-    std::atomic<bool> held{false}, release{false};
-    std::thread handling([&] {
-        std::lock_guard<std::mutex> lock(ov::j.handling);
-        held = true;
-        while (!release)
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    });
-    ASSERT_TRUE(wait_until([&] { return held.load(); }));
-    QTimer::singleShot(30, [&] { release = true; });
+    handling_holder handling;
+    QTimer::singleShot(30, [&] { handling.release(); });
 
     struct moment {
         int status;
@@ -438,7 +431,7 @@ TEST_F(window_exit, a_window_manager_close_leaves_through_the_one_way_out)
                 ov::j.handling.unlock();
         });
         probe.join();
-        seen.push_back({status, c.poller_alive || c.raid1_timer_alive, release.load(), free});
+        seen.push_back({status, c.poller_alive || c.raid1_timer_alive, handling.released(), free});
     });
     QCloseEvent close;
     QCoreApplication::sendEvent(win->mainwindow(), &close);

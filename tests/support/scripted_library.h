@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "library.h"
+#include "ovdisk.h"
 #include "registry.h"
 
 namespace ovtest {
@@ -26,6 +27,16 @@ sector make_identify(const std::string& model, const std::string& serial, uint64
                      std::array<uint16_t, 3> chs_geometry = {16383, 16, 63});
 // The raw IDENTIFY string bytes (pair-swapped, space padded) of a text.
 std::vector<unsigned char> ata_string(const std::string& text, size_t length);
+
+// The IDENTIFY block a disk with these texts, size and addressing answers with: what the
+// engine compares with the disk it shows before it writes.
+inline sector identify_of(const ov::ovdisk& d)
+{
+    const char* addressing = d.addressing_mode == ov::addressing_lba48   ? "lba48"
+                             : d.addressing_mode == ov::addressing_lba28 ? "lba28"
+                                                                         : "chs";
+    return make_identify(d.model, d.serial, d.capacity, addressing);
+}
 
 struct call {
     std::string name;

@@ -19,6 +19,7 @@
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "controller.h"
@@ -46,13 +47,6 @@ struct alert_seen {
     bool on_ui_thread = false;
 };
 
-// The IDENTIFY block a disk shown with these texts and this size answers with; the engine
-// compares it with what the panel shows before it writes.
-inline sector identify_of(const ov::ovdisk& d)
-{
-    return make_identify(d.model, d.serial, d.capacity);
-}
-
 inline ov::ovdisk blank_disk(uint64_t capacity, const std::string& model = "Model", const std::string& serial = "SER")
 {
     ov::ovdisk d;
@@ -74,6 +68,36 @@ inline ov::ovdisk member_disk(uint32_t mode, uint64_t capacity, uint64_t record_
     d.record_capacity = record_capacity;
     return d;
 }
+
+// Holds the engine's handling lock from a thread of its own, as a device handling does,
+// until released (or destroyed).
+class handling_holder {
+public:
+    handling_holder()
+        : thread_([this] {
+              std::lock_guard<std::mutex> lock(ov::j.handling);
+              held_ = true;
+              while (!release_)
+                  std::this_thread::sleep_for(std::chrono::milliseconds(1));
+          })
+    {
+        while (!held_)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    ~handling_holder() { join(); }
+    void release() { release_ = true; }
+    bool released() const { return release_; }
+    void join()
+    {
+        release();
+        if (thread_.joinable())
+            thread_.join();
+    }
+
+private:
+    std::atomic<bool> held_{false}, release_{false};
+    std::thread thread_;
+};
 
 inline ov::ovdisk empty_port()
 {
