@@ -1138,7 +1138,10 @@ void controller::start_rebuild(bool source)
             : alert(s_warning, text_of(source ? "disk2_to_disk1" : "disk1_to_disk2"), s_ok, s_cancel) == 1;
     if (asked) {
         if (!chip->rebuild(source)) {
-            alert(s_error, with_failure(text_of("rebuild_error"), chip->last_write), s_ok);
+            // The plain refusal names its reason; any other failure is said by the engine.
+            const bool named = chip->last_write.fault != ov::write_fault::none;
+            alert(s_error, with_failure(text_of(named ? "rebuild_not_started" : "rebuild_error"), chip->last_write),
+                  s_ok);
             refresh();
         }
     }

@@ -66,9 +66,10 @@ void poller_body(int starter_index)
         }
         const uint64_t total = decode_lba48(status.total_lba);
         const uint64_t current = decode_lba48(status.current_lba);
+        // A status of total 0 measures nothing: no progress, like a position that stands.
         const bool moved = current != last_current;
         last_current = current;
-        still_polls = moved || current >= total ? 0 : still_polls + 1;
+        still_polls = moved || (total != 0 && current >= total) ? 0 : still_polls + 1;
         if (still_polls == stalled_polls)
             ctrller->notice(localized("rebuild_stalled"));
         if (total == 0) {
@@ -87,7 +88,7 @@ void poller_body(int starter_index)
                 chip.disks[0].rebuild_flag = false;
                 chip.disks[1].rebuild_flag = false;
                 // The target holds the whole set now: no longer a partial copy.
-                rebuild_notes::remove(bridge_key(chip.identity));
+                rebuild_notes::remove_targets({chip.disks[0].serial, chip.disks[1].serial});
                 ctrller->updatepoll(total, current, true);
                 ctrller->show_message(localized("rebuild_finished"));
                 ctrller->update_raid_information();

@@ -173,18 +173,16 @@ void ovchip::read_raid_combined_info()
 
 void ovchip::mark_incomplete_copies()
 {
-    const std::string key = bridge_key(identity);
     for (int d = 0; d < 2; ++d) {
         ovdisk& disk = disks[d];
         const ovdisk& other = disks[1 - d];
         disk.incomplete_copy = false;
         disk.copy_source_serial.clear();
         rebuild_note note;
+        // A mirror record on a disk a copy was going to: a half copy unless its source is
+        // beside it, whichever enclosure it sits in.
         if (!disk.present || disk.raid_mode != mode_raid1 || disk.rebuild_flag ||
-            !rebuild_notes::find_target(key, disk.serial, note))
-            continue;
-        // Only while the disk still carries that rebuild's record, and its source is away.
-        if (std::string(reinterpret_cast<const char*>(disk.record_stamp), 14) != note.stamp)
+            !rebuild_notes::find_target(disk.serial, note))
             continue;
         if (other.present && other.serial == note.source_serial)
             continue;
@@ -336,8 +334,13 @@ bool ovchip::identity_unchanged(bool port)
         rc = library().ovGetDiskIdentify(service, block, 512, port);
     }
     const ovdisk& shown = disks[port];
-    if (rc != 0 || block[identify::signature_offset] != identify::signature_value || !shown.present) {
+    if (!shown.present) {
         fail_write(write_fault::disk_changed, port);
+        return false;
+    }
+    // Silent now: maybe the same disk, maybe not; either way nothing is written to it.
+    if (rc != 0 || block[identify::signature_offset] != identify::signature_value) {
+        fail_write(write_fault::disk_unknown, port);
         return false;
     }
     ovdisk now;
@@ -475,7 +478,7 @@ bool ovchip::create_raid(int mode)
     sector_writes writes = {{false, 0, zero}, {true, 0, zero}, {false, lba0, r0}, {true, lba1, r1}};
     if (!prepare_writes(writes) || !apply_writes(writes) || !flush(writes, true, true))
         return false;
-    rebuild_notes::remove(bridge_key(identity));
+    rebuild_notes::remove_targets({disks[0].serial, disks[1].serial});
     return finish_with_warm_boot();
 }
 
@@ -499,7 +502,7 @@ bool ovchip::clear_raid()
         }
     if (!prepare_writes(writes) || !apply_writes(writes) || !flush(writes, true, true))
         return false;
-    rebuild_notes::remove(bridge_key(identity));
+    rebuild_notes::remove_targets({disks[0].serial, disks[1].serial});
     return finish_with_warm_boot();
 }
 
@@ -520,7 +523,7 @@ bool ovchip::clear_disk(bool port)
         writes.push_back({port, sector, zero});
     if (!prepare_writes(writes) || !apply_writes(writes) || !flush(writes, !port, port))
         return false;
-    rebuild_notes::remove(bridge_key(identity));
+    rebuild_notes::remove_targets({disks[port].serial});
     return finish_with_warm_boot();
 }
 
@@ -586,15 +589,14 @@ bool ovchip::rebuild(bool source)
                             {dst == 1, dst == 0 ? lba0 : lba1, dst_record}};
     if (!prepare_writes(writes))
         return false;
-    const std::string key = bridge_key(identity);
     // Noted before the first write, so a copy interrupted at any point is known as such.
-    rebuild_notes::add({key, disks[src].serial, disks[dst].serial,
+    rebuild_notes::add({bridge_key(identity), disks[src].serial, disks[dst].serial,
                         std::string(reinterpret_cast<const char*>(stamp), 14)});
     if (!apply_writes(writes) || !flush(writes, true, true)) {
         // A source left flagged may still start the copy when the bridge returns: then
         // the target is a partial copy, and the note must say so.
         if (!last_write.restore_failed)
-            rebuild_notes::remove(key);
+            rebuild_notes::remove_targets({disks[dst].serial});
         return false;
     }
     return finish_with_warm_boot();

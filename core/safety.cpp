@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -187,38 +188,38 @@ std::vector<rebuild_note> load()
 
 bool add(const rebuild_note& note)
 {
-    if (!clean(note.bridge) || !clean(note.source_serial) || !clean(note.target_serial) || !clean(note.stamp))
+    if (note.target_serial.empty() || !clean(note.bridge) || !clean(note.source_serial) ||
+        !clean(note.target_serial) || !clean(note.stamp))
         return false;
     std::lock_guard<std::mutex> lock(notes_mutex);
-    std::vector<rebuild_note> notes = read_all();
     std::vector<rebuild_note> kept;
-    for (const rebuild_note& n : notes)
-        if (n.bridge != note.bridge)
+    for (const rebuild_note& n : read_all())
+        if (n.target_serial != note.target_serial)
             kept.push_back(n);
     kept.push_back(note);
     return write_all(kept);
 }
 
-bool remove(const std::string& bridge)
+bool remove_targets(const std::vector<std::string>& serials)
 {
     std::lock_guard<std::mutex> lock(notes_mutex);
-    std::vector<rebuild_note> notes = read_all();
+    const std::vector<rebuild_note> notes = read_all();
     std::vector<rebuild_note> kept;
     for (const rebuild_note& n : notes)
-        if (n.bridge != bridge)
+        if (std::find(serials.begin(), serials.end(), n.target_serial) == serials.end())
             kept.push_back(n);
     if (kept.size() == notes.size())
         return true;
     return write_all(kept);
 }
 
-bool find_target(const std::string& bridge, const std::string& serial, rebuild_note& note)
+bool find_target(const std::string& serial, rebuild_note& note)
 {
     if (serial.empty())
         return false;
     std::lock_guard<std::mutex> lock(notes_mutex);
     for (const rebuild_note& n : read_all())
-        if (n.bridge == bridge && n.target_serial == serial) {
+        if (n.target_serial == serial) {
             note = n;
             return true;
         }

@@ -56,10 +56,13 @@ namespace rebuild_notes {
 std::string path();
 void set_path(const std::string& file);   // "" restores the default
 std::vector<rebuild_note> load();
-bool add(const rebuild_note& note);        // replaces a note for the same bridge
-bool remove(const std::string& bridge);
-// The note of this bridge that names serial as its target, if any.
-bool find_target(const std::string& bridge, const std::string& serial, rebuild_note& note);
+// Replaces a note for the same target. Notes are found by the target's serial, in any
+// enclosure: a half copy carried to another enclosure is still a half copy.
+bool add(const rebuild_note& note);
+// Drops the notes naming these disks as targets: their records were replaced, or the copy
+// onto them ended.
+bool remove_targets(const std::vector<std::string>& serials);
+bool find_target(const std::string& serial, rebuild_note& note);
 }  // namespace rebuild_notes
 
 }  // namespace ov

@@ -315,7 +315,7 @@ TEST_F(config_writes, nothing_is_written_to_a_disk_that_changed_or_cannot_be_rea
          [](scripted_library& l, uint32_t s) { l.identify[{s, 1}] = make_identify("Other", "X1", 2000); },
          ov::write_fault::disk_changed},
         {"bay 2 silent", [](scripted_library& l, uint32_t s) { l.identify_results[{s, 1}] = -1; },
-         ov::write_fault::disk_changed},
+         ov::write_fault::disk_unknown},
         {"a sector read fails", [](scripted_library& l, uint32_t) { l.fail("ovGetRaidInfo", 3); },
          ov::write_fault::disk_unknown},
     };

@@ -78,8 +78,7 @@ TEST_P(rebuild_direction, writes_both_records_from_the_source_port_0_first)
                                 "ovFlushHDDCache 0", "ovFlushHDDCache 1", "ovWarmBoot"));
         // Noted on the host until the copy ends: the target is a partial copy meanwhile.
         ov::rebuild_note note;
-        EXPECT_TRUE(ov::rebuild_notes::find_target(ov::bridge_key(chip(i).identity),
-                                                   chip(i).disks[target].serial, note));
+        EXPECT_TRUE(ov::rebuild_notes::find_target(chip(i).disks[target].serial, note));
         EXPECT_EQ(note.source_serial, chip(i).disks[source].serial);
         const sector src = stored_record(i, source), dst = stored_record(i, target);
         {
@@ -140,10 +139,37 @@ TEST_F(rebuild_test, a_failed_record_write_puts_both_records_back_and_starts_not
             EXPECT_EQ(chip(i).last_write.fault, ov::write_fault::write_failed);
             EXPECT_EQ(chip(i).last_write.bay, n);
             ov::rebuild_note note;
-            EXPECT_FALSE(ov::rebuild_notes::find_target(ov::bridge_key(chip(i).identity),
-                                                        chip(i).disks[1].serial, note));
+            EXPECT_FALSE(ov::rebuild_notes::find_target(chip(i).disks[1].serial, note));
         }
     }
+}
+
+TEST_F(rebuild_test, a_half_copy_stays_one_in_any_enclosure_until_its_record_is_replaced)
+{
+    // A rebuild onto disk_c in the first enclosure, interrupted: the target is carried alone
+    // into a second enclosure, next to a blank disk.
+    const int first = mirror(0, true);
+    ASSERT_TRUE(chip(first).rebuild(false));
+    const sector copied = stored_record(first, 1);
+    const int second = add_chip(disk_c(3000000), disk_b(), true, true);
+    lib.set_sector(chip(second).service, 0, record_lba(second, 0), copied);
+    put_record(second, 1, ov::zero_record());
+    chip(second).read_raid_info();
+    const ov::ovdisk& half = chip(second).disks[0];
+    EXPECT_TRUE(half.incomplete_copy);
+    EXPECT_EQ(half.copy_source_serial, chip(first).disks[0].serial);
+    EXPECT_FALSE(half.degrade_needed) << "a half copy must never become a set of its own";
+    lib.clear_calls();
+    chip(second).select_chip();
+    EXPECT_EQ(lib.count("ovSetRaidInfo"), 0u);
+    EXPECT_FALSE(chip(second).rebuild(false)) << "never a source";
+    EXPECT_EQ(lib.count("ovSetRaidInfo"), 0u);
+    stop_all_monitors();
+
+    // Clearing it replaces what the copy left: it is an ordinary disk again.
+    ASSERT_TRUE(chip(second).clear_disk(false));
+    ov::rebuild_note note;
+    EXPECT_FALSE(ov::rebuild_notes::find_target(chip(second).disks[0].serial, note));
 }
 
 TEST_F(rebuild_test, rebuild_stops_running_monitors_before_writing)

@@ -168,7 +168,7 @@ INSTANTIATE_TEST_SUITE_P(
                         "fault_write_failed[1|SN-ONE]"},
         failing_command{"cleardisk1button", "all_data_lost", "raid_info_delete_error", false, "ovFlushHDDCache",
                         "fault_flush_failed[2|SN-TWO]"},
-        failing_command{"rebuild0to1button", "disk1_to_disk2", "rebuild_error", false, "ovSetRaidInfo",
+        failing_command{"rebuild0to1button", "disk1_to_disk2", "rebuild_not_started", false, "ovSetRaidInfo",
                         "fault_write_failed[1|SN-ONE]"},
         failing_command{"confirmbutton", "all_data_lost", "raid_create_error", false, nullptr,
                         "fault_disk_changed[2|SN-TWO]"}));

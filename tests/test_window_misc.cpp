@@ -78,7 +78,7 @@ const char* const known_keys[] = {
     "rebuild_from_older", "fault_disk_changed", "fault_disk_unknown", "fault_write_failed", "fault_flush_failed",
     "fault_restored", "fault_restore_failed", "fault_restart_failed", "fault_plain_restart_failed",
     "fault_rebuild_restart_failed",
-    "bridge_left_out", "rebuild_stalled"};
+    "bridge_left_out", "rebuild_stalled", "rebuild_not_started"};
 
 TEST(window_tables, every_english_key_has_a_finished_german_text)
 {

@@ -352,9 +352,9 @@
         <translation>Festplatte %1 ist nicht mehr die Festplatte, die hier angezeigt wird. Es wurde nichts geschrieben; das Gehäuse wird neu eingelesen.</translation>
     </message>
     <message id="fault_disk_unknown">
-        <source>Disk %1 (S/N %2) did not answer when its RAID record was read. Nothing was written.</source>
+        <source>Disk %1 (S/N %2) did not answer. Nothing was written.</source>
         <extracomment>Second paragraph of a failure alert: a record could not be read; %1 = bay, %2 = serial</extracomment>
-        <translation>Festplatte %1 (S/N %2) hat beim Lesen ihres RAID-Eintrags nicht geantwortet. Es wurde nichts geschrieben.</translation>
+        <translation>Festplatte %1 (S/N %2) hat nicht geantwortet. Es wurde nichts geschrieben.</translation>
     </message>
     <message id="fault_write_failed">
         <source>Writing to disk %1 (S/N %2) failed.</source>
@@ -396,10 +396,15 @@
         <extracomment>Notice (below the device tree) when a bridge could not be opened during a scan</extracomment>
         <translation>Ein Controller konnte nicht geöffnet werden und bleibt bis zum nächsten Einlesen unberücksichtigt.</translation>
     </message>
+    <message id="rebuild_not_started">
+        <source>The rebuild could not be started.</source>
+        <extracomment>First paragraph of the rebuild failure alert when the engine names what failed (its words follow)</extracomment>
+        <translation>Der Neuaufbau konnte nicht gestartet werden.</translation>
+    </message>
     <message id="rebuild_stalled">
-        <source>The rebuild has made no progress for a minute. Check that both disks are seated and the enclosure has power.</source>
+        <source>The rebuild has made no progress for a minute. Check that both disks are seated and the enclosure has power; restarting the controller starts the copy again.</source>
         <extracomment>Notice (below the device tree) when the rebuild progress has not moved for a minute</extracomment>
-        <translation>Der Neuaufbau kommt seit einer Minute nicht voran. Prüfen Sie, ob beide Festplatten richtig sitzen und das Gehäuse Strom hat.</translation>
+        <translation>Der Neuaufbau kommt seit einer Minute nicht voran. Prüfen Sie, ob beide Festplatten richtig sitzen und das Gehäuse Strom hat; ein Neustart des Controllers startet die Kopie erneut.</translation>
     </message>
 </context>
 </TS>

@@ -352,9 +352,9 @@
         <translation>Disk %1 is no longer the disk shown here. Nothing was written; the enclosure is scanned again.</translation>
     </message>
     <message id="fault_disk_unknown">
-        <source>Disk %1 (S/N %2) did not answer when its RAID record was read. Nothing was written.</source>
+        <source>Disk %1 (S/N %2) did not answer. Nothing was written.</source>
         <extracomment>Second paragraph of a failure alert: a record could not be read; %1 = bay, %2 = serial</extracomment>
-        <translation>Disk %1 (S/N %2) did not answer when its RAID record was read. Nothing was written.</translation>
+        <translation>Disk %1 (S/N %2) did not answer. Nothing was written.</translation>
     </message>
     <message id="fault_write_failed">
         <source>Writing to disk %1 (S/N %2) failed.</source>
@@ -396,10 +396,15 @@
         <extracomment>Notice (below the device tree) when a bridge could not be opened during a scan</extracomment>
         <translation>A controller could not be opened and is left out until the next scan.</translation>
     </message>
+    <message id="rebuild_not_started">
+        <source>The rebuild could not be started.</source>
+        <extracomment>First paragraph of the rebuild failure alert when the engine names what failed (its words follow)</extracomment>
+        <translation>The rebuild could not be started.</translation>
+    </message>
     <message id="rebuild_stalled">
-        <source>The rebuild has made no progress for a minute. Check that both disks are seated and the enclosure has power.</source>
+        <source>The rebuild has made no progress for a minute. Check that both disks are seated and the enclosure has power; restarting the controller starts the copy again.</source>
         <extracomment>Notice (below the device tree) when the rebuild progress has not moved for a minute</extracomment>
-        <translation>The rebuild has made no progress for a minute. Check that both disks are seated and the enclosure has power.</translation>
+        <translation>The rebuild has made no progress for a minute. Check that both disks are seated and the enclosure has power; restarting the controller starts the copy again.</translation>
     </message>
 </context>
 </TS>
