@@ -64,6 +64,14 @@ int main(int argc, char** argv)
     ov::sim::enclosure sim(root);
     ov::install_library(&sim);
     ov::install_registry(&sim);
+    // What the engine tells a user in passing (a bridge left out) goes to standard error.
+    struct notices : ov::null_window {
+        void notice(const std::string& text) override { std::fprintf(stderr, "ovraid-scan: %s\n", text.c_str()); }
+    } window;
+    ov::set_ctrller(&window);
+    ov::set_localizer([](const std::string& key) {
+        return key == "bridge_left_out" ? std::string("a bridge could not be opened and is left out of this scan") : key;
+    });
 
     if (!ov::j.scandevices()) {
         std::fprintf(stderr, "ovraid-scan: the bridge list could not be read\n");
@@ -85,20 +93,29 @@ int main(int argc, char** argv)
         if (chip.raid_configured)
             std::printf("  set: %s, %s%s\n", mode_name(chip.raid_mode), size_text(chip.raid_capacity).c_str(),
                         chip.rebuilding ? ", rebuilding" : "");
+        else if (chip.disks[0].record_unknown || chip.disks[1].record_unknown ||
+                 (chip.disks[0].register_present && !chip.disks[0].present) ||
+                 (chip.disks[1].register_present && !chip.disks[1].present))
+            std::printf("  set: unknown (a disk did not answer)\n");
         else
             std::printf("  set: none\n");
         for (int d = 0; d < 2; ++d) {
             const ov::ovdisk& disk = chip.disks[static_cast<size_t>(d)];
+            // A disk that is there but did not answer, or whose record could not be read, is
+            // unknown: never shown as an empty bay or a disk without a record.
             if (!disk.present) {
-                std::printf("  disk %d: none\n", d + 1);
+                std::printf("  disk %d: %s\n", d + 1, disk.register_present ? "present, did not answer" : "none");
                 continue;
             }
-            std::printf("  disk %d: %s, serial %s, %s (%llu sectors), %s, record: %s\n", d + 1, disk.model.c_str(),
+            std::printf("  disk %d: %s, serial %s, %s (%llu sectors), %s, record: %s%s\n", d + 1, disk.model.c_str(),
                         disk.serial.c_str(), size_text(disk.capacity).c_str(),
                         static_cast<unsigned long long>(disk.capacity), addressing_name(disk.addressing_mode),
-                        mode_name(disk.raid_mode));
+                        disk.record_unknown ? "unknown (the read failed)" : mode_name(disk.raid_mode),
+                        disk.incomplete_copy ? (", incomplete copy of " + disk.copy_source_serial).c_str() : "");
         }
     }
+    ov::set_ctrller(nullptr);
+    ov::set_localizer(nullptr);
     ov::install_library(nullptr);
     ov::install_registry(nullptr);
     return 0;
