@@ -2,10 +2,16 @@
 
 #include <QApplication>
 #include <QFile>
+#include <QSocketNotifier>
 #include <QLocale>
 #include <QTranslator>
 
 #include "requests.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <signal.h>
+#include <unistd.h>
 
 namespace ov {
 
@@ -36,6 +42,42 @@ double resident_megabytes()
         if (line.startsWith("VmRSS:"))
             return line.mid(6).trimmed().split(' ').value(0).toDouble() / 1024.0;
     return 0;
+}
+
+namespace {
+
+int signal_pipe[2] = {-1, -1};
+
+// Only async-signal-safe work here: one byte into the pipe; the window's thread does the rest.
+void on_termination_signal(int)
+{
+    const char byte = 1;
+    const int saved = errno;
+    [[maybe_unused]] const ssize_t n = ::write(signal_pipe[1], &byte, 1);
+    errno = saved;
+}
+
+}  // namespace
+
+bool route_termination_signals(std::function<void(int status)> leave)
+{
+    if (signal_pipe[0] < 0 && ::pipe2(signal_pipe, O_CLOEXEC | O_NONBLOCK) != 0)
+        return false;
+    auto* notifier = new QSocketNotifier(signal_pipe[0], QSocketNotifier::Read, qApp);
+    QObject::connect(notifier, &QSocketNotifier::activated, notifier, [leave = std::move(leave)] {
+        char bytes[16];
+        while (::read(signal_pipe[0], bytes, sizeof bytes) > 0) {
+        }
+        leave(0);
+    });
+    struct sigaction action {};
+    action.sa_handler = on_termination_signal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    for (int sig : {SIGTERM, SIGINT, SIGHUP})
+        if (::sigaction(sig, &action, nullptr) != 0)
+            return false;
+    return true;
 }
 
 }  // namespace ov

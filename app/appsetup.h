@@ -2,6 +2,7 @@
 #pragma once
 
 #include <QString>
+#include <functional>
 
 class QApplication;
 
@@ -13,5 +14,8 @@ void install_translations(QApplication& app, const QString& language = QString()
 void load_style(QApplication& app);
 // The process's resident memory in MB, from /proc/self/status.
 double resident_megabytes();
+// SIGTERM, SIGINT and SIGHUP run leave(0) on the window's thread, so a session ending or a
+// kill takes the program's one way out instead of ending it under running threads.
+bool route_termination_signals(std::function<void(int status)> leave);
 
 }  // namespace ov

@@ -52,6 +52,7 @@ int main(int argc, char** argv)
     controller window;
     window.awakeFromNib();
     window.applicationDidFinishLaunching();
+    ov::route_termination_signals([&window](int status) { window.end_program(status); });
 
     if (parser.isSet(shot_option)) {
         const QString file = parser.value(shot_option);

@@ -25,6 +25,9 @@
 #include <chrono>
 #include <thread>
 
+#include <signal.h>
+
+#include "appsetup.h"
 #include "ovview.h"
 #include "window_fixture.h"
 
@@ -79,6 +82,23 @@ const char* const known_keys[] = {
     "fault_restored", "fault_restore_failed", "fault_restart_failed", "fault_plain_restart_failed",
     "fault_rebuild_restart_failed",
     "bridge_left_out", "rebuild_stalled", "rebuild_not_started"};
+
+TEST(window_signals, a_termination_signal_takes_the_one_way_out_on_the_window_thread)
+{
+    // Static: the handler stays installed for the rest of the process.
+    static std::atomic<int> status{-1};
+    static std::atomic<bool> on_window_thread{false};
+    ASSERT_TRUE(ov::route_termination_signals([](int s) {
+        on_window_thread = QThread::currentThread() == QCoreApplication::instance()->thread();
+        status = s;
+    }));
+    for (int sig : {SIGTERM, SIGHUP}) {
+        status = -1;
+        ASSERT_EQ(::raise(sig), 0);
+        EXPECT_TRUE(wait_until([] { return status.load() == 0; })) << "signal " << sig;
+        EXPECT_TRUE(on_window_thread);
+    }
+}
 
 TEST(window_tables, every_english_key_has_a_finished_german_text)
 {
