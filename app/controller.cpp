@@ -751,6 +751,9 @@ void controller::update_raid_information()
                 w.oldnew->setText(text_of("old"));
             else if (disk.raid1_role == 2)
                 w.oldnew->setText(text_of("new"));
+            else if (disk.incomplete_copy)
+                // The marker's room holds the whole warning; the mode text beside the picture does not.
+                w.oldnew->setText(text_of("incomplete_copy_marker", ov::stringtonsstring(disk.copy_source_serial)));
             if (member_mode(disk.raid_mode) && !chip.raid_configured) {
                 set_enabled(w.clear, true);
                 w.clear->show();
@@ -758,12 +761,14 @@ void controller::update_raid_information()
             if (chip.raid_configured && chip.rebuilding)
                 t += disk.rebuild_flag ? text_of("rebuild_source") : text_of("rebuild_target");
             w.mode->setText(t);
+            w.mode->setToolTip(t);
+            w.picmode->setToolTip(t);
             if (!chip.raid_configured) {
                 w.cap->setText(capacity_text(member_mode(disk.raid_mode) ? disk.record_capacity : disk.capacity));
                 w.picture->show();
                 w.label->setText(text_of(w.caption));
                 if (disk.raid_mode != 0)
-                    w.picmode->setText(t);
+                    w.picmode->setText(disk.incomplete_copy ? mode_text(disk.raid_mode) : t);
             }
         }
         const bool writable = pair_writable(chip);

@@ -331,6 +331,11 @@
         <extracomment>Suffix of the mode text of a disk that holds the partial copy of an interrupted rebuild; %1 = serial of the source disk</extracomment>
         <translation> (incomplete copy of S/N %1 – never rebuild from it)</translation>
     </message>
+    <message id="incomplete_copy_marker">
+        <source>Incomplete copy of S/N %1: never rebuild from it.</source>
+        <extracomment>Marker beside the picture of a disk that holds a partial copy (where old/new show); %1 = the source's serial</extracomment>
+        <translation>Incomplete copy of S/N %1: never rebuild from it.</translation>
+    </message>
     <message id="restart_stops_rebuild">
         <source>A rebuild is running. Restarting the controller stops it and it starts again from the beginning. Restart anyway?</source>
         <extracomment>Confirmation of the restart control while a rebuild runs (Cancel is the default)</extracomment>
