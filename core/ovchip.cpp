@@ -327,16 +327,16 @@ void ovchip::fail_write(write_fault fault, bool port)
 
 bool ovchip::identity_unchanged(bool port)
 {
+    const ovdisk& shown = disks[port];
+    if (!shown.present) {
+        fail_write(write_fault::disk_changed, port);
+        return false;
+    }
     unsigned char block[512] = {};
     int rc;
     {
         lock guard(j.mutex);
         rc = library().ovGetDiskIdentify(service, block, 512, port);
-    }
-    const ovdisk& shown = disks[port];
-    if (!shown.present) {
-        fail_write(write_fault::disk_changed, port);
-        return false;
     }
     // Silent now: maybe the same disk, maybe not; either way nothing is written to it.
     if (rc != 0 || block[identify::signature_offset] != identify::signature_value) {
@@ -457,10 +457,8 @@ bool ovchip::create_raid(int mode)
     // A size that would wrap below zero, or a disk with no room for its record, builds
     // no set: refuse before anything is written.
     if (!set_size(mode, disks[0].capacity, disks[1].capacity, size) || !disks[0].record_lba(lba0) ||
-        !disks[1].record_lba(lba1)) {
-        fail_write(write_fault::disk_changed, !disks[0].record_lba(lba0) ? false : true);
+        !disks[1].record_lba(lba1))
         return false;
-    }
     const bool over = size >= two_tb_sectors;
     syslog(LOG_NOTICE, over ? "Orvelan : RAID size > 2TB" : "Orvelan : RAID size < 2TB");
 
@@ -488,10 +486,9 @@ bool ovchip::clear_raid()
     quiesce();
     const raid_info zero = zero_record();
     uint64_t lba0 = 0, lba1 = 0;
-    if (!disks[0].record_lba(lba0) || !disks[1].record_lba(lba1)) {
-        fail_write(write_fault::disk_changed, !disks[0].record_lba(lba0) ? false : true);
+    // A disk too small to hold a record gets none.
+    if (!disks[0].record_lba(lba0) || !disks[1].record_lba(lba1))
         return false;
-    }
     // The records go first: once they are gone the set is gone, and a failure after them
     // is undone like any other.
     sector_writes writes = {{false, lba0, zero}, {true, lba1, zero}};
@@ -512,10 +509,8 @@ bool ovchip::clear_disk(bool port)
     quiesce();
     const raid_info zero = zero_record();
     uint64_t lba = 0;
-    if (!disks[port].record_lba(lba)) {
-        fail_write(write_fault::disk_changed, port);
+    if (!disks[port].record_lba(lba))
         return false;
-    }
     // The record before the wipe: a failed record write must not leave a wiped member of
     // a set that is still valid.
     sector_writes writes = {{port, lba, zero}};
@@ -563,15 +558,12 @@ bool ovchip::rebuild(bool source)
     if (disks[src].raid_mode != mode_raid1)
         return false;
     // A partial copy holds no whole set: copying it over the other disk loses data.
-    if (disks[src].incomplete_copy) {
-        fail_write(write_fault::disk_unknown, source);
+    if (disks[src].incomplete_copy)
         return false;
-    }
     uint64_t lba0 = 0, lba1 = 0;
-    if (!disks[0].record_lba(lba0) || !disks[1].record_lba(lba1)) {
-        fail_write(write_fault::disk_changed, !disks[0].record_lba(lba0) ? false : true);
+    // A disk too small to hold a record gets none.
+    if (!disks[0].record_lba(lba0) || !disks[1].record_lba(lba1))
         return false;
-    }
     // The monitors read the records being replaced; stop them before writing.
     quiesce();
     unsigned char stamp[16] = {};
@@ -643,10 +635,8 @@ bool ovchip::raid_degrade(bool port)
     last_write.clear();
     ovdisk& disk = disks[port];
     uint64_t lba = 0;
-    if (!disk.record_lba(lba)) {
-        fail_write(write_fault::disk_changed, port);
+    if (!disk.record_lba(lba))
         return false;
-    }
     unsigned char stamp[16] = {};
     // Later than the stamp it replaces, or a partner that comes back could look newer.
     later_stamp(stamp, disk.record_stamp);
