@@ -160,6 +160,14 @@ void ovchip::read_raid_combined_info()
             return;
         }
     }
+    // A mark makes a rebuild only between two halves of one mirror: a source left flagged
+    // from another set is never taken to be copying over a disk its record does not name.
+    if (marks == 1 && disks[0].raid_mode == mode_raid1 &&
+        !(str_equal(disks[0].partner_serial, disks[1].serial_raw, 20) &&
+          str_equal(disks[1].partner_serial, disks[0].serial_raw, 20))) {
+        raid_configured = false;
+        return;
+    }
     raid_capacity = disks[0].record_capacity;
     raid_configured = true;
     rebuilding = false;
@@ -581,9 +589,14 @@ bool ovchip::rebuild(bool source)
                             {dst == 1, dst == 0 ? lba0 : lba1, dst_record}};
     if (!prepare_writes(writes))
         return false;
-    // Noted before the first write, so a copy interrupted at any point is known as such.
-    rebuild_notes::add({bridge_key(identity), disks[src].serial, disks[dst].serial,
-                        std::string(reinterpret_cast<const char*>(stamp), 14)});
+    // Noted before the first write, so a copy interrupted at any point is known as such;
+    // without the note a half copy could later pass for current data, so no note, no copy.
+    if (!rebuild_notes::add({bridge_key(identity), disks[src].serial, disks[dst].serial,
+                             std::string(reinterpret_cast<const char*>(stamp), 14)})) {
+        last_write.fault = write_fault::note_failed;
+        last_write.detail = rebuild_notes::path();
+        return false;
+    }
     if (!apply_writes(writes) || !flush(writes, true, true)) {
         // A source left flagged may still start the copy when the bridge returns: then
         // the target is a partial copy, and the note must say so.

@@ -53,6 +53,9 @@ std::string failure_text(const write_report& report)
     case write_fault::flush_failed:
         text = bay_text(report.bay, report.serial, "fault_flush_failed");
         break;
+    case write_fault::note_failed:
+        text = substitute(localized("fault_note_failed"), report.detail);
+        break;
     case write_fault::restart_failed:
         text = localized(report.rebuild         ? "fault_rebuild_restart_failed"
                          : report.plain_restart ? "fault_plain_restart_failed"

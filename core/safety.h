@@ -17,6 +17,7 @@ enum class write_fault {
     write_failed,     // a sector write or its read-back failed; what was written is put back
     flush_failed,     // a disk did not confirm its cache flush; what was written is put back
     restart_failed,   // records written and flushed, but the bridge did not restart
+    note_failed,      // a rebuild's note could not be saved (detail: where); nothing written
 };
 
 struct write_report {
@@ -29,6 +30,7 @@ struct write_report {
     bool unrestored[2] = {false, false};  // by port: left changed (a vanished bridge can leave both)
     std::string unrestored_serial[2];
     bool plain_restart = false;   // the operation was the restart alone
+    std::string detail;           // note_failed: the file that could not be written
     bool rebuild = false;         // the operation was a rebuild (changes the restart text)
 
     bool ok() const { return fault == write_fault::none && !restore_failed; }

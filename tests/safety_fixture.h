@@ -45,6 +45,7 @@ inline const char* fault_name(ov::write_fault f)
     case ov::write_fault::write_failed: return "write_failed";
     case ov::write_fault::flush_failed: return "flush_failed";
     case ov::write_fault::restart_failed: return "restart_failed";
+    case ov::write_fault::note_failed: return "note_failed";
     }
     return "?";
 }

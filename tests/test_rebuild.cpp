@@ -172,6 +172,37 @@ TEST_F(rebuild_test, a_half_copy_stays_one_in_any_enclosure_until_its_record_is_
     EXPECT_FALSE(ov::rebuild_notes::find_target(chip(second).disks[0].serial, note));
 }
 
+TEST_F(rebuild_test, without_a_saved_note_no_rebuild_starts)
+{
+    // The notes' directory is a file: nothing can be saved there.
+    const std::string blocker = ov::rebuild_notes::path() + "-dir";
+    std::FILE* f = std::fopen(blocker.c_str(), "w");
+    ASSERT_NE(f, nullptr);
+    std::fclose(f);
+    ov::rebuild_notes::set_path(blocker + "/rebuilds");
+    const int i = mirror(0, true);
+    const sector before0 = stored_record(i, 0), before1 = stored_record(i, 1);
+    EXPECT_FALSE(chip(i).rebuild(false));
+    EXPECT_EQ(chip(i).last_write.fault, ov::write_fault::note_failed);
+    EXPECT_EQ(chip(i).last_write.detail, blocker + "/rebuilds");
+    EXPECT_EQ(lib.count("ovSetRaidInfo") + lib.count("ovWarmBoot"), 0u);
+    EXPECT_EQ(stored_record(i, 0), before0);
+    EXPECT_EQ(stored_record(i, 1), before1);
+    std::remove(blocker.c_str());
+}
+
+TEST_F(rebuild_test, a_source_mark_between_halves_of_two_sets_is_no_rebuild)
+{
+    // disk_a carries a mark from a rebuild onto disk_b; beside it sits disk_c of another mirror.
+    const int i = add_chip(disk_a(2000000), disk_c(3000000));
+    put_record(i, 0, record_for(2, 0, 1999984, disk_b(), older_stamp, 0x80));
+    put_record(i, 1, record_for(2, 0, 2999984, disk_b(), newer_stamp));
+    chip(i).read_raid_info();
+    EXPECT_FALSE(chip(i).raid_configured);
+    EXPECT_FALSE(chip(i).rebuilding);
+    EXPECT_FALSE(chip(i).polling);
+}
+
 TEST_F(rebuild_test, rebuild_stops_running_monitors_before_writing)
 {
     const int i = mirror(1);

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <random>
 
+#include "ovdisk.h"
 #include "raid.h"
 #include "sim/firmware.h"
 #include "sim/identify.h"
@@ -34,15 +35,21 @@ status read_status(enclosure& e, uint32_t h)
 class SimRebuild : public sim_test {
 protected:
     // Writes a RAID 1 record on the disk in a port, at its IDENTIFY capacity - 15.
-    std::string write_record(const std::string& bridge, int port, int mode, bool source, uint64_t set_size)
+    std::string write_record(const std::string& bridge, int port, int mode, bool source, uint64_t set_size,
+                             bool name_partner = true)
     {
         std::array<unsigned char, 512> id;
         EXPECT_TRUE(st.read_identify(st.port_dir(bridge, port), id, error)) << error;
         const uint64_t cap = identify_capacity(id.data());
-        unsigned char partner[40] = {};
+        // The record names the disk in the other port, as the halves of one mirror do.
+        std::array<unsigned char, 512> other{};
+        std::string ignored;
+        if (name_partner)
+            st.read_identify(st.port_dir(bridge, 1 - port), other, ignored);
         unsigned char stamp[16] = "20110203090507";
-        const ov::raid_info r = ov::create_raid_struct(mode, port, source ? ov::source_mark : 0, 0, set_size, partner,
-                                                       partner, set_size >= ov::two_tb_sectors, stamp);
+        const ov::raid_info r = ov::create_raid_struct(
+            mode, port, source ? ov::source_mark : 0, 0, set_size, other.data() + ov::identify::serial_offset,
+            other.data() + ov::identify::model_offset, set_size >= ov::two_tb_sectors, stamp);
         const std::string bytes(reinterpret_cast<const char*>(r.data()), 512);
         pwrite_bytes(st.port_image(bridge, port), (cap - 15) * 512, bytes);
         return bytes;
@@ -135,11 +142,12 @@ TEST_F(SimRebuild, OnlyAMirrorWithExactlyOneSourceRebuilds)
     struct layout {
         int mode0, mode1;
         bool src0, src1;
+        bool strangers = false;  // halves of two different mirrors: the records name other disks
     };
     for (const layout& l : {layout{2, 2, true, true}, layout{2, 2, false, false}, layout{1, 1, true, false},
-                            layout{2, 4, true, false}, layout{0, 2, false, true}}) {
-        write_record("u", 0, l.mode0, l.src0, 2984);
-        write_record("u", 1, l.mode1, l.src1, 2984);
+                            layout{2, 4, true, false}, layout{0, 2, false, true}, layout{2, 2, true, false, true}}) {
+        write_record("u", 0, l.mode0, l.src0, 2984, !l.strangers);
+        write_record("u", 1, l.mode1, l.src1, 2984, !l.strangers);
         ASSERT_EQ(e.ovWarmBoot(e.service_of("u")), 0);
         ASSERT_TRUE(wait_until([&] { return e.service_of("u") != 0; }));
         EXPECT_FALSE(e.rebuild_running("u"));

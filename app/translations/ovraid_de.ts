@@ -371,6 +371,11 @@
         <extracomment>Second paragraph of a failure alert: a cache flush failed; %1 = bay, %2 = serial (followed by fault_restored or fault_restore_failed)</extracomment>
         <translation>Festplatte %1 (S/N %2) hat nicht bestätigt, dass ihr Cache geschrieben wurde.</translation>
     </message>
+    <message id="fault_note_failed">
+        <source>The rebuild was not started: its note could not be saved in %1. Without it a half-copied disk could later pass for one with current data. Nothing was written.</source>
+        <extracomment>Second paragraph of the rebuild failure alert when the host-side rebuild note cannot be written; %1 = the file</extracomment>
+        <translation>Der Neuaufbau wurde nicht gestartet: Seine Notiz konnte nicht in %1 gespeichert werden. Ohne sie könnte eine halb kopierte Festplatte später für eine mit aktuellen Daten gehalten werden. Es wurde nichts geschrieben.</translation>
+    </message>
     <message id="fault_restored">
         <source>Everything written was put back as it was.</source>
         <extracomment>Follows fault_write_failed or fault_flush_failed when undoing the write worked</extracomment>

@@ -371,6 +371,11 @@
         <extracomment>Second paragraph of a failure alert: a cache flush failed; %1 = bay, %2 = serial (followed by fault_restored or fault_restore_failed)</extracomment>
         <translation>Disk %1 (S/N %2) did not confirm that its cache was written.</translation>
     </message>
+    <message id="fault_note_failed">
+        <source>The rebuild was not started: its note could not be saved in %1. Without it a half-copied disk could later pass for one with current data. Nothing was written.</source>
+        <extracomment>Second paragraph of the rebuild failure alert when the host-side rebuild note cannot be written; %1 = the file</extracomment>
+        <translation>The rebuild was not started: its note could not be saved in %1. Without it a half-copied disk could later pass for one with current data. Nothing was written.</translation>
+    </message>
     <message id="fault_restored">
         <source>Everything written was put back as it was.</source>
         <extracomment>Follows fault_write_failed or fault_flush_failed when undoing the write worked</extracomment>

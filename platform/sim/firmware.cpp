@@ -17,6 +17,7 @@
 #include "clock.h"
 #include "enclosure_impl.h"
 #include "identify.h"
+#include "ovdisk.h"
 #include "raid.h"
 
 namespace ov::sim {
@@ -34,6 +35,8 @@ record_summary decode_record(const unsigned char* sector)
         r.capacity = (r.capacity << 8) | sector[8 + i];
     const char* stamp = reinterpret_cast<const char*>(sector + offsetof(raid_info, stamp));
     r.stamp.assign(stamp, strnlen(stamp, sizeof(raid_info::stamp)));
+    r.partner_serial.assign(reinterpret_cast<const char*>(sector + offsetof(raid_info, partner_serial)),
+                            sizeof(raid_info::partner_serial));
     return r;
 }
 
@@ -191,6 +194,7 @@ rebuild_plan enclosure::impl::assemble(const bridge_spec& cfg)
     record_summary rec[2];
     uint64_t image_sectors[2] = {0, 0};
     uint64_t record_lba[2] = {0, 0};
+    std::string serial_raw[2];
     for (int port = 0; port < 2; ++port) {
         const std::string dir = st.port_dir(cfg.name, port);
         disk_spec disk;
@@ -207,6 +211,8 @@ rebuild_plan enclosure::impl::assemble(const bridge_spec& cfg)
             return plan;
         image_sectors[port] = disk.sectors;
         record_lba[port] = cap - record_offset_from_end;
+        serial_raw[port].assign(reinterpret_cast<const char*>(id.data()) + identify::serial_offset,
+                                identify::serial_length);
         unsigned char sector[512];
         const std::string image = dir + "/" + image_file;
         const int fd = ::open(image.c_str(), O_RDONLY | O_CLOEXEC);
@@ -221,6 +227,10 @@ rebuild_plan enclosure::impl::assemble(const bridge_spec& cfg)
     }
     const bool mirror = rec[0].valid && rec[1].valid && rec[0].mode == mode_raid1 && rec[1].mode == mode_raid1;
     if (!mirror || rec[0].source == rec[1].source)
+        return plan;
+    // Only two halves of one mirror are a rebuild: a flagged disk left over from another set
+    // is never copied over a disk that its record does not name.
+    if (rec[0].partner_serial != serial_raw[1] || rec[1].partner_serial != serial_raw[0])
         return plan;
     const int src = rec[0].source ? 0 : 1, dst = 1 - src;
     plan.copy = true;

@@ -18,6 +18,7 @@ struct record_summary {
     bool source = false;       // byte 4 bit 7
     uint64_t capacity = 0;     // bytes 8-15, little-endian
     std::string stamp;         // bytes 480-495 up to the first NUL
+    std::string partner_serial;  // bytes 16-35, raw IDENTIFY bytes of the other member
 };
 record_summary decode_record(const unsigned char* sector);
 
