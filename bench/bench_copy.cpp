@@ -148,10 +148,10 @@ double time_rebuild(const std::string& root, const std::string& source_image, st
     std::filesystem::remove_all(root, ec);
     ov::sim::store st(root);
     std::string error;
-    ov::sim::bridge_spec b;
+    ov::sim::bridge_desc b;
     b.name = "bench";
     b.rebuild_seconds = 0;
-    ov::sim::disk_spec d{"Bench Disk", "B0", disk_sectors, "lba48", false};
+    ov::sim::disk_desc d{"Bench Disk", "B0", disk_sectors, "lba48", false};
     if (!st.add_bridge(b, error) || !st.make_disk("src", d, error) || !st.make_disk("dst", d, error) ||
         !st.insert_disk("bench", 0, "src", error) || !st.insert_disk("bench", 1, "dst", error)) {
         std::fprintf(stderr, "bench_copy: %s\n", error.c_str());

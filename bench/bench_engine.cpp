@@ -39,14 +39,14 @@ bool scan_cost(int bridges)
     ov::sim::store store(root);
     std::string error;
     for (int b = 0; b < bridges; ++b) {
-        ov::sim::bridge_spec cfg;
+        ov::sim::bridge_desc cfg;
         cfg.name = "bridge" + std::to_string(b);
         cfg.location_id = 0x14100000 + b;
         cfg.usb_serial = "BENCH" + std::to_string(b);
         if (!store.add_bridge(cfg, error))
             return std::fprintf(stderr, "%s\n", error.c_str()), false;
         for (int port = 0; port < 2; ++port) {
-            ov::sim::disk_spec disk;
+            ov::sim::disk_desc disk;
             disk.model = "Bench Disk 1000";
             disk.serial = "B" + std::to_string(b) + "P" + std::to_string(port);
             disk.sectors = 1953525168ULL;

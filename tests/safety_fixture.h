@@ -134,7 +134,7 @@ protected:
     {
         close_root();
         st = std::make_unique<ov::sim::store>(base_dir() + "/sim" + std::to_string(++roots));
-        ov::sim::bridge_spec b;
+        ov::sim::bridge_desc b;
         b.name = safety_bridge;
         b.location_id = 0x14300000;
         b.usb_serial = "SAFE";
@@ -169,7 +169,7 @@ protected:
     void insert(int port, uint64_t sectors)
     {
         const std::string name = "d" + std::to_string(++disks_made);
-        ov::sim::disk_spec d{"Harbor HD" + name, "SN-" + name, sectors, "lba48", false};
+        ov::sim::disk_desc d{"Harbor HD" + name, "SN-" + name, sectors, "lba48", false};
         ASSERT_TRUE(st->make_disk(name, d, error)) << error;
         ASSERT_TRUE(st->insert_disk(safety_bridge, port, name, error)) << error;
         cap[port] = sectors;
@@ -258,12 +258,12 @@ protected:
 
     void fail(const std::string& call, const std::string& mode = "once", int port = -1, int skip = 0)
     {
-        ASSERT_TRUE(st->add_failure(safety_bridge, ov::sim::failure_spec{call, mode, port, skip}, error)) << error;
+        ASSERT_TRUE(st->add_failure(safety_bridge, ov::sim::failure_desc{call, mode, port, skip}, error)) << error;
     }
 
-    std::vector<ov::sim::failure_spec> failures_left()
+    std::vector<ov::sim::failure_desc> failures_left()
     {
-        std::vector<ov::sim::failure_spec> left;
+        std::vector<ov::sim::failure_desc> left;
         EXPECT_TRUE(st->read_failures(safety_bridge, left, error)) << error;
         return left;
     }

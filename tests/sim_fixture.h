@@ -165,7 +165,7 @@ protected:
 
     void add_usb(const std::string& name, double rebuild_seconds = 0, bool plugged = true)
     {
-        ov::sim::bridge_spec b;
+        ov::sim::bridge_desc b;
         b.name = name;
         b.vendor_id = 0x1E91;
         b.product_id = 0x0A12;
@@ -177,7 +177,7 @@ protected:
     }
     void add_firewire(const std::string& name, uint64_t guid = 0x80004601A2B3C4D5ULL, double rebuild_seconds = 0)
     {
-        ov::sim::bridge_spec b;
+        ov::sim::bridge_desc b;
         b.name = name;
         b.firewire = true;
         b.guid = guid;
@@ -189,7 +189,7 @@ protected:
     std::string add_disk(const std::string& bridge, int port, const std::string& name, uint64_t sectors,
                          const std::string& addressing = "lba48")
     {
-        ov::sim::disk_spec d{"Harbor HD" + name, "SN-" + name, sectors, addressing, false};
+        ov::sim::disk_desc d{"Harbor HD" + name, "SN-" + name, sectors, addressing, false};
         EXPECT_TRUE(st.make_disk(name, d, error)) << error;
         EXPECT_TRUE(st.insert_disk(bridge, port, name, error)) << error;
         return st.port_image(bridge, port);

@@ -265,7 +265,7 @@ protected:
 
     void add_usb(const std::string& name, int64_t location, double rebuild_seconds)
     {
-        ov::sim::bridge_spec b;
+        ov::sim::bridge_desc b;
         b.name = name;
         b.location_id = location;
         b.usb_serial = "USB-" + name;
@@ -275,7 +275,7 @@ protected:
 
     void add_firewire(const std::string& name, uint64_t guid, double rebuild_seconds)
     {
-        ov::sim::bridge_spec b;
+        ov::sim::bridge_desc b;
         b.name = name;
         b.firewire = true;
         b.guid = guid;
@@ -287,7 +287,7 @@ protected:
     // A blank disk on the shelf.
     void shelf_disk(const std::string& name, uint64_t sectors)
     {
-        const ov::sim::disk_spec d{"Harbor HD " + name, "SN-" + name, sectors, "lba48", false};
+        const ov::sim::disk_desc d{"Harbor HD " + name, "SN-" + name, sectors, "lba48", false};
         ASSERT_TRUE(st.make_disk(name, d, error)) << error;
     }
 

@@ -181,7 +181,7 @@ void data_safety::run_matrix(const std::vector<std::string>& modes)
             ASSERT_NO_FATAL_FAILURE(fail(call, "once", -1, counting_skip));
         ASSERT_TRUE(op.run(*c)) << fault_name(c->last_write.fault);
         std::map<std::string, int> made;
-        for (const ov::sim::failure_spec& f : failures_left())
+        for (const ov::sim::failure_desc& f : failures_left())
             made[f.call] = counting_skip - f.skip;
         ASSERT_NO_FATAL_FAILURE(settle_bridge());
         c = scan();
@@ -580,16 +580,16 @@ TEST_F(data_safety, a_bridge_that_cannot_be_opened_is_left_out_with_a_notice)
 {
     ASSERT_NO_FATAL_FAILURE(open_root());
     ASSERT_NO_FATAL_FAILURE(insert(0, cap0));
-    ov::sim::bridge_spec other;
+    ov::sim::bridge_desc other;
     other.name = "v";
     other.location_id = 0x14400000;
     other.usb_serial = "OTHER";
     ASSERT_TRUE(st->add_bridge(other, error)) << error;
-    ov::sim::disk_spec d{"Harbor HDv", "SN-v", cap0, "lba48", false};
+    ov::sim::disk_desc d{"Harbor HDv", "SN-v", cap0, "lba48", false};
     ASSERT_TRUE(st->make_disk("v0", d, error)) << error;
     ASSERT_TRUE(st->insert_disk("v", 0, "v0", error)) << error;
     ASSERT_NO_FATAL_FAILURE(plug_in());
-    ASSERT_TRUE(st->add_failure("v", ov::sim::failure_spec{"openConnection", "once", -1, 0}, error)) << error;
+    ASSERT_TRUE(st->add_failure("v", ov::sim::failure_desc{"openConnection", "once", -1, 0}, error)) << error;
 
     win.clear();
     scan();

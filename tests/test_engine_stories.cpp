@@ -89,7 +89,7 @@ protected:
 
     void add_bridge(const std::string& name, double rebuild_seconds = 0)
     {
-        ov::sim::bridge_spec b;
+        ov::sim::bridge_desc b;
         b.name = name;
         b.location_id = 0x14200000;
         b.usb_serial = "STORY-" + name;
@@ -100,7 +100,7 @@ protected:
     // Makes a disk on the shelf and puts it into a port; returns the image path.
     std::string insert(const std::string& bridge, int port, const std::string& disk, uint64_t sectors)
     {
-        ov::sim::disk_spec d{"Harbor HD" + disk, "SN-" + disk, sectors, "lba48", false};
+        ov::sim::disk_desc d{"Harbor HD" + disk, "SN-" + disk, sectors, "lba48", false};
         EXPECT_TRUE(st.make_disk(disk, d, error)) << error;
         EXPECT_TRUE(st.insert_disk(bridge, port, disk, error)) << error;
         return st.port_image(bridge, port);

@@ -202,7 +202,7 @@ TEST_F(SimEnclosure, IdentifyComesFromTheDiskOrItsOverride)
     const uint32_t h = e.service_of("u");
     unsigned char id[512];
     ASSERT_EQ(e.ovGetDiskIdentify(h, id, 512, 0), 0);
-    const identify_block want = make_identify(disk_spec{"Harbor HDd0", "SN-d0", 123456, "lba48", false});
+    const identify_block want = make_identify(disk_desc{"Harbor HDd0", "SN-d0", 123456, "lba48", false});
     EXPECT_EQ(std::memcmp(id, want.data(), 512), 0);
     EXPECT_NE(e.ovGetDiskIdentify(h, id, 511, 0), 0) << "a short buffer";
 
@@ -295,7 +295,7 @@ TEST_F(SimEnclosure, InjectedFailuresHitTheNthCall)
 
     // For every n, the n-th matching call fails and writes nothing; the others land.
     for (int n = 0; n < 4; ++n) {
-        failure_spec f;
+        failure_desc f;
         f.call = "ovSetRaidInfo";
         f.port = 0;
         f.skip = n;
@@ -309,7 +309,7 @@ TEST_F(SimEnclosure, InjectedFailuresHitTheNthCall)
         }
     }
 
-    failure_spec always;
+    failure_desc always;
     always.call = "ovGetDiskIdentify";
     always.mode = "always";
     always.port = 1;
@@ -323,7 +323,7 @@ TEST_F(SimEnclosure, InjectedFailuresHitTheNthCall)
     EXPECT_EQ(e.ovGetDiskIdentify(h, id, 512, 1), 0);
 
     // A presence register counts as its port.
-    failure_spec reg;
+    failure_desc reg;
     reg.call = "ovGetRegister";
     reg.port = 1;
     ASSERT_TRUE(st.add_failure("u", reg, error));
@@ -331,7 +331,7 @@ TEST_F(SimEnclosure, InjectedFailuresHitTheNthCall)
     EXPECT_LT(presence(e, h, ov::reg_port1_presence), 0);
     EXPECT_EQ(presence(e, h, ov::reg_port1_presence), 1);
 
-    failure_spec list;
+    failure_desc list;
     list.call = "getDeviceList";
     ASSERT_TRUE(st.add_failure("u", list, error));
     uint32_t handles[ov::device_list_capacity], count = 0;
@@ -346,7 +346,7 @@ TEST_F(SimEnclosure, MismatchStoresAChangedByte)
     enclosure e(root);
     e.sync();
     const uint32_t h = e.service_of("u");
-    failure_spec f;
+    failure_desc f;
     f.call = "ovSetRaidInfo";
     f.mode = "mismatch";
     ASSERT_TRUE(st.add_failure("u", f, error));
@@ -380,7 +380,7 @@ TEST_F(SimEnclosure, VanishingBridgeTerminatesDuringTheCall)
     notification_thread loop(e);
     ASSERT_EQ(loop.initial().size(), 2u);
 
-    failure_spec f;
+    failure_desc f;
     f.call = "ovGetDiskIdentify";
     f.mode = "vanish";
     f.skip = 1;
@@ -395,10 +395,10 @@ TEST_F(SimEnclosure, VanishingBridgeTerminatesDuringTheCall)
     EXPECT_EQ(ev[0].message, ov::msg_service_terminated);
     EXPECT_EQ(e.service_of("u"), 0u);
     EXPECT_NE(e.service_of("other"), 0u);
-    bridge_spec b;
+    bridge_desc b;
     ASSERT_TRUE(st.read_bridge("u", b, error));
     EXPECT_FALSE(b.plugged) << "it stays away, as an unplugged bridge";
-    std::vector<failure_spec> left;
+    std::vector<failure_desc> left;
     ASSERT_TRUE(st.read_failures("u", left, error));
     EXPECT_TRUE(left.empty());
 }
@@ -501,7 +501,7 @@ TEST_F(SimEnclosure, RegistryTreeLeadsToBusAndPresentedDevice)
 {
     add_usb("u");
     add_firewire("f", 0x8000460011223344ULL);
-    ov::sim::bridge_spec bare;
+    ov::sim::bridge_desc bare;
     bare.name = "bare";
     bare.location_id = 0x1D000000;
     bare.missing_properties = {"USB Serial Number", "idProduct"};
@@ -579,7 +579,7 @@ TEST_F(SimEnclosure, WatcherTurnsDirectoryChangesIntoEvents)
 
     // Another process (another store) adds, unplugs and removes bridges.
     store other(root);
-    ov::sim::bridge_spec b;
+    ov::sim::bridge_desc b;
     b.name = "late";
     b.firewire = true;
     b.guid = 0x8000000000000001ULL;
@@ -598,7 +598,7 @@ TEST_F(SimEnclosure, WatcherTurnsDirectoryChangesIntoEvents)
     // Disk moves are not bridge events.
     ASSERT_TRUE(other.set_plugged("a", true, error));
     ASSERT_TRUE(loop.wait_events(4));
-    ASSERT_TRUE(other.make_disk("d", disk_spec{"M", "S", 100, "lba48", false}, error));
+    ASSERT_TRUE(other.make_disk("d", disk_desc{"M", "S", 100, "lba48", false}, error));
     ASSERT_TRUE(other.insert_disk("a", 0, "d", error));
     ov::pause_ms(2000);
     EXPECT_EQ(loop.events().size(), 4u);

@@ -16,9 +16,9 @@ using namespace ov::sim;
 
 namespace {
 
-disk_spec disk(uint64_t sectors, const std::string& addressing, bool hpa = false)
+disk_desc disk(uint64_t sectors, const std::string& addressing, bool hpa = false)
 {
-    return disk_spec{"Kestrel KS1000 SATA", "KS1T04A7731", sectors, addressing, hpa};
+    return disk_desc{"Kestrel KS1000 SATA", "KS1T04A7731", sectors, addressing, hpa};
 }
 
 uint32_t dword(const identify_block& b, int word)
@@ -42,7 +42,7 @@ TEST(SimIdentify, StringsAreByteSwappedAndSpacePadded)
     EXPECT_EQ(identify_string(b.data(), idw::serial, 10), "KS1T04A7731");
 
     // A 40-character model fills the field without padding; a longer one is cut.
-    disk_spec full = disk(1000, "lba48");
+    disk_desc full = disk(1000, "lba48");
     full.model = std::string(40, 'M') + "XYZ";
     EXPECT_EQ(identify_string(make_identify(full).data(), idw::model, 20), std::string(40, 'M'));
 }
@@ -200,7 +200,7 @@ TEST(SimIdentify, IndependentDecoderAgrees)
 {
     ovtest::temp_dir dir;
     struct sample {
-        disk_spec cfg;
+        disk_desc cfg;
         std::string lba, lba48, hpa, addr48;
     };
     const sample samples[] = {
@@ -224,7 +224,7 @@ TEST(SimIdentify, IndependentDecoderAgrees)
         EXPECT_EQ(field(text, "Checksum"), "correct");
     }
     // A CHS-only disk: hdparm finds no LBA count but the geometry product.
-    const std::string chs = hdparm_decode(make_identify(disk_spec{"Old CHS", "C1", 200000, "chs", false}), dir.path());
+    const std::string chs = hdparm_decode(make_identify(disk_desc{"Old CHS", "C1", 200000, "chs", false}), dir.path());
     EXPECT_EQ(field(chs, "LBA    user addressable sectors"), "(absent)") << chs;
     EXPECT_EQ(field(chs, "CHS current addressable sectors"), "200000") << chs;
 }

@@ -43,14 +43,14 @@ std::string read_sector(const std::string& image, uint64_t lba)
     return s;
 }
 
-disk_spec cfg(uint64_t sectors, const std::string& serial = "S0001")
+disk_desc cfg(uint64_t sectors, const std::string& serial = "S0001")
 {
-    return disk_spec{"Harbor HD2000", serial, sectors, "lba48", false};
+    return disk_desc{"Harbor HD2000", serial, sectors, "lba48", false};
 }
 
-bridge_spec usb(const std::string& name)
+bridge_desc usb(const std::string& name)
 {
-    bridge_spec b;
+    bridge_desc b;
     b.name = name;
     b.location_id = 0x14100000;
     b.usb_serial = "U1";
@@ -82,9 +82,9 @@ TEST_F(SimStore, DemoHoldsAHealthyMirrorAndTwoBlankDisks)
     const auto bridges = st.bridges();
     ASSERT_EQ(bridges.size(), 2u);
 
-    bridge_spec usb_bridge, fw_bridge;
+    bridge_desc usb_bridge, fw_bridge;
     for (const auto& b : bridges) {
-        bridge_spec s;
+        bridge_desc s;
         ASSERT_TRUE(st.read_bridge(b, s, error)) << error;
         (s.firewire ? fw_bridge : usb_bridge) = s;
         EXPECT_TRUE(s.plugged);
@@ -120,7 +120,7 @@ TEST_F(SimStore, DemoHoldsAHealthyMirrorAndTwoBlankDisks)
     EXPECT_EQ(stamps[0], stamps[1]);
 
     // The FireWire pair: blank, of different sizes.
-    disk_spec d0, d1;
+    disk_desc d0, d1;
     std::string n0, n1;
     ASSERT_TRUE(st.read_disk(st.port_dir(fw_bridge.name, 0), d0, n0, error)) << error;
     ASSERT_TRUE(st.read_disk(st.port_dir(fw_bridge.name, 1), d1, n1, error)) << error;
@@ -188,7 +188,7 @@ TEST_F(SimStore, DisksMoveBetweenShelfAndPorts)
     ASSERT_EQ(::mkdir(st.shelf_dir("d1").c_str(), 0755), 0);  // a stray slot with that name
     ASSERT_TRUE(st.pull_disk("b", 1, name, error)) << error;
     EXPECT_EQ(name, "d1-2");
-    disk_spec d;
+    disk_desc d;
     std::string conf_name;
     ASSERT_TRUE(st.read_disk(st.shelf_dir("d1-2"), d, conf_name, error)) << error;
     EXPECT_EQ(conf_name, "d1-2");
@@ -207,13 +207,13 @@ TEST_F(SimStore, RemovingABridgeShelvesItsDisks)
     EXPECT_FALSE(st.remove_bridge("b", error));
 }
 
-TEST_F(SimStore, NamesAndSpecsAreChecked)
+TEST_F(SimStore, NamesAndDescriptionsAreChecked)
 {
     for (const char* bad : {"", ".hidden", "shelf", "a/b", "sp ace", "../up"}) {
         EXPECT_FALSE(st.add_bridge(usb(bad), error)) << bad;
         EXPECT_FALSE(st.make_disk(bad, cfg(10), error)) << bad;
     }
-    disk_spec d = cfg(10);
+    disk_desc d = cfg(10);
     d.model = std::string(41, 'x');
     EXPECT_FALSE(st.make_disk("long", d, error));
     d = cfg(10);
@@ -221,7 +221,7 @@ TEST_F(SimStore, NamesAndSpecsAreChecked)
     EXPECT_FALSE(st.make_disk("addr", d, error));
     EXPECT_NE(error.find("lba64"), std::string::npos);
     EXPECT_FALSE(st.make_disk("zero", cfg(0), error));
-    bridge_spec b = usb("props");
+    bridge_desc b = usb("props");
     b.missing_properties = {"idVendor", "Nonsense"};
     EXPECT_FALSE(st.add_bridge(b, error));
     EXPECT_NE(error.find("Nonsense"), std::string::npos);
@@ -234,7 +234,7 @@ TEST_F(SimStore, MalformedFilesAreNamedWithTheirLine)
     ASSERT_TRUE(st.add_bridge(usb("b"), error));
     ASSERT_TRUE(st.make_disk("d", cfg(100), error));
     const std::string conf = st.bridge_dir("b") + "/bridge.conf";
-    bridge_spec b;
+    bridge_desc b;
     struct bad_file {
         std::string text, expect;
     };
@@ -254,7 +254,7 @@ TEST_F(SimStore, MalformedFilesAreNamedWithTheirLine)
     EXPECT_EQ(slurp(conf), "bus = usb\nrebuild_seconds = -1\n");
 
     const std::string dconf = st.shelf_dir("d") + "/disk.conf";
-    disk_spec d;
+    disk_desc d;
     std::string name;
     for (const auto& c : std::vector<bad_file>{{"model = M\nserial = S\n", "addressing"},
                                                {"model = M\nserial = S\naddressing = lba12\n", "lba12"},
@@ -306,7 +306,7 @@ TEST_F(SimStore, FailuresCountSkipsAndExpire)
     ASSERT_TRUE(st.add_bridge(usb("b"), error));
     EXPECT_EQ(st.take_failure("b", "ovSetRaidInfo", 0, error), "") << "no failures file";
 
-    failure_spec f;
+    failure_desc f;
     f.call = "ovSetRaidInfo";
     f.skip = 2;
     ASSERT_TRUE(st.add_failure("b", f, error)) << error;
@@ -317,7 +317,7 @@ TEST_F(SimStore, FailuresCountSkipsAndExpire)
     EXPECT_EQ(st.take_failure("b", "ovSetRaidInfo", 0, error), "") << "once is gone";
 
     // A port-bound entry ignores the other port; always stays.
-    f = failure_spec{};
+    f = failure_desc{};
     f.call = "ovGetDiskIdentify";
     f.mode = "always";
     f.port = 1;
@@ -328,7 +328,7 @@ TEST_F(SimStore, FailuresCountSkipsAndExpire)
 
     // A second process (another store on the same root) sees the same counts.
     store other(st.root());
-    f = failure_spec{};
+    f = failure_desc{};
     f.call = "ovWarmBoot";
     f.mode = "vanish";
     f.skip = 1;
@@ -337,7 +337,7 @@ TEST_F(SimStore, FailuresCountSkipsAndExpire)
     EXPECT_EQ(other.take_failure("b", "ovWarmBoot", -1, error), "vanish");
     EXPECT_EQ(st.take_failure("b", "ovWarmBoot", -1, error), "");
 
-    std::vector<failure_spec> list;
+    std::vector<failure_desc> list;
     ASSERT_TRUE(st.read_failures("b", list, error));
     ASSERT_EQ(list.size(), 1u);
     EXPECT_EQ(list[0].mode, "always");
@@ -345,10 +345,10 @@ TEST_F(SimStore, FailuresCountSkipsAndExpire)
     ASSERT_TRUE(st.read_failures("b", list, error));
     EXPECT_TRUE(list.empty());
 
-    f = failure_spec{};
+    f = failure_desc{};
     f.call = "ovNoSuchCall";
     EXPECT_FALSE(st.add_failure("b", f, error));
-    EXPECT_FALSE(st.add_failure("nobridge", failure_spec{"ovWarmBoot"}, error));
+    EXPECT_FALSE(st.add_failure("nobridge", failure_desc{"ovWarmBoot"}, error));
 
     spit(st.bridge_dir("b") + "/failures", "call=ovWarmBoot mode=sometimes\n");
     EXPECT_EQ(st.take_failure("b", "ovWarmBoot", -1, error), "");

@@ -105,7 +105,7 @@ TEST_F(SimTool, CommandsChangeTheTree)
                      "--rebuild-seconds", "3"}));
     EXPECT_TOOL(0, ({"add-bridge", "u", "--usb", "--vendor", "0x1E91", "--product", "0x0A12", "--location",
                      "0xFA100000", "--serial", "X1", "--missing", "idProduct,USB Serial Number", "--unplugged"}));
-    bridge_spec b;
+    bridge_desc b;
     ASSERT_TRUE(st.read_bridge("fw", b, error)) << error;
     EXPECT_TRUE(b.firewire);
     EXPECT_EQ(b.guid, 0x8000460000000009ULL);
@@ -119,7 +119,7 @@ TEST_F(SimTool, CommandsChangeTheTree)
     EXPECT_TOOL(0, ({"make-disk", "d1", "--size", "2TB", "--model", "Harbor HD2000", "--serial", "H1"}));
     EXPECT_TOOL(0, ({"make-disk", "d2", "--size", "120GB", "--model", "Old One", "--serial", "O1", "--addressing",
                      "lba28", "--hpa"}));
-    disk_spec d;
+    disk_desc d;
     std::string name;
     ASSERT_TRUE(st.read_disk(st.shelf_dir("d2"), d, name, error)) << error;
     EXPECT_EQ(d.sectors, 234375000u);

@@ -97,7 +97,7 @@ protected:
         ov::set_time_scale(std::max(saved_scale_, 500.0));
         ASSERT_TRUE(st.create_demo(error)) << error;
         for (int i = 2; i <= 5; ++i) {
-            ov::sim::bridge_spec b;
+            ov::sim::bridge_desc b;
             b.name = "u" + std::to_string(i);
             b.location_id = 0x14300000 + i;
             b.usb_serial = "SER" + std::to_string(i);
@@ -151,7 +151,7 @@ protected:
     {
         std::set<std::string> out;
         for (const std::string& name : st.bridges()) {
-            ov::sim::bridge_spec b;
+            ov::sim::bridge_desc b;
             std::string e;
             if (st.read_bridge(name, b, e) && b.plugged)
                 out.insert(b.firewire ? "fw:" + std::to_string(b.guid)
@@ -163,7 +163,7 @@ protected:
     bool all_settled_in_enclosure()
     {
         for (const std::string& name : st.bridges()) {
-            ov::sim::bridge_spec b;
+            ov::sim::bridge_desc b;
             std::string e;
             if (!st.read_bridge(name, b, e))
                 return false;
@@ -199,7 +199,7 @@ TEST_F(sim_storm_test, plugs_disk_swaps_warm_boots_and_refreshes_on_the_simulate
                 std::string e;
                 switch (rng() % 4) {
                 case 0: {
-                    ov::sim::bridge_spec b;
+                    ov::sim::bridge_desc b;
                     if (!st.read_bridge(bridge, b, e) || !st.set_plugged(bridge, !b.plugged, e))
                         ++failures;
                     enc->sync();
@@ -264,7 +264,7 @@ TEST_F(sim_storm_test, plugs_disk_swaps_warm_boots_and_refreshes_on_the_simulate
     settle();
     for (const ov::ovchip& chip : ov::j.chips) {
         for (const std::string& name : st.bridges()) {
-            ov::sim::bridge_spec b;
+            ov::sim::bridge_desc b;
             std::string e;
             if (!st.read_bridge(name, b, e) || !b.plugged)
                 continue;

@@ -92,7 +92,7 @@ int main(int argc, char** argv)
 
     // Replace disk 2 of the mirror with a blank, larger disk and rebuild onto it.
     std::string pulled;
-    ov::sim::disk_spec spare{"Northwind ND2000AS", "NW2K9C20771", 3907029168ULL, "lba48", false};
+    ov::sim::disk_desc spare{"Northwind ND2000AS", "NW2K9C20771", 3907029168ULL, "lba48", false};
     // As a user swaps a disk: pull it, let the enclosure notice, then insert the new one.
     ok = ok && (store.pull_disk("usb-raid", 1, pulled, error) || fail(error.c_str()));
     ok = ok && (wait_until([&] { return ui->disk1modelfield->text().isEmpty() && !window.working() &&

@@ -150,7 +150,7 @@ int run(ov::sim::store& s, const std::string& command, const std::vector<std::st
         want_positionals(a, 1, "add-bridge NAME --usb|--firewire [options]");
         if (a.has("--usb") == a.has("--firewire"))
             throw usage_error{"add-bridge needs exactly one of --usb and --firewire"};
-        ov::sim::bridge_spec cfg;
+        ov::sim::bridge_desc cfg;
         cfg.name = a.positional[0];
         cfg.firewire = a.has("--firewire");
         for (const char* usb_only : {"--vendor", "--product", "--location", "--serial"})
@@ -216,7 +216,7 @@ int run(ov::sim::store& s, const std::string& command, const std::vector<std::st
         for (const char* required : {"--size", "--model", "--serial"})
             if (!a.has(required))
                 throw usage_error{std::string("make-disk needs ") + required};
-        ov::sim::disk_spec cfg;
+        ov::sim::disk_desc cfg;
         if (!ov::sim::store::parse_size(a.value("--size"), cfg.sectors, error))
             throw usage_error{"--size: " + error};
         cfg.model = a.value("--model");
@@ -253,7 +253,7 @@ int run(ov::sim::store& s, const std::string& command, const std::vector<std::st
     if (command == "fail") {
         const arguments a = parse(rest, {"--mode", "--port", "--skip"}, {});
         want_positionals(a, 2, "fail BRIDGE CALL [--mode M] [--port N] [--skip N]");
-        ov::sim::failure_spec f;
+        ov::sim::failure_desc f;
         f.call = a.positional[1];
         const auto& calls = ov::sim::store::call_names();
         if (std::find(calls.begin(), calls.end(), f.call) == calls.end()) {

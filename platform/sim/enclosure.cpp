@@ -31,7 +31,7 @@ std::string errno_text(const std::string& what, int err)
     return what + ": " + std::strerror(err);
 }
 
-bool missing(const bridge_spec& cfg, const char* property)
+bool missing(const bridge_desc& cfg, const char* property)
 {
     return std::find(cfg.missing_properties.begin(), cfg.missing_properties.end(), property) !=
            cfg.missing_properties.end();
@@ -93,7 +93,7 @@ registry_entry enclosure::impl::add_node(const std::string& name, registry_entry
     return id;
 }
 
-uint32_t enclosure::impl::attach_locked(const bridge_spec& cfg)
+uint32_t enclosure::impl::attach_locked(const bridge_desc& cfg)
 {
     const char* const* chain = cfg.firewire ? firewire_chain : usb_chain;
     attachment a;
@@ -174,10 +174,10 @@ void enclosure::impl::queue_first_match_locked(const std::vector<uint32_t>& serv
 void enclosure::impl::sync()
 {
     std::lock_guard<std::mutex> serial(sync_m);
-    std::map<std::string, bridge_spec> plugged;
+    std::map<std::string, bridge_desc> plugged;
     std::set<std::string> unreadable;
     for (const auto& name : st.bridges()) {
-        bridge_spec cfg;
+        bridge_desc cfg;
         std::string error;
         if (!st.read_bridge(name, cfg, error)) {
             // A broken identity file changes nothing: an attached bridge stays.
@@ -188,7 +188,7 @@ void enclosure::impl::sync()
         }
     }
     std::vector<std::unique_ptr<copy_job>> gone;
-    std::vector<bridge_spec> arriving;
+    std::vector<bridge_desc> arriving;
     {
         std::lock_guard<std::mutex> lock(m);
         std::vector<uint32_t> leaving;
@@ -265,7 +265,7 @@ bool enclosure::rebuild_running(const std::string& bridge)
 
 // Resolves a service handle to its bridge and makes sure the bridge is still plugged
 // in on disk (an unplug is seen at once, even without the watcher).
-bool enclosure::resolve(uint32_t service, bridge_spec& cfg)
+bool enclosure::resolve(uint32_t service, bridge_desc& cfg)
 {
     std::string bridge;
     {
@@ -297,7 +297,7 @@ bool enclosure::resolve(uint32_t service, bridge_spec& cfg)
 
 // Lets the failures file judge the call. True: go on (mismatch set when the data is to
 // be changed); false: the call fails.
-bool enclosure::judge(const bridge_spec& cfg, const char* call, int port, bool& mismatch)
+bool enclosure::judge(const bridge_desc& cfg, const char* call, int port, bool& mismatch)
 {
     mismatch = false;
     std::string error;
@@ -325,11 +325,11 @@ bool enclosure::judge(const bridge_spec& cfg, const char* call, int port, bool& 
     return false;
 }
 
-bool enclosure::open_disk(const bridge_spec& cfg, int port, bool write, int& fd, uint64_t& sectors,
+bool enclosure::open_disk(const bridge_desc& cfg, int port, bool write, int& fd, uint64_t& sectors,
                           bool& lba48)
 {
     const std::string dir = d_->st.port_dir(cfg.name, port);
-    disk_spec disk;
+    disk_desc disk;
     std::string name, error;
     if (!d_->st.read_disk(dir, disk, name, error)) {
         if (error.empty())
@@ -357,7 +357,7 @@ bool enclosure::open_disk(const bridge_spec& cfg, int port, bool write, int& fd,
 int enclosure::sector_call(const char* call, uint32_t service, unsigned char* buffer, int length, uint64_t lba,
                            int port, int addressing, bool fw, bool write)
 {
-    bridge_spec cfg;
+    bridge_desc cfg;
     if (buffer == nullptr || length < 512 || (port != 0 && port != 1) || (addressing != 0 && addressing != 1)) {
         d_->note(std::string(call) + ": bad arguments (buffer, length " + std::to_string(length) + ", port " +
                  std::to_string(port) + ", addressing " + std::to_string(addressing) + ")");
@@ -426,7 +426,7 @@ int enclosure::getDeviceList(uint32_t* handles, uint32_t* count)
     }
     std::sort(list.begin(), list.end());
     for (const auto& [bridge, service] : list) {
-        bridge_spec cfg;
+        bridge_desc cfg;
         cfg.name = bridge;
         bool mismatch = false;
         if (!judge(cfg, "getDeviceList", -1, mismatch) || mismatch)
@@ -444,14 +444,14 @@ int enclosure::getDeviceList(uint32_t* handles, uint32_t* count)
 
 int enclosure::openConnection(uint32_t service)
 {
-    bridge_spec cfg;
+    bridge_desc cfg;
     bool mismatch = false;
     return resolve(service, cfg) && judge(cfg, "openConnection", -1, mismatch) && !mismatch ? 0 : call_failed;
 }
 
 int enclosure::closeConnection(uint32_t service)
 {
-    bridge_spec cfg;
+    bridge_desc cfg;
     bool mismatch = false;
     return resolve(service, cfg) && judge(cfg, "closeConnection", -1, mismatch) && !mismatch ? 0 : call_failed;
 }
@@ -482,7 +482,7 @@ int enclosure::ovSetRaidInfoFW(uint32_t service, const unsigned char* record, in
 
 int enclosure::ovFlushHDDCache(uint32_t service, int port)
 {
-    bridge_spec cfg;
+    bridge_desc cfg;
     bool mismatch = false;
     if (port != 0 && port != 1) {
         d_->note("ovFlushHDDCache: no port " + std::to_string(port));
@@ -504,7 +504,7 @@ int enclosure::ovFlushHDDCache(uint32_t service, int port)
 
 int enclosure::ovGetDiskIdentify(uint32_t service, unsigned char* buffer, int length, int port)
 {
-    bridge_spec cfg;
+    bridge_desc cfg;
     bool mismatch = false;
     if (buffer == nullptr || length < static_cast<int>(identify_size) || (port != 0 && port != 1)) {
         d_->note("ovGetDiskIdentify: bad arguments (length " + std::to_string(length) + ", port " +
@@ -515,7 +515,7 @@ int enclosure::ovGetDiskIdentify(uint32_t service, unsigned char* buffer, int le
         return call_failed;
     const std::string dir = d_->st.port_dir(cfg.name, port);
     std::array<unsigned char, 512> id;
-    disk_spec disk;
+    disk_desc disk;
     std::string name, error;
     if (!d_->st.read_disk(dir, disk, name, error) && error.empty()) {
         d_->note("port " + std::to_string(port) + " of bridge '" + cfg.name + "' holds no disk");
@@ -533,7 +533,7 @@ int enclosure::ovGetDiskIdentify(uint32_t service, unsigned char* buffer, int le
 
 int enclosure::ovGetRegister(uint32_t service, unsigned char* buffer, int length, int count, uint32_t address)
 {
-    bridge_spec cfg;
+    bridge_desc cfg;
     bool mismatch = false;
     if (buffer == nullptr || count < 1 || length < count) {
         d_->note("ovGetRegister: bad arguments (length " + std::to_string(length) + ", count " +
@@ -555,7 +555,7 @@ int enclosure::ovGetRegister(uint32_t service, unsigned char* buffer, int length
 
 int enclosure::ovGetRebuildStatus(uint32_t service, unsigned char* buffer, int length)
 {
-    bridge_spec cfg;
+    bridge_desc cfg;
     bool mismatch = false;
     if (buffer == nullptr || length < 12) {
         d_->note("ovGetRebuildStatus: bad arguments (length " + std::to_string(length) + ")");
@@ -580,7 +580,7 @@ int enclosure::ovGetRebuildStatus(uint32_t service, unsigned char* buffer, int l
 
 int enclosure::ovWarmBoot(uint32_t service)
 {
-    bridge_spec cfg;
+    bridge_desc cfg;
     bool mismatch = false;
     if (!resolve(service, cfg) || !judge(cfg, "ovWarmBoot", -1, mismatch) || mismatch)
         return call_failed;

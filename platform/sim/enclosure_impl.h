@@ -68,7 +68,7 @@ struct enclosure::impl {
 
     struct attachment {
         std::string bridge;
-        bridge_spec cfg;
+        bridge_desc cfg;
         std::vector<registry_entry> entries;
         std::vector<device_registry::interest_handler> interests;
     };
@@ -115,7 +115,7 @@ struct enclosure::impl {
     // Under m.
     uint32_t new_id() { return next_id++; }
     registry_entry add_node(const std::string& name, registry_entry parent);
-    uint32_t attach_locked(const bridge_spec& cfg);
+    uint32_t attach_locked(const bridge_desc& cfg);
     std::unique_ptr<copy_job> detach_locked(uint32_t service);
     void queue_task(std::function<void()> task);
     void queue_first_match_locked(const std::vector<uint32_t>& services);
@@ -124,7 +124,7 @@ struct enclosure::impl {
     // Stops and joins the bridge's copy, if any (no lock held).
     void retire_job(const std::string& bridge);
     // Reads both records; the plan says whether a rebuild copy starts. Disk I/O, no lock.
-    rebuild_plan assemble(const bridge_spec& cfg);
+    rebuild_plan assemble(const bridge_desc& cfg);
     // Under m: sets the status and starts the copy thread of a plan.
     void start_rebuild_locked(const std::string& bridge, const rebuild_plan& plan);
     void run_copy(std::string bridge, rebuild_plan plan, copy_job* job);

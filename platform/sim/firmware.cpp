@@ -187,7 +187,7 @@ void enclosure::impl::retire_job(const std::string& bridge)
     }
 }
 
-rebuild_plan enclosure::impl::assemble(const bridge_spec& cfg)
+rebuild_plan enclosure::impl::assemble(const bridge_desc& cfg)
 {
     rebuild_plan plan;
     plan.seconds = cfg.rebuild_seconds;
@@ -197,7 +197,7 @@ rebuild_plan enclosure::impl::assemble(const bridge_spec& cfg)
     std::string serial_raw[2];
     for (int port = 0; port < 2; ++port) {
         const std::string dir = st.port_dir(cfg.name, port);
-        disk_spec disk;
+        disk_desc disk;
         std::string name, error;
         std::array<unsigned char, 512> id;
         if (!st.read_disk(dir, disk, name, error) || !st.read_identify(dir, id, error)) {
@@ -400,7 +400,7 @@ void enclosure::impl::reboot(std::string bridge, std::shared_ptr<std::atomic<boo
         pause_ms(slice_ms);
     {
         std::lock_guard<std::mutex> serial(sync_m);
-        bridge_spec cfg;
+        bridge_desc cfg;
         std::string error;
         const bool back = !closing && st.read_bridge(bridge, cfg, error) && cfg.plugged;
         if (!back) {

@@ -51,7 +51,7 @@ chs_geometry chs_for(uint64_t sectors, bool exact_only)
     return g;
 }
 
-identify_block make_identify(const disk_spec& cfg)
+identify_block make_identify(const disk_desc& cfg)
 {
     identify_block b{};
     const bool chs_only = cfg.addressing == "chs";

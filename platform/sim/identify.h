@@ -67,7 +67,7 @@ struct chs_geometry {
 chs_geometry chs_for(uint64_t sectors, bool exact_only);
 
 // The block a disk of that identity answers with; cfg.sectors is its capacity.
-identify_block make_identify(const disk_spec& cfg);
+identify_block make_identify(const disk_desc& cfg);
 
 // The capacity a reader of the block gets: the 48-bit count when 48-bit addressing is
 // enabled, else the 28-bit count when LBA is supported, else the geometry product.

@@ -267,12 +267,12 @@ std::vector<std::string> split_list(const std::string& text)
     return items;
 }
 
-bool parse_failure_line(const std::string& path, int number, const std::string& line, failure_spec& f,
+bool parse_failure_line(const std::string& path, int number, const std::string& line, failure_desc& f,
                         std::string& error)
 {
     std::istringstream in(line);
     std::string token;
-    f = failure_spec{};
+    f = failure_desc{};
     while (in >> token) {
         const size_t eq = token.find('=');
         const std::string key = eq == std::string::npos ? std::string() : token.substr(0, eq);
@@ -303,12 +303,12 @@ bool parse_failure_line(const std::string& path, int number, const std::string& 
     return true;
 }
 
-bool parse_failures(const std::string& path, const std::string& text, std::vector<failure_spec>& out,
+bool parse_failures(const std::string& path, const std::string& text, std::vector<failure_desc>& out,
                     std::string& error)
 {
     out.clear();
     return for_each_line(text, [&](int number, const std::string& t) {
-        failure_spec f;
+        failure_desc f;
         if (!parse_failure_line(path, number, t, f, error))
             return false;
         out.push_back(f);
@@ -316,13 +316,13 @@ bool parse_failures(const std::string& path, const std::string& text, std::vecto
     });
 }
 
-std::string format_failure(const failure_spec& f)
+std::string format_failure(const failure_desc& f)
 {
     return "call=" + f.call + " mode=" + f.mode + " port=" + std::to_string(f.port) + " skip=" +
            std::to_string(f.skip) + "\n";
 }
 
-std::string format_failures(const std::vector<failure_spec>& failures)
+std::string format_failures(const std::vector<failure_desc>& failures)
 {
     std::string text = "# injected failures, one per line, judged in order\n";
     for (const auto& f : failures)
@@ -584,7 +584,7 @@ std::vector<std::string> store::shelf() const
     return names;
 }
 
-bool store::read_bridge(const std::string& bridge, bridge_spec& cfg, std::string& error) const
+bool store::read_bridge(const std::string& bridge, bridge_desc& cfg, std::string& error) const
 {
     if (!valid_name(bridge)) {
         error = "'" + bridge + "' is not a bridge name";
@@ -599,7 +599,7 @@ bool store::read_bridge(const std::string& bridge, bridge_spec& cfg, std::string
     conf_map m;
     if (!read_file(path, text, error) || !parse_conf(path, text, m, error))
         return false;
-    bridge_spec s;
+    bridge_desc s;
     s.name = bridge;
     for (const auto& [key, vl] : m) {
         const std::string& v = vl.first;
@@ -653,7 +653,7 @@ bool store::read_bridge(const std::string& bridge, bridge_spec& cfg, std::string
     return true;
 }
 
-bool store::write_bridge(const bridge_spec& s, std::string& error) const
+bool store::write_bridge(const bridge_desc& s, std::string& error) const
 {
     std::string text = "# ovraid simulated bridge\n";
     text += std::string("bus = ") + (s.firewire ? "firewire" : "usb") + "\n";
@@ -680,7 +680,7 @@ bool store::write_bridge(const bridge_spec& s, std::string& error) const
     return write_file_atomic(bridge_dir(s.name) + "/" + bridge_conf_file, text, error);
 }
 
-bool store::add_bridge(const bridge_spec& cfg, std::string& error)
+bool store::add_bridge(const bridge_desc& cfg, std::string& error)
 {
     if (!valid_name(cfg.name)) {
         error = "'" + cfg.name + "' is not a valid bridge name (letters, digits, '-', '_', '.'; not 'shelf')";
@@ -718,7 +718,7 @@ bool store::add_bridge(const bridge_spec& cfg, std::string& error)
 
 bool store::remove_bridge(const std::string& bridge, std::string& error)
 {
-    bridge_spec cfg;
+    bridge_desc cfg;
     if (!valid_name(bridge) || !is_dir(bridge_dir(bridge))) {
         error = "no bridge '" + bridge + "' in " + root_;
         return false;
@@ -748,14 +748,14 @@ bool store::remove_bridge(const std::string& bridge, std::string& error)
 
 bool store::set_plugged(const std::string& bridge, bool plugged, std::string& error)
 {
-    bridge_spec cfg;
+    bridge_desc cfg;
     if (!read_bridge(bridge, cfg, error))
         return false;
     cfg.plugged = plugged;
     return write_bridge(cfg, error);
 }
 
-bool store::write_disk_conf(const std::string& dir, const std::string& disk, const disk_spec& cfg,
+bool store::write_disk_conf(const std::string& dir, const std::string& disk, const disk_desc& cfg,
                             std::string& error) const
 {
     std::string text = "# ovraid simulated disk; its capacity is the size of disk.img\n";
@@ -767,7 +767,7 @@ bool store::write_disk_conf(const std::string& dir, const std::string& disk, con
     return write_file_atomic(dir + "/" + disk_conf_file, text, error);
 }
 
-bool store::read_disk(const std::string& dir, disk_spec& cfg, std::string& disk, std::string& error) const
+bool store::read_disk(const std::string& dir, disk_desc& cfg, std::string& disk, std::string& error) const
 {
     error.clear();
     const std::string image = dir + "/" + image_file;
@@ -787,7 +787,7 @@ bool store::read_disk(const std::string& dir, disk_spec& cfg, std::string& disk,
     conf_map m;
     if (!read_file(conf, text, error) || !parse_conf(conf, text, m, error))
         return false;
-    disk_spec s;
+    disk_desc s;
     std::string name = fs::path(dir).filename().string();
     for (const auto& [key, vl] : m) {
         const std::string& v = vl.first;
@@ -829,7 +829,7 @@ bool store::read_disk(const std::string& dir, disk_spec& cfg, std::string& disk,
 
 bool store::read_identify(const std::string& dir, std::array<unsigned char, 512>& block, std::string& error) const
 {
-    disk_spec cfg;
+    disk_desc cfg;
     std::string disk;
     if (!read_disk(dir, cfg, disk, error)) {
         if (error.empty())
@@ -852,7 +852,7 @@ bool store::read_identify(const std::string& dir, std::array<unsigned char, 512>
     return true;
 }
 
-bool store::make_disk(const std::string& disk, const disk_spec& cfg, std::string& error)
+bool store::make_disk(const std::string& disk, const disk_desc& cfg, std::string& error)
 {
     if (!valid_name(disk)) {
         error = "'" + disk + "' is not a valid disk name (letters, digits, '-', '_', '.'; not 'shelf')";
@@ -878,7 +878,7 @@ bool store::make_disk(const std::string& disk, const disk_spec& cfg, std::string
     }
     for (const auto& b : bridges())
         for (int port = 0; port < 2; ++port) {
-            disk_spec other;
+            disk_desc other;
             std::string name, ignored;
             if (read_disk(port_dir(b, port), other, name, ignored) && name == disk) {
                 error = "disk '" + disk + "' already exists in port " + std::to_string(port) + " of bridge '" + b + "'";
@@ -929,7 +929,7 @@ std::string store::free_shelf_name(const std::string& wanted) const
 
 bool store::insert_disk(const std::string& bridge, int port, const std::string& disk, std::string& error)
 {
-    bridge_spec cfg;
+    bridge_desc cfg;
     if (!read_bridge(bridge, cfg, error))
         return false;
     if (port != 0 && port != 1) {
@@ -942,14 +942,14 @@ bool store::insert_disk(const std::string& bridge, int port, const std::string& 
     }
     const std::string dir = port_dir(bridge, port);
     if (path_exists(dir + "/" + image_file) || path_exists(dir + "/" + disk_conf_file)) {
-        disk_spec other;
+        disk_desc other;
         std::string name, ignored;
         read_disk(dir, other, name, ignored);
         error = "port " + std::to_string(port) + " of bridge '" + bridge + "' already holds disk '" + name + "'";
         return false;
     }
     // Keep the shelf name with the disk, so pulling it puts it back under that name.
-    disk_spec d;
+    disk_desc d;
     std::string name, ignored;
     if (read_disk(shelf_dir(disk), d, name, ignored) && name != disk && !write_disk_conf(shelf_dir(disk), disk, d, error))
         return false;
@@ -980,7 +980,7 @@ bool store::pull_disk(const std::string& bridge, int port, std::string& disk, st
         error = "port " + std::to_string(port) + " of bridge '" + bridge + "' is empty";
         return false;
     }
-    disk_spec d;
+    disk_desc d;
     std::string name, ignored;
     const bool readable = read_disk(dir, d, name, ignored);
     if (!readable || !valid_name(name))
@@ -1003,7 +1003,7 @@ bool store::pull_disk(const std::string& bridge, int port, std::string& disk, st
     return true;
 }
 
-bool store::read_failures(const std::string& bridge, std::vector<failure_spec>& failures, std::string& error) const
+bool store::read_failures(const std::string& bridge, std::vector<failure_desc>& failures, std::string& error) const
 {
     failures.clear();
     const std::string path = bridge_dir(bridge) + "/" + failures_file;
@@ -1018,19 +1018,19 @@ bool store::read_failures(const std::string& bridge, std::vector<failure_spec>& 
     return f.read(text, error) && parse_failures(path, text, failures, error);
 }
 
-bool store::add_failure(const std::string& bridge, const failure_spec& failure, std::string& error)
+bool store::add_failure(const std::string& bridge, const failure_desc& failure, std::string& error)
 {
-    bridge_spec cfg;
+    bridge_desc cfg;
     if (!read_bridge(bridge, cfg, error))
         return false;
     const std::string line = format_failure(failure);
-    failure_spec check;
+    failure_desc check;
     if (!parse_failure_line("failure", 1, trimmed(line), check, error))
         return false;
     const std::string path = bridge_dir(bridge) + "/" + failures_file;
     locked_file f(path, true);
     std::string text;
-    std::vector<failure_spec> list;
+    std::vector<failure_desc> list;
     if (f.fd() < 0) {
         error = errno_text(path, errno);
         return false;
@@ -1043,7 +1043,7 @@ bool store::add_failure(const std::string& bridge, const failure_spec& failure, 
 
 bool store::clear_failures(const std::string& bridge, std::string& error)
 {
-    bridge_spec cfg;
+    bridge_desc cfg;
     if (!read_bridge(bridge, cfg, error))
         return false;
     const std::string path = bridge_dir(bridge) + "/" + failures_file;
@@ -1071,7 +1071,7 @@ std::string store::take_failure(const std::string& bridge, const std::string& ca
         return std::string();
     }
     std::string text;
-    std::vector<failure_spec> list;
+    std::vector<failure_desc> list;
     if (!f.read(text, error) || !parse_failures(path, text, list, error))
         return std::string();
     std::string fired;
@@ -1109,7 +1109,7 @@ bool store::create_demo(std::string& error)
         error = root_ + " already holds simulated bridges; the demo goes into an empty root";
         return false;
     }
-    bridge_spec usb;
+    bridge_desc usb;
     usb.name = "usb-raid";
     usb.firewire = false;
     usb.vendor_id = 0x1E91;
@@ -1117,7 +1117,7 @@ bool store::create_demo(std::string& error)
     usb.location_id = 0x14200000;
     usb.usb_serial = "OVB20110203A1";
     usb.device_name = "RAID Volume";
-    bridge_spec fw;
+    bridge_desc fw;
     fw.name = "firewire-pair";
     fw.firewire = true;
     fw.guid = 0x80004601A2B3C4D5ULL;
@@ -1128,7 +1128,7 @@ bool store::create_demo(std::string& error)
         const char* name;
         const char* bridge;
         int port;
-        disk_spec cfg;
+        disk_desc cfg;
     };
     const demo_disk disks[] = {
         {"mirror-a", "usb-raid", 0, {"Kestrel KS1000 SATA", "KS1T04A7731", one_tb, "lba48", false}},
@@ -1160,7 +1160,7 @@ namespace {
 
 std::string describe_disk(const store& s, const std::string& dir, const std::string& indent)
 {
-    disk_spec d;
+    disk_desc d;
     std::string name, error;
     if (!s.read_disk(dir, d, name, error))
         return error.empty() ? "empty\n" : "unreadable: " + error + "\n";
@@ -1204,7 +1204,7 @@ std::string store::describe() const
     if (names.empty())
         out += "no bridges\n";
     for (const auto& b : names) {
-        bridge_spec s;
+        bridge_desc s;
         std::string error;
         if (!read_bridge(b, s, error)) {
             out += "bridge " + b + ": unreadable: " + error + "\n";
@@ -1229,7 +1229,7 @@ std::string store::describe() const
         }
         for (int port = 0; port < 2; ++port)
             out += "  port " + std::to_string(port) + ": " + describe_disk(*this, port_dir(b, port), "          ");
-        std::vector<failure_spec> failures;
+        std::vector<failure_desc> failures;
         if (!read_failures(b, failures, error))
             out += "  failures: unreadable: " + error + "\n";
         for (const auto& f : failures)

@@ -10,7 +10,7 @@
 
 namespace ov::sim {
 
-struct bridge_spec {
+struct bridge_desc {
     std::string name;                 // directory name under the root
     bool firewire = false;
     uint32_t vendor_id = 0x1E91;      // USB only
@@ -24,7 +24,7 @@ struct bridge_spec {
     std::vector<std::string> missing_properties;  // registry properties left out, for tests
 };
 
-struct disk_spec {
+struct disk_desc {
     std::string model;
     std::string serial;
     uint64_t sectors = 0;
@@ -33,7 +33,7 @@ struct disk_spec {
 };
 
 // One injected failure of a library call on a bridge.
-struct failure_spec {
+struct failure_desc {
     std::string call;            // library call name, e.g. "ovSetRaidInfo"
     std::string mode = "once";   // once | always | mismatch | vanish
     int port = -1;               // -1: any port
@@ -67,17 +67,17 @@ public:
     // blank disks of different sizes.
     bool create_demo(std::string& error);
 
-    bool add_bridge(const bridge_spec& cfg, std::string& error);
+    bool add_bridge(const bridge_desc& cfg, std::string& error);
     bool remove_bridge(const std::string& bridge, std::string& error);
     bool set_plugged(const std::string& bridge, bool plugged, std::string& error);
 
     // Disks are made on the shelf (outside every bridge) and inserted into a port.
-    bool make_disk(const std::string& disk, const disk_spec& cfg, std::string& error);
+    bool make_disk(const std::string& disk, const disk_desc& cfg, std::string& error);
     bool insert_disk(const std::string& bridge, int port, const std::string& disk, std::string& error);
     // Moves the disk in that port back to the shelf; its name is returned in disk.
     bool pull_disk(const std::string& bridge, int port, std::string& disk, std::string& error);
 
-    bool add_failure(const std::string& bridge, const failure_spec& failure, std::string& error);
+    bool add_failure(const std::string& bridge, const failure_desc& failure, std::string& error);
     bool clear_failures(const std::string& bridge, std::string& error);
 
     // Path of the image in a bridge's port ("" when the port is empty), and of a shelf disk.
@@ -89,19 +89,19 @@ public:
     std::string describe() const;
 
     // Reading the tree back. Every error names the file it is about.
-    bool read_bridge(const std::string& bridge, bridge_spec& cfg, std::string& error) const;
+    bool read_bridge(const std::string& bridge, bridge_desc& cfg, std::string& error) const;
     std::string bridge_dir(const std::string& bridge) const;
     std::string port_dir(const std::string& bridge, int port) const;
     std::string shelf_dir(const std::string& disk = std::string()) const;
     std::vector<std::string> shelf() const;
     // A disk directory holds an image (its size gives cfg.sectors) and a valid disk.conf.
     // An empty port or slot gives false with an empty error.
-    bool read_disk(const std::string& dir, disk_spec& cfg, std::string& disk, std::string& error) const;
+    bool read_disk(const std::string& dir, disk_desc& cfg, std::string& disk, std::string& error) const;
     // The 512 bytes the disk answers IDENTIFY with: identify.bin when present, otherwise
     // generated from disk.conf and the image size.
     bool read_identify(const std::string& dir, std::array<unsigned char, 512>& block, std::string& error) const;
 
-    bool read_failures(const std::string& bridge, std::vector<failure_spec>& failures, std::string& error) const;
+    bool read_failures(const std::string& bridge, std::vector<failure_desc>& failures, std::string& error) const;
     // Lets the failures file judge one call, under a file lock so that every process
     // sees the same counts. Every matching entry with a skip left counts it down; the
     // first matching entry without one fires and its mode is returned ("" when none
@@ -116,8 +116,8 @@ public:
     static bool valid_name(const std::string& name);
 
 private:
-    bool write_bridge(const bridge_spec& cfg, std::string& error) const;
-    bool write_disk_conf(const std::string& dir, const std::string& disk, const disk_spec& cfg,
+    bool write_bridge(const bridge_desc& cfg, std::string& error) const;
+    bool write_disk_conf(const std::string& dir, const std::string& disk, const disk_desc& cfg,
                          std::string& error) const;
     std::string free_shelf_name(const std::string& wanted) const;
 
