@@ -123,10 +123,9 @@ void end_process(int status)
         exit_override(status);
         return;
     }
-    std::fflush(nullptr);
-    // No destructor may run: the notification thread still uses the window and the
-    // enclosure, and it is never joined.
-    ::_exit(status);
+    // The event loop ends; main then stops and joins the engine's threads and returns, so
+    // every destructor runs after the last thread that could use what it destroys.
+    QCoreApplication::exit(status);
 }
 
 }  // namespace
@@ -276,11 +275,8 @@ void controller::applicationDidFinishLaunching(bool start_notification)
     s_attention = text_of("attention");
     update_restart_control();
     if (start_notification) {
-        try {
-            std::thread(ov::start_device_notification, nullptr).detach();
-        } catch (const std::system_error&) {
+        if (!ov::start_notification_thread())
             show_error_and_exit("Error creating device notification thread");
-        }
     }
 }
 
@@ -432,8 +428,7 @@ void controller::leave(int status, bool caller_holds_handling)
     // it already; otherwise wait for a running handling, serving its requests meanwhile.
     bool took = false;
     if (!in_command_ && !caller_holds_handling)
-        for (int step = 0; step < exit_wait_steps && !(took = j.handling.try_lock()); ++step)
-            ov::pause_ms(10);
+        took = ov::pause_until([] { return j.handling.try_lock(); }, exit_wait_steps);
     for (ov::ovchip& chip : j.chips) {
         chip.raid1_timer_run = false;
         chip.polling = false;
@@ -445,13 +440,29 @@ void controller::leave(int status, bool caller_holds_handling)
         return false;
     };
     // Pausing here keeps serving the hand-over, so a monitor blocked in a request ends.
-    for (int step = 0; step < exit_wait_steps && monitors_alive(); ++step)
-        ov::pause_ms(10);
-    end_process(status);
-    // Only a test's exit handler comes back here.
+    ov::pause_until([&] { return !monitors_alive(); }, exit_wait_steps);
+    // The notification thread ends only after main is back from the event loop: a handling
+    // still running must find the lock free.
     if (took)
         j.handling.unlock();
-    leaving_ = false;
+    left_ = true;
+    exit_status_ = status;
+    if (mainwindow_ && !exit_override)
+        mainwindow_->hide();
+    end_process(status);
+    // A test's exit handler comes back here; the program may then leave again.
+    if (exit_override) {
+        left_ = false;
+        leaving_ = false;
+    }
+}
+
+int controller::finish(int status)
+{
+    if (!left_)
+        leave(status, false);
+    ov::stop_engine_threads();
+    return exit_status_;
 }
 
 bool controller::eventFilter(QObject* watched, QEvent* event)

@@ -99,11 +99,15 @@ public:
     static void set_alert_handler(std::nullptr_t);
     using exit_handler = std::function<void(int status)>;
     static void set_exit_handler(exit_handler handler);
+    // After the event loop: stops and joins the engine's threads (leaving first if nothing
+    // did) and gives the status the program leaves with.
+    int finish(int status);
+    bool has_left() const { return left_; }
     int alert(const QString& title, const QString& message, const QString& first, const QString& second = QString(),
               bool second_is_default = false);
 
     // The one way out of the program: stops every monitor, lets a running device handling
-    // finish (both bounded), then ends the process without running any destructor.
+    // finish (both bounded), hides the window and ends the event loop; finish() does the rest.
     void end_program(int status);
     // Whether the restart control waits for its bridge to come back.
     bool restart_pending() const { return restart_pending_; }
@@ -146,6 +150,9 @@ private:
     bool tab_guard_active_ = false;
     bool restart_pending_ = false;
     bool leaving_ = false;
+    // Set once the program took its way out: the event loop is ending and main finishes.
+    bool left_ = false;
+    int exit_status_ = 0;
     // The thread of the device handling between its startworking and stopworking.
     std::atomic<std::thread::id> handling_thread_{};
     QTimer* notice_timer_ = nullptr;

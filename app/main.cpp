@@ -1,14 +1,8 @@
 // ovraid: the window over the simulated enclosures.
 #include <QApplication>
 #include <QCommandLineParser>
-#include <QTimer>
-#include <QWidget>
-#include <cstdio>
 
-#include "appsetup.h"
-#include "controller.h"
-#include "requests.h"
-#include "sim/enclosure.h"
+#include "run.h"
 #include "sim/store.h"
 
 int main(int argc, char** argv)
@@ -31,42 +25,9 @@ int main(int argc, char** argv)
     parser.addOption(quit_option);
     parser.process(app);
 
-    ov::install_translations(app);
-    ov::load_style(app);
-
-    const std::string root = parser.value(sim_option).toStdString();
-    ov::sim::store store(root);
-    if (!store.exists()) {
-        std::string error;
-        if (!store.create_demo(error)) {
-            std::fprintf(stderr, "ovraid: cannot create the demo enclosures in %s: %s\n", root.c_str(),
-                         error.c_str());
-            return 1;
-        }
-    }
-    ov::sim::enclosure sim(root);
-    ov::install_library(&sim);
-    ov::install_registry(&sim);
-    sim.start_watching();
-
-    controller window;
-    window.awakeFromNib();
-    window.applicationDidFinishLaunching();
-    ov::route_termination_signals([&window](int status) { window.end_program(status); });
-
-    if (parser.isSet(shot_option)) {
-        const QString file = parser.value(shot_option);
-        const int seconds = parser.value(quit_option).toInt();
-        QTimer::singleShot(seconds * 1000, &app, [&window, file] {
-            const bool ok = window.mainwindow()->grab().save(file);
-            std::printf("%s %s\n", ok ? "Screenshot:" : "Could not save the screenshot to", qPrintable(file));
-            std::printf("Resident memory: %.1f MB\n", ov::resident_megabytes());
-            window.end_program(ok ? 0 : 1);
-        });
-    }
-    // However the event loop ends, the process leaves through the window's one way out:
-    // returning from main would destroy the window and the enclosure under live threads.
-    const int status = app.exec();
-    window.end_program(status);
-    return status;
+    ov::window_options options;
+    options.sim_root = parser.value(sim_option).toStdString();
+    options.screenshot = parser.value(shot_option);
+    options.quit_after_seconds = parser.value(quit_option).toInt();
+    return ov::run_window(app, options);
 }

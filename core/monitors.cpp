@@ -1,9 +1,8 @@
 // The two background monitors of the current chip: the rebuild poller and the
-// RAID 1 watcher. Both are detached threads steered only by the chip's flags.
-#include <atomic>
+// RAID 1 watcher. Both are threads owned by the registry (j.monitor_threads), steered by
+// the chip's flags and ended early by a stop request.
 #include <cstring>
-#include <system_error>
-#include <thread>
+#include <stop_token>
 
 #include "clock.h"
 #include "library.h"
@@ -41,7 +40,7 @@ int claim_chip(int starter_index, atomic_flag_value ovchip::*alive)
     return chip_index;
 }
 
-void poller_body(int starter_index)
+void poller_body(std::stop_token stop, int starter_index)
 {
     const int chip_index = claim_chip(starter_index, &ovchip::poller_alive);
     if (chip_index < 0)
@@ -51,7 +50,7 @@ void poller_body(int starter_index)
     constexpr int stalled_polls = 60000 / 4000;
     int still_polls = 0;
     uint64_t last_current = 0;
-    while (j.chips[chip_index].polling) {
+    while (j.chips[chip_index].polling && !stop.stop_requested()) {
         rebuild_status status;
         int rc;
         {
@@ -101,12 +100,12 @@ void poller_body(int starter_index)
     j.chips[chip_index].poller_alive = false;
 }
 
-void raid1_timer_body(int starter_index)
+void raid1_timer_body(std::stop_token stop, int starter_index)
 {
     const int chip_index = claim_chip(starter_index, &ovchip::raid1_timer_alive);
     if (chip_index < 0)
         return;
-    while (j.chips[chip_index].raid1_timer_run) {
+    while (j.chips[chip_index].raid1_timer_run && !stop.stop_requested()) {
         pause_ms(1000);
         unsigned char reg0[512] = {}, reg1[512] = {};
         int rc0, rc1;
@@ -144,39 +143,22 @@ void raid1_timer_body(int starter_index)
     j.chips[chip_index].raid1_timer_alive = false;
 }
 
-// Starts a detached thread; false when the system could not create it.
-std::atomic<bool> refuse_threads{false};
-
-template <typename Body>
-bool spawn(Body body, int index, std::thread::id& handle)
+// Starts an owned thread; false when the system could not create it.
+bool spawn(void (*body)(std::stop_token, int), int index)
 {
-    if (refuse_threads)
-        return false;
-    try {
-        std::thread t(body, index);
-        handle = t.get_id();
-        t.detach();
-        return true;
-    } catch (const std::system_error&) {
-        return false;
-    }
+    return j.monitor_threads.start([body, index](std::stop_token stop) { body(stop, index); });
 }
 
 }  // namespace
 
-void simulate_thread_creation_failure(bool fail)
-{
-    refuse_threads = fail;
-}
-
 void poller()
 {
-    poller_body(j.get_controller_num(j.current));
+    poller_body(std::stop_token(), j.get_controller_num(j.current));
 }
 
 void raid1_timer()
 {
-    raid1_timer_body(j.get_controller_num(j.current));
+    raid1_timer_body(std::stop_token(), j.get_controller_num(j.current));
 }
 
 bool ovchip::start_polling()
@@ -195,7 +177,7 @@ bool ovchip::start_polling()
         poller_alive = false;
         return true;
     }
-    if (!spawn(poller_body, index, poller_thread)) {
+    if (!spawn(poller_body, index)) {
         poller_alive = false;
         polling = false;
         ctrller->show_error_and_exit("Error creating polling thread..Exiting");
@@ -221,7 +203,7 @@ bool ovchip::start_raid1_timer()
         raid1_timer_alive = false;
         return true;
     }
-    if (!spawn(raid1_timer_body, index, raid1_timer_thread)) {
+    if (!spawn(raid1_timer_body, index)) {
         raid1_timer_alive = false;
         ctrller->show_error_and_exit("Error creating RAID1 timer thread..Exiting");
         raid1_timer_run = false;

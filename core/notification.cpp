@@ -1,17 +1,24 @@
 // The device notification thread and the two handlers every rescan goes through.
 // All handlings, refreshes included, run one after another on this thread.
+#include <atomic>
 #include <cstdio>
 
 #include "clock.h"
+#include "diag.h"
 #include "ovtool.h"
 #include "registry.h"
 #include "requests.h"
+#include "threads.h"
 
 namespace ov {
 
 uint32_t gAddedIter = 0;
 
 namespace {
+
+owned_thread notifier;
+// Set while a front end ends the loop on purpose: then coming back from it is no surprise.
+std::atomic<bool> notifier_stopping{false};
 
 void rescan_and_reselect(bool removal)
 {
@@ -21,7 +28,7 @@ void rescan_and_reselect(bool removal)
     j.read_raid();
     if (j.curr_chip_exists()) {
         if (!removal)
-            writeintofile("Conn open made true");
+            diag(diag_level::trace, "Conn open made true");
         j.chips[static_cast<size_t>(j.get_controller_num(j.current))].select_chip();
         ctrller->update_raid_information();
     } else {
@@ -40,21 +47,25 @@ void DeviceAdded(void* refcon, uint32_t iterator)
     ctrller->cleargui();
     ctrller->clear_controller_list();
     ctrller->startworking();
-    writeintofile("Dev Added");
+    diag(diag_level::trace, "Dev Added");
     if (iterator != 0) {
         device_registry& reg = registry();
         while (const registry_entry service = reg.iterator_next(iterator)) {
             const int rc = reg.add_interest_notification(
                 service, [](registry_entry s, uint32_t type, void* arg) { DeviceRemoved(nullptr, s, type, arg); });
-            if (rc != 0)
-                std::printf("IOServiceAddInterestNotification returned 0x%08x.\n", static_cast<unsigned>(rc));
+            if (rc != 0) {
+                char text[64];
+                std::snprintf(text, sizeof text, "IOServiceAddInterestNotification returned 0x%08x.\n",
+                              static_cast<unsigned>(rc));
+                diag(diag_level::console, text);
+            }
             reg.release(service);
         }
     }
     rescan_and_reselect(false);
     j.warm_boot_pending = false;
     j.end_warm_boot_window();
-    writeintofile("Dev Add finished");
+    diag(diag_level::trace, "Dev Add finished");
     ctrller->stopworking();
 }
 
@@ -62,7 +73,7 @@ void DeviceRemoved(void* refcon, uint32_t service, uint32_t message_type, void* 
 {
     (void)refcon;
     (void)argument;
-    writeintofile("Dev Removed");
+    diag(diag_level::trace, "Dev Removed");
     if (message_type != 0 && message_type != msg_service_terminated)
         return;
     // A bridge vanishing during its own warm boot is no removal: its return rescans. Only the
@@ -88,17 +99,44 @@ void* start_device_notification(void*)
 {
     device_registry& reg = registry();
     if (!reg.matching_available(bridge_service_class)) {
-        std::fputs("IOServiceMatching returned NULL.\n", stderr);
+        diag(diag_level::info, "IOServiceMatching returned NULL.\n");
         return nullptr;
     }
     gAddedIter = reg.add_matching_notification(bridge_service_class,
                                                [](uint32_t iterator) { DeviceAdded(nullptr, iterator); });
     DeviceAdded(nullptr, gAddedIter);
-    std::fputs("Starting run loop.\n\n", stderr);
+    diag(diag_level::info, "Starting run loop.\n\n");
     reg.run_loop();
-    std::printf("\n---Unexpectedly back from CFRunLoopRun()!\n");
-    std::fflush(stdout);
+    if (!notifier_stopping)
+        diag(diag_level::console, "\n---Unexpectedly back from CFRunLoopRun()!\n");
     return nullptr;
+}
+
+bool start_notification_thread()
+{
+    return notifier.start([](std::stop_token) { start_device_notification(nullptr); });
+}
+
+void stop_notification_thread()
+{
+    if (!notifier.joinable())
+        return;
+    // The loop ends once the handling it is in (if any) is over; its requests are served
+    // meanwhile because join waits through the clock.
+    notifier_stopping = true;
+    registry().stop_run_loop();
+    notifier.join();
+    notifier_stopping = false;
+}
+
+void stop_engine_threads()
+{
+    stop_notification_thread();
+    for (ovchip& chip : j.chips) {
+        chip.raid1_timer_run = false;
+        chip.polling = false;
+    }
+    j.monitor_threads.stop_all();
 }
 
 }  // namespace ov

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "clock.h"
+#include "diag.h"
 #include "library.h"
 #include "registry.h"
 #include "requests.h"
@@ -125,12 +126,7 @@ void ovtool::stop_monitors(int index)
 {
     if (index < 0 || index >= static_cast<int>(chips.size()))
         return;
-    chips[index].raid1_timer_run = false;
-    while (chips[index].raid1_timer_alive)
-        pause_ms(10);
-    chips[index].stop_polling();
-    while (chips[index].poller_alive)
-        pause_ms(10);
+    chips[index].quiesce();
 }
 
 bool ovtool::flush_chips()
@@ -236,7 +232,7 @@ bool ovtool::scandevices()
 bool ovtool::read_raid()
 {
     for (size_t i = 0; i < chips.size(); ++i) {
-        writeintofile("reading raid info for chip " + inttostring(i));
+        diag(diag_level::trace, "reading raid info for chip " + inttostring(i));
         chips[i].read_raid_info();
     }
     build_tree();
@@ -267,7 +263,7 @@ bool ovtool::build_tree()
                 tree.adddisk(node, chip.disks[d].get_display_string(d == 1, chip.raid_configured),
                              chip.raid_configured);
     }
-    std::fputs("tree built", stdout);
+    diag(diag_level::console, "tree built");
     std::fflush(stdout);
     ctrller->refreshtree();
     ctrller->expandtree();

@@ -10,6 +10,7 @@
 
 #include "ovchip.h"
 #include "raid.h"
+#include "threads.h"
 #include "treeview.h"
 
 namespace ov {
@@ -59,12 +60,20 @@ public:
     ovchip* current_chip();
     // Stops the monitors of the chip at index and waits for them (every 10 ms).
     void stop_monitors(int index);
+    // The monitors' threads: a poller or RAID 1 timer of any chip runs on one of these.
+    thread_group monitor_threads;
 };
 
 extern ovtool j;
 
 // Device handling, run on the notification thread.
 void* start_device_notification(void*);
+// The notification thread, owned here: started by a front end, stopped and joined by it.
+bool start_notification_thread();
+void stop_notification_thread();
+// Leaving the program: stops the notification thread (no handling starts any more), then
+// every monitor of every chip, and joins them all. Call on the UI thread, with no lock held.
+void stop_engine_threads();
 void DeviceAdded(void* refcon, uint32_t iterator);
 void DeviceRemoved(void* refcon, uint32_t service, uint32_t message_type, void* argument);
 // A refresh: the device-added handling without new services, queued to the

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "diag.h"
 #include "raid.h"
 #include "requests.h"
 
@@ -58,7 +59,7 @@ void treeview::addchipFirewire(bool firewire)
                       (firewire ? " (1394)" : " (USB)");
         data_.push_back(node);
     }
-    std::fputs("added", stdout);
+    diag(diag_level::console, "added");
     std::fflush(stdout);
 }
 

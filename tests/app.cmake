@@ -24,3 +24,15 @@ ovraid_window_test(test_window_panel test_window_panel.cpp)
 ovraid_window_test(test_window_selection test_window_selection.cpp)
 ovraid_window_test(test_window_actions test_window_actions.cpp)
 ovraid_window_test(test_window_misc test_window_misc.cpp)
+
+# The window's program left by each way out, in a process of its own.
+add_executable(exit_app exit_app/exit_app.cpp)
+target_link_libraries(exit_app PRIVATE ovraid_app)
+add_executable(test_exit_paths test_exit_paths.cpp)
+target_link_libraries(test_exit_paths PRIVATE ovraid_test_support GTest::gtest_main)
+target_compile_definitions(test_exit_paths PRIVATE OVRAID_EXIT_APP="$<TARGET_FILE:exit_app>")
+add_dependencies(test_exit_paths exit_app)
+add_test(NAME test_exit_paths COMMAND test_exit_paths)
+set_tests_properties(test_exit_paths PROPERTIES
+  ENVIRONMENT "OVRAID_TIME_SCALE=50;TSAN_OPTIONS=halt_on_error=1 second_deadlock_stack=1 suppressions=${CMAKE_SOURCE_DIR}/tests/tsan.supp"
+  LABELS window TIMEOUT 600)
