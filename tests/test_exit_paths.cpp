@@ -63,19 +63,23 @@ ending run_exit_app(const std::string& way)
     return result;
 }
 
-TEST(exit_paths, every_way_out_ends_with_its_status_and_no_sanitizer_report)
+struct way_out {
+    const char* way;
+    int status;
+};
+
+class exit_paths : public ::testing::TestWithParam<way_out> {};
+
+TEST_P(exit_paths, ends_with_its_status_and_no_sanitizer_report)
 {
-    const struct {
-        const char* way;
-        int status;
-    } ways[] = {{"close", 0}, {"menu", 0}, {"fatal", 3}};
-    for (const auto& w : ways) {
-        SCOPED_TRACE(w.way);
-        const ending e = run_exit_app(w.way);
-        EXPECT_EQ(e.status, w.status) << e.errors;
-        EXPECT_EQ(e.errors.find("Sanitizer"), std::string::npos) << e.errors;
-        EXPECT_EQ(e.errors.find("runtime error"), std::string::npos) << e.errors;
-    }
+    const ending e = run_exit_app(GetParam().way);
+    EXPECT_EQ(e.status, GetParam().status) << e.errors;
+    EXPECT_EQ(e.errors.find("Sanitizer"), std::string::npos) << e.errors;
+    EXPECT_EQ(e.errors.find("runtime error"), std::string::npos) << e.errors;
 }
+
+INSTANTIATE_TEST_SUITE_P(ways, exit_paths,
+                         ::testing::Values(way_out{"close", 0}, way_out{"menu", 0}, way_out{"fatal", 3}),
+                         [](const auto& info) { return std::string(info.param.way); });
 
 }  // namespace
