@@ -4,12 +4,46 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
+
+#include "little_endian.h"
 
 namespace ov {
 
 constexpr int device_list_capacity = 256;   // handles getDeviceList can return
 constexpr uint32_t reg_port0_presence = 0x7095;
 constexpr uint32_t reg_port1_presence = 0x709D;
+
+// The 12 bytes ovGetRebuildStatus answers with: how far the bridge's copy has come.
+struct rebuild_status {
+    unsigned char total_lba[6];    // 0: end of the copied range, 48-bit little-endian
+    unsigned char current_lba[6];  // 6: sector reached, 48-bit little-endian
+
+    static constexpr rebuild_status encode(uint64_t total, uint64_t current)
+    {
+        rebuild_status s{};
+        le::store48(s.total_lba, total);
+        le::store48(s.current_lba, current);
+        return s;
+    }
+    static rebuild_status decode(const unsigned char* buffer)
+    {
+        rebuild_status s;
+        std::memcpy(s.data(), buffer, sizeof s);
+        return s;
+    }
+    constexpr uint64_t total() const { return le::load48(total_lba); }
+    constexpr uint64_t current() const { return le::load48(current_lba); }
+    unsigned char* data() { return reinterpret_cast<unsigned char*>(this); }
+    const unsigned char* data() const { return reinterpret_cast<const unsigned char*>(this); }
+};
+static_assert(sizeof(rebuild_status) == 12, "rebuild status is 12 bytes");
+
+// A 48-bit little-endian field of the rebuild status.
+constexpr uint64_t decode_lba48(const unsigned char* field)
+{
+    return le::load48(field);
+}
 
 class bridge_library {
 public:

@@ -8,6 +8,7 @@
 #include <thread>
 #include <vector>
 
+#include "library.h"
 #include "ovdisk.h"
 #include "raid.h"
 #include "safety.h"
@@ -36,15 +37,6 @@ private:
     std::atomic<bool> value_;
 };
 
-// The 12-byte rebuild progress record.
-struct rebuild_status {
-    unsigned char total_lba[6];    // 0: end of the copied range, 48-bit little-endian
-    unsigned char current_lba[6];  // 6: sector reached, 48-bit little-endian
-};
-static_assert(sizeof(rebuild_status) == 12, "rebuild status is 12 bytes");
-uint64_t decode_lba48(const unsigned char* field);
-uint64_t decode_le64(const unsigned char* field);
-
 class ovchip {
 public:
     std::vector<ovdisk> disks = std::vector<ovdisk>(2);
@@ -52,8 +44,6 @@ public:
     bool raid_configured = false;
     uint32_t raid_mode = 0;
     uint64_t raid_capacity = 0;
-    std::thread::id poller_thread;
-    std::thread::id raid1_timer_thread;
     atomic_flag_value polling;
     atomic_flag_value raid1_timer_run;
     atomic_flag_value raid1_timer_alive;
@@ -121,8 +111,5 @@ private:
 // Thread bodies of the monitors; they find their chip through the current controller.
 void poller();
 void raid1_timer();
-
-// Makes every monitor thread creation fail, so tests can reach the fatal path.
-void simulate_thread_creation_failure(bool fail);
 
 }  // namespace ov

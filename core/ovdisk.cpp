@@ -1,52 +1,22 @@
 #include "ovdisk.h"
 
+#include <algorithm>
+
 namespace ov {
 
-namespace {
-
-uint16_t word_at(const unsigned char* block, int word)
-{
-    return static_cast<uint16_t>(block[2 * word] | (block[2 * word + 1] << 8));
-}
-
-bool bit_set(const unsigned char* block, int word, int bit)
-{
-    return (word_at(block, word) >> bit) & 1;
-}
-
-}  // namespace
-
-void ovdisk::initialize(const unsigned char* identify_data)
+void ovdisk::initialize(const unsigned char* raw)
 {
     using namespace identify;
-    std::string model_text(reinterpret_cast<const char*>(identify_data + model_offset), model_length);
-    std::copy(identify_data + model_offset, identify_data + model_offset + model_length, model_raw);
-    std::string serial_text(reinterpret_cast<const char*>(identify_data + serial_offset), serial_length);
-    std::copy(identify_data + serial_offset, identify_data + serial_offset + serial_length, serial_raw);
+    const identify_data block = identify_data::of(raw);
+    // The raw bytes are what a partner record names: kept exactly as received.
+    std::copy(raw + model_offset, raw + model_offset + model_length, model_raw);
+    std::copy(raw + serial_offset, raw + serial_offset + serial_length, serial_raw);
+    const disk_size size = block.capacity();
+    capacity = size.sectors;
+    addressing_mode = size.addressing;
 
-    // Word 86 bit 10 is "48-bit Address feature set enabled"; word 85 bit 10 would be
-    // the Host Protected Area, and reading it sized large disks by their 28-bit count.
-    uint64_t value = 0;
-    if (bit_set(identify_data, word_cmdset_enabled2, 10)) {
-        for (int w = 3; w >= 0; --w)
-            value = (value << 16) | word_at(identify_data, word_lba48_count + w);
-        addressing_mode = addressing_lba48;
-    }
-    if (value == 0) {
-        if (bit_set(identify_data, word_capabilities, 9)) {
-            value = (static_cast<uint64_t>(word_at(identify_data, word_lba28_count + 1)) << 16) |
-                    word_at(identify_data, word_lba28_count);
-            addressing_mode = addressing_lba28;
-        } else {
-            value = static_cast<uint64_t>(word_at(identify_data, word_cur_cylinders)) *
-                    word_at(identify_data, word_cur_heads) * word_at(identify_data, word_cur_sectors);
-            addressing_mode = addressing_chs;
-        }
-    }
-    capacity = value;
-
-    unscramble(model_text);
-    unscramble(serial_text);
+    std::string model_text = block.text(identify::model, model_length / 2);
+    std::string serial_text = block.text(identify::serial, serial_length / 2);
     trim(model_text);
     trim(serial_text);
     model = model_text;
@@ -68,10 +38,7 @@ std::string ovdisk::get_display_string(bool port1, bool in_set) const
 
 bool ovdisk::record_lba(uint64_t& lba) const
 {
-    if (capacity < record_offset_from_end)
-        return false;
-    lba = capacity - record_offset_from_end;
-    return true;
+    return record_lba_for(capacity, lba);
 }
 
 }  // namespace ov

@@ -5,32 +5,10 @@
 #include <cstdint>
 #include <string>
 
+#include "ata_identify.h"
 #include "raid.h"
 
 namespace ov {
-
-// Offsets into the 512-byte IDENTIFY DEVICE block (256 little-endian words).
-namespace identify {
-constexpr int serial_offset = 20;   // words 10-19: serial number, 20 ASCII
-constexpr int serial_length = 20;
-constexpr int model_offset = 54;    // words 27-46: model number, 40 ASCII
-constexpr int model_length = 40;
-constexpr int word_capabilities = 49;     // bit 9: LBA supported
-constexpr int word_cur_cylinders = 54;
-constexpr int word_cur_heads = 55;
-constexpr int word_cur_sectors = 56;
-constexpr int word_lba28_count = 60;      // words 60-61
-constexpr int word_cmdset_supported = 83; // bit 10: 48-bit address feature set supported
-constexpr int word_cmdset_enabled1 = 85;  // bit 10: Host Protected Area enabled
-constexpr int word_cmdset_enabled2 = 86;  // bit 10: 48-bit address feature set enabled
-constexpr int word_lba48_count = 100;     // words 100-103
-constexpr int signature_offset = 510;     // word 255 low byte
-constexpr unsigned char signature_value = 0xA5;
-}  // namespace identify
-
-constexpr uint32_t addressing_lba48 = 1;
-constexpr uint32_t addressing_lba28 = 2;
-constexpr uint32_t addressing_chs = 3;
 
 class ovdisk {
 public:
@@ -61,7 +39,7 @@ public:
     bool incomplete_copy = false;
     std::string copy_source_serial;
 
-    void initialize(const unsigned char* identify_data);
+    void initialize(const unsigned char* block);
     static void unscramble(std::string& text);
     std::string get_display_string(bool port1, bool in_set) const;
 

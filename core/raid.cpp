@@ -4,6 +4,8 @@
 #include <cstring>
 #include <ctime>
 
+#include "little_endian.h"
+
 namespace ov {
 
 namespace {
@@ -11,24 +13,63 @@ const unsigned char signature_bytes[2] = {'O', 'V'};
 const unsigned char trailer_bytes[8] = {'O', 'r', 'v', 'e', 'l', 'a', 'n', ' '};
 }  // namespace
 
+raid_info raid_info::of(const unsigned char* sector)
+{
+    raid_info r;
+    std::memcpy(r.data(), sector, sizeof r);
+    return r;
+}
+
+bool raid_info::valid() const
+{
+    return has_signature(data());
+}
+
+uint32_t raid_info::value24() const
+{
+    return static_cast<uint32_t>(le::load(reserved24, sizeof reserved24));
+}
+
+void raid_info::set_value24(uint32_t value)
+{
+    le::store(reserved24, value, sizeof reserved24);
+}
+
+uint64_t raid_info::capacity() const
+{
+    return le::load64(capacity_le);
+}
+
+void raid_info::set_capacity(uint64_t sectors)
+{
+    le::store64(capacity_le, sectors);
+}
+
+std::string raid_info::stamp_text() const
+{
+    const char* text = reinterpret_cast<const char*>(stamp);
+    return std::string(text, strnlen(text, sizeof stamp));
+}
+
+bool record_lba_for(uint64_t capacity, uint64_t& lba)
+{
+    if (capacity < record_offset_from_end)
+        return false;
+    lba = capacity - record_offset_from_end;
+    return true;
+}
+
 raid_info create_raid_struct(int mode, int member, int flags, int value24, uint64_t capacity,
                              const unsigned char* partner_serial, const unsigned char* partner_model, bool over_2tb,
                              const unsigned char* stamp)
 {
-    raid_info r;
-    std::memset(&r, 0, sizeof r);
+    raid_info r = zero_record();
     std::memcpy(r.signature, signature_bytes, sizeof r.signature);
     r.raid_mode = static_cast<unsigned char>(mode & 0xFF);
     r.member_index = static_cast<unsigned char>(member & 0xFF);
     r.flags = static_cast<unsigned char>(flags & 0xFF);
-    const uint32_t v = static_cast<uint32_t>(value24);
-    r.reserved24[0] = static_cast<unsigned char>(v & 0xFF);
-    r.reserved24[1] = static_cast<unsigned char>((v >> 8) & 0xFF);
-    r.reserved24[2] = static_cast<unsigned char>((v >> 16) & 0xFF);
-    // Written byte by byte, least significant first: the disk holds little-endian on
-    // every host, which is what swapping a native store on a big-endian host achieves.
-    for (int i = 0; i < 8; ++i)
-        r.capacity[i] = static_cast<unsigned char>(capacity >> (8 * i));
+    r.set_value24(static_cast<uint32_t>(value24));
+    r.set_capacity(capacity);
     std::memcpy(r.partner_model, partner_model, sizeof r.partner_model);
     std::memcpy(r.partner_serial, partner_serial, sizeof r.partner_serial);
     std::memcpy(r.trailer, trailer_bytes, sizeof r.trailer);
@@ -149,9 +190,5 @@ std::string cfstringtostring(const std::string& registry_text)
     return text;
 }
 
-void writeintofile(const std::string& text)
-{
-    (void)text;
-}
 
 }  // namespace ov

@@ -19,14 +19,15 @@ constexpr uint64_t record_offset_from_end = 15;  // record sits at capacity - 15
 constexpr uint64_t two_tb_sectors = 1ULL << 32;
 
 // The 512-byte record, stored at the fifteenth sector from the end of each member.
-// Every field is a byte array, so the layout has no padding and is the on-disk one.
+// Every field is a byte array, so the layout has no padding and is the on-disk one; the
+// multi-byte numbers are little-endian on every host and read through the accessors.
 struct raid_info {
     unsigned char signature[2];       //   0: "OV"
     unsigned char raid_mode;          //   2: 0, 1, 2, 4
     unsigned char member_index;       //   3: port of the disk carrying it
     unsigned char flags;              //   4: bit 7 = source_mark
     unsigned char reserved24[3];      //   5: little-endian, written 0
-    unsigned char capacity[8];        //   8: set size in sectors, little-endian on disk
+    unsigned char capacity_le[8];     //   8: set size in sectors, little-endian
     unsigned char partner_serial[20]; //  16: other member's serial, raw IDENTIFY bytes
     unsigned char partner_model[40];  //  36: other member's model, raw IDENTIFY bytes
     unsigned char unused1[404];       //  76
@@ -37,12 +38,31 @@ struct raid_info {
 
     unsigned char* data() { return reinterpret_cast<unsigned char*>(this); }
     const unsigned char* data() const { return reinterpret_cast<const unsigned char*>(this); }
+
+    // The record in a sector as read; whether it is one says valid().
+    static raid_info of(const unsigned char* sector);
+    bool valid() const;
+    uint32_t mode() const { return raid_mode; }
+    uint32_t member() const { return member_index; }
+    bool source() const { return (flags & source_mark) != 0; }
+    uint32_t value24() const;
+    void set_value24(uint32_t value);
+    uint64_t capacity() const;
+    void set_capacity(uint64_t sectors);
+    // The stamp up to its first NUL.
+    std::string stamp_text() const;
 };
 static_assert(sizeof(raid_info) == 512, "a RAID record is exactly one sector");
-static_assert(offsetof(raid_info, capacity) == 8 && offsetof(raid_info, partner_serial) == 16 &&
-                  offsetof(raid_info, partner_model) == 36 && offsetof(raid_info, stamp) == 480 &&
-                  offsetof(raid_info, over_2tb) == 496 && offsetof(raid_info, trailer) == 504,
+static_assert(offsetof(raid_info, raid_mode) == 2 && offsetof(raid_info, flags) == 4 &&
+                  offsetof(raid_info, reserved24) == 5 && offsetof(raid_info, capacity_le) == 8 &&
+                  offsetof(raid_info, partner_serial) == 16 && offsetof(raid_info, partner_model) == 36 &&
+                  offsetof(raid_info, stamp) == 480 && offsetof(raid_info, over_2tb) == 496 &&
+                  offsetof(raid_info, trailer) == 504,
               "record field offsets");
+
+// Where a disk of that capacity keeps its record (capacity - 15); false when it is too
+// small to hold one.
+bool record_lba_for(uint64_t capacity, uint64_t& lba);
 
 raid_info create_raid_struct(int mode, int member, int flags, int value24, uint64_t capacity,
                              const unsigned char* partner_serial, const unsigned char* partner_model, bool over_2tb,
@@ -55,7 +75,7 @@ bool has_signature(const unsigned char* sector);
 void ppcReverse(unsigned char* bytes, int n);
 
 // 1 exactly on a big-endian host, 0 on x86, 2 otherwise. The record and the rebuild
-// status are encoded byte by byte, so their byte order does not depend on it.
+// status are little-endian byte by byte, so their byte order does not depend on it.
 int getArchitecture();
 // Tests force a host order with this; a negative value restores detection.
 void override_architecture(int code);
@@ -88,7 +108,5 @@ std::string inttohexstring(int64_t value, int width);
 void trim(std::string& text);
 // A registry text as a standard string: ASCII only (otherwise empty), at most 99 characters.
 std::string cfstringtostring(const std::string& registry_text);
-// The trace sink: receives diagnostic texts and discards them.
-void writeintofile(const std::string& text);
 
 }  // namespace ov

@@ -113,14 +113,6 @@ inline sector bytes_of(const ov::raid_info& r)
     return s;
 }
 
-inline uint64_t le64(const unsigned char* p)
-{
-    uint64_t v = 0;
-    for (int i = 7; i >= 0; --i)
-        v = (v << 8) | p[i];
-    return v;
-}
-
 inline bool all_zero(const unsigned char* p, size_t n)
 {
     for (size_t i = 0; i < n; ++i)

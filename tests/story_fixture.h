@@ -412,13 +412,7 @@ protected:
         return r;
     }
 
-    static uint64_t capacity_field(const ov::raid_info& r)
-    {
-        uint64_t v = 0;
-        for (int i = 7; i >= 0; --i)
-            v = (v << 8) | r.capacity[i];
-        return v;
-    }
+    static uint64_t capacity_field(const ov::raid_info& r) { return r.capacity(); }
 
     static bool all_zero(const unsigned char* p, size_t n)
     {

@@ -141,7 +141,7 @@ TEST_F(config_writes, create_quiesces_zeroes_sector_0_writes_both_records_flushe
         EXPECT_EQ(r[2], 2);
         EXPECT_EQ(r[3], port);
         EXPECT_TRUE(all_zero(r.data() + 4, 4));  // flags and the 24 reserved bits
-        EXPECT_EQ(le64(r.data() + 8), 984u);
+        EXPECT_EQ(ov::le::load64(r.data() + 8), 984u);
         EXPECT_EQ(0, std::memcmp(r.data() + 16, partner.serial_raw, 20));
         EXPECT_EQ(0, std::memcmp(r.data() + 36, partner.model_raw, 40));
         EXPECT_TRUE(all_zero(r.data() + 76, 404));
@@ -180,7 +180,7 @@ TEST_P(set_sizes, records_carry_the_set_size_and_the_2tb_byte)
         SCOPED_TRACE("port " + std::to_string(port));
         const sector r = stored(i, port, (port == 0 ? p.c0 : p.c1) - 15);
         EXPECT_EQ(r[2], p.mode);
-        EXPECT_EQ(le64(r.data() + 8), p.size);
+        EXPECT_EQ(ov::le::load64(r.data() + 8), p.size);
         EXPECT_EQ(r[496], p.over_2tb);
     }
 }

@@ -142,7 +142,7 @@ protected:
 
     static uint64_t capacity_of(const std::string& record)
     {
-        return le64(reinterpret_cast<const unsigned char*>(record.data()) + 8);
+        return ov::le::load64(reinterpret_cast<const unsigned char*>(record.data()) + 8);
     }
 
     // Creates a set on the current chip and rescans once the bridge is back.

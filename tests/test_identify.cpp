@@ -7,32 +7,32 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "engine_fixture.h"
+#include "little_endian.h"
 #include "ovdisk.h"
 
 namespace {
 
 using ovtest::make_identify;
 using ovtest::sector;
+namespace id = ov::identify;
 
-void put_word(sector& s, int word, uint16_t value)
+sector with_words(sector s, std::initializer_list<std::pair<int, uint64_t>> words, int count = 1)
 {
-    s[2 * word] = static_cast<unsigned char>(value & 0xFF);
-    s[2 * word + 1] = static_cast<unsigned char>(value >> 8);
-}
-
-void put_lba48(sector& s, uint64_t count)
-{
-    for (int w = 0; w < 4; ++w)
-        put_word(s, 100 + w, static_cast<uint16_t>(count >> (16 * w)));
+    auto block = ov::identify_data::of(s.data());
+    for (const auto& [word, value] : words)
+        block.set_words(word, count, value);
+    return block.bytes;
 }
 
 // A block with no capability bits: the geometry product decides.
 sector geometry_block(uint16_t cylinders, uint16_t heads, uint16_t sectors)
 {
-    return make_identify("GEOMETRY DISK", "G1", 0, "chs", false, {cylinders, heads, sectors});
+    return with_words(make_identify("GEOMETRY DISK", "G1", 0, "chs"),
+                      {{id::current_cylinders, cylinders}, {id::current_heads, heads}, {id::current_sectors, sectors}});
 }
 
 ov::ovdisk decoded(const sector& block)
@@ -42,87 +42,93 @@ ov::ovdisk decoded(const sector& block)
     return d;
 }
 
+struct size_case {
+    const char* what;
+    sector block;
+    uint64_t sectors;
+    uint32_t addressing;
+};
+
+void expect_sizes(const std::vector<size_case>& cases)
+{
+    for (const auto& c : cases) {
+        const auto d = decoded(c.block);
+        EXPECT_EQ(d.capacity, c.sectors) << c.what;
+        EXPECT_EQ(d.addressing_mode, c.addressing) << c.what;
+    }
+}
+
+constexpr uint64_t three_tb = 5860533168ULL;
+constexpr auto lba48 = ov::addressing_lba48, lba28 = ov::addressing_lba28, chs = ov::addressing_chs;
+
 // ---- decoding ------------------------------------------------------------------------
 
 TEST(IdentifyCapacity, FortyEightBitCountWins)
 {
-    const auto d = decoded(make_identify("OVD-1000", "S1", 1953525168ULL));
-    EXPECT_EQ(d.capacity, 1953525168ULL);
-    EXPECT_EQ(d.addressing_mode, ov::addressing_lba48);
-
-    // All four words, low word first.
-    sector s = make_identify("OVD-X", "S2", 1);
-    put_lba48(s, 0x8001000200030004ULL);
-    EXPECT_EQ(decoded(s).capacity, 0x8001000200030004ULL);
+    expect_sizes({{"2 TB", make_identify("OVD-1000", "S1", 1953525168ULL), 1953525168ULL, lba48},
+                  {"all four words, low word first",
+                   with_words(make_identify("OVD-X", "S2", 1), {{id::lba48_count, 0x8001000200030004ULL}}, 4),
+                   0x8001000200030004ULL, lba48}});
 }
 
 TEST(IdentifyCapacity, LargeDiskWithoutProtectedAreaGetsItsFullSize)
 {
     // 3 TB: the 28-bit count saturates, only the 48-bit count is right.
-    const uint64_t three_tb = 5860533168ULL;
-    const auto plain = decoded(make_identify("OVD-3000", "S3", three_tb, "lba48", false));
-    EXPECT_EQ(plain.capacity, three_tb);
-    EXPECT_EQ(plain.addressing_mode, ov::addressing_lba48);
+    expect_sizes({{"no HPA", make_identify("OVD-3000", "S3", three_tb, "lba48", false), three_tb, lba48},
+                  {"HPA", make_identify("OVD-3000", "S3", three_tb, "lba48", true), three_tb, lba48}});
     uint64_t lba = 0;
-    ASSERT_TRUE(plain.record_lba(lba));
+    ASSERT_TRUE(decoded(make_identify("OVD-3000", "S3", three_tb)).record_lba(lba));
     EXPECT_EQ(lba, three_tb - 15);
-
-    const auto with_hpa = decoded(make_identify("OVD-3000", "S3", three_tb, "lba48", true));
-    EXPECT_EQ(with_hpa.capacity, three_tb);
-    EXPECT_EQ(with_hpa.addressing_mode, ov::addressing_lba48);
 }
 
 TEST(IdentifyCapacity, ProtectedAreaBitIsNotFortyEightBit)
 {
     // Word 85 bit 10 set, word 86 bit 10 clear, a 48-bit count present anyway.
-    sector s = make_identify("OVD-HPA", "S4", 5860533168ULL, "lba28", true);
-    put_lba48(s, 5860533168ULL);
-    const auto d = decoded(s);
-    EXPECT_EQ(d.capacity, 0x0FFFFFFFULL);
-    EXPECT_EQ(d.addressing_mode, ov::addressing_lba28);
+    const sector s = with_words(make_identify("OVD-HPA", "S4", three_tb, "lba28", true), {{id::lba48_count, three_tb}}, 4);
+    expect_sizes({{"HPA", s, 0x0FFFFFFFULL, lba28}});
 }
 
 TEST(IdentifyCapacity, ZeroFortyEightBitCountFallsBack)
 {
-    sector lba28 = make_identify("OVD-Z", "S5", 1000000, "lba28");
-    put_word(lba28, 86, 1 << 10);  // 48-bit enabled, count left zero
-    auto d = decoded(lba28);
-    EXPECT_EQ(d.capacity, 1000000u);
-    EXPECT_EQ(d.addressing_mode, ov::addressing_lba28);
-
-    sector chs = geometry_block(1000, 16, 63);
-    put_word(chs, 86, 1 << 10);
-    d = decoded(chs);
-    EXPECT_EQ(d.capacity, 1000u * 16 * 63);
-    EXPECT_EQ(d.addressing_mode, ov::addressing_chs);
+    // 48-bit enabled, count left zero.
+    const std::pair<int, uint64_t> enabled{id::cmdset_enabled2, id::bit_lba48};
+    expect_sizes({{"lba28", with_words(make_identify("OVD-Z", "S5", 1000000, "lba28"), {enabled}), 1000000, lba28},
+                  {"chs", with_words(geometry_block(1000, 16, 63), {enabled}), 1000u * 16 * 63, chs}});
 }
 
 TEST(IdentifyCapacity, TwentyEightBitCountIsUnsigned)
 {
-    sector s = make_identify("OVD-28", "S6", 1, "lba28");
-    put_word(s, 60, 0x0001);
-    put_word(s, 61, 0x8000);
-    EXPECT_EQ(decoded(s).capacity, 0x80000001ULL);
-    put_word(s, 60, 0xFFFF);
-    put_word(s, 61, 0xFFFF);
-    EXPECT_EQ(decoded(s).capacity, 0xFFFFFFFFULL);
-    EXPECT_EQ(decoded(s).addressing_mode, ov::addressing_lba28);
+    const sector s = make_identify("OVD-28", "S6", 1, "lba28");
+    expect_sizes({{"top bit", with_words(s, {{id::lba28_count, 0x80000001ULL}}, 2), 0x80000001ULL, lba28},
+                  {"all bits", with_words(s, {{id::lba28_count, 0xFFFFFFFFULL}}, 2), 0xFFFFFFFFULL, lba28}});
 }
 
 TEST(IdentifyCapacity, GeometryIsAnUnsigned64BitProduct)
 {
-    auto d = decoded(geometry_block(16383, 16, 63));
-    EXPECT_EQ(d.capacity, 16514064u);
-    EXPECT_EQ(d.addressing_mode, ov::addressing_chs);
-
-    d = decoded(geometry_block(65535, 65535, 65535));
-    EXPECT_EQ(d.capacity, 65535ULL * 65535ULL * 65535ULL);
-    d = decoded(geometry_block(40000, 255, 255));  // above 2^31
-    EXPECT_EQ(d.capacity, 40000ULL * 255 * 255);
-    d = decoded(geometry_block(0, 16, 63));
-    EXPECT_EQ(d.capacity, 0u);
+    expect_sizes({{"legacy limit", geometry_block(16383, 16, 63), 16514064u, chs},
+                  {"largest", geometry_block(65535, 65535, 65535), 65535ULL * 65535ULL * 65535ULL, chs},
+                  {"above 2^31", geometry_block(40000, 255, 255), 40000ULL * 255 * 255, chs},
+                  {"no cylinders", geometry_block(0, 16, 63), 0, chs}});
     uint64_t lba = 0;
-    EXPECT_FALSE(d.record_lba(lba));
+    EXPECT_FALSE(decoded(geometry_block(0, 16, 63)).record_lba(lba));
+}
+
+// The builder and the decoder agree around the 28-bit and 2 TB limits; the words sit at
+// the byte offsets every drive uses.
+TEST(IdentifyCapacity, BuilderAndDecoderAgreeAroundTheLimits)
+{
+    for (uint64_t n : {uint64_t(id::lba28_limit) - 1, uint64_t(id::lba28_limit), uint64_t(id::lba28_limit) + 1,
+                       ov::two_tb_sectors - 1, ov::two_tb_sectors, ov::two_tb_sectors + 1, three_tb}) {
+        SCOPED_TRACE(n);
+        const sector b48 = make_identify("R", "R", n, "lba48"), b28 = make_identify("R", "R", n, "lba28");
+        expect_sizes({{"lba48", b48, n, lba48}, {"lba28", b28, std::min<uint64_t>(n, id::lba28_limit), lba28}});
+        EXPECT_EQ(ov::le::load64(b48.data() + 200), n) << "words 100-103";
+        EXPECT_EQ(ov::le::load32(b48.data() + 120), std::min<uint64_t>(n, id::lba28_limit)) << "words 60-61";
+        EXPECT_EQ(b48[173] & 0x04, 0x04) << "word 86 bit 10";
+        EXPECT_EQ(b28[173] & 0x04, 0) << "word 86 bit 10";
+        EXPECT_EQ(b28[99] & 0x02, 0x02) << "word 49 bit 9";
+        EXPECT_TRUE(ov::identify_data::of(b48.data()).checksum_ok());
+    }
 }
 
 class ForcedHostOrder : public ::testing::Test {
@@ -133,11 +139,9 @@ protected:
 TEST_F(ForcedHostOrder, IdentifyWordsAreLittleEndianOnEveryHost)
 {
     ov::override_architecture(1);
-    const auto big = decoded(make_identify("OVD-BE", "S7", 5860533168ULL));
-    EXPECT_EQ(big.capacity, 5860533168ULL);
-    const auto small = decoded(make_identify("OVD-BE", "S7", 123456789, "lba28"));
-    EXPECT_EQ(small.capacity, 123456789u);
-    EXPECT_EQ(decoded(geometry_block(1000, 16, 63)).capacity, 1008000u);
+    expect_sizes({{"lba48", make_identify("OVD-BE", "S7", three_tb), three_tb, lba48},
+                  {"lba28", make_identify("OVD-BE", "S7", 123456789, "lba28"), 123456789u, lba28},
+                  {"chs", geometry_block(1000, 16, 63), 1008000u, chs}});
 }
 
 TEST(IdentifyText, SwappedPaddedTextsAreUnswappedAndTrimmed)
@@ -204,17 +208,13 @@ TEST(IdentifyText, DisplayString)
 TEST(RecordAddress, FifteenthSectorFromTheEnd)
 {
     ov::ovdisk d;
-    uint64_t lba = 77;
-    d.capacity = 14;
-    EXPECT_FALSE(d.record_lba(lba));
-    d.capacity = 0;
-    EXPECT_FALSE(d.record_lba(lba));
-    d.capacity = 15;
-    ASSERT_TRUE(d.record_lba(lba));
-    EXPECT_EQ(lba, 0u);
-    d.capacity = 1000;
-    ASSERT_TRUE(d.record_lba(lba));
-    EXPECT_EQ(lba, 985u);
+    for (const auto& [capacity, fits, want] : {std::tuple{14ULL, false, 0ULL}, std::tuple{0ULL, false, 0ULL},
+                                               std::tuple{15ULL, true, 0ULL}, std::tuple{1000ULL, true, 985ULL}}) {
+        uint64_t lba = 77;
+        d.capacity = capacity;
+        EXPECT_EQ(d.record_lba(lba), fits) << capacity;
+        EXPECT_EQ(lba, fits ? want : 77u) << capacity;
+    }
 }
 
 // ---- reading a chip's disks ------------------------------------------------------------

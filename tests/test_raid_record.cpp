@@ -8,9 +8,11 @@
 #include <cstring>
 #include <ctime>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "engine_fixture.h"
+#include "library.h"
 #include "raid.h"
 
 namespace {
@@ -105,13 +107,27 @@ TEST_F(RaidRecord, WholeSectorMatchesTheLayout)
     want[496] = 1;
     std::memcpy(&want[504], "Orvelan ", 8);
     EXPECT_EQ(got, want);
-    EXPECT_EQ(sizeof(ov::raid_info), 512u);
     EXPECT_EQ(slice(got, 480, 16), bytes({'2', '0', '1', '1', '0', '2', '0', '3', '0', '9', '0', '5', '0', '7', 0, 0}));
+    // The accessors read back what the layout says.
+    const auto r = ov::raid_info::of(got.data());
+    EXPECT_TRUE(r.valid() && r.source());
+    EXPECT_EQ(std::tuple(r.mode(), r.member(), r.value24(), r.capacity()), std::tuple(4u, 0u, 0x345678u, capacity));
+    EXPECT_EQ(r.stamp_text(), "20110203090507");
 
     const auto small = record_bytes(ov::create_raid_struct(1, 0, 0, 0, 10, src.serial, src.model, false, src.stamp));
     EXPECT_EQ(small[496], 0);
     EXPECT_EQ(small[2], 1);
     EXPECT_EQ(slice(small, 5, 3), bytes(3, 0));
+}
+
+TEST(RebuildStatus, TwoFortyEightBitFieldsLeastSignificantFirst)
+{
+    const auto s = ov::rebuild_status::encode(0x0000BA9876543210ULL, 0x12345);
+    EXPECT_EQ(bytes(s.data(), s.data() + 12), (bytes{0x10, 0x32, 0x54, 0x76, 0x98, 0xBA, 0x45, 0x23, 0x01, 0, 0, 0}));
+    const auto back = ov::rebuild_status::decode(s.data());
+    EXPECT_EQ(back.total(), 0x0000BA9876543210ULL);
+    EXPECT_EQ(back.current(), 0x12345u);
+    EXPECT_EQ(ov::rebuild_status::encode(1ULL << 48, 0).total(), 0u) << "bits above 48 are not kept";
 }
 
 TEST_F(RaidRecord, ZeroRecordAndSignature)
@@ -279,22 +295,14 @@ TEST(CompareStamps, LaterStampIsGreaterOverAllSixteenBytes)
 
 TEST(PpcReverse, ReversesInPlace)
 {
-    unsigned char eight[8] = {1, 2, 3, 4, 5, 6, 7, 8};
-    ov::ppcReverse(eight, 8);
-    EXPECT_EQ(bytes(eight, eight + 8), (bytes{8, 7, 6, 5, 4, 3, 2, 1}));
-
-    unsigned char six[8] = {1, 2, 3, 4, 5, 6, 0xAA, 0xBB};
-    ov::ppcReverse(six, 6);
-    EXPECT_EQ(bytes(six, six + 8), (bytes{6, 5, 4, 3, 2, 1, 0xAA, 0xBB}));
-
-    unsigned char five[5] = {1, 2, 3, 4, 5};
-    ov::ppcReverse(five, 5);
-    EXPECT_EQ(bytes(five, five + 5), (bytes{5, 4, 3, 2, 1}));
-
-    unsigned char one[2] = {9, 8};
-    ov::ppcReverse(one, 1);
-    ov::ppcReverse(one, 0);
-    EXPECT_EQ(bytes(one, one + 2), (bytes{9, 8}));
+    // Only the first n bytes turn; n of 0 or 1 leaves everything.
+    for (const auto& [n, want] : {std::pair{8, bytes{8, 7, 6, 5, 4, 3, 2, 1}}, {6, bytes{6, 5, 4, 3, 2, 1, 7, 8}},
+                                  {5, bytes{5, 4, 3, 2, 1, 6, 7, 8}}, {1, bytes{1, 2, 3, 4, 5, 6, 7, 8}},
+                                  {0, bytes{1, 2, 3, 4, 5, 6, 7, 8}}}) {
+        bytes b = {1, 2, 3, 4, 5, 6, 7, 8};
+        ov::ppcReverse(b.data(), n);
+        EXPECT_EQ(b, want) << n;
+    }
 }
 
 TEST_F(RaidRecord, ArchitectureOfThisHostAndItsOverride)

@@ -38,7 +38,7 @@ protected:
         EXPECT_EQ(r[3], member);
         EXPECT_EQ(r[4], flags);
         EXPECT_TRUE(all_zero(r.data() + 5, 3));
-        EXPECT_EQ(le64(r.data() + 8), 1999984u);
+        EXPECT_EQ(ov::le::load64(r.data() + 8), 1999984u);
         EXPECT_EQ(0, std::memcmp(r.data() + 16, partner.serial_raw, 20));
         EXPECT_EQ(0, std::memcmp(r.data() + 36, partner.model_raw, 40));
         EXPECT_EQ(r[496], 1);
@@ -254,7 +254,7 @@ TEST_F(rebuild_test, degrade_rewrites_the_member_without_a_partner)
         EXPECT_EQ(r[2], 2);
         EXPECT_EQ(r[3], port);
         EXPECT_EQ(r[4], 0);
-        EXPECT_EQ(le64(r.data() + 8), 1999984u);
+        EXPECT_EQ(ov::le::load64(r.data() + 8), 1999984u);
         EXPECT_TRUE(all_zero(r.data() + 16, 60)) << "no partner";
         EXPECT_EQ(r[496], 1) << "over-2-TB byte copied from the record";
         const ov::ovdisk& d = chip(i).disks[port];

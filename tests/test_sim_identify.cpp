@@ -13,6 +13,7 @@
 #include "temp_dir.h"
 
 using namespace ov::sim;
+namespace idw = ov::identify;
 
 namespace {
 
@@ -21,9 +22,14 @@ disk_desc disk(uint64_t sectors, const std::string& addressing, bool hpa = false
     return disk_desc{"Kestrel KS1000 SATA", "KS1T04A7731", sectors, addressing, hpa};
 }
 
-uint32_t dword(const identify_block& b, int word)
+ov::identify_data block(const disk_desc& d)
 {
-    return identify_word(b.data(), word) | (uint32_t(identify_word(b.data(), word + 1)) << 16);
+    return ov::identify_data::of(make_identify(d).data());
+}
+
+bool has(const ov::identify_data& b, int word, uint16_t bit)
+{
+    return (b.word(word) & bit) != 0;
 }
 
 }  // namespace
@@ -32,98 +38,88 @@ TEST(SimIdentify, StringsAreByteSwappedAndSpacePadded)
 {
     const identify_block b = make_identify(disk(1000, "lba48"));
     // Word 27 holds "Ke" with 'K' in the high byte: the raw bytes read "eK".
-    EXPECT_EQ(b[54], 'e');
-    EXPECT_EQ(b[55], 'K');
     const std::string raw_model(reinterpret_cast<const char*>(b.data() + 54), 40);
     EXPECT_EQ(raw_model, "eKtser lSK0100S TA A" + std::string(20, ' '));
     const std::string raw_serial(reinterpret_cast<const char*>(b.data() + 20), 20);
     EXPECT_EQ(raw_serial, "SKT1407A37 1" + std::string(8, ' '));
-    EXPECT_EQ(identify_string(b.data(), idw::model, 20), "Kestrel KS1000 SATA");
-    EXPECT_EQ(identify_string(b.data(), idw::serial, 10), "KS1T04A7731");
+    EXPECT_EQ(block(disk(1000, "lba48")).text(idw::model, 20), "Kestrel KS1000 SATA" + std::string(21, ' '));
+    EXPECT_EQ(block(disk(1000, "lba48")).text(idw::serial, 10), "KS1T04A7731" + std::string(9, ' '));
 
     // A 40-character model fills the field without padding; a longer one is cut.
     disk_desc full = disk(1000, "lba48");
     full.model = std::string(40, 'M') + "XYZ";
-    EXPECT_EQ(identify_string(make_identify(full).data(), idw::model, 20), std::string(40, 'M'));
+    EXPECT_EQ(block(full).text(idw::model, 20), std::string(40, 'M'));
 }
 
 TEST(SimIdentify, SignatureAndChecksum)
 {
     for (const char* a : {"lba48", "lba28", "chs"}) {
-        identify_block b = make_identify(disk(123457, a, true));
-        EXPECT_EQ(b[510], 0xA5) << a;
-        EXPECT_TRUE(identify_checksum_ok(b.data())) << a;
-        b[100] ^= 1;
-        EXPECT_FALSE(identify_checksum_ok(b.data())) << a;
+        ov::identify_data b = block(disk(123457, a, true));
+        EXPECT_EQ(b.bytes[510], 0xA5) << a;
+        EXPECT_TRUE(b.checksum_ok()) << a;
+        b.bytes[100] ^= 1;
+        EXPECT_FALSE(b.checksum_ok()) << a;
     }
 }
 
 TEST(SimIdentify, Lba48Counts)
 {
     const uint64_t n = 5860533168ULL;  // beyond 32 bits
-    const identify_block b = make_identify(disk(n, "lba48"));
-    EXPECT_TRUE(identify_word(b.data(), idw::capabilities) & bit_lba_supported);
-    EXPECT_TRUE(identify_word(b.data(), idw::cmdset_supported2) & bit_lba48);
-    EXPECT_TRUE(identify_word(b.data(), idw::cmdset_enabled2) & bit_lba48);
-    EXPECT_EQ(dword(b, idw::lba28_count), lba28_limit);
-    uint64_t n48 = 0;
-    for (int i = 3; i >= 0; --i)
-        n48 = (n48 << 16) | identify_word(b.data(), idw::lba48_count + i);
-    EXPECT_EQ(n48, n);
-    EXPECT_EQ(identify_capacity(b.data()), n);
-    EXPECT_TRUE(identify_supports_lba48(b.data()));
+    const ov::identify_data b = block(disk(n, "lba48"));
+    EXPECT_TRUE(has(b, idw::capabilities, idw::bit_lba_supported));
+    EXPECT_TRUE(has(b, idw::cmdset_supported2, idw::bit_lba48));
+    EXPECT_TRUE(has(b, idw::cmdset_enabled2, idw::bit_lba48));
+    EXPECT_EQ(b.words(idw::lba28_count, 2), idw::lba28_limit);
+    EXPECT_EQ(b.words(idw::lba48_count, 4), n);
+    EXPECT_EQ(identify_capacity(b.bytes.data()), n);
+    EXPECT_TRUE(identify_supports_lba48(b.bytes.data()));
 }
 
 TEST(SimIdentify, Lba28DiskHasNo48BitFeatureAndACappedCount)
 {
-    const identify_block big = make_identify(disk(300000000, "lba28"));
-    EXPECT_FALSE(identify_word(big.data(), idw::cmdset_supported2) & bit_lba48);
-    EXPECT_FALSE(identify_word(big.data(), idw::cmdset_enabled2) & bit_lba48);
-    EXPECT_EQ(dword(big, idw::lba28_count), lba28_limit);
-    EXPECT_EQ(identify_capacity(big.data()), lba28_limit);
-    for (int i = 0; i < 4; ++i)
-        EXPECT_EQ(identify_word(big.data(), idw::lba48_count + i), 0);
+    const ov::identify_data big = block(disk(300000000, "lba28"));
+    EXPECT_FALSE(has(big, idw::cmdset_supported2, idw::bit_lba48));
+    EXPECT_FALSE(has(big, idw::cmdset_enabled2, idw::bit_lba48));
+    EXPECT_EQ(big.words(idw::lba28_count, 2), idw::lba28_limit);
+    EXPECT_EQ(big.capacity().sectors, idw::lba28_limit);
+    EXPECT_EQ(big.words(idw::lba48_count, 4), 0u);
 
-    const identify_block small = make_identify(disk(1000000, "lba28"));
-    EXPECT_EQ(dword(small, idw::lba28_count), 1000000u);
-    EXPECT_FALSE(identify_supports_lba48(small.data()));
+    const ov::identify_data small = block(disk(1000000, "lba28"));
+    EXPECT_EQ(small.words(idw::lba28_count, 2), 1000000u);
+    EXPECT_FALSE(small.supports_lba48());
 }
 
 TEST(SimIdentify, ChsGeometryMultipliesToTheCapacity)
 {
     for (uint64_t n : {200000ULL, 1008ULL, 65535ULL * 16 * 63, 12ULL, 997ULL * 4}) {
-        const identify_block b = make_identify(disk(n, "chs"));
-        EXPECT_FALSE(identify_word(b.data(), idw::capabilities) & bit_lba_supported) << n;
-        EXPECT_EQ(dword(b, idw::lba28_count), 0u) << n;
-        const uint64_t c = identify_word(b.data(), idw::current_cylinders);
-        const uint64_t h = identify_word(b.data(), idw::current_heads);
-        const uint64_t s = identify_word(b.data(), idw::current_sectors);
-        EXPECT_LE(h, 16u);
-        EXPECT_LE(s, 63u);
-        EXPECT_EQ(c * h * s, n) << n;
-        EXPECT_EQ(identify_capacity(b.data()), n);
-        EXPECT_EQ(dword(b, idw::current_capacity), n) << n;
+        const ov::identify_data b = block(disk(n, "chs"));
+        EXPECT_FALSE(has(b, idw::capabilities, idw::bit_lba_supported)) << n;
+        EXPECT_EQ(b.words(idw::lba28_count, 2), 0u) << n;
+        EXPECT_LE(b.word(idw::current_heads), 16u);
+        EXPECT_LE(b.word(idw::current_sectors), 63u);
+        EXPECT_EQ(uint64_t(b.word(idw::current_cylinders)) * b.word(idw::current_heads) * b.word(idw::current_sectors),
+                  n) << n;
+        EXPECT_EQ(b.capacity().sectors, n);
+        EXPECT_EQ(b.words(idw::current_capacity, 2), n) << n;
     }
     // No exact geometry (a prime above 65535, or more than 65535 cylinders of 16 x 63):
     // the largest geometry that fits, never more than the disk.
-    for (uint64_t n : {100003ULL, 65536ULL * 16 * 63}) {
-        const identify_block b = make_identify(disk(n, "chs"));
-        EXPECT_EQ(identify_capacity(b.data()), std::min<uint64_t>(n / 1008, 65535) * 1008) << n;
-    }
+    for (uint64_t n : {100003ULL, 65536ULL * 16 * 63})
+        EXPECT_EQ(block(disk(n, "chs")).capacity().sectors, std::min<uint64_t>(n / 1008, 65535) * 1008) << n;
 }
 
 TEST(SimIdentify, HostProtectedAreaBitsAreIndependentOf48Bit)
 {
     // Word 85 bit 10 is HPA enabled; word 86 bit 10 is 48-bit enabled. A reader that
     // confuses them sizes a large disk without HPA by its 28-bit count.
-    const identify_block plain = make_identify(disk(3907029168ULL, "lba48", false));
-    EXPECT_TRUE(identify_word(plain.data(), idw::cmdset_supported1) & bit_hpa);
-    EXPECT_FALSE(identify_word(plain.data(), idw::cmdset_enabled1) & bit_hpa);
-    EXPECT_TRUE(identify_word(plain.data(), idw::cmdset_enabled2) & bit_lba48);
+    const ov::identify_data plain = block(disk(3907029168ULL, "lba48", false));
+    EXPECT_TRUE(has(plain, idw::cmdset_supported1, idw::bit_hpa));
+    EXPECT_FALSE(has(plain, idw::cmdset_enabled1, idw::bit_hpa));
+    EXPECT_TRUE(has(plain, idw::cmdset_enabled2, idw::bit_lba48));
 
-    const identify_block hpa28 = make_identify(disk(1000000, "lba28", true));
-    EXPECT_TRUE(identify_word(hpa28.data(), idw::cmdset_enabled1) & bit_hpa);
-    EXPECT_FALSE(identify_word(hpa28.data(), idw::cmdset_enabled2) & bit_lba48);
+    const ov::identify_data hpa28 = block(disk(1000000, "lba28", true));
+    EXPECT_TRUE(has(hpa28, idw::cmdset_enabled1, idw::bit_hpa));
+    EXPECT_FALSE(has(hpa28, idw::cmdset_enabled2, idw::bit_lba48));
 }
 
 #ifdef OVRAID_HDPARM
@@ -138,7 +134,7 @@ std::string hdparm_decode(const identify_block& b, const std::string& dir)
         std::ofstream out(in);
         for (int w = 0; w < 256; ++w) {
             char word[8];
-            std::snprintf(word, sizeof word, "%04x", identify_word(b.data(), w));
+            std::snprintf(word, sizeof word, "%04x", ov::identify_data::of(b.data()).word(w));
             out << word << (w % 8 == 7 ? "\n" : " ");
         }
     }

@@ -24,12 +24,9 @@ status read_status(enclosure& e, uint32_t h)
 {
     unsigned char b[12];
     std::memset(b, 0xEE, sizeof b);
-    status s{e.ovGetRebuildStatus(h, b, 12), 0, 0};
-    for (int i = 5; i >= 0; --i) {
-        s.total = (s.total << 8) | b[i];
-        s.current = (s.current << 8) | b[6 + i];
-    }
-    return s;
+    const int rc = e.ovGetRebuildStatus(h, b, 12);
+    const ov::rebuild_status decoded = ov::rebuild_status::decode(b);
+    return {rc, decoded.total(), decoded.current()};
 }
 
 class SimRebuild : public sim_test {

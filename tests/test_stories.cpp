@@ -334,10 +334,7 @@ TEST_F(story_test, switching_controllers_during_a_rebuild_and_back_then_warm_boo
         unsigned char b[12] = {};
         if (enc->ovGetRebuildStatus(enc->service_of("b-usb"), b, 12) != 0)
             return uint64_t(0);
-        uint64_t current = 0;
-        for (int i = 5; i >= 0; --i)
-            current = (current << 8) | b[6 + i];
-        return current;
+        return ov::rebuild_status::decode(b).current();
     };
     const uint64_t at_switch = copied();
     ASSERT_TRUE(wait_until([&] { return copied() > at_switch || !enc->rebuild_running("b-usb"); }));

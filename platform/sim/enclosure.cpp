@@ -570,11 +570,8 @@ int enclosure::ovGetRebuildStatus(uint32_t service, unsigned char* buffer, int l
         total = b.total;
         current = b.current;
     }
-    // Two 48-bit little-endian fields: total_lba, then current_lba.
-    for (int i = 0; i < 6; ++i) {
-        buffer[i] = static_cast<unsigned char>(total >> (8 * i));
-        buffer[6 + i] = static_cast<unsigned char>(current >> (8 * i));
-    }
+    const rebuild_status status = rebuild_status::encode(total, current);
+    std::memcpy(buffer, status.data(), sizeof status);
     return 0;
 }
 

@@ -24,20 +24,16 @@ namespace ov::sim {
 
 record_summary decode_record(const unsigned char* sector)
 {
-    record_summary r;
-    r.valid = has_signature(sector);
-    if (!r.valid)
-        return r;
-    r.mode = sector[2];
-    r.member = sector[3];
-    r.source = (sector[4] & source_mark) != 0;
-    for (int i = 7; i >= 0; --i)
-        r.capacity = (r.capacity << 8) | sector[8 + i];
-    const char* stamp = reinterpret_cast<const char*>(sector + offsetof(raid_info, stamp));
-    r.stamp.assign(stamp, strnlen(stamp, sizeof(raid_info::stamp)));
-    r.partner_serial.assign(reinterpret_cast<const char*>(sector + offsetof(raid_info, partner_serial)),
-                            sizeof(raid_info::partner_serial));
-    return r;
+    const raid_info r = raid_info::of(sector);
+    if (!r.valid())
+        return {};
+    const std::string partner(reinterpret_cast<const char*>(r.partner_serial), sizeof r.partner_serial);
+    return {true, r.mode(), r.member(), r.source(), r.capacity(), r.stamp_text(), partner};
+}
+
+bool record_sector(const unsigned char* identify, uint64_t image_sectors, uint64_t& lba)
+{
+    return record_lba_for(identify_capacity(identify), lba) && lba < image_sectors;
 }
 
 namespace {
@@ -206,11 +202,9 @@ rebuild_plan enclosure::impl::assemble(const bridge_desc& cfg)
             return plan;
         }
         // The record lies where the host computes it: from the IDENTIFY capacity.
-        const uint64_t cap = identify_capacity(id.data());
-        if (cap < record_offset_from_end || cap - record_offset_from_end >= disk.sectors)
+        if (!record_sector(id.data(), disk.sectors, record_lba[port]))
             return plan;
         image_sectors[port] = disk.sectors;
-        record_lba[port] = cap - record_offset_from_end;
         serial_raw[port].assign(reinterpret_cast<const char*>(id.data()) + identify::serial_offset,
                                 identify::serial_length);
         unsigned char sector[512];

@@ -10,17 +10,21 @@ namespace ov::sim {
 
 constexpr uint64_t sector_size = 512;
 
-// What the firmware reads from a member's record: signature, mode, source mark, size.
+// What the firmware reads from a member's record, decoded by the engine's record type.
 struct record_summary {
-    bool valid = false;        // bytes 0-1 are "OV"
-    unsigned mode = 0;         // byte 2
-    unsigned member = 0;       // byte 3
-    bool source = false;       // byte 4 bit 7
-    uint64_t capacity = 0;     // bytes 8-15, little-endian
-    std::string stamp;         // bytes 480-495 up to the first NUL
-    std::string partner_serial;  // bytes 16-35, raw IDENTIFY bytes of the other member
+    bool valid = false;          // the "OV" signature
+    unsigned mode = 0;
+    unsigned member = 0;
+    bool source = false;         // the rebuild source mark
+    uint64_t capacity = 0;       // set size in sectors
+    std::string stamp;           // up to the first NUL
+    std::string partner_serial;  // raw IDENTIFY bytes of the other member
 };
 record_summary decode_record(const unsigned char* sector);
+
+// The sector where the host looks for a disk's record, from the capacity its IDENTIFY
+// block reports; false when there is none inside an image of image_sectors.
+bool record_sector(const unsigned char* identify, uint64_t image_sectors, uint64_t& lba);
 
 // Copies bytes [begin, end) of src to dst without reading or writing the source's holes:
 // data extents are copied, and where the source has a hole the target is made to read

@@ -1148,12 +1148,15 @@ bool store::create_demo(std::string& error)
     const uint64_t size = std::min(c0, c1) - 16;
     unsigned char stamp[16] = {};
     GetTimeString(stamp);
-    const raid_info r0 = create_raid_struct(mode_raid1, 0, 0, 0, size, id1.data() + 20, id1.data() + 54,
-                                            size >= two_tb_sectors, stamp);
-    const raid_info r1 = create_raid_struct(mode_raid1, 1, 0, 0, size, id0.data() + 20, id0.data() + 54,
-                                            size >= two_tb_sectors, stamp);
-    return pwrite_sector(port_image("usb-raid", 0), c0 - record_offset_from_end, r0.data(), error) &&
-           pwrite_sector(port_image("usb-raid", 1), c1 - record_offset_from_end, r1.data(), error);
+    using namespace identify;
+    const raid_info r0 = create_raid_struct(mode_raid1, 0, 0, 0, size, id1.data() + serial_offset,
+                                            id1.data() + model_offset, size >= two_tb_sectors, stamp);
+    const raid_info r1 = create_raid_struct(mode_raid1, 1, 0, 0, size, id0.data() + serial_offset,
+                                            id0.data() + model_offset, size >= two_tb_sectors, stamp);
+    uint64_t lba0 = 0, lba1 = 0;
+    return record_lba_for(c0, lba0) && record_lba_for(c1, lba1) &&
+           pwrite_sector(port_image("usb-raid", 0), lba0, r0.data(), error) &&
+           pwrite_sector(port_image("usb-raid", 1), lba1, r1.data(), error);
 }
 
 namespace {
@@ -1172,13 +1175,13 @@ std::string describe_disk(const store& s, const std::string& dir, const std::str
     if (path_exists(dir + "/" + identify_file))
         out += ", IDENTIFY from identify.bin";
     out += "\n";
-    const uint64_t cap = identify_capacity(id.data());
-    if (cap < record_offset_from_end || cap - record_offset_from_end >= d.sectors)
+    uint64_t lba = 0;
+    if (!record_sector(id.data(), d.sectors, lba))
         return out + indent + "record: none (no record sector inside the image)\n";
     unsigned char sector[512];
     const std::string image = dir + "/" + image_file;
     const int fd = ::open(image.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0 || ::pread(fd, sector, 512, static_cast<off_t>((cap - record_offset_from_end) * 512)) != 512) {
+    if (fd < 0 || ::pread(fd, sector, 512, static_cast<off_t>(lba * 512)) != 512) {
         if (fd >= 0)
             ::close(fd);
         return out + indent + "record: unreadable (" + image + ")\n";
@@ -1186,9 +1189,9 @@ std::string describe_disk(const store& s, const std::string& dir, const std::str
     ::close(fd);
     const record_summary r = decode_record(sector);
     if (!r.valid)
-        return out + indent + "record: none at sector " + std::to_string(cap - record_offset_from_end) + "\n";
+        return out + indent + "record: none at sector " + std::to_string(lba) + "\n";
     static const char* modes[] = {"none", "RAID 0", "RAID 1", "mode 3", "span"};
-    out += indent + "record at sector " + std::to_string(cap - record_offset_from_end) + ": " +
+    out += indent + "record at sector " + std::to_string(lba) + ": " +
            (r.mode <= 4 ? modes[r.mode] : "mode " + std::to_string(r.mode)) + ", member " + std::to_string(r.member) +
            (r.source ? ", rebuild source" : "") + ", set capacity " + std::to_string(r.capacity) + " sectors, stamp " +
            (r.stamp.empty() ? "(none)" : r.stamp) + "\n";

@@ -3,62 +3,21 @@
 #include <algorithm>
 #include <cstring>
 
+#include "sim/identify.h"
+
 namespace ovtest {
-
-namespace {
-
-void put_word(sector& s, int word, uint16_t value)
-{
-    s[2 * word] = static_cast<unsigned char>(value & 0xFF);
-    s[2 * word + 1] = static_cast<unsigned char>(value >> 8);
-}
-
-}  // namespace
 
 std::vector<unsigned char> ata_string(const std::string& text, size_t length)
 {
-    std::string padded = text.substr(0, length);
-    padded.resize(length, ' ');
-    std::vector<unsigned char> out(length);
-    for (size_t i = 0; i + 1 < length; i += 2) {
-        out[i] = static_cast<unsigned char>(padded[i + 1]);
-        out[i + 1] = static_cast<unsigned char>(padded[i]);
-    }
-    return out;
+    ov::identify_data block;
+    block.set_text(0, static_cast<int>(length / 2), text);
+    return std::vector<unsigned char>(block.bytes.begin(), block.bytes.begin() + static_cast<std::ptrdiff_t>(length));
 }
 
 sector make_identify(const std::string& model, const std::string& serial, uint64_t sectors,
-                     const std::string& addressing, bool hpa_enabled, std::array<uint16_t, 3> chs_geometry)
+                     const std::string& addressing, bool hpa_enabled)
 {
-    sector s{};
-    const auto sn = ata_string(serial, 20);
-    const auto mn = ata_string(model, 40);
-    std::copy(sn.begin(), sn.end(), s.begin() + 20);
-    std::copy(mn.begin(), mn.end(), s.begin() + 54);
-    put_word(s, 54, chs_geometry[0]);
-    put_word(s, 55, chs_geometry[1]);
-    put_word(s, 56, chs_geometry[2]);
-    put_word(s, 82, 1 << 10);  // Host Protected Area supported
-    if (hpa_enabled)
-        put_word(s, 85, 1 << 10);
-    if (addressing == "lba48" || addressing == "lba28") {
-        put_word(s, 49, 1 << 9);
-        const uint64_t lba28 = std::min<uint64_t>(sectors, 0x0FFFFFFF);
-        put_word(s, 60, static_cast<uint16_t>(lba28 & 0xFFFF));
-        put_word(s, 61, static_cast<uint16_t>(lba28 >> 16));
-    }
-    if (addressing == "lba48") {
-        put_word(s, 83, 1 << 10);
-        put_word(s, 86, 1 << 10);
-        for (int w = 0; w < 4; ++w)
-            put_word(s, 100 + w, static_cast<uint16_t>(sectors >> (16 * w)));
-    }
-    s[510] = 0xA5;
-    unsigned sum = 0;
-    for (int i = 0; i < 511; ++i)
-        sum += s[i];
-    s[511] = static_cast<unsigned char>(-sum & 0xFF);
-    return s;
+    return ov::sim::make_identify({model, serial, sectors, addressing, hpa_enabled});
 }
 
 void scripted_library::set_sector(uint32_t service, int port, uint64_t lba, const sector& data)
@@ -92,10 +51,7 @@ void scripted_library::corrupt_writes(const std::string& name, int nth)
 std::array<unsigned char, 12> scripted_library::status(uint64_t total, uint64_t current)
 {
     std::array<unsigned char, 12> s{};
-    for (int i = 0; i < 6; ++i) {
-        s[i] = static_cast<unsigned char>(total >> (8 * i));
-        s[6 + i] = static_cast<unsigned char>(current >> (8 * i));
-    }
+    std::memcpy(s.data(), ov::rebuild_status::encode(total, current).data(), s.size());
     return s;
 }
 

@@ -20,11 +20,10 @@ namespace ovtest {
 
 using sector = std::array<unsigned char, 512>;
 
-// An ATA IDENTIFY DEVICE block built independently of the simulator's generator.
-// addressing: "lba48", "lba28" or "chs"; chs_geometry is used for "chs".
+// The IDENTIFY block of a disk, built as the simulator builds it.
+// addressing: "lba48", "lba28" or "chs".
 sector make_identify(const std::string& model, const std::string& serial, uint64_t sectors,
-                     const std::string& addressing = "lba48", bool hpa_enabled = false,
-                     std::array<uint16_t, 3> chs_geometry = {16383, 16, 63});
+                     const std::string& addressing = "lba48", bool hpa_enabled = false);
 // The raw IDENTIFY string bytes (pair-swapped, space padded) of a text.
 std::vector<unsigned char> ata_string(const std::string& text, size_t length);
 
@@ -32,10 +31,7 @@ std::vector<unsigned char> ata_string(const std::string& text, size_t length);
 // engine compares with the disk it shows before it writes.
 inline sector identify_of(const ov::ovdisk& d)
 {
-    const char* addressing = d.addressing_mode == ov::addressing_lba48   ? "lba48"
-                             : d.addressing_mode == ov::addressing_lba28 ? "lba28"
-                                                                         : "chs";
-    return make_identify(d.model, d.serial, d.capacity, addressing);
+    return ov::build_identify({d.model, d.serial, d.capacity, d.addressing_mode}).bytes;
 }
 
 struct call {
