@@ -7,10 +7,10 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <mutex>
 #include <sstream>
 
+#include "posix_io.h"
 #include "requests.h"
 
 namespace ov {
@@ -138,7 +138,9 @@ bool clean(const std::string& field)
 std::vector<rebuild_note> read_all()
 {
     std::vector<rebuild_note> notes;
-    std::ifstream in(path());
+    std::string text, error;
+    io::read_file(path(), text, error);  // no file, no notes
+    std::istringstream in(text);
     std::string line;
     while (std::getline(in, line)) {
         std::vector<std::string> fields;
@@ -152,22 +154,16 @@ std::vector<rebuild_note> read_all()
     return notes;
 }
 
-// Written to a temporary file and renamed, so a crash leaves the old notes or the new.
+// Replaced whole, so a crash leaves the old notes or the new.
 bool write_all(const std::vector<rebuild_note>& notes)
 {
     const std::string file = path();
     if (!make_parents(file))
         return false;
-    const std::string temp = file + ".new";
-    {
-        std::ofstream out(temp, std::ios::trunc);
-        for (const rebuild_note& n : notes)
-            out << n.bridge << '\t' << n.source_serial << '\t' << n.target_serial << '\t' << n.stamp << '\n';
-        out.flush();
-        if (!out)
-            return false;
-    }
-    return std::rename(temp.c_str(), file.c_str()) == 0;
+    std::string text, error;
+    for (const rebuild_note& n : notes)
+        text += n.bridge + '\t' + n.source_serial + '\t' + n.target_serial + '\t' + n.stamp + '\n';
+    return io::atomic_replace(file, text, error, 0666);
 }
 
 }  // namespace

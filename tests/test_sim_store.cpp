@@ -294,11 +294,11 @@ TEST_F(SimStore, SizesParse)
         {"1TB", 1953125000ULL}, {"500GB", 976562500ULL}, {"2TiB", 1ULL << 32}, {"750MiB", 1536000ULL},
         {"1.5TB", 2929687500ULL}, {"3907029168", 3907029168ULL}, {"1000s", 1000}, {"1kb", 1}};
     for (const auto& [text, sectors] : good) {
-        EXPECT_TRUE(store::parse_size(text, n, error)) << text << ": " << error;
+        EXPECT_TRUE(parse_size(text, n, error)) << text << ": " << error;
         EXPECT_EQ(n, sectors) << text;
     }
     for (const char* bad : {"", "TB", "1XB", "-5", "0", "100B", "1.5", "1EB", "99999999999999999999999"})
-        EXPECT_FALSE(store::parse_size(bad, n, error)) << bad;
+        EXPECT_FALSE(parse_size(bad, n, error)) << bad;
 }
 
 TEST_F(SimStore, FailuresCountSkipsAndExpire)

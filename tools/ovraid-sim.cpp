@@ -1,6 +1,9 @@
 // ovraid-sim: creates and changes the simulated enclosures. Every command is a change
 // to the simulation directory; a running ovraid sees it through its watcher.
 // Exit status: 0 done, 1 the command failed, 2 the command line is wrong.
+#include <fcntl.h>
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
@@ -12,9 +15,14 @@
 #include <string>
 #include <vector>
 
+#include "posix_io.h"
+#include "sim/firmware.h"
+#include "sim/identify.h"
 #include "sim/store.h"
 
 namespace {
+
+using namespace ov::sim;
 
 const char* const usage_text =
     "usage: ovraid-sim [--sim DIR] COMMAND [ARGUMENTS]\n"
@@ -123,6 +131,101 @@ int failed(const std::string& message)
     return 1;
 }
 
+std::string human_size(uint64_t sectors)
+{
+    static const char* units[] = {"B", "KB", "MB", "GB", "TB", "PB"};
+    double v = static_cast<double>(sectors) * 512.0;
+    int u = 0;
+    while (v >= 1000.0 && u < 5) {
+        v /= 1000.0;
+        ++u;
+    }
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%.2f %s", v, units[u]);
+    return buf;
+}
+
+std::string describe_disk(const store& s, const std::string& dir, const std::string& indent)
+{
+    disk_desc d;
+    std::string name, error;
+    if (!s.read_disk(dir, d, name, error))
+        return error.empty() ? "empty\n" : "unreadable: " + error + "\n";
+    std::string out = name + ": \"" + d.model + "\" serial \"" + d.serial + "\", " + std::to_string(d.sectors) +
+                      " sectors (" + human_size(d.sectors) + "), " + d.addressing + (d.hpa_enabled ? ", HPA" : "");
+    identify_block id;
+    if (!s.read_identify(dir, id, error))
+        return out + "\n" + indent + "identify: " + error + "\n";
+    struct stat st;
+    if (::stat((dir + "/" + identify_file).c_str(), &st) == 0)
+        out += ", IDENTIFY from identify.bin";
+    out += "\n";
+    uint64_t lba = 0;
+    if (!record_sector(id.data(), d.sectors, lba))
+        return out + indent + "record: none (no record sector inside the image)\n";
+    unsigned char sector[512];
+    const std::string image = dir + "/" + image_file;
+    const ov::io::unique_fd fd = ov::io::open_fd(image, O_RDONLY);
+    if (!fd || !ov::io::pread_all(fd.get(), sector, 512, static_cast<off_t>(lba * 512)))
+        return out + indent + "record: unreadable (" + image + ")\n";
+    const record_summary r = decode_record(sector);
+    if (!r.valid)
+        return out + indent + "record: none at sector " + std::to_string(lba) + "\n";
+    static const char* modes[] = {"none", "RAID 0", "RAID 1", "mode 3", "span"};
+    out += indent + "record at sector " + std::to_string(lba) + ": " +
+           (r.mode <= 4 ? modes[r.mode] : "mode " + std::to_string(r.mode)) + ", member " + std::to_string(r.member) +
+           (r.source ? ", rebuild source" : "") + ", set capacity " + std::to_string(r.capacity) + " sectors, stamp " +
+           (r.stamp.empty() ? "(none)" : r.stamp) + "\n";
+    return out;
+}
+
+// What "list" prints: bridges, ports, disks, records and failures.
+std::string listing(const store& sim)
+{
+    std::string out = "simulation root: " + sim.root() + (sim.exists() ? "" : " (does not exist)") + "\n";
+    const auto names = sim.bridges();
+    if (names.empty())
+        out += "no bridges\n";
+    for (const auto& b : names) {
+        bridge_desc s;
+        std::string error;
+        if (!sim.read_bridge(b, s, error)) {
+            out += "bridge " + b + ": unreadable: " + error + "\n";
+            continue;
+        }
+        out += "bridge " + b + ": " + (s.firewire ? "FireWire" : "USB") + ", " + (s.plugged ? "plugged" : "unplugged") +
+               "\n";
+        if (s.firewire)
+            out += "  guid " + hex(s.guid) + "\n";
+        else
+            out += "  vendor " + hex4(s.vendor_id) + ", product " + hex4(s.product_id) + ", location " +
+                   (s.location_id >= 0 ? hex(static_cast<uint64_t>(s.location_id)) : std::to_string(s.location_id)) +
+                   ", serial \"" + s.usb_serial + "\"\n";
+        char secs[64];
+        std::snprintf(secs, sizeof secs, "%g", s.rebuild_seconds);
+        out += "  device \"" + s.device_name + "\", rebuild " + secs + " s\n";
+        if (!s.missing_properties.empty()) {
+            out += "  missing properties:";
+            for (const auto& p : s.missing_properties)
+                out += " \"" + p + "\"";
+            out += "\n";
+        }
+        for (int port = 0; port < 2; ++port)
+            out += "  port " + std::to_string(port) + ": " + describe_disk(sim, sim.port_dir(b, port), "          ");
+        std::vector<failure_desc> failures;
+        if (!sim.read_failures(b, failures, error))
+            out += "  failures: unreadable: " + error + "\n";
+        for (const auto& f : failures)
+            out += "  failure: " + f.call + " " + f.mode + (f.port >= 0 ? " port " + std::to_string(f.port) : "") +
+                   (f.skip > 0 ? " after " + std::to_string(f.skip) + " matching calls" : "") + "\n";
+    }
+    const auto slots = sim.shelf();
+    out += "shelf:" + std::string(slots.empty() ? " empty" : "") + "\n";
+    for (const auto& d : slots)
+        out += "  " + describe_disk(sim, sim.shelf_dir(d), "    ");
+    return out;
+}
+
 int run(ov::sim::store& s, const std::string& command, const std::vector<std::string>& rest)
 {
     std::string error;
@@ -139,7 +242,7 @@ int run(ov::sim::store& s, const std::string& command, const std::vector<std::st
     }
     if (command == "list") {
         want_positionals(parse(rest, {}, {}), 0, "list");
-        std::fputs(s.describe().c_str(), stdout);
+        std::fputs(listing(s).c_str(), stdout);
         return 0;
     }
     if (command == "add-bridge") {
@@ -217,7 +320,7 @@ int run(ov::sim::store& s, const std::string& command, const std::vector<std::st
             if (!a.has(required))
                 throw usage_error{std::string("make-disk needs ") + required};
         ov::sim::disk_desc cfg;
-        if (!ov::sim::store::parse_size(a.value("--size"), cfg.sectors, error))
+        if (!ov::sim::parse_size(a.value("--size"), cfg.sectors, error))
             throw usage_error{"--size: " + error};
         cfg.model = a.value("--model");
         cfg.serial = a.value("--serial");

@@ -1,6 +1,6 @@
-// The library calls and the registry of the simulated bridges. Firmware behaviour
-// (assembly, rebuild copy, warm boot) lives in firmware.cpp, the inotify watcher in
-// watcher.cpp.
+// The library calls of the simulated bridges. The device registry lives in registry.cpp,
+// firmware behaviour (assembly, rebuild copy, warm boot) in firmware.cpp, the inotify
+// watcher in watcher.cpp.
 #include "enclosure.h"
 
 #include <fcntl.h>
@@ -11,7 +11,6 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <exception>
 
 #include "enclosure_impl.h"
 #include "identify.h"
@@ -20,23 +19,6 @@ namespace ov::sim {
 
 namespace {
 
-const char* const usb_chain[] = {"USBHostController", "IOUSBHostDevice", "USBInterface", "MassStorageDriver",
-                                 "SCSIPeripheralNub"};
-// No intermediate name holds "FireWire": only the bus entry four levels up may.
-const char* const firewire_chain[] = {"OHCI1394Controller", "IOFireWireDevice", "IEEE1394Unit", "SBP2Target",
-                                      "SBP2LUN"};
-
-std::string errno_text(const std::string& what, int err)
-{
-    return what + ": " + std::strerror(err);
-}
-
-bool missing(const bridge_desc& cfg, const char* property)
-{
-    return std::find(cfg.missing_properties.begin(), cfg.missing_properties.end(), property) !=
-           cfg.missing_properties.end();
-}
-
 int register_port(uint32_t address)
 {
     if (address == reg_port0_presence)
@@ -44,24 +26,6 @@ int register_port(uint32_t address)
     if (address == reg_port1_presence)
         return 1;
     return -1;
-}
-
-bool full_io(int fd, unsigned char* buf, size_t n, off_t off, bool write)
-{
-    size_t done = 0;
-    while (done < n) {
-        const ssize_t r = write ? ::pwrite(fd, buf + done, n - done, off + static_cast<off_t>(done))
-                                : ::pread(fd, buf + done, n - done, off + static_cast<off_t>(done));
-        if (r < 0 && errno == EINTR)
-            continue;
-        if (r <= 0) {
-            if (r == 0)
-                errno = EIO;
-            return false;
-        }
-        done += static_cast<size_t>(r);
-    }
-    return true;
 }
 
 }  // namespace
@@ -79,149 +43,6 @@ void enclosure::impl::note(const std::string& message, bool print)
     }
     if (first)
         std::fprintf(stderr, "ovraid simulator: %s\n", message.c_str());
-}
-
-registry_entry enclosure::impl::add_node(const std::string& name, registry_entry parent)
-{
-    const registry_entry id = new_id();
-    node n;
-    n.name = name;
-    n.parent = parent;
-    nodes[id] = n;
-    if (parent != 0)
-        nodes[parent].child = id;
-    return id;
-}
-
-uint32_t enclosure::impl::attach_locked(const bridge_desc& cfg)
-{
-    const char* const* chain = cfg.firewire ? firewire_chain : usb_chain;
-    attachment a;
-    a.bridge = cfg.name;
-    a.cfg = cfg;
-    // host controller -> bus device -> three nubs -> service -> three children
-    registry_entry parent = 0;
-    registry_entry bus = 0;
-    for (int i = 0; i < 5; ++i) {
-        parent = add_node(chain[i], parent);
-        a.entries.push_back(parent);
-        if (i == 1)
-            bus = parent;
-    }
-    const uint32_t service = add_node(bridge_service_class, parent);
-    a.entries.push_back(service);
-    registry_entry child = add_node("BlockStorageServices", service);
-    a.entries.push_back(child);
-    child = add_node("BlockStorageDriver", child);
-    a.entries.push_back(child);
-    a.entries.push_back(add_node(cfg.device_name, child));
-
-    auto& props = nodes[bus].props;
-    if (cfg.firewire) {
-        if (!missing(cfg, "GUID"))
-            props["GUID"] = registry_value::make_number(static_cast<int64_t>(cfg.guid));
-    } else {
-        if (!missing(cfg, "idVendor"))
-            props["idVendor"] = registry_value::make_number(cfg.vendor_id);
-        if (!missing(cfg, "idProduct"))
-            props["idProduct"] = registry_value::make_number(cfg.product_id);
-        if (!missing(cfg, "locationID"))
-            props["locationID"] = registry_value::make_number(cfg.location_id);
-        if (!missing(cfg, "USB Serial Number"))
-            props["USB Serial Number"] = registry_value::make_text(cfg.usb_serial);
-    }
-    attached[service] = std::move(a);
-    bridges[cfg.name].service = service;
-    return service;
-}
-
-std::unique_ptr<copy_job> enclosure::impl::detach_locked(uint32_t service)
-{
-    auto it = attached.find(service);
-    if (it == attached.end())
-        return nullptr;
-    for (registry_entry e : it->second.entries)
-        nodes.erase(e);
-    for (auto& h : it->second.interests)
-        queue_task([h, service] { h(service, msg_service_terminated, nullptr); });
-    bridge_state& b = bridges[it->second.bridge];
-    b.service = 0;
-    attached.erase(it);
-    // The bridge lost power: its copy ends where it is.
-    return std::move(b.job);
-}
-
-void enclosure::impl::queue_task(std::function<void()> task)
-{
-    {
-        std::lock_guard<std::mutex> lock(qm);
-        queue.push_back(std::move(task));
-    }
-    qcv.notify_one();
-}
-
-void enclosure::impl::queue_first_match_locked(const std::vector<uint32_t>& services)
-{
-    if (services.empty())
-        return;
-    for (const auto& h : matchers) {
-        const uint32_t it = new_id();
-        iterators[it] = std::deque<registry_entry>(services.begin(), services.end());
-        queue_task([h, it] { h(it); });
-    }
-}
-
-void enclosure::impl::sync()
-{
-    std::lock_guard<std::mutex> serial(sync_m);
-    std::map<std::string, bridge_desc> plugged;
-    std::set<std::string> unreadable;
-    for (const auto& name : st.bridges()) {
-        bridge_desc cfg;
-        std::string error;
-        if (!st.read_bridge(name, cfg, error)) {
-            // A broken identity file changes nothing: an attached bridge stays.
-            unreadable.insert(name);
-            note(error, true);
-        } else if (cfg.plugged) {
-            plugged[name] = cfg;
-        }
-    }
-    std::vector<std::unique_ptr<copy_job>> gone;
-    std::vector<bridge_desc> arriving;
-    {
-        std::lock_guard<std::mutex> lock(m);
-        std::vector<uint32_t> leaving;
-        for (const auto& [service, a] : attached)
-            if (plugged.count(a.bridge) == 0 && unreadable.count(a.bridge) == 0)
-                leaving.push_back(service);
-        for (uint32_t s : leaving)
-            gone.push_back(detach_locked(s));
-        for (const auto& [name, cfg] : plugged) {
-            const bridge_state& b = bridges[name];
-            if (b.service == 0 && !b.rebooting)
-                arriving.push_back(cfg);
-        }
-    }
-    for (auto& job : gone)
-        if (job) {
-            job->stop = true;
-            job->thread.join();
-        }
-    if (arriving.empty())
-        return;
-    std::vector<rebuild_plan> plans;
-    for (const auto& cfg : arriving) {
-        retire_job(cfg.name);
-        plans.push_back(assemble(cfg));
-    }
-    std::lock_guard<std::mutex> lock(m);
-    std::vector<uint32_t> services;
-    for (size_t i = 0; i < arriving.size(); ++i) {
-        services.push_back(attach_locked(arriving[i]));
-        start_rebuild_locked(arriving[i].name, plans[i]);
-    }
-    queue_first_match_locked(services);
 }
 
 enclosure::enclosure(std::string root) : d_(std::make_unique<impl>(std::move(root)))
@@ -325,7 +146,7 @@ bool enclosure::judge(const bridge_desc& cfg, const char* call, int port, bool& 
     return false;
 }
 
-bool enclosure::open_disk(const bridge_desc& cfg, int port, bool write, int& fd, uint64_t& sectors,
+bool enclosure::open_disk(const bridge_desc& cfg, int port, bool write, io::unique_fd& fd, uint64_t& sectors,
                           bool& lba48)
 {
     const std::string dir = d_->st.port_dir(cfg.name, port);
@@ -346,9 +167,9 @@ bool enclosure::open_disk(const bridge_desc& cfg, int port, bool write, int& fd,
     lba48 = identify_supports_lba48(id.data());
     sectors = disk.sectors;
     const std::string image = dir + "/" + image_file;
-    fd = ::open(image.c_str(), (write ? O_RDWR : O_RDONLY) | O_CLOEXEC);
-    if (fd < 0) {
-        d_->note(errno_text(image, errno), true);
+    fd = io::open_fd(image, write ? O_RDWR : O_RDONLY);
+    if (!fd) {
+        d_->note(io::errno_text(image, errno), true);
         return false;
     }
     return true;
@@ -372,7 +193,7 @@ int enclosure::sector_call(const char* call, uint32_t service, unsigned char* bu
     bool mismatch = false;
     if (!judge(cfg, call, port, mismatch))
         return call_failed;
-    int fd = -1;
+    io::unique_fd fd;
     uint64_t sectors = 0;
     bool lba48 = false;
     if (!open_disk(cfg, port, write, fd, sectors, lba48))
@@ -385,7 +206,6 @@ int enclosure::sector_call(const char* call, uint32_t service, unsigned char* bu
     else if (lba >= sectors)
         refused = "LBA " + std::to_string(lba) + " is beyond the disk's " + std::to_string(sectors) + " sectors";
     if (!refused.empty()) {
-        ::close(fd);
         d_->note(std::string(call) + " on bridge '" + cfg.name + "' port " + std::to_string(port) + ": " + refused);
         return call_failed;
     }
@@ -396,9 +216,9 @@ int enclosure::sector_call(const char* call, uint32_t service, unsigned char* bu
         std::memcpy(sector, buffer, 512);
         if (mismatch)
             sector[mismatch_offset] ^= 0xFF;
-        ok = full_io(fd, sector, 512, offset, true);
+        ok = io::pwrite_all(fd.get(), sector, 512, offset);
     } else {
-        ok = full_io(fd, sector, 512, offset, false);
+        ok = io::pread_all(fd.get(), sector, 512, offset);
         if (ok) {
             if (mismatch)
                 sector[mismatch_offset] ^= 0xFF;
@@ -406,8 +226,7 @@ int enclosure::sector_call(const char* call, uint32_t service, unsigned char* bu
         }
     }
     if (!ok)
-        d_->note(errno_text(d_->st.port_dir(cfg.name, port) + "/" + image_file, errno), true);
-    ::close(fd);
+        d_->note(io::errno_text(d_->st.port_dir(cfg.name, port) + "/" + image_file, errno), true);
     return ok ? 0 : call_failed;
 }
 
@@ -490,15 +309,14 @@ int enclosure::ovFlushHDDCache(uint32_t service, int port)
     }
     if (!resolve(service, cfg) || !judge(cfg, "ovFlushHDDCache", port, mismatch) || mismatch)
         return call_failed;
-    int fd = -1;
+    io::unique_fd fd;
     uint64_t sectors = 0;
     bool lba48 = false;
     if (!open_disk(cfg, port, true, fd, sectors, lba48))
         return call_failed;
-    const bool ok = ::fdatasync(fd) == 0;
+    const bool ok = ::fdatasync(fd.get()) == 0;
     if (!ok)
-        d_->note(errno_text(d_->st.port_dir(cfg.name, port) + "/" + image_file, errno), true);
-    ::close(fd);
+        d_->note(io::errno_text(d_->st.port_dir(cfg.name, port) + "/" + image_file, errno), true);
     return ok ? 0 : call_failed;
 }
 
@@ -583,128 +401,6 @@ int enclosure::ovWarmBoot(uint32_t service)
         return call_failed;
     d_->warm_boot(service, cfg.name);
     return 0;
-}
-
-// ---- registry -------------------------------------------------------------------
-
-std::string enclosure::name(registry_entry entry)
-{
-    std::lock_guard<std::mutex> lock(d_->m);
-    auto it = d_->nodes.find(entry);
-    return it == d_->nodes.end() ? std::string() : it->second.name;
-}
-
-registry_entry enclosure::parent(registry_entry entry)
-{
-    std::lock_guard<std::mutex> lock(d_->m);
-    auto it = d_->nodes.find(entry);
-    return it == d_->nodes.end() ? 0 : it->second.parent;
-}
-
-registry_entry enclosure::first_child(registry_entry entry)
-{
-    std::lock_guard<std::mutex> lock(d_->m);
-    auto it = d_->nodes.find(entry);
-    return it == d_->nodes.end() ? 0 : it->second.child;
-}
-
-registry_value enclosure::property(registry_entry entry, const std::string& key)
-{
-    std::lock_guard<std::mutex> lock(d_->m);
-    auto it = d_->nodes.find(entry);
-    if (it == d_->nodes.end())
-        return {};
-    auto p = it->second.props.find(key);
-    return p == it->second.props.end() ? registry_value{} : p->second;
-}
-
-bool enclosure::matching_available(const std::string& service_class)
-{
-    return service_class == bridge_service_class;
-}
-
-uint32_t enclosure::add_matching_notification(const std::string& service_class, added_handler handler)
-{
-    if (!matching_available(service_class) || !handler)
-        return 0;
-    d_->sync();
-    std::lock_guard<std::mutex> lock(d_->m);
-    d_->matchers.push_back(std::move(handler));
-    const uint32_t it = d_->new_id();
-    auto& services = d_->iterators[it];
-    for (const auto& entry : d_->attached)
-        services.push_back(entry.first);
-    return it;
-}
-
-registry_entry enclosure::iterator_next(uint32_t iterator)
-{
-    std::lock_guard<std::mutex> lock(d_->m);
-    auto it = d_->iterators.find(iterator);
-    if (it == d_->iterators.end())
-        return 0;
-    if (it->second.empty()) {
-        d_->iterators.erase(it);
-        return 0;
-    }
-    const registry_entry next = it->second.front();
-    it->second.pop_front();
-    return next;
-}
-
-int enclosure::add_interest_notification(registry_entry service, interest_handler handler)
-{
-    constexpr int no_such_device = static_cast<int>(0xE00002C0);
-    std::lock_guard<std::mutex> lock(d_->m);
-    auto it = d_->attached.find(service);
-    if (it == d_->attached.end() || !handler)
-        return no_such_device;
-    it->second.interests.push_back(std::move(handler));
-    return 0;
-}
-
-void enclosure::release(uint32_t object)
-{
-    std::lock_guard<std::mutex> lock(d_->m);
-    d_->iterators.erase(object);
-}
-
-void enclosure::run_loop()
-{
-    std::unique_lock<std::mutex> lock(d_->qm);
-    for (;;) {
-        d_->qcv.wait(lock, [this] { return d_->stop_loop || !d_->queue.empty(); });
-        if (d_->stop_loop) {
-            d_->stop_loop = false;
-            return;
-        }
-        std::function<void()> task = std::move(d_->queue.front());
-        d_->queue.pop_front();
-        lock.unlock();
-        try {
-            if (task)
-                task();
-        } catch (const std::exception& e) {
-            d_->note(std::string("a notification handler threw: ") + e.what(), true);
-        } catch (...) {
-            d_->note("a notification handler threw", true);
-        }
-        lock.lock();
-    }
-}
-
-void enclosure::stop_run_loop()
-{
-    {
-        std::lock_guard<std::mutex> lock(d_->qm);
-        d_->stop_loop = true;
-    }
-    d_->qcv.notify_all();
-}
-
-void enclosure::post(std::function<void()> task)
-{
-    d_->queue_task(std::move(task));
 }
 
 }  // namespace ov::sim

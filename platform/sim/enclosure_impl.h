@@ -19,6 +19,7 @@
 
 #include "enclosure.h"
 #include "firmware.h"
+#include "posix_io.h"
 #include "store.h"
 
 namespace ov::sim {
@@ -105,8 +106,8 @@ struct enclosure::impl {
     // inotify watcher
     std::mutex watch_m;
     std::thread watcher;
-    int inotify_fd = -1;
-    int wake_pipe[2] = {-1, -1};
+    io::unique_fd inotify_fd;
+    io::unique_fd wake_read, wake_write;  // a byte written wakes the watcher to stop
 
     // Errors: file problems are printed once per distinct message; operational ones
     // (stale handle, empty port, injected failure) are only remembered.

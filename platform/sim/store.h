@@ -8,43 +8,10 @@
 #include <string>
 #include <vector>
 
+#include "conf.h"
+#include "failures.h"
+
 namespace ov::sim {
-
-struct bridge_desc {
-    std::string name;                 // directory name under the root
-    bool firewire = false;
-    uint32_t vendor_id = 0x1E91;      // USB only
-    uint32_t product_id = 0x0A12;     // USB only
-    int64_t location_id = 0;          // USB only; a 32-bit value, stored as given
-    std::string usb_serial;           // USB only
-    uint64_t guid = 0;                // FireWire only
-    std::string device_name = "RAID Volume";  // name of the device the bridge presents
-    bool plugged = true;
-    double rebuild_seconds = 120;     // system time a whole rebuild copy takes; 0 = unpaced
-    std::vector<std::string> missing_properties;  // registry properties left out, for tests
-};
-
-struct disk_desc {
-    std::string model;
-    std::string serial;
-    uint64_t sectors = 0;
-    std::string addressing = "lba48";  // lba48, lba28 or chs
-    bool hpa_enabled = false;          // Host Protected Area feature set enabled (word 85 bit 10)
-};
-
-// One injected failure of a library call on a bridge.
-struct failure_desc {
-    std::string call;            // library call name, e.g. "ovSetRaidInfo"
-    std::string mode = "once";   // once | always | mismatch | vanish
-    int port = -1;               // -1: any port
-    int skip = 0;                // let this many matching calls succeed first
-};
-// once: the call fails, then the entry is gone. always: every matching call fails.
-// mismatch: the call reports success but one byte is changed: a sector write stores it
-// so, a sector read or IDENTIFY returns it so (calls without data fail instead); once
-// only. vanish: the call fails and the bridge unplugs itself; once only. Calls without
-// a port match only entries for any port, except the presence registers 0x7095 /
-// 0x709D, which count as ports 0 / 1.
 
 // Where a disk lives: a port of a bridge or a slot of the shelf. Both are directories
 // holding disk.img, disk.conf and optionally identify.bin.
@@ -85,8 +52,6 @@ public:
     std::string shelf_image(const std::string& disk) const;
 
     std::vector<std::string> bridges() const;
-    // A human-readable listing of bridges, ports, disks, records and failures.
-    std::string describe() const;
 
     // Reading the tree back. Every error names the file it is about.
     bool read_bridge(const std::string& bridge, bridge_desc& cfg, std::string& error) const;
@@ -102,17 +67,11 @@ public:
     bool read_identify(const std::string& dir, std::array<unsigned char, 512>& block, std::string& error) const;
 
     bool read_failures(const std::string& bridge, std::vector<failure_desc>& failures, std::string& error) const;
-    // Lets the failures file judge one call, under a file lock so that every process
-    // sees the same counts. Every matching entry with a skip left counts it down; the
-    // first matching entry without one fires and its mode is returned ("" when none
-    // fires); a firing once, mismatch or vanish entry is removed.
+    // Lets the bridge's failures file judge one call (see judge_call).
     std::string take_failure(const std::string& bridge, const std::string& call, int port, std::string& error);
 
     // The twelve library call names failures can be set on.
-    static const std::vector<std::string>& call_names();
-    // "1TB", "500GB", "2TiB", "750MiB" (bytes, rounded down to whole sectors) or a
-    // plain number of sectors.
-    static bool parse_size(const std::string& text, uint64_t& sectors, std::string& error);
+    static const std::vector<std::string>& call_names() { return failure_calls(); }
     static bool valid_name(const std::string& name);
 
 private:

@@ -38,14 +38,19 @@ void enclosure::stop_watching()
 
 bool enclosure::impl::add_watches(std::map<int, bool>& wds)
 {
-    const int root_wd = ::inotify_add_watch(inotify_fd, st.root().c_str(), root_events);
+    const int root_wd = ::inotify_add_watch(inotify_fd.get(), st.root().c_str(), root_events);
     if (root_wd < 0) {
         note(st.root() + ": cannot watch: " + std::strerror(errno), true);
         return false;
     }
     wds[root_wd] = true;
-    for (const auto& b : st.bridges()) {
-        const int wd = ::inotify_add_watch(inotify_fd, st.bridge_dir(b).c_str(), bridge_events);
+    // Every directory that may be a bridge, also one still being made: its identity file
+    // comes last and may land before or after this watch.
+    std::error_code ec, gone;
+    for (std::filesystem::directory_iterator it(st.root(), ec), end; !ec && it != end; it.increment(ec)) {
+        if (!store::valid_name(it->path().filename().string()) || !it->is_directory(gone))
+            continue;
+        const int wd = ::inotify_add_watch(inotify_fd.get(), it->path().c_str(), bridge_events);
         if (wd >= 0)
             wds[wd] = false;
     }
@@ -61,12 +66,15 @@ bool enclosure::impl::start_watching_thread()
         note(st.root() + ": the simulation root does not exist; nothing to watch", true);
         return false;
     }
-    inotify_fd = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
-    if (inotify_fd < 0 || ::pipe2(wake_pipe, O_NONBLOCK | O_CLOEXEC) != 0) {
+    inotify_fd.reset(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC));
+    int wake[2];
+    if (!inotify_fd || ::pipe2(wake, O_NONBLOCK | O_CLOEXEC) != 0) {
         note(std::string("inotify: ") + std::strerror(errno), true);
         stop_watching_thread_locked();
         return false;
     }
+    wake_read.reset(wake[0]);
+    wake_write.reset(wake[1]);
     if (!add_watches(watches)) {
         stop_watching_thread_locked();
         return false;
@@ -91,15 +99,12 @@ void enclosure::impl::stop_watching_thread_locked()
 {
     if (watcher.joinable()) {
         const char wake = 'x';
-        while (::write(wake_pipe[1], &wake, 1) < 0 && errno == EINTR) {
-        }
+        io::write_all(wake_write.get(), &wake, 1);
         watcher.join();
     }
-    for (int* fd : {&inotify_fd, &wake_pipe[0], &wake_pipe[1]})
-        if (*fd >= 0) {
-            ::close(*fd);
-            *fd = -1;
-        }
+    inotify_fd.reset();
+    wake_read.reset();
+    wake_write.reset();
     watches.clear();
 }
 
@@ -109,7 +114,7 @@ bool enclosure::impl::drain_events()
     alignas(inotify_event) char buf[8192];
     bool relevant = false;
     for (;;) {
-        const ssize_t n = ::read(inotify_fd, buf, sizeof buf);
+        const ssize_t n = ::read(inotify_fd.get(), buf, sizeof buf);
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)
@@ -136,7 +141,7 @@ bool enclosure::impl::drain_events()
 void enclosure::impl::watch_loop()
 {
     for (;;) {
-        pollfd fds[2] = {{inotify_fd, POLLIN, 0}, {wake_pipe[0], POLLIN, 0}};
+        pollfd fds[2] = {{inotify_fd.get(), POLLIN, 0}, {wake_read.get(), POLLIN, 0}};
         if (::poll(fds, 2, -1) < 0) {
             if (errno == EINTR)
                 continue;
@@ -150,7 +155,7 @@ void enclosure::impl::watch_loop()
         // Let a burst of changes (a tool writing several files) settle first.
         pause_ms(watch_debounce_ms);
         drain_events();
-        pollfd wake = {wake_pipe[0], POLLIN, 0};
+        pollfd wake = {wake_read.get(), POLLIN, 0};
         if (::poll(&wake, 1, 0) > 0)
             return;
         add_watches(watches);

@@ -1,0 +1,291 @@
+// The device registry of the simulated bridges: the entry tree each attached bridge
+// hangs in it, attaching and detaching as the tree on disk changes, and the run loop
+// that delivers the notifications.
+#include <exception>
+
+#include "enclosure_impl.h"
+
+namespace ov::sim {
+
+namespace {
+
+const char* const usb_chain[] = {"USBHostController", "IOUSBHostDevice", "USBInterface", "MassStorageDriver",
+                                 "SCSIPeripheralNub"};
+// No intermediate name holds "FireWire": only the bus entry four levels up may.
+const char* const firewire_chain[] = {"OHCI1394Controller", "IOFireWireDevice", "IEEE1394Unit", "SBP2Target",
+                                      "SBP2LUN"};
+
+bool missing(const bridge_desc& cfg, const char* property)
+{
+    return std::find(cfg.missing_properties.begin(), cfg.missing_properties.end(), property) !=
+           cfg.missing_properties.end();
+}
+
+}  // namespace
+
+registry_entry enclosure::impl::add_node(const std::string& name, registry_entry parent)
+{
+    const registry_entry id = new_id();
+    node n;
+    n.name = name;
+    n.parent = parent;
+    nodes[id] = n;
+    if (parent != 0)
+        nodes[parent].child = id;
+    return id;
+}
+
+uint32_t enclosure::impl::attach_locked(const bridge_desc& cfg)
+{
+    const char* const* chain = cfg.firewire ? firewire_chain : usb_chain;
+    attachment a;
+    a.bridge = cfg.name;
+    a.cfg = cfg;
+    // host controller -> bus device -> three nubs -> service -> three children
+    registry_entry parent = 0;
+    registry_entry bus = 0;
+    for (int i = 0; i < 5; ++i) {
+        parent = add_node(chain[i], parent);
+        a.entries.push_back(parent);
+        if (i == 1)
+            bus = parent;
+    }
+    const uint32_t service = add_node(bridge_service_class, parent);
+    a.entries.push_back(service);
+    registry_entry child = add_node("BlockStorageServices", service);
+    a.entries.push_back(child);
+    child = add_node("BlockStorageDriver", child);
+    a.entries.push_back(child);
+    a.entries.push_back(add_node(cfg.device_name, child));
+
+    auto& props = nodes[bus].props;
+    if (cfg.firewire) {
+        if (!missing(cfg, "GUID"))
+            props["GUID"] = registry_value::make_number(static_cast<int64_t>(cfg.guid));
+    } else {
+        if (!missing(cfg, "idVendor"))
+            props["idVendor"] = registry_value::make_number(cfg.vendor_id);
+        if (!missing(cfg, "idProduct"))
+            props["idProduct"] = registry_value::make_number(cfg.product_id);
+        if (!missing(cfg, "locationID"))
+            props["locationID"] = registry_value::make_number(cfg.location_id);
+        if (!missing(cfg, "USB Serial Number"))
+            props["USB Serial Number"] = registry_value::make_text(cfg.usb_serial);
+    }
+    attached[service] = std::move(a);
+    bridges[cfg.name].service = service;
+    return service;
+}
+
+std::unique_ptr<copy_job> enclosure::impl::detach_locked(uint32_t service)
+{
+    auto it = attached.find(service);
+    if (it == attached.end())
+        return nullptr;
+    for (registry_entry e : it->second.entries)
+        nodes.erase(e);
+    for (auto& h : it->second.interests)
+        queue_task([h, service] { h(service, msg_service_terminated, nullptr); });
+    bridge_state& b = bridges[it->second.bridge];
+    b.service = 0;
+    attached.erase(it);
+    // The bridge lost power: its copy ends where it is.
+    return std::move(b.job);
+}
+
+void enclosure::impl::queue_task(std::function<void()> task)
+{
+    {
+        std::lock_guard<std::mutex> lock(qm);
+        queue.push_back(std::move(task));
+    }
+    qcv.notify_one();
+}
+
+void enclosure::impl::queue_first_match_locked(const std::vector<uint32_t>& services)
+{
+    if (services.empty())
+        return;
+    for (const auto& h : matchers) {
+        const uint32_t it = new_id();
+        iterators[it] = std::deque<registry_entry>(services.begin(), services.end());
+        queue_task([h, it] { h(it); });
+    }
+}
+
+void enclosure::impl::sync()
+{
+    std::lock_guard<std::mutex> serial(sync_m);
+    std::map<std::string, bridge_desc> plugged;
+    std::set<std::string> unreadable;
+    for (const auto& name : st.bridges()) {
+        bridge_desc cfg;
+        std::string error;
+        if (!st.read_bridge(name, cfg, error)) {
+            // A broken identity file changes nothing: an attached bridge stays.
+            unreadable.insert(name);
+            note(error, true);
+        } else if (cfg.plugged) {
+            plugged[name] = cfg;
+        }
+    }
+    std::vector<std::unique_ptr<copy_job>> gone;
+    std::vector<bridge_desc> arriving;
+    {
+        std::lock_guard<std::mutex> lock(m);
+        std::vector<uint32_t> leaving;
+        for (const auto& [service, a] : attached)
+            if (plugged.count(a.bridge) == 0 && unreadable.count(a.bridge) == 0)
+                leaving.push_back(service);
+        for (uint32_t s : leaving)
+            gone.push_back(detach_locked(s));
+        for (const auto& [name, cfg] : plugged) {
+            const bridge_state& b = bridges[name];
+            if (b.service == 0 && !b.rebooting)
+                arriving.push_back(cfg);
+        }
+    }
+    for (auto& job : gone)
+        if (job) {
+            job->stop = true;
+            job->thread.join();
+        }
+    if (arriving.empty())
+        return;
+    std::vector<rebuild_plan> plans;
+    for (const auto& cfg : arriving) {
+        retire_job(cfg.name);
+        plans.push_back(assemble(cfg));
+    }
+    std::lock_guard<std::mutex> lock(m);
+    std::vector<uint32_t> services;
+    for (size_t i = 0; i < arriving.size(); ++i) {
+        services.push_back(attach_locked(arriving[i]));
+        start_rebuild_locked(arriving[i].name, plans[i]);
+    }
+    queue_first_match_locked(services);
+}
+
+// ---- registry -------------------------------------------------------------------
+
+std::string enclosure::name(registry_entry entry)
+{
+    std::lock_guard<std::mutex> lock(d_->m);
+    auto it = d_->nodes.find(entry);
+    return it == d_->nodes.end() ? std::string() : it->second.name;
+}
+
+registry_entry enclosure::parent(registry_entry entry)
+{
+    std::lock_guard<std::mutex> lock(d_->m);
+    auto it = d_->nodes.find(entry);
+    return it == d_->nodes.end() ? 0 : it->second.parent;
+}
+
+registry_entry enclosure::first_child(registry_entry entry)
+{
+    std::lock_guard<std::mutex> lock(d_->m);
+    auto it = d_->nodes.find(entry);
+    return it == d_->nodes.end() ? 0 : it->second.child;
+}
+
+registry_value enclosure::property(registry_entry entry, const std::string& key)
+{
+    std::lock_guard<std::mutex> lock(d_->m);
+    auto it = d_->nodes.find(entry);
+    if (it == d_->nodes.end())
+        return {};
+    auto p = it->second.props.find(key);
+    return p == it->second.props.end() ? registry_value{} : p->second;
+}
+
+bool enclosure::matching_available(const std::string& service_class)
+{
+    return service_class == bridge_service_class;
+}
+
+uint32_t enclosure::add_matching_notification(const std::string& service_class, added_handler handler)
+{
+    if (!matching_available(service_class) || !handler)
+        return 0;
+    d_->sync();
+    std::lock_guard<std::mutex> lock(d_->m);
+    d_->matchers.push_back(std::move(handler));
+    const uint32_t it = d_->new_id();
+    auto& services = d_->iterators[it];
+    for (const auto& entry : d_->attached)
+        services.push_back(entry.first);
+    return it;
+}
+
+registry_entry enclosure::iterator_next(uint32_t iterator)
+{
+    std::lock_guard<std::mutex> lock(d_->m);
+    auto it = d_->iterators.find(iterator);
+    if (it == d_->iterators.end())
+        return 0;
+    if (it->second.empty()) {
+        d_->iterators.erase(it);
+        return 0;
+    }
+    const registry_entry next = it->second.front();
+    it->second.pop_front();
+    return next;
+}
+
+int enclosure::add_interest_notification(registry_entry service, interest_handler handler)
+{
+    constexpr int no_such_device = static_cast<int>(0xE00002C0);
+    std::lock_guard<std::mutex> lock(d_->m);
+    auto it = d_->attached.find(service);
+    if (it == d_->attached.end() || !handler)
+        return no_such_device;
+    it->second.interests.push_back(std::move(handler));
+    return 0;
+}
+
+void enclosure::release(uint32_t object)
+{
+    std::lock_guard<std::mutex> lock(d_->m);
+    d_->iterators.erase(object);
+}
+
+void enclosure::run_loop()
+{
+    std::unique_lock<std::mutex> lock(d_->qm);
+    for (;;) {
+        d_->qcv.wait(lock, [this] { return d_->stop_loop || !d_->queue.empty(); });
+        if (d_->stop_loop) {
+            d_->stop_loop = false;
+            return;
+        }
+        std::function<void()> task = std::move(d_->queue.front());
+        d_->queue.pop_front();
+        lock.unlock();
+        try {
+            if (task)
+                task();
+        } catch (const std::exception& e) {
+            d_->note(std::string("a notification handler threw: ") + e.what(), true);
+        } catch (...) {
+            d_->note("a notification handler threw", true);
+        }
+        lock.lock();
+    }
+}
+
+void enclosure::stop_run_loop()
+{
+    {
+        std::lock_guard<std::mutex> lock(d_->qm);
+        d_->stop_loop = true;
+    }
+    d_->qcv.notify_all();
+}
+
+void enclosure::post(std::function<void()> task)
+{
+    d_->queue_task(std::move(task));
+}
+
+}  // namespace ov::sim
