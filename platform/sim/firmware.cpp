@@ -43,19 +43,29 @@ std::string errno_text(const char* what, int err)
     return std::string(what) + ": " + std::strerror(err);
 }
 
-bool write_zeros(int dst, uint64_t begin, uint64_t end, std::string& error)
+// All n bytes at offset at, through short writes and interruptions.
+bool pwrite_all(int dst, const unsigned char* p, size_t n, uint64_t at, const char* what, std::string& error)
 {
-    static const std::vector<unsigned char> zeros(1 << 20, 0);
-    while (begin < end) {
-        const size_t n = static_cast<size_t>(std::min<uint64_t>(end - begin, zeros.size()));
-        const ssize_t w = ::pwrite(dst, zeros.data(), n, static_cast<off_t>(begin));
+    for (size_t done = 0; done < n;) {
+        const ssize_t w = ::pwrite(dst, p + done, n - done, static_cast<off_t>(at + done));
         if (w < 0 && errno == EINTR)
             continue;
         if (w <= 0) {
-            error = errno_text("writing zeros to the target", w < 0 ? errno : EIO);
+            error = errno_text(what, w < 0 ? errno : EIO);
             return false;
         }
-        begin += static_cast<uint64_t>(w);
+        done += static_cast<size_t>(w);
+    }
+    return true;
+}
+
+bool write_zeros(int dst, uint64_t begin, uint64_t end, std::string& error)
+{
+    static const std::vector<unsigned char> zeros(1 << 20, 0);
+    for (; begin < end; begin += zeros.size()) {
+        const size_t n = static_cast<size_t>(std::min<uint64_t>(end - begin, zeros.size()));
+        if (!pwrite_all(dst, zeros.data(), n, begin, "writing zeros to the target", error))
+            return false;
     }
     return true;
 }
@@ -121,18 +131,8 @@ bool copy_data(int src, int dst, uint64_t begin, uint64_t end, std::string& erro
             error = "reading the source: unexpected end of the image";
             return false;
         }
-        size_t done = 0;
-        while (done < static_cast<size_t>(r)) {
-            const ssize_t w = ::pwrite(dst, buf.data() + done, static_cast<size_t>(r) - done,
-                                       static_cast<off_t>(pos + done));
-            if (w < 0 && errno == EINTR)
-                continue;
-            if (w <= 0) {
-                error = errno_text("writing the target", w < 0 ? errno : EIO);
-                return false;
-            }
-            done += static_cast<size_t>(w);
-        }
+        if (!pwrite_all(dst, buf.data(), static_cast<size_t>(r), pos, "writing the target", error))
+            return false;
         pos += static_cast<uint64_t>(r);
     }
     return true;
