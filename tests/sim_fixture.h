@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "clock.h"
+#include "posix_io.h"
 #include "registry.h"
 #include "sim/enclosure.h"
 #include "sim/store.h"
@@ -44,21 +45,15 @@ inline void spit(const std::string& path, const std::string& text)
 inline std::string pread_bytes(const std::string& image, uint64_t offset, size_t n)
 {
     std::string s(n, '\0');
-    const int fd = ::open(image.c_str(), O_RDONLY);
-    EXPECT_GE(fd, 0) << image;
-    if (fd >= 0) {
-        EXPECT_EQ(::pread(fd, s.data(), n, static_cast<off_t>(offset)), static_cast<ssize_t>(n));
-        ::close(fd);
-    }
+    const ov::io::unique_fd fd = ov::io::open_fd(image, O_RDONLY);
+    EXPECT_TRUE(fd && ov::io::pread_all(fd.get(), s.data(), n, static_cast<off_t>(offset))) << image;
     return s;
 }
 
 inline void pwrite_bytes(const std::string& image, uint64_t offset, const std::string& data)
 {
-    const int fd = ::open(image.c_str(), O_WRONLY);
-    ASSERT_GE(fd, 0) << image;
-    ASSERT_EQ(::pwrite(fd, data.data(), data.size(), static_cast<off_t>(offset)), static_cast<ssize_t>(data.size()));
-    ::close(fd);
+    const ov::io::unique_fd fd = ov::io::open_fd(image, O_WRONLY);
+    ASSERT_TRUE(fd && ov::io::pwrite_all(fd.get(), data.data(), data.size(), static_cast<off_t>(offset))) << image;
 }
 
 // Polls through the clock until pred holds or real_ms of real time have passed.

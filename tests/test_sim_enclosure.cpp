@@ -95,7 +95,6 @@ TEST_F(SimEnclosure, SectorsReachTheImageWithinItsRange)
     add_usb("u");
     const std::string image = add_disk("u", 0, "d0", 10000);
     enclosure e(root);
-    e.sync();
     const uint32_t h = e.service_of("u");
 
     ASSERT_EQ(write_sector(e, h, 9999, 0, sector_of('L')), 0);
@@ -128,7 +127,6 @@ TEST_F(SimEnclosure, CommandWidthLimitsAddresses)
     add_disk("u", 0, "wide", beyond, "lba48");
     add_disk("u", 1, "narrow", beyond, "lba28");
     enclosure e(root);
-    e.sync();
     const uint32_t h = e.service_of("u");
     const uint64_t limit = 1ULL << 28;
 
@@ -149,7 +147,6 @@ TEST_F(SimEnclosure, FirmwareEntryPointsServeOnlyFireWire)
     add_disk("u", 0, "du", 5000);
     const std::string fimage = add_disk("f", 0, "df", 5000);
     enclosure e(root);
-    e.sync();
     const std::string data = sector_of('F');
     unsigned char buf[512];
     EXPECT_NE(e.ovSetRaidInfoFW(e.service_of("u"), reinterpret_cast<const unsigned char*>(data.data()), 512, 7, 0),
@@ -169,7 +166,6 @@ TEST_F(SimEnclosure, PresenceRegistersFollowInsertAndPull)
     add_disk("u", 0, "d0", 4000);
     add_disk("u", 1, "d1", 4000);
     enclosure e(root);
-    e.sync();
     const uint32_t h = e.service_of("u");
     EXPECT_EQ(presence(e, h, ov::reg_port0_presence), 1);
     EXPECT_EQ(presence(e, h, ov::reg_port1_presence), 1);
@@ -198,7 +194,6 @@ TEST_F(SimEnclosure, IdentifyComesFromTheDiskOrItsOverride)
     add_usb("u");
     add_disk("u", 0, "d0", 123456);
     enclosure e(root);
-    e.sync();
     const uint32_t h = e.service_of("u");
     unsigned char id[512];
     ASSERT_EQ(e.ovGetDiskIdentify(h, id, 512, 0), 0);
@@ -219,7 +214,6 @@ TEST_F(SimEnclosure, BadInputFailsNamesTheFileAndChangesNothing)
     add_usb("u");
     const std::string image = add_disk("u", 0, "d0", 2000);
     enclosure e(root);
-    e.sync();
     const uint32_t h = e.service_of("u");
     pwrite_bytes(image, 512 * 3, "original");
     const std::string data = sector_of('Z');
@@ -290,16 +284,11 @@ TEST_F(SimEnclosure, InjectedFailuresHitTheNthCall)
     const std::string image = add_disk("u", 0, "d0", 1000);
     add_disk("u", 1, "d1", 1000);
     enclosure e(root);
-    e.sync();
     const uint32_t h = e.service_of("u");
 
     // For every n, the n-th matching call fails and writes nothing; the others land.
     for (int n = 0; n < 4; ++n) {
-        failure_desc f;
-        f.call = "ovSetRaidInfo";
-        f.port = 0;
-        f.skip = n;
-        ASSERT_TRUE(st.add_failure("u", f, error)) << error;
+        ASSERT_TRUE(st.add_failure("u", {"ovSetRaidInfo", "once", 0, n}, error)) << error;
         for (int i = 0; i < 5; ++i) {
             ASSERT_EQ(write_sector(e, h, 500, 1, sector_of('o')), 0) << "port 1 is not meant";
             const std::string data = sector_of(static_cast<char>('a' + i));
@@ -309,11 +298,7 @@ TEST_F(SimEnclosure, InjectedFailuresHitTheNthCall)
         }
     }
 
-    failure_desc always;
-    always.call = "ovGetDiskIdentify";
-    always.mode = "always";
-    always.port = 1;
-    ASSERT_TRUE(st.add_failure("u", always, error));
+    ASSERT_TRUE(st.add_failure("u", {"ovGetDiskIdentify", "always", 1, 0}, error));
     unsigned char id[512];
     for (int i = 0; i < 3; ++i) {
         EXPECT_NE(e.ovGetDiskIdentify(h, id, 512, 1), 0);
@@ -323,17 +308,12 @@ TEST_F(SimEnclosure, InjectedFailuresHitTheNthCall)
     EXPECT_EQ(e.ovGetDiskIdentify(h, id, 512, 1), 0);
 
     // A presence register counts as its port.
-    failure_desc reg;
-    reg.call = "ovGetRegister";
-    reg.port = 1;
-    ASSERT_TRUE(st.add_failure("u", reg, error));
+    ASSERT_TRUE(st.add_failure("u", {"ovGetRegister", "once", 1, 0}, error));
     EXPECT_EQ(presence(e, h, ov::reg_port0_presence), 1);
     EXPECT_LT(presence(e, h, ov::reg_port1_presence), 0);
     EXPECT_EQ(presence(e, h, ov::reg_port1_presence), 1);
 
-    failure_desc list;
-    list.call = "getDeviceList";
-    ASSERT_TRUE(st.add_failure("u", list, error));
+    ASSERT_TRUE(st.add_failure("u", {"getDeviceList"}, error));
     uint32_t handles[ov::device_list_capacity], count = 0;
     EXPECT_NE(e.getDeviceList(handles, &count), 0);
     EXPECT_EQ(e.getDeviceList(handles, &count), 0);
@@ -344,12 +324,8 @@ TEST_F(SimEnclosure, MismatchStoresAChangedByte)
     add_usb("u");
     const std::string image = add_disk("u", 1, "d1", 1000);
     enclosure e(root);
-    e.sync();
     const uint32_t h = e.service_of("u");
-    failure_desc f;
-    f.call = "ovSetRaidInfo";
-    f.mode = "mismatch";
-    ASSERT_TRUE(st.add_failure("u", f, error));
+    ASSERT_TRUE(st.add_failure("u", {"ovSetRaidInfo", "mismatch"}, error));
     const std::string data = sector_of('m');
     ASSERT_EQ(write_sector(e, h, 985, 1, data), 0) << "the write reports success";
     int rc = -1;
@@ -363,8 +339,7 @@ TEST_F(SimEnclosure, MismatchStoresAChangedByte)
     ASSERT_EQ(write_sector(e, h, 985, 1, data), 0);
     EXPECT_EQ(read_sector(e, h, 985, 1, rc), data) << "a mismatch happens once";
 
-    f.call = "ovGetRaidInfo";
-    ASSERT_TRUE(st.add_failure("u", f, error));
+    ASSERT_TRUE(st.add_failure("u", {"ovGetRaidInfo", "mismatch"}, error));
     EXPECT_NE(read_sector(e, h, 985, 1, rc), data) << "a read can come back changed too";
     EXPECT_EQ(pread_bytes(image, 985 * 512, 512), data) << "without touching the disk";
 }
@@ -375,16 +350,11 @@ TEST_F(SimEnclosure, VanishingBridgeTerminatesDuringTheCall)
     add_usb("other");
     add_disk("u", 0, "d0", 1000);
     enclosure e(root);
-    e.sync();
     const uint32_t h = e.service_of("u");
     notification_thread loop(e);
     ASSERT_EQ(loop.initial().size(), 2u);
 
-    failure_desc f;
-    f.call = "ovGetDiskIdentify";
-    f.mode = "vanish";
-    f.skip = 1;
-    ASSERT_TRUE(st.add_failure("u", f, error));
+    ASSERT_TRUE(st.add_failure("u", {"ovGetDiskIdentify", "vanish", -1, 1}, error));
     unsigned char id[512];
     EXPECT_EQ(e.ovGetDiskIdentify(h, id, 512, 0), 0);
     EXPECT_NE(e.ovGetDiskIdentify(h, id, 512, 0), 0);
@@ -409,7 +379,6 @@ TEST_F(SimEnclosure, WarmBootLeavesAndReturnsWithANewHandle)
     add_firewire("f");
     add_disk("u", 0, "d0", 1000);
     enclosure e(root);
-    e.sync();
     const uint32_t old = e.service_of("u");
     const uint32_t fw = e.service_of("f");
     notification_thread loop(e);
@@ -467,7 +436,6 @@ TEST_F(SimEnclosure, RunLoopDeliversInArrivalOrder)
 {
     add_usb("a");
     enclosure e(root);
-    e.sync();
     notification_thread loop(e);
     loop.post_marker(1);
     add_usb("b");
@@ -507,7 +475,6 @@ TEST_F(SimEnclosure, RegistryTreeLeadsToBusAndPresentedDevice)
     bare.missing_properties = {"USB Serial Number", "idProduct"};
     ASSERT_TRUE(st.add_bridge(bare, error));
     enclosure e(root);
-    e.sync();
     EXPECT_TRUE(e.matching_available(ov::bridge_service_class));
     EXPECT_FALSE(e.matching_available("IOMedia"));
     EXPECT_EQ(e.add_matching_notification("IOMedia", [](uint32_t) {}), 0u);
@@ -572,7 +539,6 @@ TEST_F(SimEnclosure, WatcherTurnsDirectoryChangesIntoEvents)
 {
     add_usb("a");
     enclosure e(root);
-    e.sync();
     notification_thread loop(e);
     ASSERT_TRUE(e.start_watching());
     EXPECT_TRUE(e.start_watching()) << "a second start is harmless";
@@ -613,7 +579,6 @@ TEST_F(SimEnclosure, ConcurrentCallersAndEvents)
     add_disk("a", 0, "a0", 4000);
     add_disk("f", 1, "f1", 4000);
     enclosure e(root);
-    e.sync();
     ASSERT_TRUE(e.start_watching());
     notification_thread loop(e);
     std::atomic<bool> stop{false};

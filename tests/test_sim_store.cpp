@@ -1,46 +1,26 @@
 // The simulation tree: sparse disks, the demo's records, moving disks between ports and
-// the shelf, the identity files and their errors, and the failures file.
-#include <gtest/gtest.h>
-
+// the shelf, the identity files and their errors, the failures file, and the whole-file
+// writes under them.
 #include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
+#include <signal.h>
+#include <sys/resource.h>
 
 #include <cstring>
-#include <fstream>
-#include <sstream>
 
+#include "posix_io.h"
 #include "raid.h"
 #include "sim/firmware.h"
 #include "sim/identify.h"
-#include "sim/store.h"
-#include "temp_dir.h"
+#include "sim_fixture.h"
 
 using namespace ov::sim;
+using namespace simtest;
 
 namespace {
 
-std::string slurp(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-void spit(const std::string& path, const std::string& text)
-{
-    std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
-}
-
 std::string read_sector(const std::string& image, uint64_t lba)
 {
-    std::string s(512, '\0');
-    const int fd = ::open(image.c_str(), O_RDONLY);
-    EXPECT_GE(fd, 0) << image;
-    EXPECT_EQ(::pread(fd, s.data(), 512, static_cast<off_t>(lba * 512)), 512);
-    ::close(fd);
-    return s;
+    return pread_bytes(image, lba * 512, 512);
 }
 
 disk_desc cfg(uint64_t sectors, const std::string& serial = "S0001")
@@ -57,12 +37,7 @@ bridge_desc usb(const std::string& name)
     return b;
 }
 
-class SimStore : public ::testing::Test {
-protected:
-    ovtest::temp_dir dir;
-    store st{dir.path() + "/sim"};
-    std::string error;
-};
+class SimStore : public sim_test {};
 
 }  // namespace
 
@@ -169,10 +144,7 @@ TEST_F(SimStore, DisksMoveBetweenShelfAndPorts)
     EXPECT_NE(st.shelf_image("d2"), "") << "failed inserts leave the disk where it was";
 
     // Data survives the trip, and the disk comes back under its name.
-    const int fd = ::open(st.port_image("b", 0).c_str(), O_WRONLY);
-    ASSERT_GE(fd, 0);
-    ASSERT_EQ(::pwrite(fd, "payload", 7, 512 * 100), 7);
-    ::close(fd);
+    pwrite_bytes(st.port_image("b", 0), 512 * 100, "payload");
     std::string name;
     ASSERT_TRUE(st.pull_disk("b", 0, name, error)) << error;
     EXPECT_EQ(name, "d1");
@@ -244,6 +216,7 @@ TEST_F(SimStore, MalformedFilesAreNamedWithTheirLine)
                                                {"bus = usb\nvendor = banana\n", "banana"},
                                                {"bus = usb\ncolour = red\n", "colour"},
                                                {"vendor = 1\n", "bus"},
+                                               {"bus = usb\nloca", ":2:"},  // cut short
                                                {"bus = usb\nrebuild_seconds = -1\n", "-1"}}) {
         spit(conf, c.text);
         EXPECT_FALSE(st.read_bridge("b", b, error)) << c.text;
@@ -259,7 +232,8 @@ TEST_F(SimStore, MalformedFilesAreNamedWithTheirLine)
     for (const auto& c : std::vector<bad_file>{{"model = M\nserial = S\n", "addressing"},
                                                {"model = M\nserial = S\naddressing = lba12\n", "lba12"},
                                                {"model = M\nserial = S\naddressing = chs\nhpa = maybe\n", "maybe"},
-                                               {"model M\n", ":1:"}}) {
+                                               {"model M\n", ":1:"},
+                                               {"model = M\nserial = S\naddr", ":3:"}}) {
         spit(dconf, c.text);
         EXPECT_FALSE(st.read_disk(st.shelf_dir("d"), d, name, error)) << c.text;
         EXPECT_NE(error.find(dconf), std::string::npos) << error;
@@ -306,10 +280,7 @@ TEST_F(SimStore, FailuresCountSkipsAndExpire)
     ASSERT_TRUE(st.add_bridge(usb("b"), error));
     EXPECT_EQ(st.take_failure("b", "ovSetRaidInfo", 0, error), "") << "no failures file";
 
-    failure_desc f;
-    f.call = "ovSetRaidInfo";
-    f.skip = 2;
-    ASSERT_TRUE(st.add_failure("b", f, error)) << error;
+    ASSERT_TRUE(st.add_failure("b", {"ovSetRaidInfo", "once", -1, 2}, error)) << error;
     EXPECT_EQ(st.take_failure("b", "ovGetRaidInfo", 0, error), "") << "another call";
     EXPECT_EQ(st.take_failure("b", "ovSetRaidInfo", 0, error), "");
     EXPECT_EQ(st.take_failure("b", "ovSetRaidInfo", 1, error), "");
@@ -317,22 +288,14 @@ TEST_F(SimStore, FailuresCountSkipsAndExpire)
     EXPECT_EQ(st.take_failure("b", "ovSetRaidInfo", 0, error), "") << "once is gone";
 
     // A port-bound entry ignores the other port; always stays.
-    f = failure_desc{};
-    f.call = "ovGetDiskIdentify";
-    f.mode = "always";
-    f.port = 1;
-    ASSERT_TRUE(st.add_failure("b", f, error));
+    ASSERT_TRUE(st.add_failure("b", {"ovGetDiskIdentify", "always", 1, 0}, error));
     EXPECT_EQ(st.take_failure("b", "ovGetDiskIdentify", 0, error), "");
     EXPECT_EQ(st.take_failure("b", "ovGetDiskIdentify", 1, error), "always");
     EXPECT_EQ(st.take_failure("b", "ovGetDiskIdentify", 1, error), "always");
 
     // A second process (another store on the same root) sees the same counts.
     store other(st.root());
-    f = failure_desc{};
-    f.call = "ovWarmBoot";
-    f.mode = "vanish";
-    f.skip = 1;
-    ASSERT_TRUE(other.add_failure("b", f, error));
+    ASSERT_TRUE(other.add_failure("b", {"ovWarmBoot", "vanish", -1, 1}, error));
     EXPECT_EQ(st.take_failure("b", "ovWarmBoot", -1, error), "");
     EXPECT_EQ(other.take_failure("b", "ovWarmBoot", -1, error), "vanish");
     EXPECT_EQ(st.take_failure("b", "ovWarmBoot", -1, error), "");
@@ -345,12 +308,62 @@ TEST_F(SimStore, FailuresCountSkipsAndExpire)
     ASSERT_TRUE(st.read_failures("b", list, error));
     EXPECT_TRUE(list.empty());
 
-    f = failure_desc{};
-    f.call = "ovNoSuchCall";
-    EXPECT_FALSE(st.add_failure("b", f, error));
+    EXPECT_FALSE(st.add_failure("b", {"ovNoSuchCall"}, error));
     EXPECT_FALSE(st.add_failure("nobridge", failure_desc{"ovWarmBoot"}, error));
 
-    spit(st.bridge_dir("b") + "/failures", "call=ovWarmBoot mode=sometimes\n");
-    EXPECT_EQ(st.take_failure("b", "ovWarmBoot", -1, error), "");
-    EXPECT_NE(error.find("failures:1"), std::string::npos) << error;
+    // A bad line stops every call's judgement and is named with its line.
+    for (const char* bad : {"call=ovWarmBoot mode=sometimes", "call=ovWarmBoot port=2", "call=ovWarmBoot skip=-1",
+                            "call=ovWarmBoot once", "call=ovNoSuchCall", "mode=always"}) {
+        spit(st.bridge_dir("b") + "/failures", std::string("# first\n") + bad + "\n");
+        EXPECT_EQ(st.take_failure("b", "ovWarmBoot", -1, error), "") << bad;
+        EXPECT_NE(error.find("failures:2"), std::string::npos) << bad << ": " << error;
+        EXPECT_FALSE(st.read_failures("b", list, error)) << bad;
+    }
+}
+
+// A whole-file write either lands whole or leaves the old file and no temporary.
+TEST_F(SimStore, WholeFileWritesFailCleanly)
+{
+    const std::string dir_path = dir.path() + "/files", file = dir_path + "/f";
+    ASSERT_EQ(::mkdir(dir_path.c_str(), 0755), 0);
+    ASSERT_TRUE(ov::io::atomic_replace(file, "old\n", error)) << error;
+    EXPECT_FALSE(ov::io::atomic_replace(dir.path() + "/none/f", "x", error));
+    EXPECT_NE(error.find("/none/.f.tmp"), std::string::npos) << error;
+    ASSERT_EQ(::mkdir((dir_path + "/d").c_str(), 0755), 0);
+    ASSERT_EQ(::mkdir((dir_path + "/d/inside").c_str(), 0755), 0);
+    EXPECT_FALSE(ov::io::atomic_replace(dir_path + "/d", "x", error)) << "a directory is not replaced";
+    EXPECT_NE(error.find(dir_path + "/d"), std::string::npos) << error;
+
+    // A file size limit turns the second write of a long text into a failure.
+    const std::string big(10000, 'b');
+    ::signal(SIGXFSZ, SIG_IGN);
+    rlimit old_limit, limit;
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old_limit), 0);
+    limit = old_limit;
+    limit.rlim_cur = 4096;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limit), 0);
+    const bool replaced = ov::io::atomic_replace(file, big, error);
+    const ov::io::unique_fd fd = ov::io::open_fd(dir_path + "/g", O_WRONLY | O_CREAT);
+    const bool written = ov::io::write_all(fd.get(), big.data(), big.size());
+    const int written_errno = errno;
+    ::setrlimit(RLIMIT_FSIZE, &old_limit);
+    EXPECT_FALSE(replaced);
+    EXPECT_NE(error.find(".f.tmp"), std::string::npos) << error;
+    EXPECT_FALSE(written);
+    EXPECT_EQ(written_errno, EFBIG);
+    EXPECT_EQ(slurp(file), "old\n");
+    std::string text;
+    EXPECT_TRUE(ov::io::read_file(dir_path + "/g", text, error));
+    EXPECT_EQ(text.size(), 4096u) << "the short write came first";
+    EXPECT_FALSE(ov::io::read_file(dir_path + "/g", text, error, 4095)) << "over the limit";
+    EXPECT_EQ(errno, EFBIG);
+
+    // Reading past the end is an error, not a short success.
+    char buf[16];
+    const ov::io::unique_fd in = ov::io::open_fd(dir_path + "/g", O_RDONLY);
+    EXPECT_TRUE(ov::io::pread_all(in.get(), buf, sizeof buf, 4096 - 16));
+    EXPECT_FALSE(ov::io::pread_all(in.get(), buf, sizeof buf, 4096 - 8));
+    EXPECT_EQ(errno, EIO);
+    for (const char* leftover : {"/.f.tmp", "/.d.tmp"})
+        EXPECT_NE(::access((dir_path + leftover).c_str(), F_OK), 0) << leftover;
 }

@@ -178,7 +178,6 @@ TEST_F(SimTool, FailuresSetByTheToolAreObeyedHere)
     EXPECT_TOOL(0, ({"make-disk", "d", "--size", "1000", "--model", "M", "--serial", "S"}));
     EXPECT_TOOL(0, ({"insert", "u", "0", "d"}));
     enclosure e(root);
-    e.sync();
     const uint32_t h = e.service_of("u");
     EXPECT_TOOL(0, ({"fail", "u", "ovGetDiskIdentify", "--port", "0", "--skip", "1"}));
     EXPECT_NE(tool({"list"}).output.find("ovGetDiskIdentify once port 0 after 1"), std::string::npos);

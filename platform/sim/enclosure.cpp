@@ -14,6 +14,7 @@
 
 #include "enclosure_impl.h"
 #include "identify.h"
+#include "posix_io.h"
 
 namespace ov::sim {
 
@@ -146,8 +147,14 @@ bool enclosure::judge(const bridge_desc& cfg, const char* call, int port, bool& 
     return false;
 }
 
-bool enclosure::open_disk(const bridge_desc& cfg, int port, bool write, io::unique_fd& fd, uint64_t& sectors,
-                          bool& lba48)
+// The image in a port, open, with what bounds a command on it.
+struct enclosure::port_disk {
+    io::unique_fd fd;
+    uint64_t sectors = 0;
+    bool lba48 = false;
+};
+
+bool enclosure::open_disk(const bridge_desc& cfg, int port, bool write, port_disk& out)
 {
     const std::string dir = d_->st.port_dir(cfg.name, port);
     disk_desc disk;
@@ -164,11 +171,11 @@ bool enclosure::open_disk(const bridge_desc& cfg, int port, bool write, io::uniq
         d_->note(error, true);
         return false;
     }
-    lba48 = identify_supports_lba48(id.data());
-    sectors = disk.sectors;
+    out.lba48 = identify_supports_lba48(id.data());
+    out.sectors = disk.sectors;
     const std::string image = dir + "/" + image_file;
-    fd = io::open_fd(image, write ? O_RDWR : O_RDONLY);
-    if (!fd) {
+    out.fd = io::open_fd(image, write ? O_RDWR : O_RDONLY);
+    if (!out.fd) {
         d_->note(io::errno_text(image, errno), true);
         return false;
     }
@@ -193,18 +200,16 @@ int enclosure::sector_call(const char* call, uint32_t service, unsigned char* bu
     bool mismatch = false;
     if (!judge(cfg, call, port, mismatch))
         return call_failed;
-    io::unique_fd fd;
-    uint64_t sectors = 0;
-    bool lba48 = false;
-    if (!open_disk(cfg, port, write, fd, sectors, lba48))
+    port_disk disk;
+    if (!open_disk(cfg, port, write, disk))
         return call_failed;
     std::string refused;
-    if (addressing == 1 && !lba48)
+    if (addressing == 1 && !disk.lba48)
         refused = "the disk does not support 48-bit commands";
     else if (addressing == 0 && lba >= (1ULL << 28))
         refused = "LBA " + std::to_string(lba) + " is beyond a 28-bit command";
-    else if (lba >= sectors)
-        refused = "LBA " + std::to_string(lba) + " is beyond the disk's " + std::to_string(sectors) + " sectors";
+    else if (lba >= disk.sectors)
+        refused = "LBA " + std::to_string(lba) + " is beyond the disk's " + std::to_string(disk.sectors) + " sectors";
     if (!refused.empty()) {
         d_->note(std::string(call) + " on bridge '" + cfg.name + "' port " + std::to_string(port) + ": " + refused);
         return call_failed;
@@ -216,9 +221,9 @@ int enclosure::sector_call(const char* call, uint32_t service, unsigned char* bu
         std::memcpy(sector, buffer, 512);
         if (mismatch)
             sector[mismatch_offset] ^= 0xFF;
-        ok = io::pwrite_all(fd.get(), sector, 512, offset);
+        ok = io::pwrite_all(disk.fd.get(), sector, 512, offset);
     } else {
-        ok = io::pread_all(fd.get(), sector, 512, offset);
+        ok = io::pread_all(disk.fd.get(), sector, 512, offset);
         if (ok) {
             if (mismatch)
                 sector[mismatch_offset] ^= 0xFF;
@@ -309,12 +314,10 @@ int enclosure::ovFlushHDDCache(uint32_t service, int port)
     }
     if (!resolve(service, cfg) || !judge(cfg, "ovFlushHDDCache", port, mismatch) || mismatch)
         return call_failed;
-    io::unique_fd fd;
-    uint64_t sectors = 0;
-    bool lba48 = false;
-    if (!open_disk(cfg, port, true, fd, sectors, lba48))
+    port_disk disk;
+    if (!open_disk(cfg, port, true, disk))
         return call_failed;
-    const bool ok = ::fdatasync(fd.get()) == 0;
+    const bool ok = ::fdatasync(disk.fd.get()) == 0;
     if (!ok)
         d_->note(io::errno_text(d_->st.port_dir(cfg.name, port) + "/" + image_file, errno), true);
     return ok ? 0 : call_failed;

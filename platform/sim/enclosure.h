@@ -8,7 +8,6 @@
 #include <string>
 
 #include "library.h"
-#include "posix_io.h"
 #include "registry.h"
 #include "store.h"
 
@@ -67,7 +66,8 @@ private:
     struct impl;
     bool resolve(uint32_t service, bridge_desc& cfg);
     bool judge(const bridge_desc& cfg, const char* call, int port, bool& mismatch);
-    bool open_disk(const bridge_desc& cfg, int port, bool write, io::unique_fd& fd, uint64_t& sectors, bool& lba48);
+    struct port_disk;
+    bool open_disk(const bridge_desc& cfg, int port, bool write, port_disk& disk);
     int sector_call(const char* call, uint32_t service, unsigned char* buffer, int length, uint64_t lba, int port,
                     int addressing, bool fw, bool write);
 
