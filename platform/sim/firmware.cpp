@@ -18,6 +18,7 @@
 #include "enclosure_impl.h"
 #include "identify.h"
 #include "ovdisk.h"
+#include "posix_io.h"
 #include "raid.h"
 
 namespace ov::sim {
@@ -46,17 +47,10 @@ std::string errno_text(const char* what, int err)
 // All n bytes at offset at, through short writes and interruptions.
 bool pwrite_all(int dst, const unsigned char* p, size_t n, uint64_t at, const char* what, std::string& error)
 {
-    for (size_t done = 0; done < n;) {
-        const ssize_t w = ::pwrite(dst, p + done, n - done, static_cast<off_t>(at + done));
-        if (w < 0 && errno == EINTR)
-            continue;
-        if (w <= 0) {
-            error = errno_text(what, w < 0 ? errno : EIO);
-            return false;
-        }
-        done += static_cast<size_t>(w);
-    }
-    return true;
+    if (io::pwrite_all(dst, p, n, static_cast<off_t>(at)))
+        return true;
+    error = errno_text(what, errno);
+    return false;
 }
 
 bool write_zeros(int dst, uint64_t begin, uint64_t end, std::string& error)
@@ -209,10 +203,8 @@ rebuild_plan enclosure::impl::assemble(const bridge_desc& cfg)
                                 identify::serial_length);
         unsigned char sector[512];
         const std::string image = dir + "/" + image_file;
-        const int fd = ::open(image.c_str(), O_RDONLY | O_CLOEXEC);
-        const bool ok = fd >= 0 && ::pread(fd, sector, 512, static_cast<off_t>(record_lba[port] * 512)) == 512;
-        if (fd >= 0)
-            ::close(fd);
+        const io::unique_fd fd = io::open_fd(image, O_RDONLY);
+        const bool ok = fd && io::pread_all(fd.get(), sector, 512, static_cast<off_t>(record_lba[port] * 512));
         if (!ok) {
             note(image + ": cannot read the record sector", true);
             return plan;
@@ -260,21 +252,16 @@ void enclosure::impl::start_rebuild_locked(const std::string& bridge, const rebu
 namespace {
 
 struct open_image {
-    int fd = -1;
+    io::unique_fd fd;
     dev_t dev = 0;
     ino_t ino = 0;
     std::string path;
-    ~open_image()
-    {
-        if (fd >= 0)
-            ::close(fd);
-    }
     bool open(const std::string& p, int flags)
     {
         path = p;
-        fd = ::open(p.c_str(), flags | O_CLOEXEC);
+        fd = io::open_fd(p, flags);
         struct stat s;
-        if (fd < 0 || ::fstat(fd, &s) != 0)
+        if (!fd || ::fstat(fd.get(), &s) != 0)
             return false;
         dev = s.st_dev;
         ino = s.st_ino;
@@ -295,7 +282,7 @@ void enclosure::impl::run_copy(std::string bridge, rebuild_plan plan, copy_job* 
     open_image src, dst;
     std::string error;
     if (!src.open(plan.source_image, O_RDONLY) || !dst.open(plan.target_image, O_RDWR)) {
-        note("bridge '" + bridge + "': rebuild cannot open " + (src.fd < 0 ? src.path : dst.path), true);
+        note("bridge '" + bridge + "': rebuild cannot open " + (!src.fd ? src.path : dst.path), true);
         job->running = false;
         return;
     }
@@ -320,13 +307,14 @@ void enclosure::impl::run_copy(std::string bridge, rebuild_plan plan, copy_job* 
         for (uint64_t cut : cuts) {
             if (cut < from || cut >= next)
                 continue;
-            if (cut > from && !copy_extents(src.fd, dst.fd, from * sector_size, cut * sector_size, error)) {
+            if (cut > from && !copy_extents(src.fd.get(), dst.fd.get(), from * sector_size, cut * sector_size, error)) {
                 ok = false;
                 break;
             }
             from = cut + 1;
         }
-        if (ok && from < next && !copy_extents(src.fd, dst.fd, from * sector_size, next * sector_size, error))
+        if (ok && from < next &&
+            !copy_extents(src.fd.get(), dst.fd.get(), from * sector_size, next * sector_size, error))
             ok = false;
         if (!ok) {
             note("bridge '" + bridge + "': rebuild stopped: " + error + " (" + dst.path + ")", true);
