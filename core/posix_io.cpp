@@ -1,6 +1,7 @@
 #include "posix_io.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -86,6 +87,12 @@ bool read_all(int fd, std::string& out, size_t limit)
         }
         out.append(buf, static_cast<size_t>(n));
     }
+}
+
+bool path_exists(const std::string& path)
+{
+    struct stat st;
+    return ::stat(path.c_str(), &st) == 0;
 }
 
 std::string errno_text(const std::string& what, int err)

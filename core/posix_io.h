@@ -56,6 +56,9 @@ bool pread_all(int fd, void* data, size_t n, off_t offset);
 // is EFBIG.
 bool read_all(int fd, std::string& out, size_t limit = SIZE_MAX);
 
+// Whether anything exists at path (stat(2) succeeds).
+bool path_exists(const std::string& path);
+
 // "what: <strerror(err)>".
 std::string errno_text(const std::string& what, int err = errno);
 

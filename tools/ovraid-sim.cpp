@@ -2,7 +2,6 @@
 // to the simulation directory; a running ovraid sees it through its watcher.
 // Exit status: 0 done, 1 the command failed, 2 the command line is wrong.
 #include <fcntl.h>
-#include <sys/stat.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -156,8 +155,7 @@ std::string describe_disk(const store& s, const std::string& dir, const std::str
     identify_block id;
     if (!s.read_identify(dir, id, error))
         return out + "\n" + indent + "identify: " + error + "\n";
-    struct stat st;
-    if (::stat((dir + "/" + identify_file).c_str(), &st) == 0)
+    if (ov::io::path_exists(dir + "/" + identify_file))
         out += ", IDENTIFY from identify.bin";
     out += "\n";
     uint64_t lba = 0;

@@ -102,12 +102,6 @@ private:
     int open_errno_ = 0;
 };
 
-bool file_exists(const std::string& path)
-{
-    struct stat st;
-    return ::stat(path.c_str(), &st) == 0;
-}
-
 }  // namespace
 
 const std::vector<std::string>& failure_calls()
@@ -178,7 +172,7 @@ std::string judge_call(std::vector<failure_desc>& list, const std::string& call,
 bool read_failures_file(const std::string& path, std::vector<failure_desc>& failures, std::string& error)
 {
     failures.clear();
-    if (!file_exists(path))
+    if (!io::path_exists(path))
         return true;
     locked_file f(path, false);
     return f.opened(error) && f.read(failures, error);
@@ -198,7 +192,7 @@ bool add_failure_to_file(const std::string& path, const failure_desc& failure, s
 
 bool clear_failures_file(const std::string& path, std::string& error)
 {
-    if (!file_exists(path))
+    if (!io::path_exists(path))
         return true;
     locked_file f(path, false);
     return f.opened(error) && f.replace(std::string(), error);

@@ -21,11 +21,7 @@ namespace ov::sim {
 
 namespace {
 
-bool path_exists(const std::string& path)
-{
-    struct stat st;
-    return ::stat(path.c_str(), &st) == 0;
-}
+using io::path_exists;
 
 bool is_dir(const std::string& path)
 {
