@@ -1,26 +1,26 @@
 // The window controller: owns the window, shows the current controller's chip, runs
 // the user's commands and receives the engine's requests from every thread.
+// controller.cpp: start-up, commands and the way out; controller_display.cpp: the requests
+// that change what shows; alerts.cpp: messages and notices.
 #pragma once
 
 #include <QObject>
 #include <QString>
 #include <atomic>
-#include <condition_variable>
-#include <deque>
 #include <functional>
-#include <map>
 #include <memory>
-#include <mutex>
 #include <thread>
 
+#include "panel.h"
+#include "request_queue.h"
 #include "requests.h"
 
-class QAbstractButton;
 class QButtonGroup;
 class QEvent;
 class QTimer;
 class QWidget;
 class ovview;
+class panel_binder;
 class tabviewdel;
 class treemodel;
 namespace Ui {
@@ -37,7 +37,6 @@ public:
     void awakeFromNib();
     // start_notification false leaves the device notification thread to the caller (tests).
     void applicationDidFinishLaunching(bool start_notification = true);
-    void setGUIStrings();
     bool check_OS_version() const;
 
     // Requests from the engine; any thread.
@@ -72,11 +71,9 @@ public:
     void rebuild1to0() { start_rebuild(true); }
     void switchguimain();
     void switchguishowdisk();
-    void enablegui(bool rebuild_only);
     void comboBoxSelectionDidChange(int index);
     void exitprogram();
     void minimizewindow();
-    void refreshgui();
 
     QWidget* mainwindow() const { return mainwindow_; }
     ovview* mainview() const { return mainview_; }
@@ -85,7 +82,7 @@ public:
     bool select_tab(int identifier);
     // The row of the radio group that is selected (always one).
     int selected_row() const;
-    bool working() const { return working_; }
+    bool working() const;
 
     // Alerts: results 1 (first button), 0 (second), -2 (could not be shown). The first
     // button is the default unless second_is_default (a question whose safe answer is No).
@@ -114,9 +111,6 @@ public:
 
     QString s_ok, s_cancel, s_warning, s_attention, s_error;
 
-    // Runs the requests handed over by other threads, in order.
-    Q_INVOKABLE void drain_requests();
-
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
@@ -125,27 +119,27 @@ private:
     void update_restart_control();
     void clear_notice();
     // Runs f on the window's thread; a requester on another thread waits until it ran.
-    void on_ui(const std::function<void()>& f);
+    void on_ui(const std::function<void()>& f) { requests_.run(f); }
     void cleardisk(bool port);
     void start_rebuild(bool source);
-    bool confirmed();
+    // Asks the question, when there is one; true to go on.
+    bool agreed(const ov::question& question);
+    // Says why a command did not complete; the panel is then scanned again.
+    void failed(ov::command command, const ov::write_report& report);
     bool begin_command();
     void end_command();
-    void set_enabled(QWidget* widget, bool enabled);
-    void enable_confirm();
+    ov::panel_options panel_options() const;
     void fill_controller_list();
-    QString physical_size_text(uint64_t sectors) const;
-    QString capacity_text(uint64_t sectors) const;
     void on_tab_changed(int index);
-    void set_page_images(bool main_page);
 
     std::unique_ptr<Ui::controllerform> ui_;
+    std::unique_ptr<panel_binder> panel_;
+    request_queue requests_{this};
     QWidget* mainwindow_ = nullptr;
     ovview* mainview_ = nullptr;
     tabviewdel* tabdelegate_ = nullptr;
     treemodel* treemodel_ = nullptr;
     QButtonGroup* radio_group_ = nullptr;
-    bool working_ = false;
     bool in_command_ = false;
     bool tab_guard_active_ = false;
     bool restart_pending_ = false;
@@ -157,15 +151,4 @@ private:
     std::atomic<std::thread::id> handling_thread_{};
     QTimer* notice_timer_ = nullptr;
     int last_tab_ = 0;
-    // The enabled state the panel wants for each action; applied once no scan runs.
-    std::map<QWidget*, bool> wanted_enabled_;
-
-    // The hand-over of requests: a queue and a wake-up the sanitizers can see through.
-    struct request {
-        std::function<void()> run;
-        bool done = false;
-    };
-    std::mutex requests_mutex_;
-    std::condition_variable requests_done_;
-    std::deque<std::shared_ptr<request>> requests_;
 };

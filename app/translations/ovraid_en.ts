@@ -18,6 +18,16 @@
         <extracomment>Button that deletes the configured set (configuration tab)</extracomment>
         <translation>Delete RAID</translation>
     </message>
+    <message id="clear_disk_1">
+        <source>Clear Disk 1</source>
+        <extracomment>Button that erases the RAID information of Disk 1 (configuration tab; shown while that disk holds the record of a set that is not assembled)</extracomment>
+        <translation>Clear Disk 1</translation>
+    </message>
+    <message id="clear_disk_2">
+        <source>Clear Disk 2</source>
+        <extracomment>Button that erases the RAID information of Disk 2 (configuration tab; shown while that disk holds the record of a set that is not assembled)</extracomment>
+        <translation>Clear Disk 2</translation>
+    </message>
     <message id="raid_configuration">
         <source>New RAID set</source>
         <extracomment>Frame title of the four RAID type rows (configuration tab)</extracomment>
@@ -30,8 +40,18 @@
     </message>
     <message id="rebuild">
         <source>Rebuild</source>
-        <extracomment>Label of the rebuild tab; also the two rebuild buttons, as "Rebuild -&gt;" and "&lt;- Rebuild"</extracomment>
+        <extracomment>Label of the rebuild tab</extracomment>
         <translation>Rebuild</translation>
+    </message>
+    <message id="rebuild_0_to_1">
+        <source>Rebuild-&gt;</source>
+        <extracomment>Button that copies Disk 1 onto Disk 2 (rebuild tab)</extracomment>
+        <translation>Rebuild-&gt;</translation>
+    </message>
+    <message id="rebuild_1_to_0">
+        <source>&lt;-Rebuild</source>
+        <extracomment>Button that copies Disk 2 onto Disk 1 (rebuild tab)</extracomment>
+        <translation>&lt;-Rebuild</translation>
     </message>
     <message id="refresh_button">
         <source>Refresh</source>
@@ -277,12 +297,12 @@
     </message>
     <message id="rebuild_0_to_1_tooltip">
         <source>Copy Disk 1 onto Disk 2 (overwrites Disk 2)</source>
-        <extracomment>Tooltip of "Rebuild -&gt;"</extracomment>
+        <extracomment>Tooltip and accessible name of "Rebuild-&gt;"</extracomment>
         <translation>Copy Disk 1 onto Disk 2 (overwrites Disk 2)</translation>
     </message>
     <message id="rebuild_1_to_0_tooltip">
         <source>Copy Disk 2 onto Disk 1 (overwrites Disk 1)</source>
-        <extracomment>Tooltip of "&lt;- Rebuild"</extracomment>
+        <extracomment>Tooltip and accessible name of "&lt;-Rebuild"</extracomment>
         <translation>Copy Disk 2 onto Disk 1 (overwrites Disk 1)</translation>
     </message>
     <message id="refresh_tooltip">

@@ -1,0 +1,269 @@
+// The engine's requests that change what the window shows: the panel of the current chip,
+// which inputs are open while a scan runs, the controller list, the tree, the progress of a
+// rebuild, and the tabs and pages.
+#include <QButtonGroup>
+#include <QComboBox>
+#include <QStackedWidget>
+#include <QTabWidget>
+#include <QThread>
+#include <QTreeView>
+
+#include "clock.h"
+#include "controller.h"
+#include "functions.h"
+#include "ovtool.h"
+#include "ovview.h"
+#include "panel_binder.h"
+#include "pictures.h"
+#include "tabviewdel.h"
+#include "treemodel.h"
+#include "ui_controller.h"
+
+using ov::j;
+
+// ---- the panel -----------------------------------------------------------------------------
+
+void controller::cleargui()
+{
+    on_ui([&] {
+        panel_->clear();
+        tab_guard_active_ = false;
+        ui_->tabview->setCurrentIndex(0);
+        last_tab_ = 0;
+        tab_guard_active_ = true;
+        mainview_->update();
+    });
+}
+
+void controller::update_raid_information()
+{
+    on_ui([&] {
+        cleargui();
+        ov::ovchip* chip = j.current_chip();
+        const ov::panel_state panel = ov::panel_of(chip, panel_options());
+        ov::panel_actions wanted = panel.actions;
+        wanted.restart = wanted.restart && !restart_pending_;
+        panel_->want(wanted);
+        panel_->show(panel);
+        if (!chip)
+            return;
+        for (const std::string& key : panel.notices)
+            alert(shown_key("attention"), shown_key(key.c_str()), s_ok);
+        if (panel.rebuild_tab && !panel.follow_rebuild)
+            select_tab(1);
+        if (panel.follow_rebuild) {
+            chip->start_polling();
+            select_tab(1);
+            panel_->mark_rebuild(panel.rebuild_mark);
+        }
+        mainview_->update();
+    });
+}
+
+void controller::disablegui(bool rebuild_only)
+{
+    on_ui([&] {
+        ov::panel_actions wanted = panel_->wanted();
+        wanted.rebuild[0] = wanted.rebuild[1] = false;
+        if (!rebuild_only)
+            wanted.create = wanted.remove = wanted.clear[0] = wanted.clear[1] = false;
+        panel_->want(wanted);
+    });
+}
+
+int controller::selected_row() const
+{
+    return radio_group_->checkedId();
+}
+
+bool controller::working() const
+{
+    return panel_->working();
+}
+
+void controller::startworking()
+{
+    if (QThread::currentThread() != thread())
+        handling_thread_ = std::this_thread::get_id();
+    on_ui([&] {
+        // A scan replaces what the last notice said; it may send a new one.
+        clear_notice();
+        ui_->workingindicator->show();
+        panel_->set_working(true);
+    });
+}
+
+void controller::stopworking()
+{
+    on_ui([&] {
+        ui_->workingindicator->hide();
+        // The restarted bridge is back once a device-added handling has ended its warm boot.
+        if (restart_pending_ && !j.warm_boot_pending)
+            restart_pending_ = false;
+        panel_->set_working(false);
+        update_restart_control();
+    });
+    handling_thread_ = std::thread::id();
+}
+
+void controller::update_restart_control()
+{
+    ov::panel_actions wanted = panel_->wanted();
+    wanted.restart = !restart_pending_ && j.current_chip() != nullptr;
+    panel_->want(wanted);
+}
+
+// ---- progress ------------------------------------------------------------------------------
+
+void controller::startprogressbar()
+{
+    on_ui([&] { panel_->start_progress(); });
+}
+
+void controller::showrebuildbuttons()
+{
+    on_ui([&] { panel_->show_progress_texts(); });
+}
+
+void controller::stopprogressbar()
+{
+    on_ui([&] { panel_->stop_progress(); });
+}
+
+void controller::updatepoll(uint64_t total, uint64_t currlba, bool final)
+{
+    const std::optional<double> percent = ov::progress_percent(total, currlba, final);
+    if (percent)
+        on_ui([&] { panel_->set_progress(*percent); });
+}
+
+// ---- tabs and pages ------------------------------------------------------------------------
+
+bool controller::select_tab(int identifier)
+{
+    if (!tabdelegate_->shouldSelectTabViewItem(identifier))
+        return false;
+    tab_guard_active_ = false;
+    ui_->tabview->setCurrentIndex(identifier);
+    last_tab_ = identifier;
+    tab_guard_active_ = true;
+    return true;
+}
+
+void controller::on_tab_changed(int index)
+{
+    if (!tab_guard_active_) {
+        last_tab_ = index;
+        return;
+    }
+    // The tab bar has already switched: put the old tab back when the guard refuses.
+    const int identifier = ui_->tabview->widget(index)->property("identifier").toInt();
+    if (working() || !tabdelegate_->shouldSelectTabViewItem(identifier)) {
+        tab_guard_active_ = false;
+        ui_->tabview->setCurrentIndex(last_tab_);
+        tab_guard_active_ = true;
+        return;
+    }
+    last_tab_ = index;
+}
+
+void controller::switchguimain()
+{
+    set_page_faces(ui_->mainguibutton, ui_->showdiskguibutton, true);
+    ui_->guitab->setCurrentIndex(0);
+}
+
+void controller::switchguishowdisk()
+{
+    set_page_faces(ui_->mainguibutton, ui_->showdiskguibutton, false);
+    ui_->guitab->setCurrentIndex(1);
+}
+
+// ---- controller list and selection ---------------------------------------------------------
+
+void controller::clear_controller_list()
+{
+    on_ui([&] {
+        const QSignalBlocker block(ui_->controllerselectbox);
+        ui_->controllerselectbox->clear();
+    });
+}
+
+void controller::fill_controller_list()
+{
+    QComboBox* box = ui_->controllerselectbox;
+    const QSignalBlocker block(box);
+    for (size_t i = 0; i < j.chips.size() && i < j.controller_map.size(); ++i) {
+        const int index = j.controller_map[i].second;
+        if (index >= 0 && index < static_cast<int>(j.chips.size()))
+            box->addItem(ov::stringtonsstring(ov::controller_entry(j.chips[static_cast<size_t>(index)])), index);
+    }
+    // Nothing is selected by filling; the current controller keeps showing as chosen.
+    int shown_row = -1;
+    const int current = j.get_controller_num(j.current);
+    for (int row = 0; row < box->count(); ++row)
+        if (box->itemData(row).toInt() == current)
+            shown_row = row;
+    box->setCurrentIndex(shown_row);
+}
+
+void controller::update_controller_list()
+{
+    clear_controller_list();
+    // The pause is the requester's own, so the window keeps painting meanwhile.
+    ov::pause_ms(2000);
+    on_ui([&] { fill_controller_list(); });
+}
+
+void controller::select_first_controller()
+{
+    on_ui([&] {
+        if (j.chips.empty()) {
+            update_raid_information();
+            return;
+        }
+        {
+            const QSignalBlocker block(ui_->controllerselectbox);
+            ui_->controllerselectbox->setCurrentIndex(0);
+        }
+        comboBoxSelectionDidChange(0);
+    });
+}
+
+void controller::comboBoxSelectionDidChange(int index)
+{
+    if (index < 0 || index >= ui_->controllerselectbox->count())
+        return;
+    const int chip_index = ui_->controllerselectbox->itemData(index).toInt();
+    if (chip_index < 0 || chip_index >= static_cast<int>(j.chips.size()))
+        return;
+    const ov::controller_t candidate = j.chips[static_cast<size_t>(chip_index)].identity;
+    if (candidate == j.current)
+        return;
+    // The old chip's monitors find their chip through the current controller: they must
+    // have ended before it changes.
+    j.stop_monitors(j.get_controller_num(j.current));
+    j.current = candidate;
+    ui_->guitab->setCurrentIndex(0);
+    switchguimain();
+    const int now = j.get_controller_num(j.current);
+    if (now != -1)
+        j.chips[static_cast<size_t>(now)].select_chip();
+    update_raid_information();
+}
+
+// ---- tree ----------------------------------------------------------------------------------
+
+void controller::refreshtree()
+{
+    on_ui([&] {
+        ui_->tree->setModel(nullptr);
+        treemodel_->reload();
+        ui_->tree->setModel(treemodel_);
+    });
+}
+
+void controller::expandtree()
+{
+    on_ui([&] { ui_->tree->expandAll(); });
+}

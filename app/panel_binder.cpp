@@ -1,0 +1,170 @@
+#include "panel_binder.h"
+
+#include <QIcon>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTabBar>
+#include <QTabWidget>
+#include <algorithm>
+
+#include "functions.h"
+#include "pictures.h"
+#include "ui_controller.h"
+
+namespace {
+
+struct disk_widgets {
+    QLabel *model, *serial, *size, *mode, *rebuild_mode, *marker, *picture, *caption, *capacity, *picture_mode;
+    QPushButton *rebuild, *clear;
+};
+
+disk_widgets widgets_of(Ui::controllerform& ui, int port)
+{
+    if (port == 0)
+        return {ui.disk0modelfield, ui.disk0serialfield, ui.disk0sizefield,   ui.disk0modefield,
+                ui.rebuilddisk0field, ui.disk0oldnewlabel, ui.disk0cappicture, ui.disk0label,
+                ui.disk0caplabel,   ui.disk0picmodefield, ui.rebuild0to1button, ui.cleardisk0button};
+    return {ui.disk1modelfield,   ui.disk1serialfield, ui.disk1sizefield,   ui.disk1modefield,
+            ui.rebuilddisk1field, ui.disk1oldnewlabel, ui.disk1cappicture, ui.disk1label,
+            ui.disk1caplabel,     ui.disk1picmodefield, ui.rebuild1to0button, ui.cleardisk1button};
+}
+
+}  // namespace
+
+QString shown(const ov::panel_text& text)
+{
+    return ov::stringtonsstring(ov::render(text));
+}
+
+QString shown_key(const char* key)
+{
+    return shown({ov::text_piece{key, {}, false}});
+}
+
+panel_binder::panel_binder(Ui::controllerform& ui) : ui_(ui)
+{
+    // What the panel hides keeps its room, so nothing else moves when it comes and goes.
+    QWidget* coming_and_going[] = {ui.tree,           ui.disk0cappicture, ui.disk1cappicture, ui.cleardisk0button,
+                                   ui.cleardisk1button, ui.levelindicator, ui.rebuildlabel,     ui.percentagefield,
+                                   ui.workingindicator};
+    for (QWidget* w : coming_and_going) {
+        QSizePolicy policy = w->sizePolicy();
+        policy.setRetainSizeWhenHidden(true);
+        w->setSizePolicy(policy);
+    }
+    const QPixmap drive = disk_picture(56);
+    ui.disk0cappicture->setPixmap(drive);
+    ui.disk1cappicture->setPixmap(drive);
+}
+
+void panel_binder::clear()
+{
+    ui_.tree->hide();
+    ui_.raidmodelabel->clear();
+    for (int port = 0; port < 2; ++port) {
+        const disk_widgets w = widgets_of(ui_, port);
+        for (QLabel* field : {w.model, w.serial, w.size, w.mode, w.rebuild_mode, w.marker, w.caption, w.capacity,
+                              w.picture_mode})
+            field->clear();
+        w.picture->hide();
+        w.clear->hide();
+        w.rebuild->setDown(false);
+    }
+    mark_rebuild(-1);
+    for (QWidget* w : {static_cast<QWidget*>(ui_.levelindicator), static_cast<QWidget*>(ui_.rebuildlabel),
+                       static_cast<QWidget*>(ui_.percentagefield)})
+        w->hide();
+    ov::panel_actions closed;
+    closed.restart = wanted_.restart;
+    want(closed);
+}
+
+void panel_binder::show(const ov::panel_state& panel)
+{
+    for (int port = 0; port < 2; ++port) {
+        const ov::disk_view& v = panel.disks[port];
+        const disk_widgets w = widgets_of(ui_, port);
+        w.model->setText(shown(v.model));
+        w.serial->setText(shown(v.serial));
+        w.size->setText(shown(v.size));
+        const QString mode = shown(v.mode);
+        w.mode->setText(mode);
+        w.mode->setToolTip(mode);
+        w.picture_mode->setToolTip(mode);
+        w.rebuild_mode->setText(shown(v.rebuild_mode));
+        w.marker->setText(shown(v.marker));
+        w.picture->setVisible(v.picture);
+        w.caption->setText(shown(v.caption));
+        w.capacity->setText(shown(v.capacity));
+        w.picture_mode->setText(shown(v.picture_mode));
+        w.clear->setVisible(panel.actions.clear[port]);
+    }
+    ui_.raidmodelabel->setText(shown(panel.set_mode));
+    ui_.tree->setVisible(panel.chip);
+}
+
+void panel_binder::want(const ov::panel_actions& actions)
+{
+    wanted_ = actions;
+    apply();
+}
+
+void panel_binder::set_working(bool working)
+{
+    working_ = working;
+    apply();
+}
+
+void panel_binder::apply()
+{
+    const ov::panel_actions& a = wanted_;
+    const std::pair<QWidget*, bool> actions[] = {
+        {ui_.confirmbutton, a.create},        {ui_.clearconfigbutton, a.remove},
+        {ui_.cleardisk0button, a.clear[0]},   {ui_.cleardisk1button, a.clear[1]},
+        {ui_.rebuild0to1button, a.rebuild[0]}, {ui_.rebuild1to0button, a.rebuild[1]},
+        {ui_.warmbootbutton, a.restart}};
+    for (const auto& [widget, open] : actions)
+        widget->setEnabled(open && !working_);
+    for (QWidget* input : {static_cast<QWidget*>(ui_.controllerselectbox), static_cast<QWidget*>(ui_.refresh_button),
+                           ui_.raidconfigradiobutton, static_cast<QWidget*>(ui_.tabview->tabBar())})
+        input->setEnabled(!working_);
+}
+
+void panel_binder::mark_rebuild(int port)
+{
+    const QIcon mark(QStringLiteral(":/images/yellow.JPG"));
+    ui_.rebuild0to1button->setIcon(port == 0 ? mark : QIcon());
+    ui_.rebuild1to0button->setIcon(port == 1 ? mark : QIcon());
+}
+
+void panel_binder::start_progress()
+{
+    ui_.levelindicator->show();
+    ui_.levelindicator->setEnabled(true);
+    ui_.levelindicator->setValue(0);
+}
+
+void panel_binder::show_progress_texts()
+{
+    ui_.levelindicator->show();
+    ui_.rebuildlabel->show();
+    ui_.percentagefield->show();
+}
+
+void panel_binder::stop_progress()
+{
+    ui_.levelindicator->hide();
+    ui_.levelindicator->setEnabled(false);
+}
+
+void panel_binder::set_progress(double percent)
+{
+    // Tenths of a percent, so the fill moves with the decimal shown; a final value above
+    // 100 % fills the bar and shows its number in the text.
+    ui_.levelindicator->setMaximum(1000);
+    ui_.levelindicator->setValue(std::min(1000, static_cast<int>(percent * 10.0 + 0.5)));
+    ui_.levelindicator->setProperty("percent", percent);
+    ui_.percentagefield->setText(QString::fromStdString(ov::percent_text(percent)));
+    ui_.levelindicator->setAccessibleDescription(ui_.percentagefield->text());
+}

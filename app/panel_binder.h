@@ -1,0 +1,47 @@
+// Binds the panel state of the current chip to the window's widgets. It decides nothing
+// itself: texts, pictures, markers and the offered actions all come from ov::panel_of.
+#pragma once
+
+#include <QString>
+
+#include "panel.h"
+
+namespace Ui {
+class controllerform;
+}
+
+class panel_binder {
+public:
+    explicit panel_binder(Ui::controllerform& ui);
+
+    // Every field empty; pictures, progress, rebuild marks and the clear buttons hidden;
+    // every action closed.
+    void clear();
+    // The texts, pictures and markers of a panel, and the clear buttons it offers.
+    void show(const ov::panel_state& panel);
+
+    // The actions wanted open. They open only while no scan runs; during a scan the inputs
+    // that could start a command are closed as well.
+    const ov::panel_actions& wanted() const { return wanted_; }
+    void want(const ov::panel_actions& actions);
+    bool working() const { return working_; }
+    void set_working(bool working);
+
+    // The arrow of the copy under way, from port; -1 takes every mark away.
+    void mark_rebuild(int port);
+    void start_progress();
+    void show_progress_texts();
+    void stop_progress();
+    void set_progress(double percent);
+
+private:
+    void apply();
+
+    Ui::controllerform& ui_;
+    ov::panel_actions wanted_;
+    bool working_ = false;
+};
+
+// The engine's text as the window shows it.
+QString shown(const ov::panel_text& text);
+QString shown_key(const char* key);

@@ -1,0 +1,307 @@
+#include "panel.h"
+
+#include <cstdio>
+
+#include "ovchip.h"
+#include "requests.h"
+
+namespace ov {
+
+namespace {
+
+text_piece key(const char* k, std::vector<std::string> args = {})
+{
+    return text_piece{k, std::move(args), false};
+}
+
+text_piece literal(const std::string& s)
+{
+    return text_piece{s, {}, true};
+}
+
+// The characters up to the first NUL, as every text the engine hands over.
+std::string up_to_nul(const std::string& s)
+{
+    return std::string(s.c_str());
+}
+
+void replace_all(std::string& text, const std::string& from, const std::string& to)
+{
+    for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
+        text.replace(at, from.size(), to);
+}
+
+const char* const captions[2] = {"disk_1", "disk_2"};
+
+// A lone half is one only when its partner port is truly empty and it holds a whole set.
+bool lone_half(const ovchip& chip, int port)
+{
+    const ovdisk& disk = chip.disks[port];
+    return disk.present && disk.degrade_needed && !disk.incomplete_copy && !chip.partner_unknown(port == 1);
+}
+
+disk_view view_of(const ovchip& chip, int port, bool decimal, panel_actions& actions)
+{
+    disk_view v;
+    const ovdisk& disk = chip.disks[port];
+    const bool configured = chip.raid_configured;
+    if (disk.present) {
+        v.model = {literal(disk.model)};
+        v.serial = {literal(disk.serial)};
+        v.size = {literal(physical_size_text(disk.capacity, decimal))};
+    }
+    if (unknown_disk(chip, port)) {
+        // Nothing about it is known, so nothing is offered for it.
+        v.mode = v.rebuild_mode = {key("disk_silent")};
+        if (!configured) {
+            v.picture = true;
+            v.caption = {key(captions[port])};
+            v.picture_mode = v.mode;
+        }
+        return v;
+    }
+    if (!disk.present)
+        return v;
+    v.rebuild_mode = {key(mode_key(disk.raid_mode))};
+    panel_text t = v.rebuild_mode;
+    if (disk.partner_mismatch)
+        t.push_back(key("broken"));
+    if (disk.incomplete_copy)
+        t.push_back(key("incomplete_copy", {disk.copy_source_serial}));
+    else if (disk.raid_mode == mode_raid1 && !configured && !chip.partner_unknown(port == 1))
+        t.push_back(key("degrade"));
+    if (configured && chip.rebuilding)
+        t.push_back(key(disk.rebuild_flag ? "rebuild_source" : "rebuild_target"));
+    v.mode = t;
+    if (disk.raid1_role == 1)
+        v.marker = {key("old")};
+    else if (disk.raid1_role == 2)
+        v.marker = {key("new")};
+    else if (disk.incomplete_copy)
+        // The marker's room holds the whole warning; the mode text beside the picture does not.
+        v.marker = {key("incomplete_copy_marker", {disk.copy_source_serial})};
+    actions.rebuild[port] = rebuild_offered(chip, port);
+    actions.clear[port] = member_mode(disk.raid_mode) && !configured;
+    if (!configured) {
+        v.picture = true;
+        v.caption = {key(captions[port])};
+        v.capacity = {literal(capacity_text(member_mode(disk.raid_mode) ? disk.record_capacity : disk.capacity,
+                                            decimal))};
+        if (disk.raid_mode != 0)
+            v.picture_mode = disk.incomplete_copy ? v.rebuild_mode : t;
+    }
+    return v;
+}
+
+}  // namespace
+
+std::string render(const panel_text& text)
+{
+    return render(text, [](const std::string& k) { return localized(k); });
+}
+
+std::string render(const panel_text& text, const lookup_fn& lookup)
+{
+    std::string out;
+    for (const text_piece& piece : text) {
+        if (piece.literal) {
+            out += up_to_nul(piece.key);
+            continue;
+        }
+        std::string shown = up_to_nul(lookup(piece.key));
+        const char* const marks[] = {"%1", "%2"};
+        for (size_t i = 0; i < 2; ++i)
+            replace_all(shown, marks[i], i < piece.args.size() ? up_to_nul(piece.args[i]) : std::string());
+        out += shown;
+    }
+    return out;
+}
+
+std::string physical_size_text(uint64_t sectors, bool decimal)
+{
+    return inttostring(decimal ? sectors * 512 / 1000000000ULL : sectors / 2097152ULL) + " GB";
+}
+
+std::string capacity_text(uint64_t sectors, bool decimal)
+{
+    const uint64_t g = sectors * 512 / 1000000000ULL;
+    if (!decimal || g < 1000)
+        return physical_size_text(sectors, decimal);
+    char text[32];
+    std::snprintf(text, sizeof text, "%.2f TB", static_cast<double>(g) / 1000.0);
+    return text;
+}
+
+const char* mode_key(uint32_t mode)
+{
+    switch (mode) {
+    case mode_raid0:
+        return "raid_0";
+    case mode_raid1:
+        return "raid_1";
+    case mode_span:
+        return "span";
+    default:
+        return "not_config";
+    }
+}
+
+bool member_mode(uint32_t mode)
+{
+    return mode == mode_raid0 || mode == mode_raid1 || mode == mode_span;
+}
+
+uint32_t mode_of_row(int row)
+{
+    const uint32_t modes[mode_rows] = {mode_raid0, mode_raid1, mode_span, mode_none};
+    return row >= 0 && row < mode_rows ? modes[row] : mode_none;
+}
+
+bool unknown_disk(const ovchip& chip, int port)
+{
+    // The rule is the one the engine applies to a partner, seen from the other port.
+    return chip.partner_unknown(port == 0);
+}
+
+bool pair_writable(const ovchip& chip)
+{
+    return chip.disks[0].present && chip.disks[1].present && !unknown_disk(chip, 0) && !unknown_disk(chip, 1);
+}
+
+bool rebuild_running(const ovchip& chip)
+{
+    return chip.rebuilding || chip.polling;
+}
+
+bool rebuild_offered(const ovchip& chip, int source)
+{
+    const ovdisk& disk = chip.disks[source];
+    const ovdisk& other = chip.disks[1 - source];
+    // The target must hold the whole set and, beyond it, its own record; a partial copy
+    // is never a source.
+    return disk.present && !unknown_disk(chip, source) && disk.raid_mode == mode_raid1 && other.present &&
+           !unknown_disk(chip, 1 - source) && !disk.incomplete_copy && !chip.polling && !chip.raid_configured &&
+           other.capacity >= 16 && disk.record_capacity <= other.capacity - 16;
+}
+
+bool mode_conflict(const ovchip& chip)
+{
+    const auto has_record = [](const ovdisk& d) { return d.raid_mode >= 1 && d.raid_mode <= 4; };
+    return pair_writable(chip) && !chip.raid_configured && (has_record(chip.disks[0]) || has_record(chip.disks[1]));
+}
+
+bool rebuild_tab_allowed(const ovchip* chip)
+{
+    return chip && chip->raid1_pair_present;
+}
+
+panel_state panel_of(const ovchip* chip, const panel_options& options)
+{
+    panel_state p;
+    if (!chip)
+        return p;
+    p.chip = true;
+    p.actions.restart = true;
+    for (int port = 0; port < 2; ++port)
+        p.disks[port] = view_of(*chip, port, options.decimal, p.actions);
+    const bool writable = pair_writable(*chip);
+    const ovdisk& d0 = chip->disks[0];
+    const ovdisk& d1 = chip->disks[1];
+    if (chip->raid_configured) {
+        p.actions.remove = writable;
+        p.disks[0].picture = true;
+        p.disks[0].capacity = {literal(capacity_text(chip->raid_capacity, options.decimal))};
+        p.set_mode = {key(mode_key(chip->raid_mode))};
+        if (chip->rebuilding)
+            p.set_mode.push_back(key("rebuilding"));
+    }
+    // A followed copy closes create, except over a configured set.
+    p.actions.create = writable && (chip->raid_configured || !chip->polling) && mode_of_row(options.row) != mode_none;
+    if (lone_half(*chip, 0) || lone_half(*chip, 1))
+        p.notices.push_back("raid1_degrade_mode");
+    if (mode_conflict(*chip))
+        p.notices.push_back("raid_info_conflict");
+    p.rebuild_tab = chip->polling || (!chip->raid_configured && d0.present && d1.present &&
+                                      (d0.raid_mode == mode_raid1 || d1.raid_mode == mode_raid1));
+    p.follow_rebuild = chip->polling;
+    if (chip->polling)
+        p.rebuild_mark = d0.rebuild_flag ? 0 : 1;
+    return p;
+}
+
+question question_before(const ovchip& chip, command c, int port)
+{
+    const question erases{{key("all_data_lost")}, false};
+    switch (c) {
+    case command::create:
+    case command::clear_disk:
+        return erases;
+    case command::remove:
+        // Deleting under a running rebuild stops it: asked for explicitly, and No by default.
+        return rebuild_running(chip) ? question{{key("delete_stops_rebuild")}, true} : erases;
+    case command::restart:
+        return rebuild_running(chip) ? question{{key("restart_stops_rebuild")}, true} : question{};
+    case command::rebuild:
+        break;
+    }
+    // Copying the returning disk over the member that stayed in the set loses the newer data.
+    const int target = 1 - port;
+    if (chip.disks[port].raid1_role == 2 && chip.disks[target].raid1_role == 1)
+        return {{key("rebuild_from_older", {std::to_string(port + 1), std::to_string(target + 1)})}, true};
+    return {{key(port == 0 ? "disk1_to_disk2" : "disk2_to_disk1")}, false};
+}
+
+panel_text failure_of(command c, const write_report& report)
+{
+    const std::string why = failure_text(report);
+    const char* first = nullptr;
+    switch (c) {
+    case command::create:
+        first = "raid_create_error";
+        break;
+    case command::remove:
+        first = "raid_delete_error";
+        break;
+    case command::clear_disk:
+        first = "raid_info_delete_error";
+        break;
+    case command::rebuild:
+        // The plain refusal names its reason; any other failure is said by the engine.
+        first = report.fault != write_fault::none ? "rebuild_not_started" : "rebuild_error";
+        break;
+    case command::restart:
+        return {literal(why)};
+    }
+    panel_text text{key(first)};
+    if (!up_to_nul(why).empty())
+        text.push_back(literal("\n\n" + why));
+    return text;
+}
+
+std::optional<double> progress_percent(uint64_t total, uint64_t current, bool final)
+{
+    if (total == 0)
+        return std::nullopt;
+    const uint64_t product = current * 100;
+    if (product / total > 200)
+        return std::nullopt;
+    const double percent = static_cast<double>(product) / static_cast<double>(total);
+    return percent >= 99.0 && !final ? 99.0 : percent;
+}
+
+std::string percent_text(double percent)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, "%3.1f%%", percent);
+    return text;
+}
+
+std::string controller_entry(const ovchip& chip)
+{
+    std::string text = chip.get_raid_name() + " ";
+    if (chip.identity.is_firewire)
+        return text + " (GUID: " + inttohexstring(static_cast<int64_t>(chip.identity.guid), 0) + ")";
+    return text + " (S/N: " + chip.identity.usb_serial + ")";
+}
+
+}  // namespace ov
