@@ -39,12 +39,6 @@ struct rebuild_status {
 };
 static_assert(sizeof(rebuild_status) == 12, "rebuild status is 12 bytes");
 
-// A 48-bit little-endian field of the rebuild status.
-constexpr uint64_t decode_lba48(const unsigned char* field)
-{
-    return le::load48(field);
-}
-
 class bridge_library {
 public:
     virtual ~bridge_library() = default;

@@ -55,16 +55,15 @@ void poller_body(std::stop_token stop, int starter_index)
         int rc;
         {
             lock guard(j.mutex);
-            rc = library().ovGetRebuildStatus(j.chips[chip_index].service, reinterpret_cast<unsigned char*>(&status),
-                                              sizeof status);
+            rc = library().ovGetRebuildStatus(j.chips[chip_index].service, status.data(), sizeof status);
         }
         if (rc != 0) {
             j.chips[chip_index].polling = false;
             j.chips[chip_index].poller_alive = false;
             return;
         }
-        const uint64_t total = decode_lba48(status.total_lba);
-        const uint64_t current = decode_lba48(status.current_lba);
+        const uint64_t total = status.total();
+        const uint64_t current = status.current();
         // A status of total 0 measures nothing: no progress, like a position that stands.
         const bool moved = current != last_current;
         last_current = current;

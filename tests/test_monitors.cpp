@@ -94,11 +94,12 @@ TEST_F(monitors, progress_fields_read_the_same_whatever_the_host_order)
 {
     // The status is little-endian on the wire on every host; a big-endian host must not
     // end up reading it the other way round.
-    const unsigned char field[6] = {0, 0, 0, 0, 1, 0};
+    const unsigned char bytes[12] = {0, 0, 0, 0, 1, 0, 2, 0, 0, 0, 0, 0};
     for (int order : {0, 1, 2}) {
         SCOPED_TRACE("host order " + std::to_string(order));
         ov::override_architecture(order);
-        EXPECT_EQ(ov::decode_lba48(field), 1ULL << 32);
+        EXPECT_EQ(ov::rebuild_status::decode(bytes).total(), 1ULL << 32);
+        EXPECT_EQ(ov::rebuild_status::decode(bytes).current(), 2u);
     }
     ov::override_architecture(-1);
 }
