@@ -4,7 +4,9 @@
 <!-- ovraid string table, id-based: the window looks every text up with qtTrId("id").
      source = the English text; translation = the text shown for this language.
      Build: lrelease -idbased -nounfinished ovraid_de.ts
-     Every key, its texts and where it shows: docs/strings.md. -->
+     The fixed texts are named by these ids in app/controller.ui. docs/strings.md is written
+     from these files by scripts/strings.py: a comment between messages starts a section there
+     (its first line the heading, the rest the section's text). -->
 <context>
     <name></name>
     <!-- Fixed texts of the window -->

@@ -4,7 +4,9 @@
 <!-- ovraid string table, id-based: the window looks every text up with qtTrId("id").
      source = the English text; translation = the text shown for this language.
      Build: lrelease -idbased -nounfinished ovraid_en.ts
-     Every key, its texts and where it shows: docs/strings.md. -->
+     The fixed texts are named by these ids in app/controller.ui. docs/strings.md is written
+     from these files by scripts/strings.py: a comment between messages starts a section there
+     (its first line the heading, the rest the section's text). -->
 <context>
     <name></name>
     <!-- Fixed texts of the window -->
@@ -340,7 +342,12 @@
         <extracomment>Accessible name of the percentage text and the progress bar</extracomment>
         <translation>Rebuild progress in percent</translation>
     </message>
-    <!-- Data safety: silent disks, partial copies, rebuild guards, failure details, notices -->
+    <!-- Data safety: silent disks, partial copies, rebuild guards, failure details, notices
+         Failure details are the second paragraph of the failure alerts (`raid_create_error`, `raid_delete_error`,
+         `raid_info_delete_error`, `rebuild_error`) and the whole message of a failed restart. `%1` is the bay
+         (1 or 2, as printed on the enclosure) unless the row says otherwise, `%2` the disk's serial number.
+         Notices show in the small text field below the device tree; the newest one stays until the next scan or
+         about 30 seconds. -->
     <message id="disk_silent">
         <source>Did not answer</source>
         <extracomment>Mode text of a bay whose disk is there but did not answer, or whose RAID record could not be read</extracomment>
