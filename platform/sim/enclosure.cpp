@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "diag.h"
 #include "enclosure_impl.h"
 #include "identify.h"
 #include "posix_io.h"
@@ -43,7 +44,7 @@ void enclosure::impl::note(const std::string& message, bool print)
             first = printed.insert(message).second;
     }
     if (first)
-        std::fprintf(stderr, "ovraid simulator: %s\n", message.c_str());
+        diag(diag_level::warning, "ovraid simulator: " + message);
 }
 
 enclosure::enclosure(std::string root) : d_(std::make_unique<impl>(std::move(root)))
