@@ -7,6 +7,7 @@
 
 #include "appsetup.h"
 #include "controller.h"
+#include "diag.h"
 #include "sim/enclosure.h"
 #include "sim/store.h"
 
@@ -22,8 +23,7 @@ int run_window(QApplication& app, const window_options& options,
     if (!store.exists()) {
         std::string error;
         if (!store.create_demo(error)) {
-            std::fprintf(stderr, "ovraid: cannot create the demo enclosures in %s: %s\n", options.sim_root.c_str(),
-                         error.c_str());
+            diag(diag_level::warning, "ovraid: cannot create the demo enclosures in " + options.sim_root + ": " + error);
             return 1;
         }
     }
