@@ -3,7 +3,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "chip_fixture.h"
+#include "harness.h"
 
 namespace ovtest {
 namespace {
@@ -23,7 +23,7 @@ struct judged {
     uint32_t role0 = 0, role1 = 0;
 };
 
-class chip_reading : public engine_test {
+class chip_reading : public engine_fixture {
 protected:
     // Stores the given records (nullptr: the disk holds none) and reads the chip.
     int read_pair(const ov::ovdisk& d0, const ov::ovdisk& d1, const ov::raid_info* r0, const ov::raid_info* r1)
@@ -62,18 +62,13 @@ TEST_F(chip_reading, healthy_sets_take_their_capacity_from_disk_0)
 {
     for (int mode : {1, 2, 4}) {
         SCOPED_TRACE("mode " + std::to_string(mode));
-        ov::j.chips.clear();
+        next_case();
         const ov::ovdisk a = disk_a(), b = disk_b();
         // Disk 1's record states another capacity; disk 0's decides.
         const ov::raid_info r0 = record_for(mode, 0, 3999968, b);
         const ov::raid_info r1 = record_for(mode, 1, 1234567, a);
         const int i = read_pair(a, b, &r0, &r1);
-        judged want;
-        want.configured = true;
-        want.mode = static_cast<uint32_t>(mode);
-        want.capacity = 3999968;
-        want.pair_present = mode == 2;
-        expect_state(i, want);
+        expect_state(i, {.configured = true, .mode = uint32_t(mode), .capacity = 3999968, .pair_present = mode == 2});
         EXPECT_EQ(chip(i).disks[0].raid_mode, static_cast<uint32_t>(mode));
         EXPECT_EQ(chip(i).disks[1].record_capacity, 1234567u);
     }
@@ -102,14 +97,8 @@ TEST_F(chip_reading, one_mark_means_a_rebuild_whatever_the_stamps)
     const ov::raid_info r0 = record_for(2, 0, 1999984, b, older_stamp);
     const ov::raid_info r1 = record_for(2, 1, 1999984, a, newer_stamp, 0x80);
     const int i = read_pair(a, b, &r0, &r1);
-    judged want;
-    want.configured = true;
-    want.mode = 2;
-    want.capacity = 1999984;
-    want.rebuilding = true;
-    want.polling = true;
-    want.pair_present = true;
-    expect_state(i, want);
+    expect_state(i, {.configured = true, .mode = 2, .capacity = 1999984, .rebuilding = true, .polling = true,
+                     .pair_present = true});
 }
 
 TEST_F(chip_reading, mirror_halves_out_of_step_get_roles_by_stamp)
@@ -124,16 +113,12 @@ TEST_F(chip_reading, mirror_halves_out_of_step_get_roles_by_stamp)
                                 pair_case{newer_stamp, older_stamp, 0x80, 1, 2},
                                 pair_case{older_stamp, newer_stamp, 0x80, 2, 1}}) {
         SCOPED_TRACE(std::string(pc.stamp0) + " / " + pc.stamp1 + " flags " + std::to_string(pc.flags));
-        ov::j.chips.clear();
+        next_case();
         const ov::ovdisk a = disk_a(), b = disk_b();
         const ov::raid_info r0 = record_for(2, 0, 1999984, b, pc.stamp0, pc.flags);
         const ov::raid_info r1 = record_for(2, 1, 1999984, a, pc.stamp1, pc.flags);
         const int i = read_pair(a, b, &r0, &r1);
-        judged want;
-        want.pair_present = true;
-        want.role0 = pc.role0;
-        want.role1 = pc.role1;
-        expect_state(i, want);
+        expect_state(i, {.pair_present = true, .role0 = pc.role0, .role1 = pc.role1});
     }
 }
 
@@ -156,16 +141,12 @@ TEST_F(chip_reading, a_stray_mark_on_a_stripe_or_span_is_no_rebuild)
 {
     for (int mode : {1, 4}) {
         SCOPED_TRACE("mode " + std::to_string(mode));
-        ov::j.chips.clear();
+        next_case();
         const ov::ovdisk a = disk_a(), b = disk_b();
         const ov::raid_info r0 = record_for(mode, 0, 3999968, b, older_stamp, 0x80);
         const ov::raid_info r1 = record_for(mode, 1, 3999968, a, older_stamp);
         const int i = read_pair(a, b, &r0, &r1);
-        judged want;
-        want.configured = true;
-        want.mode = static_cast<uint32_t>(mode);
-        want.capacity = 3999968;
-        expect_state(i, want);
+        expect_state(i, {.configured = true, .mode = uint32_t(mode), .capacity = 3999968});
     }
 }
 
@@ -176,10 +157,7 @@ TEST_F(chip_reading, stripe_whose_partner_model_differs_is_broken)
     const ov::raid_info r0 =
         ov::create_raid_struct(1, 0, 0, 0, 3999968, b.serial_raw, c.model_raw, false, stamp16(older_stamp).bytes);
     const ov::raid_info r1 = record_for(1, 1, 3999968, a);
-    const int i = read_pair(a, b, &r0, &r1);
-    judged want;
-    want.mismatch0 = true;
-    expect_state(i, want);
+    expect_state(read_pair(a, b, &r0, &r1), {.mismatch0 = true});
 }
 
 TEST_F(chip_reading, stripe_whose_partner_serial_differs_is_broken)
@@ -188,83 +166,49 @@ TEST_F(chip_reading, stripe_whose_partner_serial_differs_is_broken)
     const ov::raid_info r0 = record_for(4, 0, 3934532, b);
     const ov::raid_info r1 =
         ov::create_raid_struct(4, 1, 0, 0, 3934532, c.serial_raw, a.model_raw, false, stamp16(older_stamp).bytes);
-    const int i = read_pair(a, b, &r0, &r1);
-    judged want;
-    want.mismatch1 = true;
-    expect_state(i, want);
+    expect_state(read_pair(a, b, &r0, &r1), {.mismatch1 = true});
 }
 
 TEST_F(chip_reading, stripe_member_missing_blank_or_of_another_mode)
 {
     const ov::ovdisk a = disk_a(), b = disk_b();
-    const ov::raid_info r0 = record_for(1, 0, 3999968, b);
-    {
-        SCOPED_TRACE("port 1 empty");
-        const int i = read_pair(a, no_disk(), &r0, nullptr);
+    const ov::raid_info r0 = record_for(1, 0, 3999968, b), span1 = record_for(4, 1, 3934532, a);
+    struct lone_case {
+        const char* what;
+        ov::ovdisk d1;
+        const ov::raid_info* r1;
         judged want;
-        want.mismatch0 = true;
-        expect_state(i, want);
-    }
-    {
-        SCOPED_TRACE("port 1 blank");
-        ov::j.chips.clear();
-        const int i = read_pair(a, b, &r0, nullptr);
-        judged want;
-        want.mismatch0 = true;
-        expect_state(i, want);
-    }
-    {
-        SCOPED_TRACE("port 1 a span member");
-        ov::j.chips.clear();
-        const ov::raid_info r1 = record_for(4, 1, 3934532, a);
-        const int i = read_pair(a, b, &r0, &r1);
-        judged want;
-        want.mismatch0 = true;
-        want.mismatch1 = true;
-        expect_state(i, want);
+    };
+    for (const lone_case& lc :
+         {lone_case{"port 1 empty", no_disk(), nullptr, {.mismatch0 = true}},
+          lone_case{"port 1 blank", b, nullptr, {.mismatch0 = true}},
+          lone_case{"port 1 a span member", b, &span1, {.mismatch0 = true, .mismatch1 = true}}}) {
+        SCOPED_TRACE(lc.what);
+        next_case();
+        expect_state(read_pair(a, lc.d1, &r0, lc.r1), lc.want);
     }
 }
 
 TEST_F(chip_reading, lone_mirror_member_needs_a_degrade)
 {
     const ov::ovdisk a = disk_a(), b = disk_b();
-    {
-        SCOPED_TRACE("port 1 empty");
-        const ov::raid_info r0 = record_for(2, 0, 1999984, b);
-        const int i = read_pair(a, no_disk(), &r0, nullptr);
+    const ov::raid_info r0 = record_for(2, 0, 1999984, b), r1 = record_for(2, 1, 1999984, a),
+                        stray1 = record_for(3, 1, 1999984, a);
+    struct lone_case {
+        const char* what;
+        ov::ovdisk d0, d1;
+        const ov::raid_info *r0, *r1;
         judged want;
-        want.degrade0 = true;
-        expect_state(i, want);
-    }
-    {
-        SCOPED_TRACE("port 0 empty");
-        ov::j.chips.clear();
-        const ov::raid_info r1 = record_for(2, 1, 1999984, a);
-        const int i = read_pair(no_disk(), b, nullptr, &r1);
-        judged want;
-        want.degrade1 = true;
-        expect_state(i, want);
-    }
-    {
-        SCOPED_TRACE("blank disk on port 1");
-        ov::j.chips.clear();
-        const ov::raid_info r0 = record_for(2, 0, 1999984, b);
-        const int i = read_pair(a, b, &r0, nullptr);
-        judged want;
-        want.degrade0 = true;
-        want.pair_present = true;
-        expect_state(i, want);
-    }
-    {
-        SCOPED_TRACE("mode-3 record on port 1 belongs to no set");
-        ov::j.chips.clear();
-        const ov::raid_info r0 = record_for(2, 0, 1999984, b);
-        const ov::raid_info r1 = record_for(3, 1, 1999984, a);
-        const int i = read_pair(a, b, &r0, &r1);
-        judged want;
-        want.degrade0 = true;
-        want.pair_present = true;
-        expect_state(i, want);
+    };
+    for (const lone_case& lc :
+         {lone_case{"port 1 empty", a, no_disk(), &r0, nullptr, {.degrade0 = true}},
+          lone_case{"port 0 empty", no_disk(), b, nullptr, &r1, {.degrade1 = true}},
+          lone_case{"blank disk on port 1", a, b, &r0, nullptr, {.degrade0 = true, .pair_present = true}},
+          lone_case{"mode-3 record on port 1 belongs to no set", a, b, &r0, &stray1,
+                    {.degrade0 = true, .pair_present = true}}}) {
+        SCOPED_TRACE(lc.what);
+        next_case();
+        expect_state(read_pair(lc.d0, lc.d1, lc.r0, lc.r1), lc.want);
     }
 }
 
@@ -273,18 +217,15 @@ TEST_F(chip_reading, mirror_next_to_a_span_member_is_not_degraded)
     const ov::ovdisk a = disk_a(), b = disk_b();
     const ov::raid_info r0 = record_for(2, 0, 1999984, b);
     const ov::raid_info r1 = record_for(4, 1, 3934532, a);
-    const int i = read_pair(a, b, &r0, &r1);
-    judged want;
-    want.pair_present = true;
-    want.mismatch1 = true;  // the span member's partner is of another mode
-    expect_state(i, want);
+    // The span member's partner is of another mode.
+    expect_state(read_pair(a, b, &r0, &r1), {.mismatch1 = true, .pair_present = true});
 }
 
 TEST_F(chip_reading, pairs_outside_the_set_modes_are_not_configured)
 {
     for (int mode : {3, 5, 0}) {
         SCOPED_TRACE("mode " + std::to_string(mode));
-        ov::j.chips.clear();
+        next_case();
         const ov::ovdisk a = disk_a(), b = disk_b();
         const ov::raid_info r0 = record_for(mode, 0, 1999984, b);
         const ov::raid_info r1 = record_for(mode, 1, 1999984, a);
@@ -304,9 +245,7 @@ TEST_F(chip_reading, a_sector_without_the_signature_is_no_record)
     const int i = read_pair(a, b, &r0, &r1);
     EXPECT_EQ(chip(i).disks[1].raid_mode, 0u);
     EXPECT_EQ(chip(i).disks[1].record_capacity, 0u);
-    judged want;
-    want.mismatch0 = true;
-    expect_state(i, want);
+    expect_state(i, {.mismatch0 = true});
 }
 
 TEST_F(chip_reading, no_disk_or_one_disk_is_not_configured)
@@ -445,13 +384,9 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(chip_reading, the_raid_name_is_three_entries_below_the_bridge)
 {
-    fake_registry reg;
-    const ov::registry_entry service = reg.add_usb_bridge(0x1E91, 0x0A12, 0x14100000, "SN1", "Orvelan Mirror Media");
-    ov::install_registry(&reg);
     const int i = add_chip(disk_a(), disk_b());
-    chip(i).service = service;
+    chip(i).service = reg.add_usb_bridge(usb_vendor, usb_product, 0x14100000, "SN1", "Orvelan Mirror Media");
     EXPECT_EQ(chip(i).get_raid_name(), "Orvelan Mirror Media");
-    ov::install_registry(nullptr);
 }
 
 }  // namespace

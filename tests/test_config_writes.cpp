@@ -4,18 +4,17 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "chip_fixture.h"
+#include "harness.h"
 
 namespace ovtest {
 namespace {
 
-using ::testing::Contains;
 using ::testing::ElementsAre;
 using ::testing::ElementsAreArray;
 using ::testing::Each;
 using ::testing::IsEmpty;
 
-class config_writes : public engine_test {
+class config_writes : public engine_fixture {
 protected:
     int two_disks(uint64_t c0 = 1000, uint64_t c1 = 2000) { return add_chip(disk_a(c0), disk_b(c1)); }
 
@@ -26,13 +25,36 @@ protected:
         lib.set_sector(chip(index).service, port, lba, s);
     }
 
-    bool zeroed(int index, int port, uint64_t lba)
-    {
-        const sector s = stored(index, port, lba);
-        return all_zero(s.data(), 512);
-    }
+    bool zeroed(int index, int port, uint64_t lba) { return all_zero(stored(index, port, lba).data(), 512); }
+};
 
-    bool flushed_or_booted() const { return lib.count("ovFlushHDDCache") + lib.count("ovWarmBoot") > 0; }
+// A thread queued on the registry mutex while the engine is inside a library call. It
+// notes how many library calls had been made when it finally got the mutex, which
+// shows whether the engine let go of the lock inside a group of calls.
+class lock_contender {
+public:
+    void queue(const scripted_library& lib)
+    {
+        if (thread_.joinable())
+            return;
+        thread_ = std::thread([this, &lib] {
+            std::lock_guard<std::mutex> guard(ov::j.mutex);
+            acquired_after_ = lib.calls().size();
+        });
+        // Let it reach the mutex and block there.
+        std::this_thread::sleep_for(30ms);
+    }
+    size_t acquired_after()
+    {
+        if (thread_.joinable())
+            thread_.join();
+        return acquired_after_;
+    }
+    ~lock_contender() { acquired_after(); }
+
+private:
+    std::thread thread_;
+    size_t acquired_after_ = 0;
 };
 
 // ---- the verified write ------------------------------------------------------------------
@@ -102,7 +124,7 @@ TEST_F(config_writes, create_quiesces_zeroes_sector_0_writes_both_records_flushe
     lock_contender contender;
     lib.on_call = [&](const call& c) {
         if (held.empty())
-            requests_at_first_call = win.requests();
+            requests_at_first_call = window.requests();
         held.push_back(registry_mutex_held());
         if (c.name == "ovFlushHDDCache" && c.port == 0)
             contender.queue(lib);
@@ -155,7 +177,7 @@ TEST_F(config_writes, create_quiesces_zeroes_sector_0_writes_both_records_flushe
     }
     EXPECT_EQ(0, std::memcmp(r0.data() + 480, r1.data() + 480, 16)) << "one stamp for both records";
 
-    EXPECT_THAT(win.requests(), ElementsAre("stopprogressbar", "stopprogressbar"));
+    EXPECT_THAT(window.requests(), ElementsAre("stopprogressbar", "stopprogressbar"));
     EXPECT_TRUE(ov::j.warm_boot_pending);
     EXPECT_FALSE(chip(i).connection_open);
     EXPECT_FALSE(chip(i).polling);
@@ -231,8 +253,7 @@ TEST_F(config_writes, modes_that_build_no_set_delete_instead)
 
     for (int mode : {3, 0, 5}) {
         SCOPED_TRACE("mode " + std::to_string(mode));
-        ov::j.chips.clear();
-        lib.clear_calls();
+        next_case();
         const int i = two_disks();
         chip(i).raid_mode = 1;
         put_record(i, 0, record_for(1, 0, 1968, chip(i).disks[1]));
@@ -268,8 +289,7 @@ TEST_F(config_writes, a_failing_write_anywhere_is_undone_and_reported_with_its_b
         for (const injection& inj : injections)
             for (int n : {1, 2, op.writes / 2, op.writes}) {
                 SCOPED_TRACE(std::string(op.name) + ": " + inj.what + " at write " + std::to_string(n));
-                ov::j.chips.clear();
-                ov::j.warm_boot_pending = false;
+                next_case();
                 scripted_library fresh;
                 ov::install_library(&fresh);
                 const int i = add_chip(disk_a(1000), disk_b(2000));
@@ -328,8 +348,7 @@ TEST_F(config_writes, nothing_is_written_to_a_disk_that_changed_or_cannot_be_rea
     for (const fault& f : faults)
         for (const auto& [name, run] : operations) {
             SCOPED_TRACE(std::string(name) + ", " + f.what);
-            ov::j.chips.clear();
-            lib.clear_calls();
+            next_case();
             lib.identify.clear();
             lib.identify_results.clear();
             const int i = two_disks(1000, 2000);
@@ -351,7 +370,7 @@ TEST_F(config_writes, flush_and_restart_failures_are_failures)
     // next restart, and says so.
     for (const bool restart : {false, true}) {
         SCOPED_TRACE(restart ? "restart fails" : "flush fails");
-        ov::j.chips.clear();
+        next_case();
         scripted_library fresh;
         ov::install_library(&fresh);
         const int i = add_chip(disk_a(1000), disk_b(2000));
@@ -388,7 +407,7 @@ TEST_F(config_writes, deleting_a_mirror_writes_only_the_two_records)
     std::vector<std::string> requests_at_first_call;
     lib.on_call = [&](const call&) {
         if (requests_at_first_call.empty())
-            requests_at_first_call = win.requests();
+            requests_at_first_call = window.requests();
     };
     EXPECT_TRUE(chip(i).clear_raid());
     lib.on_call = nullptr;
@@ -405,8 +424,7 @@ TEST_F(config_writes, deleting_other_sets_wipes_sectors_0_to_63_disk_0_first)
 {
     for (uint32_t mode : {0u, 1u, 4u}) {
         SCOPED_TRACE("chip mode " + std::to_string(mode));
-        ov::j.chips.clear();
-        lib.clear_calls();
+        next_case();
         const int i = two_disks(1000, 2000);
         chip(i).raid_mode = mode;
         for (uint64_t s = 0; s < 64; ++s) {
@@ -440,16 +458,14 @@ TEST_F(config_writes, clearing_a_disk_touches_only_that_port)
 {
     for (int port : {0, 1}) {
         SCOPED_TRACE("port " + std::to_string(port));
-        ov::j.chips.clear();
-        lib.clear_calls();
+        next_case();
         const int i = two_disks(1000, 2000);
         put_record(i, 1 - port, record_for(1, 1 - port, 1968, chip(i).disks[port]));
         std::vector<std::string> requests_at_first_call;
         lib.on_call = [&](const call&) {
             if (requests_at_first_call.empty())
-                requests_at_first_call = win.requests();
+                requests_at_first_call = window.requests();
         };
-        win.clear();
         EXPECT_TRUE(chip(i).clear_disk(port == 1));
         lib.on_call = nullptr;
         EXPECT_THAT(requests_at_first_call, ElementsAre("stopprogressbar"));
@@ -482,8 +498,7 @@ TEST_F(config_writes, every_write_operation_stops_running_monitors_before_its_fi
     };
     for (const auto& [name, operation] : operations) {
         SCOPED_TRACE(name);
-        stop_all_monitors();
-        ov::j.chips.clear();
+        next_case();
         scripted_library fresh;
         const int i = two_disks(1000, 2000);
         identify_in(fresh, i);
@@ -552,7 +567,7 @@ TEST_F(config_writes, warm_boot_marks_the_boot_pending_before_restarting_under_t
     EXPECT_TRUE(ov::j.warm_boot_pending);
     EXPECT_THAT(lib.names(), ElementsAre("ovWarmBoot"));
     EXPECT_EQ(lib.calls()[0].service, chip(i).service);
-    EXPECT_THAT(win.requests(), ElementsAre("stopprogressbar"));
+    EXPECT_THAT(window.requests(), ElementsAre("stopprogressbar"));
 }
 
 TEST_F(config_writes, a_failed_warm_boot_clears_the_pending_flag_and_asks_for_a_rescan)
@@ -560,14 +575,14 @@ TEST_F(config_writes, a_failed_warm_boot_clears_the_pending_flag_and_asks_for_a_
     const int i = two_disks();
     lib.warm_boot_result = -5;
     bool held_at_refresh = true;
-    win.on_request = [&](const std::string& r) {
+    window.on_request = [&](const std::string& r) {
         if (r == "refresh")
             held_at_refresh = registry_mutex_held();
     };
     EXPECT_FALSE(chip(i).warm_boot());
-    win.on_request = nullptr;
+    window.on_request = nullptr;
     EXPECT_FALSE(ov::j.warm_boot_pending);
-    EXPECT_THAT(win.requests(), ElementsAre("stopprogressbar", "refresh"));
+    EXPECT_THAT(window.requests(), ElementsAre("stopprogressbar", "refresh"));
     EXPECT_FALSE(held_at_refresh);
 }
 

@@ -2,108 +2,26 @@
 // cleared on real image files, a mirror rebuilt onto a new disk and followed by the
 // poller to its end, and a pulled disk noticed by the RAID 1 timer. The engine is driven
 // the way the notification thread drives it: scan, identities, records, select.
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <random>
-
-#include "chip_fixture.h"
+#include "harness.h"
 #include "sim/enclosure.h"
-#include "sim/store.h"
-#include "temp_dir.h"
-#include "test_data.h"
 
 namespace ovtest {
 namespace {
 
 using ::testing::ElementsAre;
 
-std::string read_bytes(const std::string& image, uint64_t offset, size_t n)
-{
-    std::string s(n, '\0');
-    const int fd = ::open(image.c_str(), O_RDONLY);
-    EXPECT_GE(fd, 0) << image;
-    if (fd >= 0) {
-        EXPECT_EQ(::pread(fd, s.data(), n, static_cast<off_t>(offset)), static_cast<ssize_t>(n)) << image;
-        ::close(fd);
-    }
-    return s;
-}
-
-void write_bytes(const std::string& image, uint64_t offset, const std::string& data)
-{
-    const int fd = ::open(image.c_str(), O_WRONLY);
-    ASSERT_GE(fd, 0) << image;
-    ASSERT_EQ(::pwrite(fd, data.data(), data.size(), static_cast<off_t>(offset)), static_cast<ssize_t>(data.size()));
-    ::close(fd);
-}
-
-// The first differing sector of two images over [0, sectors), or -1 when they agree.
-int64_t first_difference(const std::string& a, const std::string& b, uint64_t sectors)
-{
-    const int fa = ::open(a.c_str(), O_RDONLY), fb = ::open(b.c_str(), O_RDONLY);
-    int64_t result = -1;
-    if (fa < 0 || fb < 0) {
-        result = 0;
-    } else {
-        constexpr size_t chunk = 1 << 20;
-        std::string ba(chunk, '\0'), bb(chunk, '\0');
-        for (uint64_t off = 0; off < sectors * 512 && result < 0; off += chunk) {
-            const size_t n = static_cast<size_t>(std::min<uint64_t>(chunk, sectors * 512 - off));
-            if (::pread(fa, ba.data(), n, static_cast<off_t>(off)) != static_cast<ssize_t>(n) ||
-                ::pread(fb, bb.data(), n, static_cast<off_t>(off)) != static_cast<ssize_t>(n)) {
-                result = static_cast<int64_t>(off / 512);
-                break;
-            }
-            for (size_t k = 0; k < n; k += 512)
-                if (std::memcmp(ba.data() + k, bb.data() + k, std::min<size_t>(512, n - k)) != 0) {
-                    result = static_cast<int64_t>((off + k) / 512);
-                    break;
-                }
-        }
-    }
-    if (fa >= 0)
-        ::close(fa);
-    if (fb >= 0)
-        ::close(fb);
-    return result;
-}
-
-class engine_stories : public engine_test {
+class engine_stories : public engine_fixture, public sim_tree {
 protected:
-    temp_dir dir;
-    std::string root = dir.path() + "/sim";
-    ov::sim::store st{root};
-    std::string error;
     std::unique_ptr<ov::sim::enclosure> enc;
 
     void TearDown() override
     {
-        engine_test::TearDown();
+        engine_fixture::TearDown();
         // The enclosure joins its own reboot and copy threads.
         enc.reset();
-    }
-
-    void add_bridge(const std::string& name, double rebuild_seconds = 0)
-    {
-        ov::sim::bridge_desc b;
-        b.name = name;
-        b.location_id = 0x14200000;
-        b.usb_serial = "STORY-" + name;
-        b.rebuild_seconds = rebuild_seconds;
-        ASSERT_TRUE(st.add_bridge(b, error)) << error;
-    }
-
-    // Makes a disk on the shelf and puts it into a port; returns the image path.
-    std::string insert(const std::string& bridge, int port, const std::string& disk, uint64_t sectors)
-    {
-        ov::sim::disk_desc d{"Harbor HD" + disk, "SN-" + disk, sectors, "lba48", false};
-        EXPECT_TRUE(st.make_disk(disk, d, error)) << error;
-        EXPECT_TRUE(st.insert_disk(bridge, port, disk, error)) << error;
-        return st.port_image(bridge, port);
     }
 
     void plug_in()
@@ -157,10 +75,10 @@ protected:
 
 TEST_F(engine_stories, sets_are_created_found_after_the_boot_and_deleted)
 {
-    add_bridge("u");
+    add_usb("u");
     const uint64_t c0 = 200000, c1 = 260000;
-    const std::string img0 = insert("u", 0, "a", c0);
-    const std::string img1 = insert("u", 1, "b", c1);
+    const std::string img0 = add_disk("u", 0, "a", c0);
+    const std::string img1 = add_disk("u", 1, "b", c1);
     ASSERT_NO_FATAL_FAILURE(plug_in());
     ASSERT_NO_FATAL_FAILURE(rescan());
     ASSERT_TRUE(ov::j.chips[0].disks[0].present);
@@ -209,10 +127,10 @@ TEST_F(engine_stories, sets_are_created_found_after_the_boot_and_deleted)
 
 TEST_F(engine_stories, clearing_one_disk_breaks_the_stripe_and_spares_the_other_disk)
 {
-    add_bridge("u");
+    add_usb("u");
     const uint64_t c0 = 150000, c1 = 150000;
-    const std::string img0 = insert("u", 0, "a", c0);
-    const std::string img1 = insert("u", 1, "b", c1);
+    const std::string img0 = add_disk("u", 0, "a", c0);
+    const std::string img1 = add_disk("u", 1, "b", c1);
     ASSERT_NO_FATAL_FAILURE(plug_in());
     ASSERT_NO_FATAL_FAILURE(rescan());
     ASSERT_NO_FATAL_FAILURE(create(1));
@@ -237,10 +155,10 @@ TEST_F(engine_stories, clearing_one_disk_breaks_the_stripe_and_spares_the_other_
 
 TEST_F(engine_stories, a_mirror_is_rebuilt_onto_a_new_disk_and_followed_to_its_end)
 {
-    add_bridge("u", 20);  // 20 s of system time for the whole copy
+    add_usb("u", 20);  // 20 s of system time for the whole copy
     const uint64_t c0 = 200000, c1 = 200000, c_new = 300000, set = c0 - 16;
-    const std::string src = insert("u", 0, "a", c0);
-    insert("u", 1, "b", c1);
+    const std::string src = add_disk("u", 0, "a", c0);
+    add_disk("u", 1, "b", c1);
     ASSERT_NO_FATAL_FAILURE(plug_in());
     ASSERT_NO_FATAL_FAILURE(rescan());
     ASSERT_NO_FATAL_FAILURE(create(2));
@@ -263,7 +181,7 @@ TEST_F(engine_stories, a_mirror_is_rebuilt_onto_a_new_disk_and_followed_to_its_e
     EXPECT_EQ(capacity_of(degraded), set);
 
     // A blank, larger disk goes in; the rebuild from port 0 is started.
-    const std::string dst = insert("u", 1, "c", c_new);
+    const std::string dst = add_disk("u", 1, "c", c_new);
     ASSERT_NO_FATAL_FAILURE(rescan());
     ASSERT_TRUE(ov::j.chips[0].disks[1].present);
     ASSERT_TRUE(ov::j.chips[0].raid1_pair_present);
@@ -277,22 +195,22 @@ TEST_F(engine_stories, a_mirror_is_rebuilt_onto_a_new_disk_and_followed_to_its_e
     ASSERT_TRUE(c.polling);
 
     // The panel starts the poller when it shows a chip marked polling.
-    win.act_like_panel = true;
-    win.clear();
+    window.act_like_panel = true;
+    window.clear();
     c.select_chip();
     ov::ctrller->update_raid_information();
-    ASSERT_TRUE(win.wait_for("show_message rebuild_finished", 1, std::chrono::milliseconds(60000)));
+    ASSERT_TRUE(window.wait_for("show_message rebuild_finished", 1, std::chrono::milliseconds(60000)));
     ASSERT_TRUE(eventually([&] { return !c.poller_alive; }, std::chrono::milliseconds(60000)));
     const std::string final_poll = "updatepoll " + std::to_string(set) + " " + std::to_string(set) + " 1";
-    EXPECT_TRUE(win.contains(final_poll));
-    EXPECT_EQ(win.count("startprogressbar"), 1u);
+    EXPECT_TRUE(window.contains(final_poll));
+    EXPECT_EQ(window.count("startprogressbar"), 1u);
     EXPECT_FALSE(c.rebuilding);
     EXPECT_FALSE(c.disks[0].rebuild_flag);
     EXPECT_FALSE(c.disks[1].rebuild_flag);
     c.raid1_timer_run = false;
     ASSERT_TRUE(eventually([&] { return !c.raid1_timer_alive; }));
 
-    EXPECT_EQ(first_difference(src, dst, set), -1) << "the target holds the set";
+    EXPECT_EQ(first_difference(src, dst, set * 512), -1) << "the target holds the set";
     const std::string r0 = record_on(src, c0), r1 = record_on(dst, c_new);
     EXPECT_EQ(r0[4], 0) << "source mark cleared";
     EXPECT_EQ(r1[4], 0);
@@ -315,22 +233,22 @@ TEST_F(engine_stories, a_mirror_is_rebuilt_onto_a_new_disk_and_followed_to_its_e
 
 TEST_F(engine_stories, a_disk_pulled_from_a_mirror_is_noticed_by_the_timer)
 {
-    add_bridge("u");
-    insert("u", 0, "a", 120000);
-    insert("u", 1, "b", 120000);
+    add_usb("u");
+    add_disk("u", 0, "a", 120000);
+    add_disk("u", 1, "b", 120000);
     ASSERT_NO_FATAL_FAILURE(plug_in());
     ASSERT_NO_FATAL_FAILURE(rescan());
     ASSERT_NO_FATAL_FAILURE(create(2));
     ASSERT_TRUE(ov::j.chips[0].raid_configured);
-    win.clear();
+    window.clear();
     ov::j.chips[0].select_chip();
     ASSERT_TRUE(ov::j.chips[0].raid1_timer_alive);
 
     std::string pulled;
     ASSERT_TRUE(st.pull_disk("u", 1, pulled, error)) << error;
-    ASSERT_TRUE(win.wait_for("refresh"));
+    ASSERT_TRUE(window.wait_for("refresh"));
     ASSERT_TRUE(eventually([] { return !ov::j.chips[0].raid1_timer_alive; }));
-    EXPECT_THAT(win.requests(), ElementsAre("show_hot_swap_message", "refresh"));
+    EXPECT_THAT(window.requests(), ElementsAre("show_hot_swap_message", "refresh"));
 }
 
 }  // namespace

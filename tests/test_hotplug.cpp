@@ -4,7 +4,7 @@
 
 #include <future>
 
-#include "hotplug_fixture.h"
+#include "harness.h"
 
 namespace ovtest {
 namespace {
@@ -43,12 +43,7 @@ protected:
     }
 
     // b holds a healthy mirror, so preparing its chip again starts its RAID 1 timer.
-    void mirror_on_b()
-    {
-        insert_disk(b, 0, "Disk A", "SN-A");
-        insert_disk(b, 1, "Disk B", "SN-B");
-        write_mirror(b, "Disk A", "SN-A", "Disk B", "SN-B");
-    }
+    void mirror_on_b() { insert_mirror(b, "Disk A", "SN-A", "Disk B", "SN-B"); }
 
     // The requests from the nth on. The scan's flush stops the selected chip's poller,
     // which hides the progress bar once per chip; that belongs to the scan, not here.

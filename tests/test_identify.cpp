@@ -10,7 +10,7 @@
 #include <tuple>
 #include <vector>
 
-#include "engine_fixture.h"
+#include "harness.h"
 #include "little_endian.h"
 #include "ovdisk.h"
 
@@ -230,19 +230,11 @@ protected:
         chip.service = service;
     }
 
-    // True when some thread holds the library mutex; asked from another thread, because
-    // the caller may be the holder.
-    static bool mutex_held()
+    // One scripted identity per port of a service.
+    void give_disks(uint32_t on, const sector& port0, const sector& port1)
     {
-        bool held = false;
-        std::thread probe([&] {
-            if (ov::j.mutex.try_lock())
-                ov::j.mutex.unlock();
-            else
-                held = true;
-        });
-        probe.join();
-        return held;
+        lib.identify[{on, 0}] = port0;
+        lib.identify[{on, 1}] = port1;
     }
 };
 
@@ -283,7 +275,7 @@ TEST_F(DiskReading, RegisterReadsAndTheirPauseFormOneLockedStretch)
     std::mutex seen_mutex;
     std::vector<pause_seen> pauses;
     ov::set_waiter([&](uint64_t real_ms) {
-        const pause_seen p{real_ms, lib.calls().size(), mutex_held()};
+        const pause_seen p{real_ms, lib.calls().size(), ovtest::registry_mutex_held()};
         std::lock_guard<std::mutex> lock(seen_mutex);
         pauses.push_back(p);
         return false;  // the clock still sleeps
@@ -295,7 +287,7 @@ TEST_F(DiskReading, RegisterReadsAndTheirPauseFormOneLockedStretch)
     std::vector<bool> held_in_call;
     std::thread rival;
     lib.on_call = [&](const ovtest::call& c) {
-        held_in_call.push_back(mutex_held());
+        held_in_call.push_back(ovtest::registry_mutex_held());
         if (c.name == "ovGetRegister" && c.address == ov::reg_port0_presence && !rival.joinable())
             rival = std::thread([&] {
                 std::lock_guard<std::mutex> lock(ov::j.mutex);

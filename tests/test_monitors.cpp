@@ -5,8 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <condition_variable>
+#include <set>
 
-#include "chip_fixture.h"
+#include "harness.h"
 
 namespace ovtest {
 namespace {
@@ -15,7 +16,7 @@ using ::testing::ElementsAre;
 using ::testing::ElementsAreArray;
 using ::testing::IsEmpty;
 
-class monitors : public engine_test {
+class monitors : public engine_fixture {
 protected:
     // A mirror whose port-1 record carries the source mark, read as a scan reads it: the
     // chip is marked rebuilding and polling. The registers show both disks; the device
@@ -57,7 +58,7 @@ protected:
     std::vector<std::string> progress() const
     {
         std::vector<std::string> out;
-        for (const std::string& r : win.requests())
+        for (const std::string& r : window.requests())
             if (r.rfind("updatepoll", 0) == 0)
                 out.push_back(r);
         return out;
@@ -86,7 +87,7 @@ TEST_F(monitors, progress_is_decoded_from_48_bit_little_endian_fields)
     for (const char* p : {"updatepoll 1000 250 0", "updatepoll 4294967296 5 0",
                           "updatepoll 281474976710655 205163983024656 0"})
         want.push_back(p);
-    EXPECT_THAT(win.requests(), ElementsAreArray(want));
+    EXPECT_THAT(window.requests(), ElementsAreArray(want));
     EXPECT_FALSE(chip(i).polling);
 }
 
@@ -107,12 +108,12 @@ TEST_F(monitors, progress_fields_read_the_same_whatever_the_host_order)
 TEST_F(monitors, seven_done_polls_end_the_rebuild_and_clear_both_marks)
 {
     const int i = marked_mirror();
-    win.act_like_panel = true;
+    window.act_like_panel = true;
     queue_statuses(1000, 1000, 7);
     std::mutex m;
     std::vector<bool> held_at_request;
     size_t record_calls_at_final = 0;
-    win.on_request = [&](const std::string& r) {
+    window.on_request = [&](const std::string& r) {
         const bool held = registry_mutex_held();
         std::lock_guard<std::mutex> g(m);
         held_at_request.push_back(held);
@@ -120,7 +121,7 @@ TEST_F(monitors, seven_done_polls_end_the_rebuild_and_clear_both_marks)
             record_calls_at_final = lib.count("ovSetRaidInfo") + lib.count("ovFlushHDDCache");
     };
     start_poller(i);
-    ASSERT_TRUE(win.wait_for("update_raid_information"));
+    ASSERT_TRUE(window.wait_for("update_raid_information"));
     ASSERT_TRUE(poller_ended(i));
 
     std::vector<std::string> want = start_requests;
@@ -128,7 +129,7 @@ TEST_F(monitors, seven_done_polls_end_the_rebuild_and_clear_both_marks)
         want.push_back(r);
     for (const char* r : {"updatepoll 1000 1000 1", "show_message rebuild_finished", "update_raid_information"})
         want.push_back(r);
-    EXPECT_THAT(win.requests(), ElementsAreArray(want));
+    EXPECT_THAT(window.requests(), ElementsAreArray(want));
     // The marks were cleared before the final progress was shown.
     EXPECT_EQ(record_calls_at_final, 6u);
 
@@ -163,7 +164,7 @@ TEST_F(monitors, seven_done_polls_end_the_rebuild_and_clear_both_marks)
         for (bool held : held_at_request)
             EXPECT_FALSE(held) << "a window request made under the registry mutex";
     }
-    win.on_request = nullptr;
+    window.on_request = nullptr;
 
     // Selecting the chip again without a rescan does not follow the finished rebuild.
     chip(i).select_chip();
@@ -179,7 +180,7 @@ TEST_F(monitors, six_done_polls_are_not_an_end)
     start_poller(i);
     ASSERT_TRUE(poller_ended(i));
     EXPECT_THAT(progress(), ElementsAreArray(repeated("updatepoll 1000 1000 0", 6)));
-    EXPECT_FALSE(win.contains("show_message rebuild_finished"));
+    EXPECT_FALSE(window.contains("show_message rebuild_finished"));
     EXPECT_EQ(lib.count("ovSetRaidInfo"), 0u);
     EXPECT_TRUE(chip(i).rebuilding);
 }
@@ -198,10 +199,8 @@ TEST_F(monitors, a_minute_without_progress_is_reported_once_and_progress_resets_
     };
     for (const stall_case& sc : cases) {
         SCOPED_TRACE(sc.name);
-        ov::j.chips.clear();
-        win.clear();
+        next_case();
         lib.rebuild_statuses.clear();
-        lib.clear_calls();
         const int i = marked_mirror();
         int total = 0;
         for (const auto& [current, times] : sc.polls) {
@@ -211,7 +210,7 @@ TEST_F(monitors, a_minute_without_progress_is_reported_once_and_progress_resets_
         lib.fail("ovGetRebuildStatus", total + 1);
         start_poller(i);
         ASSERT_TRUE(poller_ended(i));
-        EXPECT_EQ(win.count("notice rebuild_stalled"), sc.notices);
+        EXPECT_EQ(window.count("notice rebuild_stalled"), sc.notices);
     }
 }
 
@@ -227,23 +226,22 @@ TEST_F(monitors, a_poll_below_the_end_starts_the_count_again)
         start_poller(i);
         ASSERT_TRUE(poller_ended(i));
         EXPECT_EQ(progress().size(), 13u);
-        EXPECT_FALSE(win.contains("show_message rebuild_finished"));
+        EXPECT_FALSE(window.contains("show_message rebuild_finished"));
         EXPECT_EQ(lib.count("ovSetRaidInfo"), 0u);
     }
     {
         SCOPED_TRACE("six, one lower, seven");
-        ov::j.chips.clear();
-        win.clear();
+        next_case();
         lib.rebuild_statuses.clear();
         const int i = marked_mirror();
         queue_statuses(1000, 1000, 6);
         queue_statuses(1000, 999, 1);
         queue_statuses(1000, 1200, 7);  // past the end counts as done
         start_poller(i);
-        ASSERT_TRUE(win.wait_for("show_message rebuild_finished"));
+        ASSERT_TRUE(window.wait_for("show_message rebuild_finished"));
         ASSERT_TRUE(poller_ended(i));
         EXPECT_EQ(lib.count("ovGetRebuildStatus"), 14u);
-        EXPECT_TRUE(win.contains("updatepoll 1000 1200 1"));
+        EXPECT_TRUE(window.contains("updatepoll 1000 1200 1"));
     }
 }
 
@@ -257,13 +255,12 @@ TEST_F(monitors, a_status_with_total_0_is_not_an_end_and_shows_nothing)
         start_poller(i);
         ASSERT_TRUE(poller_ended(i));
         EXPECT_THAT(progress(), IsEmpty());
-        EXPECT_FALSE(win.contains("show_message rebuild_finished"));
+        EXPECT_FALSE(window.contains("show_message rebuild_finished"));
         EXPECT_EQ(lib.count("ovSetRaidInfo"), 0u);
     }
     {
         SCOPED_TRACE("a zero total between done polls");
-        ov::j.chips.clear();
-        win.clear();
+        next_case();
         lib.rebuild_statuses.clear();
         const int i = marked_mirror();
         queue_statuses(1000, 1000, 6);
@@ -273,7 +270,7 @@ TEST_F(monitors, a_status_with_total_0_is_not_an_end_and_shows_nothing)
         start_poller(i);
         ASSERT_TRUE(poller_ended(i));
         EXPECT_THAT(progress(), ElementsAreArray(repeated("updatepoll 1000 1000 0", 12)));
-        EXPECT_FALSE(win.contains("show_message rebuild_finished"));
+        EXPECT_FALSE(window.contains("show_message rebuild_finished"));
     }
 }
 
@@ -283,7 +280,7 @@ TEST_F(monitors, a_failed_first_status_read_ends_the_poller_silently)
     lib.fail("ovGetRebuildStatus");
     start_poller(i);
     ASSERT_TRUE(poller_ended(i));
-    EXPECT_THAT(win.requests(), ElementsAreArray(start_requests));
+    EXPECT_THAT(window.requests(), ElementsAreArray(start_requests));
     EXPECT_FALSE(chip(i).polling);
     EXPECT_THAT(lib.names(), ElementsAre("ovGetRebuildStatus"));
 }
@@ -308,14 +305,14 @@ TEST_F(monitors, starting_a_live_poller_again_changes_nothing_and_stopping_does_
     };
     start_poller(i);
     ASSERT_TRUE(eventually([&] { return entered.load() == 1; }));
-    EXPECT_THAT(win.requests(), ElementsAreArray(start_requests));
+    EXPECT_THAT(window.requests(), ElementsAreArray(start_requests));
 
-    win.clear();
+    window.clear();
     EXPECT_TRUE(chip(i).start_polling());
-    EXPECT_THAT(win.requests(), IsEmpty());
+    EXPECT_THAT(window.requests(), IsEmpty());
 
     EXPECT_TRUE(chip(i).stop_polling());
-    EXPECT_THAT(win.requests(), ElementsAre("stopprogressbar"));
+    EXPECT_THAT(window.requests(), ElementsAre("stopprogressbar"));
     EXPECT_FALSE(chip(i).polling);
     EXPECT_TRUE(chip(i).poller_alive) << "the poller is still inside its read";
 
@@ -349,7 +346,7 @@ TEST_F(monitors, two_quick_starts_make_one_poller)
     ASSERT_TRUE(poller_ended(i));
     lib.on_call = nullptr;
     EXPECT_EQ(pollers.size(), 1u);
-    EXPECT_EQ(win.count("startprogressbar"), 1u);
+    EXPECT_EQ(window.count("startprogressbar"), 1u);
 }
 
 TEST_F(monitors, a_thread_that_cannot_be_created_takes_the_fatal_path)
@@ -358,11 +355,11 @@ TEST_F(monitors, a_thread_that_cannot_be_created_takes_the_fatal_path)
     ov::simulate_thread_creation_failure(true);
     chip(i).start_polling();
     EXPECT_FALSE(chip(i).poller_alive);
-    EXPECT_TRUE(win.contains("show_error_and_exit Error creating polling thread..Exiting"));
+    EXPECT_TRUE(window.contains("show_error_and_exit Error creating polling thread..Exiting"));
     chip(i).start_raid1_timer();
     EXPECT_FALSE(chip(i).raid1_timer_alive);
     EXPECT_FALSE(chip(i).raid1_timer_run);
-    EXPECT_TRUE(win.contains("show_error_and_exit Error creating RAID1 timer thread..Exiting"));
+    EXPECT_TRUE(window.contains("show_error_and_exit Error creating RAID1 timer thread..Exiting"));
     ov::simulate_thread_creation_failure(false);
     EXPECT_THAT(lib.names(), IsEmpty());
 }
@@ -405,16 +402,16 @@ TEST_F(monitors, a_disk_pulled_while_the_bridge_stays_raises_the_notice_and_a_re
         std::lock_guard<std::mutex> g(m);
         held_at_register.push_back(held);
     };
-    win.on_request = [&](const std::string& r) {
+    window.on_request = [&](const std::string& r) {
         if (r == "refresh")
             alive_at_refresh = chip(i).raid1_timer_alive ? 1 : 0;
     };
     chip(i).start_raid1_timer();
     ASSERT_TRUE(eventually([&] { return lib.count("ovGetRegister") >= 4; }));
     lib.set_register(chip(i).service, ov::reg_port1_presence, 0);
-    ASSERT_TRUE(win.wait_for("refresh"));
+    ASSERT_TRUE(window.wait_for("refresh"));
     ASSERT_TRUE(timer_ended(i));
-    EXPECT_THAT(win.requests(), ElementsAre("show_hot_swap_message", "refresh"));
+    EXPECT_THAT(window.requests(), ElementsAre("show_hot_swap_message", "refresh"));
     ASSERT_TRUE(eventually([&] { return alive_at_refresh.load() != -1; }));
     EXPECT_EQ(alive_at_refresh.load(), 0) << "the rescan waits for this flag";
 
@@ -433,7 +430,7 @@ TEST_F(monitors, a_disk_pulled_while_the_bridge_stays_raises_the_notice_and_a_re
             EXPECT_TRUE(held);
     }
     lib.on_call = nullptr;
-    win.on_request = nullptr;
+    window.on_request = nullptr;
 }
 
 TEST_F(monitors, a_change_with_a_bridge_gone_ends_the_timer_without_a_notice)
@@ -444,7 +441,7 @@ TEST_F(monitors, a_change_with_a_bridge_gone_ends_the_timer_without_a_notice)
     chip(i).start_raid1_timer();
     ASSERT_TRUE(eventually([&] { return lib.count("getDeviceList") == 1; }));
     ASSERT_TRUE(timer_ended(i));
-    EXPECT_THAT(win.requests(), IsEmpty());
+    EXPECT_THAT(window.requests(), IsEmpty());
     EXPECT_EQ(lib.count("ovGetRegister"), 2u);
 }
 
@@ -461,10 +458,7 @@ TEST_F(monitors, a_mirror_member_on_port_1_keeps_the_timer_running_whatever_port
                                            {"silent disk", silent_disk(), 0}};
     for (const port0_case& pc : cases) {
         SCOPED_TRACE(pc.what);
-        stop_all_monitors();
-        ov::j.chips.clear();
-        lib.clear_calls();
-        win.clear();
+        next_case();
         ov::ovdisk d0 = pc.disk;
         d0.raid_mode = pc.mode;
         ov::ovdisk d1 = disk_b();
@@ -474,7 +468,7 @@ TEST_F(monitors, a_mirror_member_on_port_1_keeps_the_timer_running_whatever_port
         chip(i).start_raid1_timer();
         EXPECT_TRUE(eventually([&] { return lib.count("ovGetRegister") >= 12; }));
         EXPECT_TRUE(chip(i).raid1_timer_alive);
-        EXPECT_THAT(win.requests(), IsEmpty());
+        EXPECT_THAT(window.requests(), IsEmpty());
         EXPECT_EQ(lib.count("getDeviceList"), 0u);
     }
 }
@@ -483,17 +477,14 @@ TEST_F(monitors, no_mirror_member_present_ends_the_timer)
 {
     for (uint32_t mode : {0u, 1u, 4u}) {
         SCOPED_TRACE("mode " + std::to_string(mode));
-        stop_all_monitors();
-        ov::j.chips.clear();
-        lib.clear_calls();
-        win.clear();
+        next_case();
         ov::ovdisk d0 = disk_a(), d1 = disk_b();
         d0.raid_mode = d1.raid_mode = mode;
         const int i = add_chip(d0, d1);
         chip(i).start_raid1_timer();
         ASSERT_TRUE(timer_ended(i));
         EXPECT_EQ(lib.count("ovGetRegister"), 2u);
-        EXPECT_THAT(win.requests(), IsEmpty());
+        EXPECT_THAT(window.requests(), IsEmpty());
     }
 }
 
@@ -506,13 +497,13 @@ TEST_F(monitors, a_silent_disk_is_no_change_until_its_register_changes)
     chip(i).start_raid1_timer();
     EXPECT_TRUE(eventually([&] { return lib.count("ovGetRegister") >= 12; }));
     EXPECT_TRUE(chip(i).raid1_timer_alive);
-    EXPECT_THAT(win.requests(), IsEmpty());
+    EXPECT_THAT(window.requests(), IsEmpty());
 
     // The silent disk is pulled: that is a change.
     lib.set_register(chip(i).service, ov::reg_port1_presence, 0);
-    ASSERT_TRUE(win.wait_for("refresh"));
+    ASSERT_TRUE(window.wait_for("refresh"));
     ASSERT_TRUE(timer_ended(i));
-    EXPECT_THAT(win.requests(), ElementsAre("show_hot_swap_message", "refresh"));
+    EXPECT_THAT(window.requests(), ElementsAre("show_hot_swap_message", "refresh"));
 }
 
 TEST_F(monitors, a_failed_register_read_counts_as_an_empty_port)
@@ -520,9 +511,9 @@ TEST_F(monitors, a_failed_register_read_counts_as_an_empty_port)
     const int i = marked_mirror();
     lib.register_results[{chip(i).service, ov::reg_port0_presence}] = -1;
     chip(i).start_raid1_timer();
-    ASSERT_TRUE(win.wait_for("refresh"));
+    ASSERT_TRUE(window.wait_for("refresh"));
     ASSERT_TRUE(timer_ended(i));
-    EXPECT_THAT(win.requests(), ElementsAre("show_hot_swap_message", "refresh"));
+    EXPECT_THAT(window.requests(), ElementsAre("show_hot_swap_message", "refresh"));
 }
 
 TEST_F(monitors, a_second_timer_start_makes_no_second_thread)

@@ -11,7 +11,7 @@
 #include <tuple>
 #include <vector>
 
-#include "engine_fixture.h"
+#include "harness.h"
 #include "library.h"
 #include "raid.h"
 
@@ -157,12 +157,7 @@ protected:
         chip.disks[0].capacity = disk_size;
     }
 
-    void store(const ov::raid_info& r)
-    {
-        ovtest::sector s;
-        std::memcpy(s.data(), r.data(), 512);
-        lib.set_sector(service, 0, disk_size - 15, s);
-    }
+    void store(const ov::raid_info& r) { lib.set_sector(service, 0, disk_size - 15, ovtest::bytes_of(r)); }
 };
 
 TEST_F(RecordReadBack, CapacityAndFieldsSurviveOnEveryHost)
@@ -321,36 +316,19 @@ TEST_F(RaidRecord, ArchitectureOfThisHostAndItsOverride)
     EXPECT_EQ(ov::getArchitecture(), expected);
 }
 
-ov::controller_t usb(uint32_t vendor, uint32_t product, int64_t location, const std::string& serial)
-{
-    ov::controller_t c;
-    c.vendor_id = vendor;
-    c.product_id = product;
-    c.location_id = location;
-    c.order_key = static_cast<uint64_t>(location);
-    c.usb_serial = serial;
-    return c;
-}
-
-ov::controller_t firewire(uint64_t guid)
-{
-    ov::controller_t c;
-    c.is_firewire = true;
-    c.guid = guid;
-    c.order_key = guid;
-    return c;
-}
+using ovtest::firewire_identity;
+using ovtest::usb_identity;
 
 TEST(ControllerIdentity, UsbIsVendorProductAndFullLocation)
 {
-    const auto a = usb(0x1234, 0x5678, 0x14100000, "SN-A");
-    EXPECT_TRUE(a == usb(0x1234, 0x5678, 0x14100000, "another serial"));
-    EXPECT_FALSE(a != usb(0x1234, 0x5678, 0x14100000, ""));
-    EXPECT_FALSE(a == usb(0x1234, 0x5678, 0x14200000, "SN-A"));  // moved to another port
-    EXPECT_FALSE(a == usb(0x1235, 0x5678, 0x14100000, "SN-A"));
-    EXPECT_FALSE(a == usb(0x1234, 0x5679, 0x14100000, "SN-A"));
+    const auto a = usb_identity(0x14100000, "SN-A", 0x1234, 0x5678);
+    EXPECT_TRUE(a == usb_identity(0x14100000, "another serial", 0x1234, 0x5678));
+    EXPECT_FALSE(a != usb_identity(0x14100000, "", 0x1234, 0x5678));
+    EXPECT_FALSE(a == usb_identity(0x14200000, "SN-A", 0x1234, 0x5678));  // moved to another port
+    EXPECT_FALSE(a == usb_identity(0x14100000, "SN-A", 0x1235, 0x5678));
+    EXPECT_FALSE(a == usb_identity(0x14100000, "SN-A", 0x1234, 0x5679));
     // Locations differing only above bit 31 are different places.
-    EXPECT_FALSE(usb(1, 2, -1, "") == usb(1, 2, 0xFFFFFFFFLL, ""));
+    EXPECT_FALSE(usb_identity(-1, "", 1, 2) == usb_identity(0xFFFFFFFFLL, "", 1, 2));
 
     auto b = a;
     b.order_key = 99;
@@ -360,27 +338,27 @@ TEST(ControllerIdentity, UsbIsVendorProductAndFullLocation)
 
 TEST(ControllerIdentity, FireWireIsTheGuidAndNeverEqualsUsb)
 {
-    auto f = firewire(0x0030E0F0AABBCCDDULL);
-    auto g = firewire(0x0030E0F0AABBCCDDULL);
+    auto f = firewire_identity(0x0030E0F0AABBCCDDULL);
+    auto g = firewire_identity(0x0030E0F0AABBCCDDULL);
     g.vendor_id = 7;
     g.product_id = 8;
     g.location_id = 9;
     g.usb_serial = "x";
     EXPECT_TRUE(f == g);
-    EXPECT_FALSE(f == firewire(0x0030E0F0AABBCCDEULL));
+    EXPECT_FALSE(f == firewire_identity(0x0030E0F0AABBCCDEULL));
 
     // Same numbers everywhere, different bus.
     ov::controller_t u = f;
     u.is_firewire = false;
     EXPECT_FALSE(f == u);
     EXPECT_FALSE(u == f);
-    EXPECT_FALSE(ov::controller_t{} == firewire(0));
+    EXPECT_FALSE(ov::controller_t{} == firewire_identity(0));
     EXPECT_TRUE(ov::controller_t{} == ov::controller_t{});
 }
 
 TEST(ControllerIdentity, ClearKeepsVendorAndLocation)
 {
-    auto c = usb(0x1234, 0x5678, -5, "SN");
+    auto c = usb_identity(-5, "SN", 0x1234, 0x5678);
     c.is_firewire = true;
     c.guid = 77;
     c.clear();

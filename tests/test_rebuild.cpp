@@ -4,7 +4,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "chip_fixture.h"
+#include "harness.h"
 
 namespace ovtest {
 namespace {
@@ -12,7 +12,7 @@ namespace {
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
 
-class rebuild_test : public engine_test {
+class rebuild_test : public engine_fixture {
 protected:
     // A mirror of two disks of different sizes whose records differ in capacity and in the
     // over-2-TB byte, read the way a scan reads them. `source` holds capacity 1999984 and
@@ -56,13 +56,12 @@ TEST_P(rebuild_direction, writes_both_records_from_the_source_port_0_first)
     const int source = GetParam(), target = 1 - source;
     for (bool blank_target : {false, true}) {
         SCOPED_TRACE(blank_target ? "blank target" : "target with its own record");
-        ov::j.chips.clear();
-        win.clear();
+        next_case();
         const int i = mirror(source, blank_target);
         std::vector<std::string> requests_at_first_call;
         lib.on_call = [&](const call&) {
             if (requests_at_first_call.empty())
-                requests_at_first_call = win.requests();
+                requests_at_first_call = window.requests();
         };
         EXPECT_TRUE(chip(i).rebuild(source == 1));
         lib.on_call = nullptr;
@@ -101,16 +100,14 @@ TEST_F(rebuild_test, a_source_without_a_mirror_record_is_refused_untouched)
     for (int source : {0, 1}) {
         for (int mode : {0, 1, 4}) {
             SCOPED_TRACE("source " + std::to_string(source) + " mode " + std::to_string(mode));
-            ov::j.chips.clear();
-            lib.clear_calls();
-            win.clear();
+            next_case();
             const int i = add_chip(disk_a(), disk_b());
             chip(i).disks[0].raid_mode = static_cast<uint32_t>(mode);
             chip(i).disks[1].raid_mode = static_cast<uint32_t>(mode);
             chip(i).disks[1 - source].raid_mode = 2;  // the other disk's mirror record does not count
             EXPECT_FALSE(chip(i).rebuild(source == 1));
             EXPECT_THAT(lib.names(), IsEmpty());
-            EXPECT_THAT(win.requests(), ElementsAre("disablegui 1"));
+            EXPECT_THAT(window.requests(), ElementsAre("disablegui 1"));
         }
     }
 }
@@ -125,8 +122,7 @@ TEST_F(rebuild_test, a_failed_record_write_puts_both_records_back_and_starts_not
     for (const auto& [what, arm] : injections) {
         for (int n : {1, 2}) {
             SCOPED_TRACE(std::string(what) + " at record " + std::to_string(n));
-            ov::j.chips.clear();
-            ov::j.warm_boot_pending = false;
+            next_case();
             const int i = mirror(0);
             const sector before0 = stored_record(i, 0), before1 = stored_record(i, 1);
             // The n-th read-back comes after the two backup reads of each record.
@@ -164,7 +160,7 @@ TEST_F(rebuild_test, a_half_copy_stays_one_in_any_enclosure_until_its_record_is_
     EXPECT_EQ(lib.count("ovSetRaidInfo"), 0u);
     EXPECT_FALSE(chip(second).rebuild(false)) << "never a source";
     EXPECT_EQ(lib.count("ovSetRaidInfo"), 0u);
-    stop_all_monitors();
+    ov::stop_engine_threads();
 
     // Clearing it replaces what the copy left: it is an ordinary disk again.
     ASSERT_TRUE(chip(second).clear_disk(false));
@@ -234,8 +230,7 @@ TEST_F(rebuild_test, degrade_rewrites_the_member_without_a_partner)
 {
     for (int port : {0, 1}) {
         SCOPED_TRACE("port " + std::to_string(port));
-        ov::j.chips.clear();
-        lib.clear_calls();
+        next_case();
         const ov::ovdisk member = disk_a();
         const int i = port == 0 ? add_chip(member, no_disk()) : add_chip(no_disk(), member);
         const ov::raid_info old = record_for(2, port, 1999984, disk_b(), older_stamp, 0, true);
@@ -290,7 +285,7 @@ TEST_F(rebuild_test, a_degrade_stamp_is_always_later_than_the_one_it_replaces)
     };
     for (const auto& [previous, expected] : cases) {
         SCOPED_TRACE(previous);
-        ov::j.chips.clear();
+        next_case();
         const int i = add_chip(disk_a(), no_disk());
         put_record(i, 0, record_for(2, 0, 1999984, disk_b(), previous));
         chip(i).read_raid_info();
@@ -308,7 +303,7 @@ TEST_F(rebuild_test, selecting_a_lone_member_degrades_it_and_starts_the_timer)
     chip(i).read_raid_info();
     lib.clear_calls();
     chip(i).select_chip();
-    EXPECT_EQ(calls_named("ovSetRaidInfo").size(), 1u);
+    EXPECT_EQ(lib.count("ovSetRaidInfo"), 1u);
     const sector r = stored_record(i, 1);
     EXPECT_EQ(r[2], 2);
     EXPECT_EQ(r[3], 1);
@@ -328,11 +323,10 @@ TEST_F(rebuild_test, a_member_next_to_a_blank_disk_is_rewritten_at_every_selecti
     lib.clear_calls();
     chip(i).select_chip();
     chip(i).select_chip();
-    const auto writes = calls_named("ovSetRaidInfo");
-    ASSERT_EQ(writes.size(), 2u);
-    for (const call& c : writes)
-        EXPECT_EQ(c.port, 0);
-    EXPECT_EQ(calls_named("ovFlushHDDCache").size(), 2u);
+    ASSERT_EQ(lib.count("ovSetRaidInfo"), 2u);
+    for (const call& c : lib.calls())
+        EXPECT_TRUE(c.name != "ovSetRaidInfo" || c.port == 0);
+    EXPECT_EQ(lib.count("ovFlushHDDCache"), 2u);
     EXPECT_TRUE(all_zero(stored_record(i, 1).data(), 512));
 }
 
@@ -351,7 +345,7 @@ TEST_F(rebuild_test, a_silent_partner_is_not_an_empty_port)
     // The timer runs, and the silent disk raises no hot-swap notice.
     EXPECT_TRUE(eventually([&] { return lib.count("ovGetRegister") >= 8; }));
     EXPECT_TRUE(chip(i).raid1_timer_alive);
-    EXPECT_FALSE(win.contains("show_hot_swap_message"));
+    EXPECT_FALSE(window.contains("show_hot_swap_message"));
 }
 
 TEST_F(rebuild_test, selection_marks_a_rebuild_only_for_one_mark_on_a_configured_mirror)
@@ -368,8 +362,7 @@ TEST_F(rebuild_test, selection_marks_a_rebuild_only_for_one_mark_on_a_configured
                                 mark_case{true, 4, true, false, false}}) {
         SCOPED_TRACE("configured " + std::to_string(mc.configured) + " mode " + std::to_string(mc.mode) +
                      " flags " + std::to_string(mc.flag0) + std::to_string(mc.flag1));
-        stop_all_monitors();
-        ov::j.chips.clear();
+        next_case();
         const int i = add_chip(disk_a(), disk_b());
         ov::ovchip& c = chip(i);
         c.raid_configured = mc.configured;

@@ -7,7 +7,7 @@
 #include <utility>
 #include <vector>
 
-#include "engine_fixture.h"
+#include "harness.h"
 
 namespace {
 

@@ -4,13 +4,16 @@
 #include <algorithm>
 #include <array>
 #include <atomic>
+#include <condition_variable>
 #include <cstring>
+#include <thread>
 
+#include "harness.h"
+#include "sim/enclosure.h"
 #include "sim/identify.h"
-#include "sim_fixture.h"
 
 using namespace ov::sim;
-using namespace simtest;
+using namespace ovtest;
 
 namespace {
 
@@ -39,7 +42,90 @@ int presence(enclosure& e, uint32_t h, uint32_t reg)
     return rc < 0 ? rc : buf[0];
 }
 
-class SimEnclosure : public sim_test {};
+// What the run loop delivered, in order.
+struct event {
+    enum kind { matched, terminated, task } what;
+    uint32_t service;
+    uint32_t message;
+};
+
+// Runs the enclosure's run loop on its own thread, like the app's notification thread,
+// with a first-match handler that drains its iterator and arms interest on every service.
+class notification_thread {
+public:
+    explicit notification_thread(ov::sim::enclosure& e) : enc_(e)
+    {
+        const uint32_t it = enc_.add_matching_notification(ov::bridge_service_class,
+                                                           [this](uint32_t iterator) { drain(iterator); });
+        drain(it);
+        thread_ = std::thread([this] { enc_.run_loop(); });
+    }
+    ~notification_thread() { stop(); }
+
+    void stop()
+    {
+        if (thread_.joinable()) {
+            enc_.stop_run_loop();
+            thread_.join();
+        }
+    }
+
+    void post_marker(uint32_t marker)
+    {
+        enc_.post([this, marker] { record({event::task, marker, 0}); });
+    }
+
+    std::vector<event> events()
+    {
+        std::lock_guard<std::mutex> lock(m_);
+        return events_;
+    }
+    std::vector<uint32_t> initial() const { return initial_; }
+
+    // Waits (real time) until n events have been delivered.
+    bool wait_events(size_t n, int real_ms = 10000)
+    {
+        std::unique_lock<std::mutex> lock(m_);
+        return cv_.wait_for(lock, std::chrono::milliseconds(real_ms), [&] { return events_.size() >= n; });
+    }
+
+private:
+    void drain(uint32_t iterator)
+    {
+        std::vector<uint32_t> services;
+        while (uint32_t s = enc_.iterator_next(iterator)) {
+            services.push_back(s);
+            enc_.add_interest_notification(s, [this](ov::registry_entry service, uint32_t message, void*) {
+                record({event::terminated, service, message});
+            });
+        }
+        if (!started_) {
+            started_ = true;
+            initial_ = services;
+            return;
+        }
+        for (uint32_t s : services)
+            record({event::matched, s, 0});
+    }
+    void record(const event& e)
+    {
+        {
+            std::lock_guard<std::mutex> lock(m_);
+            events_.push_back(e);
+        }
+        cv_.notify_all();
+    }
+
+    ov::sim::enclosure& enc_;
+    std::thread thread_;
+    std::mutex m_;
+    std::condition_variable cv_;
+    std::vector<event> events_;
+    std::vector<uint32_t> initial_;
+    bool started_ = false;
+};
+
+class SimEnclosure : public ::testing::Test, public sim_tree {};
 
 }  // namespace
 
@@ -98,7 +184,7 @@ TEST_F(SimEnclosure, SectorsReachTheImageWithinItsRange)
     const uint32_t h = e.service_of("u");
 
     ASSERT_EQ(write_sector(e, h, 9999, 0, sector_of('L')), 0);
-    EXPECT_EQ(pread_bytes(image, 9999 * 512, 512), sector_of('L'));
+    EXPECT_EQ(read_bytes(image, 9999 * 512, 512), sector_of('L'));
     int rc = -1;
     EXPECT_EQ(read_sector(e, h, 9999, 0, rc), sector_of('L'));
     EXPECT_EQ(rc, 0);
@@ -154,7 +240,7 @@ TEST_F(SimEnclosure, FirmwareEntryPointsServeOnlyFireWire)
     EXPECT_NE(e.ovGetRaidInfoFW(e.service_of("u"), buf, 512, 7, 0), 0);
     ASSERT_EQ(e.ovSetRaidInfoFW(e.service_of("f"), reinterpret_cast<const unsigned char*>(data.data()), 512, 7, 0),
               0);
-    EXPECT_EQ(pread_bytes(fimage, 7 * 512, 512), data);
+    EXPECT_EQ(read_bytes(fimage, 7 * 512, 512), data);
     ASSERT_EQ(e.ovGetRaidInfoFW(e.service_of("f"), buf, 512, 7, 0), 0);
     EXPECT_EQ(std::string(reinterpret_cast<char*>(buf), 512), data);
     EXPECT_NE(e.ovGetRaidInfoFW(e.service_of("f"), buf, 512, 5000, 0), 0);
@@ -215,7 +301,7 @@ TEST_F(SimEnclosure, BadInputFailsNamesTheFileAndChangesNothing)
     const std::string image = add_disk("u", 0, "d0", 2000);
     enclosure e(root);
     const uint32_t h = e.service_of("u");
-    pwrite_bytes(image, 512 * 3, "original");
+    write_bytes(image, 512 * 3, "original");
     const std::string data = sector_of('Z');
     unsigned char id[512];
     testing::internal::CaptureStderr();
@@ -260,7 +346,7 @@ TEST_F(SimEnclosure, BadInputFailsNamesTheFileAndChangesNothing)
     EXPECT_EQ(e.service_of("u"), h);
     spit(bconf, good_bridge);
     EXPECT_EQ(e.ovGetDiskIdentify(h, id, 512, 0), 0);
-    EXPECT_EQ(pread_bytes(image, 512 * 3, 8), "original");
+    EXPECT_EQ(read_bytes(image, 512 * 3, 8), "original");
 
     // Each distinct problem is printed once, naming its file.
     e.sync();
@@ -294,7 +380,7 @@ TEST_F(SimEnclosure, InjectedFailuresHitTheNthCall)
             const std::string data = sector_of(static_cast<char>('a' + i));
             const int rc = write_sector(e, h, 10 * n + i, 0, data);
             EXPECT_EQ(rc != 0, i == n) << "n " << n << " call " << i;
-            EXPECT_EQ(pread_bytes(image, (10 * n + i) * 512ULL, 512), i == n ? std::string(512, '\0') : data);
+            EXPECT_EQ(read_bytes(image, (10 * n + i) * 512ULL, 512), i == n ? std::string(512, '\0') : data);
         }
     }
 
@@ -335,13 +421,13 @@ TEST_F(SimEnclosure, MismatchStoresAChangedByte)
     for (size_t i = 0; i < 512; ++i)
         differing += back[i] != data[i];
     EXPECT_EQ(differing, 1);
-    EXPECT_EQ(pread_bytes(image, 985 * 512, 512), back);
+    EXPECT_EQ(read_bytes(image, 985 * 512, 512), back);
     ASSERT_EQ(write_sector(e, h, 985, 1, data), 0);
     EXPECT_EQ(read_sector(e, h, 985, 1, rc), data) << "a mismatch happens once";
 
     ASSERT_TRUE(st.add_failure("u", {"ovGetRaidInfo", "mismatch"}, error));
     EXPECT_NE(read_sector(e, h, 985, 1, rc), data) << "a read can come back changed too";
-    EXPECT_EQ(pread_bytes(image, 985 * 512, 512), data) << "without touching the disk";
+    EXPECT_EQ(read_bytes(image, 985 * 512, 512), data) << "without touching the disk";
 }
 
 TEST_F(SimEnclosure, VanishingBridgeTerminatesDuringTheCall)
@@ -611,7 +697,7 @@ TEST_F(SimEnclosure, ConcurrentCallersAndEvents)
     for (auto& w : workers)
         w.join();
     ASSERT_TRUE(st.set_plugged("f", true, error));
-    ASSERT_TRUE(wait_until([&] { return e.service_of("a") != 0; }));
+    ASSERT_TRUE(eventually([&] { return e.service_of("a") != 0; }));
     e.sync();
     EXPECT_NE(e.service_of("f"), 0u);
     e.stop_watching();

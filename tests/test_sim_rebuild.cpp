@@ -1,17 +1,20 @@
 // The simulated firmware's set assembly and rebuild copy: what starts a copy, what it
 // copies (data, holes, never the records), how it reports progress and how it stops.
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <cstring>
 #include <random>
 
+#include "harness.h"
 #include "ovdisk.h"
 #include "raid.h"
+#include "sim/enclosure.h"
 #include "sim/firmware.h"
 #include "sim/identify.h"
-#include "sim_fixture.h"
-#include "test_data.h"
 
 using namespace ov::sim;
-using namespace simtest;
+using namespace ovtest;
 
 namespace {
 
@@ -29,7 +32,7 @@ status read_status(enclosure& e, uint32_t h)
     return {rc, decoded.total(), decoded.current()};
 }
 
-class SimRebuild : public sim_test {
+class SimRebuild : public ::testing::Test, public sim_tree {
 protected:
     // Writes a RAID 1 record on the disk in a port, at its IDENTIFY capacity - 15.
     std::string write_record(const std::string& bridge, int port, int mode, bool source, uint64_t set_size,
@@ -48,7 +51,7 @@ protected:
             mode, port, source ? ov::source_mark : 0, 0, set_size, other.data() + ov::identify::serial_offset,
             other.data() + ov::identify::model_offset, set_size >= ov::two_tb_sectors, stamp);
         const std::string bytes(reinterpret_cast<const char*>(r.data()), 512);
-        pwrite_bytes(st.port_image(bridge, port), (cap - 15) * 512, bytes);
+        write_bytes(st.port_image(bridge, port), (cap - 15) * 512, bytes);
         return bytes;
     }
 };
@@ -65,25 +68,25 @@ TEST_F(SimRebuild, CopiesTheSetFromSourceToTargetAroundHolesAndRecords)
 
     // Source: scattered data with holes between; target: stale data everywhere,
     // including where the source has holes and past the set.
-    pwrite_bytes(src, 0, random_bytes(1 << 20, 1));
-    pwrite_bytes(src, 37 * 512 * 1024 + 512, random_bytes(3 * 512, 2));
-    pwrite_bytes(src, 60ULL << 20, random_bytes(64 << 10, 3));
-    pwrite_bytes(src, (set - 1) * 512, random_bytes(512, 4));
+    write_bytes(src, 0, random_bytes(1 << 20, 1));
+    write_bytes(src, 37 * 512 * 1024 + 512, random_bytes(3 * 512, 2));
+    write_bytes(src, 60ULL << 20, random_bytes(64 << 10, 3));
+    write_bytes(src, (set - 1) * 512, random_bytes(512, 4));
     for (uint64_t off = 0; off < dst_sectors * 512; off += 7 << 20)
-        pwrite_bytes(dst, off, random_bytes(300 << 10, 5));
+        write_bytes(dst, off, random_bytes(300 << 10, 5));
     const std::string src_record = write_record("u", 0, ov::mode_raid1, true, set);
     const std::string dst_record = write_record("u", 1, ov::mode_raid1, false, set);
-    const std::string dst_tail = pread_bytes(dst, set * 512, (dst_sectors - set) * 512);
+    const std::string dst_tail = read_bytes(dst, set * 512, (dst_sectors - set) * 512);
 
     enclosure e(root);
     e.sync();  // plugging in assembles the set and starts the copy
     const uint32_t h = e.service_of("u");
-    ASSERT_TRUE(wait_until([&] { return !e.rebuild_running("u"); }));
+    ASSERT_TRUE(eventually([&] { return !e.rebuild_running("u"); }));
 
-    EXPECT_EQ(pread_bytes(dst, 0, set * 512), pread_bytes(src, 0, set * 512));
-    EXPECT_EQ(pread_bytes(src, (src_sectors - 15) * 512, 512), src_record) << "the records are the host's";
-    EXPECT_EQ(pread_bytes(dst, (dst_sectors - 15) * 512, 512), dst_record);
-    EXPECT_EQ(pread_bytes(dst, set * 512, (dst_sectors - set) * 512), dst_tail) << "nothing past the set is touched";
+    EXPECT_EQ(read_bytes(dst, 0, set * 512), read_bytes(src, 0, set * 512));
+    EXPECT_EQ(read_bytes(src, (src_sectors - 15) * 512, 512), src_record) << "the records are the host's";
+    EXPECT_EQ(read_bytes(dst, (dst_sectors - 15) * 512, 512), dst_record);
+    EXPECT_EQ(read_bytes(dst, set * 512, (dst_sectors - set) * 512), dst_tail) << "nothing past the set is touched";
 
     const status s = read_status(e, h);
     EXPECT_EQ(s.rc, 0);
@@ -102,9 +105,9 @@ TEST_F(SimRebuild, TheSourceMayBeEitherPortAndTheRecordCannotReachPastTheDisks)
     add_firewire("f", 0x8000000000000002ULL, 0);
     const std::string small = add_disk("f", 0, "small", 50000);
     const std::string big = add_disk("f", 1, "big", 90000);
-    pwrite_bytes(big, 4096, "from port 1");
-    pwrite_bytes(big, (50000 - 1) * 512, "last sector of the small disk");
-    pwrite_bytes(small, 8192, "stale");
+    write_bytes(big, 4096, "from port 1");
+    write_bytes(big, (50000 - 1) * 512, "last sector of the small disk");
+    write_bytes(small, 8192, "stale");
     // A record that claims more than either disk: the copy stops at the smaller image
     // and still leaves both record sectors alone.
     const std::string big_record = write_record("f", 1, ov::mode_raid1, true, 1000000);
@@ -112,12 +115,12 @@ TEST_F(SimRebuild, TheSourceMayBeEitherPortAndTheRecordCannotReachPastTheDisks)
 
     enclosure e(root);
     e.sync();
-    ASSERT_TRUE(wait_until([&] { return !e.rebuild_running("f"); }));
-    EXPECT_EQ(pread_bytes(small, 4096, 11), "from port 1");
-    EXPECT_EQ(pread_bytes(small, 8192, 5), std::string(5, '\0'));
-    EXPECT_EQ(pread_bytes(small, (50000 - 15) * 512, 512), small_record);
-    EXPECT_EQ(pread_bytes(big, (90000 - 15) * 512, 512), big_record);
-    EXPECT_EQ(pread_bytes(small, (50000 - 1) * 512, 29), "last sector of the small disk");
+    ASSERT_TRUE(eventually([&] { return !e.rebuild_running("f"); }));
+    EXPECT_EQ(read_bytes(small, 4096, 11), "from port 1");
+    EXPECT_EQ(read_bytes(small, 8192, 5), std::string(5, '\0'));
+    EXPECT_EQ(read_bytes(small, (50000 - 15) * 512, 512), small_record);
+    EXPECT_EQ(read_bytes(big, (90000 - 15) * 512, 512), big_record);
+    EXPECT_EQ(read_bytes(small, (50000 - 1) * 512, 29), "last sector of the small disk");
     const status s = read_status(e, e.service_of("f"));
     EXPECT_EQ(s.total, 50000u);
     EXPECT_EQ(s.current, 50000u);
@@ -128,7 +131,7 @@ TEST_F(SimRebuild, OnlyAMirrorWithExactlyOneSourceRebuilds)
     add_usb("u", 0);
     const std::string a = add_disk("u", 0, "a", 3000);
     const std::string b = add_disk("u", 1, "b", 3000);
-    pwrite_bytes(a, 0, "data of a");
+    write_bytes(a, 0, "data of a");
     enclosure e(root);
     e.sync();
     EXPECT_EQ(read_status(e, e.service_of("u")).rc, 0);
@@ -146,17 +149,17 @@ TEST_F(SimRebuild, OnlyAMirrorWithExactlyOneSourceRebuilds)
         write_record("u", 0, l.mode0, l.src0, 2984, !l.strangers);
         write_record("u", 1, l.mode1, l.src1, 2984, !l.strangers);
         ASSERT_EQ(e.ovWarmBoot(e.service_of("u")), 0);
-        ASSERT_TRUE(wait_until([&] { return e.service_of("u") != 0; }));
+        ASSERT_TRUE(eventually([&] { return e.service_of("u") != 0; }));
         EXPECT_FALSE(e.rebuild_running("u"));
         EXPECT_EQ(read_status(e, e.service_of("u")).total, 0u) << l.mode0 << l.mode1 << l.src0 << l.src1;
-        EXPECT_EQ(pread_bytes(b, 0, 9), std::string(9, '\0'));
+        EXPECT_EQ(read_bytes(b, 0, 9), std::string(9, '\0'));
     }
     // One disk alone does not rebuild either.
     std::string name;
     ASSERT_TRUE(st.pull_disk("u", 1, name, error));
     write_record("u", 0, 2, true, 2984);
     ASSERT_EQ(e.ovWarmBoot(e.service_of("u")), 0);
-    ASSERT_TRUE(wait_until([&] { return e.service_of("u") != 0; }));
+    ASSERT_TRUE(eventually([&] { return e.service_of("u") != 0; }));
     EXPECT_EQ(read_status(e, e.service_of("u")).total, 0u);
 }
 
@@ -166,18 +169,18 @@ TEST_F(SimRebuild, StatusFieldsAre48Bit)
     const uint64_t n = (1ULL << 32) + 4096;  // a set above 2 TiB, sparse
     const std::string src = add_disk("u", 0, "s", n);
     const std::string dst = add_disk("u", 1, "t", n);
-    pwrite_bytes(src, (1ULL << 32) * 512, "beyond 2 TiB");
+    write_bytes(src, (1ULL << 32) * 512, "beyond 2 TiB");
     write_record("u", 0, 2, true, n - 16);
     write_record("u", 1, 2, false, n - 16);
     enclosure e(root);
     e.sync();
-    ASSERT_TRUE(wait_until([&] { return !e.rebuild_running("u"); }, 60000));
+    ASSERT_TRUE(eventually([&] { return !e.rebuild_running("u"); }, 60s));
     unsigned char b[12];
     ASSERT_EQ(e.ovGetRebuildStatus(e.service_of("u"), b, 12), 0);
     const unsigned char want[6] = {0xF0, 0x0F, 0x00, 0x00, 0x01, 0x00};  // 2^32 + 4080, little-endian
     EXPECT_EQ(std::memcmp(b, want, 6), 0);
     EXPECT_EQ(std::memcmp(b + 6, want, 6), 0);
-    EXPECT_EQ(pread_bytes(dst, (1ULL << 32) * 512, 12), "beyond 2 TiB");
+    EXPECT_EQ(read_bytes(dst, (1ULL << 32) * 512, 12), "beyond 2 TiB");
 }
 
 TEST_F(SimRebuild, APacedCopyStopsWhenADiskIsPulledAndKeepsItsStatus)
@@ -187,7 +190,7 @@ TEST_F(SimRebuild, APacedCopyStopsWhenADiskIsPulledAndKeepsItsStatus)
     const std::string src = add_disk("u", 0, "s", n);
     add_disk("u", 1, "t", n);
     for (uint64_t off = 0; off < n * 512; off += 1 << 20)
-        pwrite_bytes(src, off, random_bytes(4096, static_cast<unsigned>(off >> 20)));
+        write_bytes(src, off, random_bytes(4096, static_cast<unsigned>(off >> 20)));
     write_record("u", 0, 2, true, n - 16);
     write_record("u", 1, 2, false, n - 16);
     enclosure e(root);
@@ -195,13 +198,13 @@ TEST_F(SimRebuild, APacedCopyStopsWhenADiskIsPulledAndKeepsItsStatus)
     const uint32_t h = e.service_of("u");
     EXPECT_TRUE(e.rebuild_running("u"));
     EXPECT_EQ(read_status(e, h).total, n - 16) << "the total is known from the start";
-    ASSERT_TRUE(wait_until([&] { return read_status(e, h).current > 0; }));
+    ASSERT_TRUE(eventually([&] { return read_status(e, h).current > 0; }));
     const status early = read_status(e, h);
     EXPECT_LT(early.current, early.total) << "paced: still running";
 
     std::string name;
     ASSERT_TRUE(st.pull_disk("u", 1, name, error));
-    ASSERT_TRUE(wait_until([&] { return !e.rebuild_running("u"); }));
+    ASSERT_TRUE(eventually([&] { return !e.rebuild_running("u"); }));
     const status stopped = read_status(e, h);
     EXPECT_GE(stopped.current, early.current);
     EXPECT_LT(stopped.current, stopped.total);
@@ -230,10 +233,10 @@ TEST_F(SimRebuild, UnpluggingOrWarmBootingStopsTheCopyAndTheObjectJoinsIt)
         ASSERT_TRUE(st.set_plugged("u", true, error));
         e.sync();
         ASSERT_TRUE(e.rebuild_running("u")) << "plugged again: assembled again";
-        ASSERT_TRUE(wait_until([&] { return read_status(e, e.service_of("u")).current > 0; }));
+        ASSERT_TRUE(eventually([&] { return read_status(e, e.service_of("u")).current > 0; }));
         ASSERT_EQ(e.ovWarmBoot(e.service_of("u")), 0);
         EXPECT_FALSE(e.rebuild_running("u"));
-        ASSERT_TRUE(wait_until([&] { return e.rebuild_running("u"); }));
+        ASSERT_TRUE(eventually([&] { return e.rebuild_running("u"); }));
         EXPECT_LT(read_status(e, e.service_of("u")).current, n - 16) << "a reboot starts the copy over";
         // Destroyed mid-copy: the destructor stops and joins it.
     }

@@ -4,23 +4,25 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstring>
 
+#include "harness.h"
 #include "posix_io.h"
 #include "raid.h"
 #include "sim/firmware.h"
 #include "sim/identify.h"
-#include "sim_fixture.h"
 
 using namespace ov::sim;
-using namespace simtest;
+using namespace ovtest;
 
 namespace {
 
 std::string read_sector(const std::string& image, uint64_t lba)
 {
-    return pread_bytes(image, lba * 512, 512);
+    return read_bytes(image, lba * 512, 512);
 }
 
 disk_desc cfg(uint64_t sectors, const std::string& serial = "S0001")
@@ -37,7 +39,7 @@ bridge_desc usb(const std::string& name)
     return b;
 }
 
-class SimStore : public sim_test {};
+class SimStore : public ::testing::Test, public sim_tree {};
 
 }  // namespace
 
@@ -144,7 +146,7 @@ TEST_F(SimStore, DisksMoveBetweenShelfAndPorts)
     EXPECT_NE(st.shelf_image("d2"), "") << "failed inserts leave the disk where it was";
 
     // Data survives the trip, and the disk comes back under its name.
-    pwrite_bytes(st.port_image("b", 0), 512 * 100, "payload");
+    write_bytes(st.port_image("b", 0), 512 * 100, "payload");
     std::string name;
     ASSERT_TRUE(st.pull_disk("b", 0, name, error)) << error;
     EXPECT_EQ(name, "d1");

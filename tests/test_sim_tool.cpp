@@ -4,11 +4,12 @@
 
 #include <cstdio>
 
+#include "harness.h"
+#include "sim/enclosure.h"
 #include "sim/identify.h"
-#include "sim_fixture.h"
 
 using namespace ov::sim;
-using namespace simtest;
+using namespace ovtest;
 
 namespace {
 
@@ -25,7 +26,7 @@ std::string shell_quote(const std::string& arg)
     return q + "'";
 }
 
-class SimTool : public sim_test {
+class SimTool : public ::testing::Test, public sim_tree {
 protected:
     result tool(const std::vector<std::string>& args, bool with_root = true)
     {

@@ -11,10 +11,8 @@
 #include <random>
 #include <set>
 
-#include "hotplug_fixture.h"
+#include "harness.h"
 #include "sim/enclosure.h"
-#include "sim/store.h"
-#include "temp_dir.h"
 
 namespace ovtest {
 namespace {
@@ -77,12 +75,9 @@ private:
 // pulled and put back in its directory tree, the enclosure turns that into arrivals and
 // terminations, warm boots really restart the bridge, and the RAID 1 watcher of the
 // selected mirror sees disk swaps and asks for refreshes.
-class sim_storm_test : public hotplug_fixture {
+class sim_storm_test : public hotplug_fixture, public sim_tree {
 protected:
-    temp_dir dir;
-    ov::sim::store st{dir.path() + "/sim"};
     std::unique_ptr<ov::sim::enclosure> enc;
-    std::string error;
     outline_reader reader;
     // Each thread changes only its own bridges: two writers of one bridge's files would
     // race in the file system, which is not what is under test.
@@ -134,11 +129,8 @@ protected:
             const auto& other = id[1 - port];
             const ov::raid_info r = ov::create_raid_struct(ov::mode_raid1, port, 0, 0, sectors - 16,
                                                            other.data() + 20, other.data() + 54, false, stamp);
-            std::FILE* f = std::fopen(st.port_image(bridge, port).c_str(), "r+b");
-            ASSERT_NE(f, nullptr);
-            ASSERT_EQ(std::fseek(f, static_cast<long>((sectors - 15) * 512), SEEK_SET), 0);
-            ASSERT_EQ(std::fwrite(r.data(), 1, 512, f), 512u);
-            std::fclose(f);
+            write_bytes(st.port_image(bridge, port), (sectors - 15) * 512,
+                        std::string(reinterpret_cast<const char*>(r.data()), 512));
         }
     }
 

@@ -2,7 +2,7 @@
 // questions answer on it.
 #include <gtest/gtest.h>
 
-#include "hotplug_fixture.h"
+#include "harness.h"
 
 namespace ovtest {
 namespace {
@@ -10,7 +10,7 @@ namespace {
 using testing::internal::CaptureStdout;
 using testing::internal::GetCapturedStdout;
 
-class tree_test : public hotplug_fixture {
+class tree_test : public engine_fixture {
 protected:
     // A chip as a scan and a record reading would leave it.
     void add_chip(uint32_t service, const ov::controller_t& id, const std::string& model0,
@@ -179,9 +179,7 @@ TEST_F(tree_test, read_raid_builds_the_outline_from_the_records_just_read)
 {
     const uint32_t usb = plug_usb(0x100, "S1");
     const uint32_t fw = plug_firewire(0x42);
-    insert_disk(usb, 0, "Disk A", "SA");
-    insert_disk(usb, 1, "Disk B", "SB");
-    write_mirror(usb, "Disk A", "SA", "Disk B", "SB");
+    insert_mirror(usb, "Disk A", "SA", "Disk B", "SB");
     insert_disk(fw, 0, "Disk C", "SC");
     insert_disk(fw, 1, "Disk D", "SD");
 

@@ -1,0 +1,494 @@
+#include "harness.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <future>
+#include <memory>
+#include <random>
+#include <sstream>
+
+#include "posix_io.h"
+#include "safety.h"
+
+namespace ovtest {
+
+namespace {
+
+std::string notes_of_this_process()
+{
+    return "/tmp/ovraid-test-notes-" + std::to_string(::getpid());
+}
+
+// Set up once per test process: a clock scaled as under ctest when run by hand, and no
+// rebuild notes left behind.
+class process_environment : public ::testing::Environment {
+public:
+    void SetUp() override
+    {
+        if (!std::getenv("OVRAID_TIME_SCALE"))
+            ov::set_time_scale(50);
+    }
+    void TearDown() override { std::remove(notes_of_this_process().c_str()); }
+};
+
+[[maybe_unused]] ::testing::Environment* const environment =
+    ::testing::AddGlobalTestEnvironment(new process_environment);
+
+void outline_walk(const ov::treeview::node_list& root, const ov::tree_node* item, int depth, std::string& out)
+{
+    const int n = ov::treeview::number_of_children(root, item);
+    for (int i = 0; i < n; ++i) {
+        const ov::tree_node* c = ov::treeview::child(root, i, item);
+        if (!c) {
+            out += "<null child>\n";
+            continue;
+        }
+        out += std::string(static_cast<size_t>(2 * depth), ' ') + ov::treeview::object_value(c) + "\n";
+        outline_walk(root, c, depth + 1, out);
+    }
+}
+
+// The extents of a file holding data within [0, bytes) (all of it when the file system
+// cannot tell holes from data).
+std::vector<std::pair<uint64_t, uint64_t>> data_extents(int fd, uint64_t bytes)
+{
+    std::vector<std::pair<uint64_t, uint64_t>> out;
+    for (uint64_t pos = 0; pos < bytes;) {
+        const off_t d = ::lseek(fd, static_cast<off_t>(pos), SEEK_DATA);
+        if (d < 0) {
+            if (errno != ENXIO)
+                out.emplace_back(pos, bytes);
+            break;
+        }
+        if (static_cast<uint64_t>(d) >= bytes)
+            break;
+        const off_t h = ::lseek(fd, d, SEEK_HOLE);
+        const uint64_t stop = h < 0 ? bytes : std::min<uint64_t>(static_cast<uint64_t>(h), bytes);
+        out.emplace_back(static_cast<uint64_t>(d), stop);
+        pos = stop;
+    }
+    return out;
+}
+
+}  // namespace
+
+// ---- the engine and time -------------------------------------------------------------------
+
+void reset_engine()
+{
+    ov::stop_engine_threads();
+    ov::simulate_thread_creation_failure(false);
+    ov::j.chips.clear();
+    ov::j.controller_map.clear();
+    ov::j.current = ov::controller_t{};
+    ov::j.warm_boot_pending = false;
+    ov::j.tree.cleartree();
+    ov::override_architecture(-1);
+    ov::set_localizer(nullptr);
+    ov::set_waiter(nullptr);
+    ov::rebuild_notes::set_path(notes_of_this_process());
+    std::remove(ov::rebuild_notes::path().c_str());
+}
+
+bool eventually(const std::function<bool()>& cond, std::chrono::milliseconds limit)
+{
+    const auto end = std::chrono::steady_clock::now() + limit;
+    while (!cond()) {
+        if (std::chrono::steady_clock::now() > end)
+            return false;
+        ov::pause_ms(static_cast<uint64_t>(2 * ov::time_scale()));  // 2 ms of real time
+    }
+    return true;
+}
+
+bool registry_mutex_held()
+{
+    bool taken = false;
+    std::thread probe([&] {
+        taken = ov::j.mutex.try_lock();
+        if (taken)
+            ov::j.mutex.unlock();
+    });
+    probe.join();
+    return !taken;
+}
+
+// ---- identities, disks and records ---------------------------------------------------------
+
+ov::controller_t usb_identity(int64_t location, const std::string& serial, uint32_t vendor, uint32_t product)
+{
+    ov::controller_t id;
+    id.vendor_id = vendor;
+    id.product_id = product;
+    id.location_id = location;
+    id.order_key = static_cast<uint64_t>(location);
+    id.usb_serial = serial;
+    return id;
+}
+
+ov::controller_t firewire_identity(uint64_t guid)
+{
+    ov::controller_t id;
+    id.is_firewire = true;
+    id.guid = guid;
+    id.order_key = guid;
+    return id;
+}
+
+ov::ovdisk make_disk(const std::string& model, const std::string& serial, uint64_t sectors,
+                     const std::string& addressing)
+{
+    ov::ovdisk d;
+    d.initialize(make_identify(model, serial, sectors, addressing).data());
+    d.present = true;
+    d.register_present = true;
+    return d;
+}
+
+ov::ovdisk silent_disk()
+{
+    ov::ovdisk d;
+    d.register_present = true;
+    return d;
+}
+
+ov::raid_info record_for(int mode, int member, uint64_t capacity, const ov::ovdisk& partner, const char* stamp,
+                         int flags, bool over_2tb)
+{
+    return ov::create_raid_struct(mode, member, flags, 0, capacity, partner.serial_raw, partner.model_raw, over_2tb,
+                                  stamp16(stamp).bytes);
+}
+
+std::vector<call> from_first_write(const std::vector<call>& calls)
+{
+    const auto first = std::find_if(calls.begin(), calls.end(), [](const call& c) {
+        return c.name == "ovSetRaidInfo" || c.name == "ovSetRaidInfoFW";
+    });
+    return std::vector<call>(first, calls.end());
+}
+
+std::string describe(const call& c)
+{
+    std::string s = c.name;
+    if (c.port >= 0)
+        s += " " + std::to_string(c.port);
+    if (c.name.find("RaidInfo") != std::string::npos)
+        s += " " + std::to_string(c.lba);
+    return s;
+}
+
+std::vector<std::string> describe(const std::vector<call>& calls)
+{
+    std::vector<std::string> out;
+    for (const call& c : calls)
+        out.push_back(describe(c));
+    return out;
+}
+
+std::string outline_text(const ov::treeview::node_list& root)
+{
+    std::string out;
+    outline_walk(root, nullptr, 0, out);
+    return out;
+}
+
+// ---- disk images and files -----------------------------------------------------------------
+
+std::string random_bytes(size_t n, unsigned seed)
+{
+    std::mt19937 gen(seed);
+    std::string s(n, '\0');
+    for (char& c : s)
+        c = static_cast<char>(gen());
+    return s;
+}
+
+std::string read_bytes(const std::string& path, uint64_t offset, size_t n)
+{
+    std::string s(n, '\0');
+    const ov::io::unique_fd fd = ov::io::open_fd(path, O_RDONLY);
+    EXPECT_TRUE(fd && ov::io::pread_all(fd.get(), s.data(), n, static_cast<off_t>(offset))) << path;
+    return s;
+}
+
+void write_bytes(const std::string& path, uint64_t offset, const std::string& data)
+{
+    const ov::io::unique_fd fd = ov::io::open_fd(path, O_WRONLY);
+    ASSERT_TRUE(fd && ov::io::pwrite_all(fd.get(), data.data(), data.size(), static_cast<off_t>(offset))) << path;
+}
+
+std::string slurp(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+void spit(const std::string& path, const std::string& text)
+{
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
+}
+
+int64_t first_difference(const std::string& a, const std::string& b, uint64_t bytes)
+{
+    const ov::io::unique_fd fa = ov::io::open_fd(a, O_RDONLY), fb = ov::io::open_fd(b, O_RDONLY);
+    EXPECT_TRUE(fa) << a;
+    EXPECT_TRUE(fb) << b;
+    if (!fa || !fb)
+        return 0;
+    auto extents = data_extents(fa.get(), bytes);
+    const auto more = data_extents(fb.get(), bytes);
+    extents.insert(extents.end(), more.begin(), more.end());
+    std::sort(extents.begin(), extents.end());
+    std::vector<char> ba(4 << 20), bb(4 << 20);
+    uint64_t done = 0;  // everything below has been compared or is a hole in both
+    for (const auto& [first, last] : extents) {
+        for (uint64_t off = std::max(first, done); off < last; off += ba.size()) {
+            const size_t n = static_cast<size_t>(std::min<uint64_t>(ba.size(), last - off));
+            if (!ov::io::pread_all(fa.get(), ba.data(), n, static_cast<off_t>(off)) ||
+                !ov::io::pread_all(fb.get(), bb.data(), n, static_cast<off_t>(off)))
+                return static_cast<int64_t>(off);
+            const auto [at, unused] = std::mismatch(ba.begin(), ba.begin() + static_cast<std::ptrdiff_t>(n), bb.begin());
+            if (at != ba.begin() + static_cast<std::ptrdiff_t>(n))
+                return static_cast<int64_t>(off) + (at - ba.begin());
+        }
+        done = std::max(done, last);
+    }
+    return -1;
+}
+
+void sim_tree::add_usb(const std::string& name, double rebuild_seconds, bool plugged, int64_t location)
+{
+    ov::sim::bridge_desc b;
+    b.name = name;
+    b.location_id = location;
+    b.usb_serial = "USB-" + name;
+    b.rebuild_seconds = rebuild_seconds;
+    b.plugged = plugged;
+    ASSERT_TRUE(st.add_bridge(b, error)) << error;
+}
+
+void sim_tree::add_firewire(const std::string& name, uint64_t guid, double rebuild_seconds)
+{
+    ov::sim::bridge_desc b;
+    b.name = name;
+    b.firewire = true;
+    b.guid = guid;
+    b.device_name = "FW Volume";
+    b.rebuild_seconds = rebuild_seconds;
+    ASSERT_TRUE(st.add_bridge(b, error)) << error;
+}
+
+std::string sim_tree::add_disk(const std::string& bridge, int port, const std::string& name, uint64_t sectors,
+                               const std::string& addressing)
+{
+    EXPECT_TRUE(st.make_disk(name, {"Harbor HD" + name, "SN-" + name, sectors, addressing, false}, error)) << error;
+    EXPECT_TRUE(st.insert_disk(bridge, port, name, error)) << error;
+    return st.port_image(bridge, port);
+}
+
+// ---- the engine fixture --------------------------------------------------------------------
+
+void engine_fixture::SetUp()
+{
+    reset_engine();
+    ov::install_library(&lib);
+    ov::install_registry(&reg);
+    ov::set_ctrller(&window);
+}
+
+void engine_fixture::TearDown()
+{
+    // No engine thread may outlive the fakes it talks to.
+    reset_engine();
+    lib.on_call = nullptr;
+    window.on_request = nullptr;
+    ov::install_library(nullptr);
+    ov::install_registry(nullptr);
+    ov::set_ctrller(nullptr);
+}
+
+void engine_fixture::next_case()
+{
+    ov::stop_engine_threads();
+    ov::j.chips.clear();
+    ov::j.warm_boot_pending = false;
+    lib.clear_calls();
+    window.clear();
+}
+
+int engine_fixture::add_chip(const ov::ovdisk& d0, const ov::ovdisk& d1, bool firewire, bool make_current)
+{
+    const int index = static_cast<int>(ov::j.chips.size());
+    ov::ovchip c;
+    c.service = 0x3000 + static_cast<uint32_t>(index) * 0x10;
+    c.identity = firewire ? firewire_identity(0x0030E00000A00000ULL + static_cast<uint64_t>(index))
+                          : usb_identity(0x14100000 + index, "SN" + std::to_string(index));
+    c.disks[0] = d0;
+    c.disks[1] = d1;
+    c.connection_open = true;
+    // The disks answer IDENTIFY as they did at the scan, so writes find them unchanged.
+    for (int port = 0; port < 2; ++port) {
+        const ov::ovdisk& d = c.disks[port];
+        if (d.present)
+            lib.identify[{c.service, port}] = identify_of(d);
+        lib.set_register(c.service, port ? ov::reg_port1_presence : ov::reg_port0_presence, d.register_present);
+    }
+    ov::j.chips.push_back(c);
+    if (make_current)
+        ov::j.current = c.identity;
+    ov::j.setup_controller_map();
+    return index;
+}
+
+void engine_fixture::identify_in(scripted_library& other, int index)
+{
+    for (int port = 0; port < 2; ++port)
+        if (chip(index).disks[port].present)
+            other.identify[{chip(index).service, port}] = identify_of(chip(index).disks[port]);
+}
+
+sector engine_fixture::stored(int index, int port, uint64_t lba)
+{
+    sector s{};
+    lib.get_sector(chip(index).service, port, lba, s);
+    return s;
+}
+
+uint32_t engine_fixture::plug_usb(int32_t location, const std::string& serial)
+{
+    const uint32_t s = reg.add_usb_bridge(usb_vendor, usb_product, location, serial);
+    lib.devices.push_back(s);
+    return s;
+}
+
+uint32_t engine_fixture::plug_firewire(uint64_t guid)
+{
+    const uint32_t s = reg.add_firewire_bridge(static_cast<int64_t>(guid));
+    lib.devices.push_back(s);
+    return s;
+}
+
+void engine_fixture::insert_disk(uint32_t service, int port, const std::string& model, const std::string& serial,
+                                 uint64_t sectors)
+{
+    lib.identify[{service, port}] = make_identify(model, serial, sectors);
+    lib.set_register(service, port ? ov::reg_port1_presence : ov::reg_port0_presence, 1);
+}
+
+void engine_fixture::insert_mirror(uint32_t service, const std::string& model0, const std::string& serial0,
+                                   const std::string& model1, const std::string& serial1, uint64_t sectors)
+{
+    const ov::ovdisk disks[2] = {make_disk(model0, serial0, sectors), make_disk(model1, serial1, sectors)};
+    for (int port = 0; port < 2; ++port) {
+        insert_disk(service, port, disks[port].model, disks[port].serial, sectors);
+        const ov::raid_info r = record_for(ov::mode_raid1, port, sectors - 16, disks[1 - port], "20240102030405");
+        lib.set_sector(service, port, sectors - 15, bytes_of(r));
+    }
+}
+
+// ---- the hot-plug fixture ------------------------------------------------------------------
+
+void hotplug_fixture::SetUp()
+{
+    engine_fixture::SetUp();
+    window.select_like_window = true;
+    window.on_request = [this](const std::string& r) { watch(r); };
+}
+
+void hotplug_fixture::TearDown()
+{
+    // The notification thread first: a handling still running may start monitors.
+    ov::set_waiter(nullptr);
+    stop();
+    engine_fixture::TearDown();
+    also = nullptr;
+}
+
+void hotplug_fixture::enter_engine()
+{
+    const int d = ++depth;
+    int seen = max_depth.load();
+    while (d > seen && !max_depth.compare_exchange_weak(seen, d)) {
+    }
+}
+
+bool hotplug_fixture::on_notifier()
+{
+    std::lock_guard<std::mutex> lock(id_mutex_);
+    return std::this_thread::get_id() == notifier_id_;
+}
+
+void hotplug_fixture::watch(const std::string& r)
+{
+    if (r == "startworking") {
+        enter_engine();
+        if (!on_notifier())
+            ++off_thread;
+    } else if (r == "stopworking") {
+        leave_engine();
+    }
+    if (also)
+        also(r);
+    // What the window's refresh action does: queue a refresh to the notification thread.
+    if (r == "refresh")
+        ov::request_refresh();
+}
+
+void hotplug_fixture::start()
+{
+    notifier_ = std::thread([this] {
+        {
+            std::lock_guard<std::mutex> lock(id_mutex_);
+            notifier_id_ = std::this_thread::get_id();
+        }
+        ov::start_device_notification(nullptr);
+    });
+    ASSERT_TRUE(window.wait_for("stopworking")) << "the first handling never ended";
+    settle();
+}
+
+void hotplug_fixture::settle()
+{
+    auto done = std::make_shared<std::promise<void>>();
+    auto ran = done->get_future();
+    ov::registry().post([done] { done->set_value(); });
+    ASSERT_EQ(ran.wait_for(60s), std::future_status::ready) << "notification thread hangs";
+    if (&ov::registry() == &reg)
+        reg.drain();
+}
+
+void hotplug_fixture::stop()
+{
+    if (!notifier_.joinable())
+        return;
+    ov::registry().stop_run_loop();
+    notifier_.join();
+}
+
+std::vector<std::vector<std::string>> hotplug_fixture::handlings() const
+{
+    std::vector<std::vector<std::string>> out;
+    bool open = false;
+    for (const std::string& r : window.requests()) {
+        if (r == "cleargui" && !open) {
+            open = true;
+            out.emplace_back();
+        }
+        if (open)
+            out.back().push_back(r);
+        if (r == "stopworking")
+            open = false;
+    }
+    if (open)
+        out.pop_back();
+    return out;
+}
+
+}  // namespace ovtest
