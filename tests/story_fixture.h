@@ -9,41 +9,31 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include <QAbstractButton>
 #include <QApplication>
 #include <QComboBox>
-#include <QElapsedTimer>
-#include <QEvent>
-#include <QLabel>
 #include <QProgressBar>
-#include <QPushButton>
 #include <QRadioButton>
 #include <QStyle>
 #include <QStyleOptionButton>
 #include <QTabBar>
-#include <QTabWidget>
 #include <QTest>
 #include <QThread>
 #include <algorithm>
 #include <atomic>
-#include <condition_variable>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <deque>
 #include <functional>
 #include <map>
-#include <memory>
 #include <mutex>
-#include <random>
-#include <stdexcept>
 #include <string>
-#include <system_error>
 #include <thread>
+#include <type_traits>
 #include <vector>
 
-#include "controller.h"
 #include "library.h"
+#include "posix_io.h"
 #include "ovtool.h"
 #include "raid.h"
 #include "registry.h"
@@ -52,6 +42,7 @@
 #include "sim/identify.h"
 #include "sim/store.h"
 #include "support_app/wait_until.h"
+#include "support_app/window_access.h"
 #include "temp_dir.h"
 #include "test_data.h"
 
@@ -79,51 +70,36 @@ public:
     int loops_left() const { return left_.load(); }
     int posts_off_ui() const { return off_ui_posts_.load(); }
 
-    std::string name(ov::registry_entry e) override
-    {
-        std::lock_guard<std::mutex> lock(m_);
-        return t_ ? t_->name(e) : std::string();
-    }
-    ov::registry_entry parent(ov::registry_entry e) override
-    {
-        std::lock_guard<std::mutex> lock(m_);
-        return t_ ? t_->parent(e) : 0;
-    }
+    // Each call goes to the enclosure while one is targeted, under the switch's lock.
+    std::string name(ov::registry_entry e) override { return on_target([&](auto& t) { return t.name(e); }); }
+    ov::registry_entry parent(ov::registry_entry e) override { return on_target([&](auto& t) { return t.parent(e); }); }
     ov::registry_entry first_child(ov::registry_entry e) override
     {
-        std::lock_guard<std::mutex> lock(m_);
-        return t_ ? t_->first_child(e) : 0;
+        return on_target([&](auto& t) { return t.first_child(e); });
     }
     ov::registry_value property(ov::registry_entry e, const std::string& key) override
     {
-        std::lock_guard<std::mutex> lock(m_);
-        return t_ ? t_->property(e, key) : ov::registry_value{};
+        return on_target([&](auto& t) { return t.property(e, key); });
     }
     bool matching_available(const std::string& service_class) override
     {
-        std::lock_guard<std::mutex> lock(m_);
-        return t_ && t_->matching_available(service_class);
+        return on_target([&](auto& t) { return t.matching_available(service_class); });
     }
     uint32_t add_matching_notification(const std::string& service_class, added_handler handler) override
     {
-        std::lock_guard<std::mutex> lock(m_);
-        return t_ ? t_->add_matching_notification(service_class, std::move(handler)) : 0;
+        return on_target([&](auto& t) { return t.add_matching_notification(service_class, std::move(handler)); });
     }
     ov::registry_entry iterator_next(uint32_t iterator) override
     {
-        std::lock_guard<std::mutex> lock(m_);
-        return t_ ? t_->iterator_next(iterator) : 0;
+        return on_target([&](auto& t) { return t.iterator_next(iterator); });
     }
     int add_interest_notification(ov::registry_entry service, interest_handler handler) override
     {
-        std::lock_guard<std::mutex> lock(m_);
-        return t_ ? t_->add_interest_notification(service, std::move(handler)) : -1;
+        return on_target([&](auto& t) { return t.add_interest_notification(service, std::move(handler)); }, -1);
     }
     void release(uint32_t object) override
     {
-        std::lock_guard<std::mutex> lock(m_);
-        if (t_)
-            t_->release(object);
+        on_target([&](auto& t) { return (t.release(object), true); });
     }
     void run_loop() override
     {
@@ -154,6 +130,12 @@ public:
 
 private:
     watched_registry() = default;
+    template <typename F, typename R = std::invoke_result_t<F, ov::sim::enclosure&>>
+    R on_target(F f, std::type_identity_t<R> none = R())
+    {
+        std::lock_guard<std::mutex> lock(m_);
+        return t_ ? f(*t_) : none;
+    }
     std::mutex m_;
     ov::sim::enclosure* t_ = nullptr;
     std::thread::id ui_;
@@ -180,14 +162,13 @@ constexpr uint64_t two_gb_disk = 3906258;      // 2,000,004,096 bytes: shows "2 
 constexpr uint64_t three_gb_disk = 5859375;    // 3,000,000,000 bytes
 constexpr const char* old_stamp = "20110203090507";
 
-class story_test : public ::testing::Test {
+class story_test : public ::testing::Test, protected window_access {
 protected:
     ovtest::temp_dir dir;
     std::string root = dir.path() + "/sim";
     ov::sim::store st{root};
     std::string error;
     std::unique_ptr<ov::sim::enclosure> enc;
-    std::unique_ptr<controller> win;
     std::unique_ptr<QObject> hooks;
     std::vector<alert_seen> alerts;
     std::map<QString, std::deque<int>> answers;  // by message; OK when none is scripted
@@ -215,8 +196,8 @@ protected:
                 it->second.pop_front();
             }
             if (win) {
-                a.percent_text = label("percentagefield")->text();
-                a.bar_value = widget<QProgressBar>("levelindicator")->value();
+                a.percent_text = text("percentagefield");
+                a.bar_value = find<QProgressBar>("levelindicator")->value();
             }
             alerts.push_back(a);
             return a.answer;
@@ -320,22 +301,15 @@ protected:
     static std::string read_bytes(const std::string& path, uint64_t offset, size_t n)
     {
         std::string s(n, '\0');
-        const int fd = ::open(path.c_str(), O_RDONLY);
-        EXPECT_GE(fd, 0) << path;
-        if (fd >= 0) {
-            EXPECT_EQ(::pread(fd, s.data(), n, static_cast<off_t>(offset)), static_cast<ssize_t>(n)) << path;
-            ::close(fd);
-        }
+        const ov::io::unique_fd fd = ov::io::open_fd(path, O_RDONLY);
+        EXPECT_TRUE(fd && ov::io::pread_all(fd.get(), s.data(), n, static_cast<off_t>(offset))) << path;
         return s;
     }
 
     static void write_bytes(const std::string& path, uint64_t offset, const std::string& data)
     {
-        const int fd = ::open(path.c_str(), O_WRONLY);
-        ASSERT_GE(fd, 0) << path;
-        ASSERT_EQ(::pwrite(fd, data.data(), data.size(), static_cast<off_t>(offset)),
-                  static_cast<ssize_t>(data.size()));
-        ::close(fd);
+        const ov::io::unique_fd fd = ov::io::open_fd(path, O_WRONLY);
+        ASSERT_TRUE(fd && ov::io::pwrite_all(fd.get(), data.data(), data.size(), static_cast<off_t>(offset))) << path;
     }
 
     // The extents of an image holding data, within [0, bytes) (all of it when the file
@@ -365,61 +339,41 @@ protected:
     // holes they read as zeros alike, so only the places where either holds data are read.
     static int64_t first_difference(const std::string& a, const std::string& b, uint64_t bytes)
     {
-        const int fa = ::open(a.c_str(), O_RDONLY), fb = ::open(b.c_str(), O_RDONLY);
-        EXPECT_GE(fa, 0) << a;
-        EXPECT_GE(fb, 0) << b;
-        int64_t at = -1;
-        if (fa >= 0 && fb >= 0) {
-            auto extents = data_extents(fa, bytes);
-            const auto more = data_extents(fb, bytes);
-            extents.insert(extents.end(), more.begin(), more.end());
-            std::sort(extents.begin(), extents.end());
-            std::vector<char> ba(4 << 20), bb(4 << 20);
-            uint64_t done = 0;  // everything below has been compared or is a hole in both
-            for (const auto& [first, last] : extents) {
-                for (uint64_t off = std::max(first, done); off < last && at < 0; off += ba.size()) {
-                    const size_t n = static_cast<size_t>(std::min<uint64_t>(ba.size(), last - off));
-                    if (::pread(fa, ba.data(), n, static_cast<off_t>(off)) != static_cast<ssize_t>(n) ||
-                        ::pread(fb, bb.data(), n, static_cast<off_t>(off)) != static_cast<ssize_t>(n)) {
-                        at = static_cast<int64_t>(off);
-                        break;
-                    }
-                    if (std::memcmp(ba.data(), bb.data(), n) != 0)
-                        for (size_t i = 0; i < n; ++i)
-                            if (ba[i] != bb[i]) {
-                                at = static_cast<int64_t>(off + i);
-                                break;
-                            }
-                }
-                done = std::max(done, last);
-                if (at >= 0)
-                    break;
+        const ov::io::unique_fd fa = ov::io::open_fd(a, O_RDONLY), fb = ov::io::open_fd(b, O_RDONLY);
+        EXPECT_TRUE(fa && fb) << a << " " << b;
+        if (!fa || !fb)
+            return -1;
+        auto extents = data_extents(fa.get(), bytes);
+        const auto more = data_extents(fb.get(), bytes);
+        extents.insert(extents.end(), more.begin(), more.end());
+        std::sort(extents.begin(), extents.end());
+        std::vector<char> ba(4 << 20), bb(4 << 20);
+        uint64_t done = 0;  // everything below has been compared or is a hole in both
+        for (const auto& [first, last] : extents) {
+            for (uint64_t off = std::max(first, done); off < last; off += ba.size()) {
+                const size_t n = static_cast<size_t>(std::min<uint64_t>(ba.size(), last - off));
+                if (!ov::io::pread_all(fa.get(), ba.data(), n, static_cast<off_t>(off)) ||
+                    !ov::io::pread_all(fb.get(), bb.data(), n, static_cast<off_t>(off)))
+                    return static_cast<int64_t>(off);
+                const auto end = ba.begin() + static_cast<std::ptrdiff_t>(n);
+                if (const auto x = std::mismatch(ba.begin(), end, bb.begin()).first; x != end)
+                    return static_cast<int64_t>(off) + (x - ba.begin());
             }
+            done = std::max(done, last);
         }
-        if (fa >= 0)
-            ::close(fa);
-        if (fb >= 0)
-            ::close(fb);
-        return at;
+        return -1;
     }
 
     // The record where the host looks for it: fifteen sectors before the IDENTIFY end.
     ov::raid_info record_of(const std::string& bridge, int port)
     {
-        ov::raid_info r = ov::zero_record();
         const std::string bytes = read_bytes(image(bridge, port), (sectors_of(bridge, port) - 15) * 512, 512);
-        std::memcpy(r.data(), bytes.data(), 512);
-        return r;
+        return ov::raid_info::of(reinterpret_cast<const unsigned char*>(bytes.data()));
     }
-
-    static uint64_t capacity_field(const ov::raid_info& r) { return r.capacity(); }
 
     static bool all_zero(const unsigned char* p, size_t n)
     {
-        for (size_t i = 0; i < n; ++i)
-            if (p[i] != 0)
-                return false;
-        return true;
+        return std::all_of(p, p + n, [](unsigned char c) { return c == 0; });
     }
 
     // The record names the disk in the other port as its partner, byte for byte as that
@@ -500,7 +454,7 @@ protected:
         win = std::make_unique<controller>();
         win->awakeFromNib();
         win->applicationDidFinishLaunching(true);
-        QProgressBar* bar = widget<QProgressBar>("levelindicator");
+        QProgressBar* bar = find<QProgressBar>("levelindicator");
         QObject::connect(bar, &QProgressBar::valueChanged, hooks.get(), [this](int value) {
             ++values_set;
             // The text follows the value in the same request: look once it has been served.
@@ -515,11 +469,11 @@ protected:
     {
         progress_seen p;
         p.value = value;
-        p.percent_text = label("percentagefield")->text();
-        p.mode_label = label("raidmodelabel")->text();
-        p.disk0mode = label("disk0modefield")->text();
-        p.disk1mode = label("disk1modefield")->text();
-        p.bar_shown = widget("levelindicator")->isVisible();
+        p.percent_text = text("percentagefield");
+        p.mode_label = text("raidmodelabel");
+        p.disk0mode = text("disk0modefield");
+        p.disk1mode = text("disk1modefield");
+        p.bar_shown = find("levelindicator")->isVisible();
         p.mark0 = !button("rebuild0to1button")->icon().isNull();
         p.mark1 = !button("rebuild1to0button")->icon().isNull();
         p.rebuild0 = button("rebuild0to1button")->isEnabled();
@@ -567,20 +521,7 @@ protected:
         f();
     }
 
-    template <typename T = QWidget>
-    T* widget(const char* name) const
-    {
-        T* w = win->mainwindow()->findChild<T*>(QString::fromLatin1(name));
-        if (!w)
-            throw std::runtime_error(std::string("no widget named ") + name);
-        return w;
-    }
-    QLabel* label(const char* name) const { return widget<QLabel>(name); }
-    QAbstractButton* button(const char* name) const { return widget<QAbstractButton>(name); }
-    QString text(const char* name) const { return label(name)->text(); }
-    bool enabled(const char* name) const { return widget(name)->isEnabled(); }
-    bool shown(const char* name) const { return widget(name)->isVisible(); }
-    QString current_tab() const { return widget<QTabWidget>("tabview")->currentWidget()->objectName(); }
+    bool shown(const char* name) const { return find(name)->isVisible(); }
 
     // A click as the user makes it: only on a control that is shown and enabled.
     ::testing::AssertionResult click(const char* name)
@@ -621,7 +562,7 @@ protected:
     {
         if (!wait_until([&] { return idle(); }))
             return ::testing::AssertionFailure() << "the window stays busy";
-        QComboBox* box = widget<QComboBox>("controllerselectbox");
+        QComboBox* box = find<QComboBox>("controllerselectbox");
         if (!box->isEnabled())
             return ::testing::AssertionFailure() << "the controller list is disabled";
         for (int tries = 0; box->currentIndex() != index && tries < box->count() + 1; ++tries)
@@ -634,7 +575,7 @@ protected:
     // The user clicks a tab of the RAID panel (0 configuration, 1 rebuild).
     void choose_tab(int index)
     {
-        QTabBar* bar = widget<QTabWidget>("tabview")->tabBar();
+        QTabBar* bar = find<QTabWidget>("tabview")->tabBar();
         QTest::mouseClick(bar, Qt::LeftButton, Qt::NoModifier, bar->tabRect(index).center());
     }
 
@@ -663,6 +604,13 @@ protected:
             if (s != 0 && ov::j.chips[i].service == s)
                 return static_cast<int>(i);
         return -1;
+    }
+
+    // The bar has shown a copy between its start and its end.
+    bool under_way() const
+    {
+        return std::any_of(progress.begin(), progress.end(),
+                           [](const progress_seen& p) { return p.value > 0 && p.value < 990; });
     }
 
     // One followed rebuild as the bar showed it: from the sample at `from` up to and

@@ -41,27 +41,13 @@ ovdisk with(ovdisk d, T ovdisk::*field, T value)
     return d;
 }
 
-ovdisk half()   // a lone mirror member, as the engine marks it
-{
-    return with(member(ov::mode_raid1), &ovdisk::degrade_needed, true);
-}
-
-ovdisk silent()   // in the bay, but no answer to IDENTIFY
-{
-    return with(ovdisk{}, &ovdisk::register_present, true);
-}
-
-ovdisk unread()   // answered, but its record could not be read
-{
-    return with(blank(), &ovdisk::record_unknown, true);
-}
-
-ovdisk partial_copy()
-{
-    ovdisk d = with(half(), &ovdisk::incomplete_copy, true);
-    d.copy_source_serial = "SN-SOURCE";
-    return d;
-}
+const ovdisk none{};                                                  // an empty port
+const ovdisk silent = with(none, &ovdisk::register_present, true);    // in the bay, no IDENTIFY
+const ovdisk unread = with(blank(), &ovdisk::record_unknown, true);   // its record unread
+const ovdisk half = with(member(ov::mode_raid1), &ovdisk::degrade_needed, true);   // a lone member
+const ovdisk source = with(member(ov::mode_raid1), &ovdisk::rebuild_flag, true);
+const ovdisk partial_copy = with(with(half, &ovdisk::incomplete_copy, true), &ovdisk::copy_source_serial,
+                                 std::string("SN-SOURCE"));
 
 struct chip_spec {
     ovdisk d0, d1;
@@ -106,24 +92,24 @@ std::string modes(const ov::panel_state& p)
     return out;
 }
 
+std::string joined(const std::vector<std::string>& words)
+{
+    std::string out;
+    for (const std::string& w : words)
+        out += (out.empty() ? "" : " ") + w;
+    return out;
+}
+
 std::string offered(const ov::panel_actions& a)
 {
     const std::pair<bool, const char*> all[] = {{a.create, "create"},       {a.remove, "remove"},
                                                 {a.clear[0], "clear0"},     {a.clear[1], "clear1"},
                                                 {a.rebuild[0], "rebuild0"}, {a.rebuild[1], "rebuild1"}};
-    std::string out;
-    for (const auto& [on, name] : all)
-        if (on)
-            out += (out.empty() ? "" : " ") + std::string(name);
-    return out;
-}
-
-std::string joined(const std::vector<std::string>& keys)
-{
-    std::string out;
-    for (const std::string& k : keys)
-        out += (out.empty() ? "" : " ") + k;
-    return out;
+    std::vector<std::string> on;
+    for (const auto& [open, name] : all)
+        if (open)
+            on.push_back(name);
+    return joined(on);
 }
 
 struct panel_case {
@@ -153,13 +139,10 @@ TEST_P(panel_table, texts_actions_notices_and_tab_follow_the_rules)
     EXPECT_EQ(joined(p.notices), c.notices) << c.what;
     EXPECT_EQ(p.rebuild_tab, c.rebuild_tab) << c.what;
     EXPECT_TRUE(p.chip && p.actions.restart) << c.what;
-    // The clear buttons show exactly when offered; a followed copy marks its source's arrow.
+    // A followed copy marks the arrow of its source.
     EXPECT_EQ(p.follow_rebuild, c.chip.polling) << c.what;
     EXPECT_EQ(p.rebuild_mark, c.chip.polling ? (c.chip.d0.rebuild_flag ? 0 : 1) : -1) << c.what;
 }
-
-const ovdisk none{};
-const ovdisk source = with(member(ov::mode_raid1), &ovdisk::rebuild_flag, true);
 
 INSTANTIATE_TEST_SUITE_P(
     chips, panel_table,
@@ -168,25 +151,27 @@ INSTANTIATE_TEST_SUITE_P(
         panel_case{"two blank disks", {blank(), blank(2 * set)}, "not_config / not_config", "create", "", false},
         panel_case{"the fourth row", {blank(), blank()}, "not_config / not_config", "", "", false, 3},
         panel_case{"a configured mirror", {member(2), member(2), 2}, "raid_1 / raid_1", "create remove", "", false},
+        panel_case{"a configured stripe on the fourth row", {member(1), member(1), 1}, "raid_0 / raid_0", "remove", "",
+                   false, 3},
         panel_case{"a configured mirror rebuilt from disk 2", {member(2), source, 2, true, true},
                    "raid_1+rebuild_target / raid_1+rebuild_source", "create remove", "", true},
         panel_case{"a configured mirror rebuilt from disk 1", {source, member(2), 2, true, true},
                    "raid_1+rebuild_source / raid_1+rebuild_target", "create remove", "", true},
         panel_case{"a followed copy outside a set", {source, blank(), 0, false, true}, "raid_1+degrade / not_config",
                    "clear0", "raid_info_conflict", true},
-        panel_case{"a lone half beside a blank disk", {half(), blank()}, "raid_1+degrade / not_config",
+        panel_case{"a lone half beside a blank disk", {half, blank()}, "raid_1+degrade / not_config",
                    "create clear0 rebuild0", "raid1_degrade_mode raid_info_conflict", true},
-        panel_case{"a blank disk beside a lone half", {blank(), half()}, "not_config / raid_1+degrade",
+        panel_case{"a blank disk beside a lone half", {blank(), half}, "not_config / raid_1+degrade",
                    "create clear1 rebuild1", "raid1_degrade_mode raid_info_conflict", true},
-        panel_case{"a lone half beside an empty port", {half(), none}, "raid_1+degrade / ", "clear0",
+        panel_case{"a lone half beside an empty port", {half, none}, "raid_1+degrade / ", "clear0",
                    "raid1_degrade_mode", false},
-        panel_case{"a silent partner on port 1", {half(), silent()}, "raid_1 / disk_silent", "clear0", "", false},
-        panel_case{"a silent partner on port 0", {silent(), half()}, "disk_silent / raid_1", "clear1", "", false},
-        panel_case{"an unreadable partner on port 1", {half(), unread()}, "raid_1 / disk_silent", "clear0", "", true},
-        panel_case{"an unreadable partner on port 0", {unread(), half()}, "disk_silent / raid_1", "clear1", "", true},
+        panel_case{"a silent partner on port 1", {half, silent}, "raid_1 / disk_silent", "clear0", "", false},
+        panel_case{"a silent partner on port 0", {silent, half}, "disk_silent / raid_1", "clear1", "", false},
+        panel_case{"an unreadable partner on port 1", {half, unread}, "raid_1 / disk_silent", "clear0", "", true},
+        panel_case{"an unreadable partner on port 0", {unread, half}, "disk_silent / raid_1", "clear1", "", true},
         panel_case{"an unreadable member of a set", {member(2), with(member(2), &ovdisk::record_unknown, true), 2},
                    "raid_1 / disk_silent", "", "", false},
-        panel_case{"a partial copy is never a source", {blank(), partial_copy()},
+        panel_case{"a partial copy is never a source", {blank(), partial_copy},
                    "not_config / raid_1+incomplete_copy(SN-SOURCE) [incomplete_copy_marker(SN-SOURCE)]",
                    "create clear1", "raid_info_conflict", true},
         panel_case{"broken stripe halves",
@@ -221,7 +206,7 @@ TEST(panel, no_chip_shows_and_offers_nothing)
 
 TEST(panel, pictures_show_each_disk_outside_a_set_and_the_set_alone_inside_one)
 {
-    ov::ovchip chip = make({member(ov::mode_raid1, one_tb, 2 * one_tb), partial_copy()});
+    ov::ovchip chip = make({member(ov::mode_raid1, one_tb, 2 * one_tb), partial_copy});
     ov::panel_state p = ov::panel_of(&chip);
     const auto picture = [&](int port) {
         const ov::disk_view& d = p.disks[port];
@@ -236,7 +221,7 @@ TEST(panel, pictures_show_each_disk_outside_a_set_and_the_set_alone_inside_one)
     chip.disks[1] = blank(2 * one_tb);
     p = ov::panel_of(&chip, {ov::first_row, false});
     EXPECT_EQ(picture(1), "disk_2 1862 GB ");
-    chip.disks[1] = silent();
+    chip.disks[1] = silent;
     p = ov::panel_of(&chip);
     EXPECT_EQ(picture(1), "disk_2  disk_silent");
     EXPECT_EQ(str(p.disks[1].serial), "");

@@ -20,7 +20,7 @@ TEST_F(story_test, two_blank_disks_become_a_mirror_shown_after_the_bridge_restar
     write_bytes(image("u", 0), 100 * 512, kept);
     ASSERT_NO_FATAL_FAILURE(launch());
 
-    auto* box = widget<QComboBox>("controllerselectbox");
+    auto* box = find<QComboBox>("controllerselectbox");
     ASSERT_EQ(box->count(), 1);
     EXPECT_EQ(box->currentText(), "RAID Volume  (S/N: USB-u)");
     EXPECT_EQ(text("disk0modefield"), "not_config");
@@ -65,7 +65,7 @@ TEST_F(story_test, two_blank_disks_become_a_mirror_shown_after_the_bridge_restar
         EXPECT_EQ(r.raid_mode, ov::mode_raid1);
         EXPECT_EQ(r.member_index, port);
         EXPECT_EQ(r.flags, 0);
-        EXPECT_EQ(capacity_field(r), two_gb_disk - 16);
+        EXPECT_EQ(r.capacity(), two_gb_disk - 16);
         EXPECT_EQ(r.over_2tb, 0);
         EXPECT_TRUE(names_partner(r, "u", 1 - port));
         EXPECT_EQ(read_bytes(image("u", port), 0, 512), std::string(512, '\0'));
@@ -104,7 +104,7 @@ TEST_F(story_test, a_pulled_mirror_disk_is_replaced_by_a_larger_blank_one_and_re
         EXPECT_EQ(r.raid_mode, ov::mode_raid1);
         EXPECT_EQ(r.member_index, 0);
         EXPECT_EQ(r.flags, 0);
-        EXPECT_EQ(capacity_field(r), set);
+        EXPECT_EQ(r.capacity(), set);
         EXPECT_TRUE(all_zero(r.partner_serial, 20));
         EXPECT_TRUE(all_zero(r.partner_model, 40));
         EXPECT_NE(std::memcmp(r.stamp, old_stamp, 14), 0) << "the record was not re-written";
@@ -165,7 +165,7 @@ TEST_F(story_test, a_pulled_mirror_disk_is_replaced_by_a_larger_blank_one_and_re
         EXPECT_EQ(r.raid_mode, ov::mode_raid1);
         EXPECT_EQ(r.member_index, port);
         EXPECT_EQ(r.flags & ov::source_mark, 0) << "the source mark is still there";
-        EXPECT_EQ(capacity_field(r), set);
+        EXPECT_EQ(r.capacity(), set);
         EXPECT_TRUE(names_partner(r, "u", 1 - port));
     }
     EXPECT_TRUE(holds(image("u", 0), data));
@@ -260,7 +260,7 @@ TEST_F(story_test, a_mirror_is_deleted_a_foreign_disk_cleared_then_stripe_and_sp
         ASSERT_TRUE(ov::has_signature(r.data()));
         EXPECT_EQ(r.raid_mode, ov::mode_raid0);
         EXPECT_EQ(r.member_index, port);
-        EXPECT_EQ(capacity_field(r), 2 * two_gb_disk - 32);
+        EXPECT_EQ(r.capacity(), 2 * two_gb_disk - 32);
         EXPECT_TRUE(names_partner(r, "u", 1 - port));
         EXPECT_EQ(read_bytes(image("u", port), 0, 512), std::string(512, '\0'));
     }
@@ -279,7 +279,7 @@ TEST_F(story_test, a_mirror_is_deleted_a_foreign_disk_cleared_then_stripe_and_sp
         ASSERT_TRUE(ov::has_signature(r.data()));
         EXPECT_EQ(r.raid_mode, ov::mode_span);
         EXPECT_EQ(r.member_index, port);
-        EXPECT_EQ(capacity_field(r), two_gb_disk + three_gb_disk - 65568);
+        EXPECT_EQ(r.capacity(), two_gb_disk + three_gb_disk - 65568);
         EXPECT_TRUE(names_partner(r, "u", 1 - port));
     }
     EXPECT_EQ(messages(), (strings{"all_data_lost", "raid_info_conflict", "all_data_lost", "all_data_lost",
@@ -301,7 +301,7 @@ TEST_F(story_test, switching_controllers_during_a_rebuild_and_back_then_warm_boo
     const pieces data = fill_for_rebuild(image("b-usb", 0), image("b-usb", 1), set);
     ASSERT_NO_FATAL_FAILURE(launch());
 
-    auto* box = widget<QComboBox>("controllerselectbox");
+    auto* box = find<QComboBox>("controllerselectbox");
     ASSERT_EQ(box->count(), 2);
     EXPECT_EQ(box->itemText(0), "RAID Volume  (S/N: USB-b-usb)");
     EXPECT_EQ(box->itemText(1), "FW Volume  (GUID: 30E0F0A0B0C0D0)");
@@ -309,12 +309,7 @@ TEST_F(story_test, switching_controllers_during_a_rebuild_and_back_then_warm_boo
     with_chips([&] { EXPECT_GT(chip_of("b-usb"), 0); });
 
     // The running rebuild of the first bridge is followed.
-    ASSERT_TRUE(wait_until([&] {
-        for (const progress_seen& p : progress)
-            if (p.value > 0 && p.value < 990)
-                return true;
-        return false;
-    }));
+    ASSERT_TRUE(wait_until([&] { return under_way(); }));
     EXPECT_EQ(text("raidmodelabel"), "raid_1rebuilding");
 
     // Away to the FireWire bridge: following the first one ends before the switch is over.
@@ -377,17 +372,12 @@ TEST_F(story_test, an_enclosure_unplugged_during_a_rebuild_is_followed_again_onc
     const uint64_t set = write_mirror("u", 0);
     const pieces data = fill_for_rebuild(image("u", 0), image("u", 1), set);
     ASSERT_NO_FATAL_FAILURE(launch());
-    ASSERT_TRUE(wait_until([&] {
-        for (const progress_seen& p : progress)
-            if (p.value > 0 && p.value < 990)
-                return true;
-        return false;
-    }));
+    ASSERT_TRUE(wait_until([&] { return under_way(); }));
 
     // Unplugged: after the removal pause the window shows no controller; the watcher,
     // finding fewer bridges than chips, says nothing.
     ASSERT_TRUE(st.set_plugged("u", false, error)) << error;
-    auto* box = widget<QComboBox>("controllerselectbox");
+    auto* box = find<QComboBox>("controllerselectbox");
     ASSERT_TRUE(wait_until([&] { return idle_and([] { return ov::j.chips.empty(); }) && box->count() == 0; }));
     EXPECT_EQ(text("raidmodelabel"), "");
     EXPECT_FALSE(shown("levelindicator"));

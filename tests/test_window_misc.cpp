@@ -5,7 +5,6 @@
 #include <QCloseEvent>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QGroupBox>
 #include <QGuiApplication>
 #include <QImage>
 #include <QKeyEvent>
@@ -13,6 +12,7 @@
 #include <QMouseEvent>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTabWidget>
 #include <QTimer>
 #include <QToolButton>
@@ -78,47 +78,35 @@ struct ui_text {
 
 std::vector<ui_text> ui_texts()
 {
-    std::vector<ui_text> out;
     QFile file(QStringLiteral(OVRAID_TS_DIR "/../controller.ui"));
     EXPECT_TRUE(file.open(QIODevice::ReadOnly)) << file.fileName().toStdString();
-    QXmlStreamReader xml(&file);
-    std::vector<QString> widgets;
-    ui_text t;
-    while (!xml.atEnd()) {
-        xml.readNext();
-        if (xml.isEndElement() && xml.name() == QLatin1String("widget"))
-            widgets.pop_back();
-        if (!xml.isStartElement())
+    // A widget's properties come before its children: each belongs to the widget opened last.
+    static const QRegularExpression item(
+        R"re(<widget class="\w+" name="(\w+)"|<(property|attribute) name="(\w+)">\s*<string id="(\w+)">([^<]*)<)re");
+    std::vector<ui_text> out;
+    QString widget;
+    for (const QRegularExpressionMatch& m : item.globalMatch(QString::fromUtf8(file.readAll()))) {
+        if (!m.captured(1).isEmpty()) {
+            widget = m.captured(1);
             continue;
-        const QString name = xml.attributes().value("name").toString();
-        if (xml.name() == QLatin1String("widget")) {
-            widgets.push_back(name);
-        } else if (xml.name() == QLatin1String("property") || xml.name() == QLatin1String("attribute")) {
-            t = ui_text{widgets.back(), name, QString(), xml.name() == QLatin1String("attribute")};
-        } else if (xml.name() == QLatin1String("string") && xml.attributes().hasAttribute("id")) {
-            t.id = xml.attributes().value("id").toString();
-            // uic looks the text up: it must be the id itself.
-            EXPECT_EQ(xml.readElementText(), t.id);
-            out.push_back(t);
         }
+        EXPECT_EQ(m.captured(5), m.captured(4)) << "uic looks the text up: it must be the id";
+        out.push_back({widget, m.captured(3), m.captured(4), m.captured(2) == QLatin1String("attribute")});
     }
-    EXPECT_FALSE(xml.hasError()) << xml.errorString().toStdString();
     return out;
 }
 
-// Every key the window and the engine look up.
+// Every key the engine and the panel look up (the fixed texts' ids come from the .ui).
 const char* const known_keys[] = {
-    "create_raid", "delete_raid", "raid_configuration", "configuration_tab", "rebuild", "refresh_button",
-    "raid_status", "rebuild_progress", "SN", "mode", "phy_size", "disk_1", "disk_2", "ok", "cancel", "warning",
-    "error", "attention", "not_config", "raid_0", "raid_1", "span", "broken", "degrade", "rebuild_source",
-    "rebuild_target", "rebuilding", "old", "new", "raid1_degrade_mode", "raid_info_conflict", "all_data_lost",
-    "raid_create_error", "raid_delete_error", "raid_info_delete_error", "two_raid1_disks_for_rebuild",
-    "disk1_to_disk2", "disk2_to_disk1", "rebuild_error", "hot_swap", "rebuild_finished", "error_open_device",
-    "device", "disk_silent", "incomplete_copy", "restart_stops_rebuild", "delete_stops_rebuild",
-    "rebuild_from_older", "fault_disk_changed", "fault_disk_unknown", "fault_write_failed", "fault_flush_failed",
-    "fault_restored", "fault_restore_failed", "fault_restart_failed", "fault_plain_restart_failed",
-    "fault_rebuild_restart_failed",
-    "bridge_left_out", "rebuild_stalled", "rebuild_not_started", "incomplete_copy_marker", "fault_note_failed"};
+    "disk_1", "disk_2", "ok", "cancel", "warning", "error", "attention", "not_config", "raid_0", "raid_1", "span",
+    "broken", "degrade", "rebuild_source", "rebuild_target", "rebuilding", "old", "new", "raid1_degrade_mode",
+    "raid_info_conflict", "all_data_lost", "raid_create_error", "raid_delete_error", "raid_info_delete_error",
+    "two_raid1_disks_for_rebuild", "disk1_to_disk2", "disk2_to_disk1", "rebuild_error", "hot_swap",
+    "rebuild_finished", "error_open_device", "device", "disk_silent", "incomplete_copy", "restart_stops_rebuild",
+    "delete_stops_rebuild", "rebuild_from_older", "fault_disk_changed", "fault_disk_unknown", "fault_write_failed",
+    "fault_flush_failed", "fault_restored", "fault_restore_failed", "fault_restart_failed",
+    "fault_plain_restart_failed", "fault_rebuild_restart_failed", "bridge_left_out", "rebuild_stalled",
+    "rebuild_not_started", "incomplete_copy_marker", "fault_note_failed", "app_title"};
 
 TEST(window_signals, a_termination_signal_takes_the_one_way_out_on_the_window_thread)
 {
@@ -197,17 +185,16 @@ TEST_P(window_texts, start_up_sets_every_fixed_text_from_the_table)
 {
     const std::vector<ui_text> texts = ui_texts();
     EXPECT_GT(texts.size(), 40u);
+    auto* tabs = find<QTabWidget>("tabview");
     for (const ui_text& t : texts) {
         QWidget* w = find(t.widget.toLatin1().constData());
-        const QString shown = t.tab_title ? find<QTabWidget>("tabview")->tabText(find<QTabWidget>("tabview")->indexOf(w))
+        const QString shown = t.tab_title ? tabs->tabText(tabs->indexOf(w))
                                           : w->property(t.property.toLatin1().constData()).toString();
         EXPECT_EQ(shown, expected(t.id.toLatin1().constData())) << t.widget.toStdString() << " " << t.property.toStdString();
     }
-    EXPECT_EQ(win->s_ok, expected("ok"));
-    EXPECT_EQ(win->s_cancel, expected("cancel"));
-    EXPECT_EQ(win->s_warning, expected("warning"));
-    EXPECT_EQ(win->s_error, expected("error"));
-    EXPECT_EQ(win->s_attention, expected("attention"));
+    for (const auto& [word, key] : {std::pair{win->s_ok, "ok"}, {win->s_cancel, "cancel"}, {win->s_warning, "warning"},
+                                    {win->s_error, "error"}, {win->s_attention, "attention"}})
+        EXPECT_EQ(word, expected(key)) << key;
     if (QString::fromLatin1(GetParam()) == "de") {
         EXPECT_NE(expected("create_raid"), read_ts("en")["create_raid"].translation) << "not translated";
     }

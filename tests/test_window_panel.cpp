@@ -10,6 +10,7 @@
 #include <QTreeView>
 #include <atomic>
 #include <cstdlib>
+#include <optional>
 #include <thread>
 
 #include "window_fixture.h"
@@ -25,21 +26,15 @@ class host_version {
 public:
     explicit host_version(const char* version)
     {
-        if (const char* old = std::getenv("OVRAID_SYSTEM_VERSION"))
-            saved_ = old, had_ = true;
-        setenv("OVRAID_SYSTEM_VERSION", version, 1);
+        if (const char* old = std::getenv(name))
+            saved_ = old;
+        setenv(name, version, 1);
     }
-    ~host_version()
-    {
-        if (had_)
-            setenv("OVRAID_SYSTEM_VERSION", saved_.c_str(), 1);
-        else
-            unsetenv("OVRAID_SYSTEM_VERSION");
-    }
+    ~host_version() { saved_ ? setenv(name, saved_->c_str(), 1) : unsetenv(name); }
 
 private:
-    std::string saved_;
-    bool had_ = false;
+    static constexpr const char* name = "OVRAID_SYSTEM_VERSION";
+    std::optional<std::string> saved_;
 };
 
 const char* const action_buttons[] = {"confirmbutton",     "clearconfigbutton", "cleardisk0button",
@@ -65,7 +60,7 @@ TEST_F(window_panel, without_chips_or_disks_the_panel_is_empty_and_closed)
     EXPECT_EQ(current_tab(), "configuretab");
 
     // A chip whose ports are both empty: still nothing to show, but the tree is.
-    show_chip(add_usb_chip(empty_port(), empty_port()));
+    show_chip(add_usb_chip(empty_port, empty_port));
     for (const char* name : panel_fields)
         EXPECT_EQ(text(name), "") << name;
     for (const char* name : action_buttons)

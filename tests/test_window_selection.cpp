@@ -30,10 +30,10 @@ void fill_list_from_notifier(controller& win)
 TEST_F(window_selection, the_list_follows_map_order_and_selects_only_when_asked)
 {
     // Scan order differs from map order (sorted by location or GUID).
-    const int disk = add_usb_chip(blank_disk(1000000, "DISKMODEL"), empty_port(), 0x200, "S123", "Disk");
-    const int fw = add_firewire_chip(blank_disk(1000000, "FWMODEL"), empty_port(), 0xFF, "FW");
-    add_firewire_chip(empty_port(), empty_port(), 0x8000000000000001ULL, "Top");
-    add_usb_chip(empty_port(), empty_port(), 0x100, "S9", "Other");
+    const int disk = add_usb_chip(blank_disk(1000000, "DISKMODEL"), empty_port, 0x200, "S123", "Disk");
+    const int fw = add_firewire_chip(blank_disk(1000000, "FWMODEL"), empty_port, 0xFF, "FW");
+    add_firewire_chip(empty_port, empty_port, 0x8000000000000001ULL, "Top");
+    add_usb_chip(empty_port, empty_port, 0x100, "S9", "Other");
     auto* box = find<QComboBox>("controllerselectbox");
     find<QLabel>("disk0modelfield")->setText("marker");
     lib.clear_calls();
@@ -78,7 +78,7 @@ TEST_F(window_selection, the_list_follows_map_order_and_selects_only_when_asked)
 
 TEST_F(window_selection, with_no_bridge_the_panel_is_empty_and_the_list_text_blank)
 {
-    show_chip(add_usb_chip(blank_disk(1000000, "GONE"), empty_port()));
+    show_chip(add_usb_chip(blank_disk(1000000, "GONE"), empty_port));
     fill_list_from_notifier(*win);
     win->select_first_controller();
     ASSERT_EQ(find<QComboBox>("controllerselectbox")->currentText(), "Disk  (S/N: S123)");
@@ -109,7 +109,7 @@ TEST_F(window_selection, switching_away_from_a_followed_rebuild_ends_its_poller_
     // The other bridge holds a lone mirror half: preparing it writes a degraded record.
     ov::ovdisk lone = member_disk(ov::mode_raid1, set + 16, set);
     lone.degrade_needed = true;
-    const int b = add_usb_chip(lone, empty_port(), 0x200, "S2", "Second");
+    const int b = add_usb_chip(lone, empty_port, 0x200, "S2", "Second");
     const uint32_t b_service = chip(b).service;
     lib.rebuild_statuses.push_back(scripted_library::status(1000, 100));
 

@@ -6,29 +6,23 @@
 #include "engine_reset.h"
 #include <gtest/gtest.h>
 
-#include <QAbstractButton>
 #include <QCoreApplication>
-#include <QElapsedTimer>
-#include <QLabel>
-#include <QTabWidget>
 #include <QThread>
 #include <QWidget>
 #include <atomic>
 #include <deque>
 #include <functional>
-#include <memory>
-#include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include "controller.h"
 #include "library.h"
 #include "ovtool.h"
 #include "registry.h"
 #include "requests.h"
 #include "scripted_library.h"
 #include "wait_until.h"
+#include "window_access.h"
 
 namespace ovtest {
 
@@ -99,19 +93,14 @@ private:
     std::thread thread_;
 };
 
-inline ov::ovdisk empty_port()
-{
-    return ov::ovdisk{};
-}
+inline const ov::ovdisk empty_port{};
 
-class window_fixture : public ::testing::Test {
+class window_fixture : public ::testing::Test, protected window_access {
 protected:
     scripted_library lib;
     holding_registry reg;
-    std::unique_ptr<controller> win;
     std::vector<alert_seen> alerts;
     std::deque<int> answers;   // answers to the next alerts; 1 (first button) once empty
-    std::function<void(const alert_seen&)> on_alert;
     std::vector<int> exits;
 
     void SetUp() override
@@ -124,13 +113,9 @@ protected:
             alert_seen a{title, message, first, second, second_is_default, reg.posted.load(),
                          QThread::currentThread() == qApp->thread()};
             alerts.push_back(a);
-            if (on_alert)
-                on_alert(a);
-            int answer = 1;
-            if (!answers.empty()) {
-                answer = answers.front();
+            const int answer = answers.empty() ? 1 : answers.front();
+            if (!answers.empty())
                 answers.pop_front();
-            }
             return answer;
         });
         controller::set_exit_handler([this](int status) { exits.push_back(status); });
@@ -165,19 +150,8 @@ protected:
         win->applicationDidFinishLaunching(false);
     }
 
-    template <typename T = QWidget>
-    T* find(const char* name) const
-    {
-        T* w = win->mainwindow()->findChild<T*>(QString::fromLatin1(name));
-        if (!w)
-            throw std::runtime_error(std::string("no widget named ") + name);
-        return w;
-    }
-    QString text(const char* name) const { return find<QLabel>(name)->text(); }
-    bool enabled(const char* name) const { return find(name)->isEnabled(); }
     // Shown by the window itself, even when its tab page is not the one on view.
     bool shown(const char* name) const { return !find(name)->isHidden(); }
-    QString current_tab() const;
 
     // A USB bridge with the given disks, known to the registry under `name`; returns its
     // index in the chip list. The presence registers agree with the disks.
@@ -255,9 +229,5 @@ protected:
     }
 };
 
-inline QString window_fixture::current_tab() const
-{
-    return find<QTabWidget>("tabview")->currentWidget()->objectName();
-}
 
 }  // namespace ovtest
