@@ -102,14 +102,12 @@ std::string joined(const std::vector<std::string>& words)
 
 std::string offered(const ov::panel_actions& a)
 {
-    const std::pair<bool, const char*> all[] = {{a.create, "create"},       {a.remove, "remove"},
-                                                {a.clear[0], "clear0"},     {a.clear[1], "clear1"},
-                                                {a.rebuild[0], "rebuild0"}, {a.rebuild[1], "rebuild1"}};
-    std::vector<std::string> on;
-    for (const auto& [open, name] : all)
-        if (open)
-            on.push_back(name);
-    return joined(on);
+    std::vector<std::string> open;
+    for (const auto& [on, name] : {std::pair{a.create, "create"}, {a.remove, "remove"}, {a.clear[0], "clear0"},
+                                   {a.clear[1], "clear1"}, {a.rebuild[0], "rebuild0"}, {a.rebuild[1], "rebuild1"}})
+        if (on)
+            open.push_back(name);
+    return joined(open);
 }
 
 struct panel_case {
