@@ -14,10 +14,7 @@ function(ovraid_window_test name)
   target_include_directories(${name} PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/support_app)
   target_link_libraries(${name} PRIVATE ovraid_app ovraid_test_support Qt6::Widgets Qt6::Test GTest::gtest)
   target_compile_definitions(${name} PRIVATE OVRAID_TS_DIR="${CMAKE_SOURCE_DIR}/app/translations")
-  add_test(NAME ${name} COMMAND ${name})
-  set_tests_properties(${name} PROPERTIES
-    ENVIRONMENT "QT_QPA_PLATFORM=offscreen;OVRAID_TIME_SCALE=50;TSAN_OPTIONS=halt_on_error=1 second_deadlock_stack=1 suppressions=${CMAKE_SOURCE_DIR}/tests/tsan.supp"
-    LABELS window TIMEOUT 600)
+  ovraid_add_test(${name} window 600)
 endfunction()
 
 ovraid_window_test(test_window_panel test_window_panel.cpp)
@@ -32,7 +29,4 @@ add_executable(test_exit_paths test_exit_paths.cpp)
 target_link_libraries(test_exit_paths PRIVATE ovraid_test_support GTest::gtest_main)
 target_compile_definitions(test_exit_paths PRIVATE OVRAID_EXIT_APP="$<TARGET_FILE:exit_app>")
 add_dependencies(test_exit_paths exit_app)
-add_test(NAME test_exit_paths COMMAND test_exit_paths)
-set_tests_properties(test_exit_paths PROPERTIES
-  ENVIRONMENT "OVRAID_TIME_SCALE=50;TSAN_OPTIONS=halt_on_error=1 second_deadlock_stack=1 suppressions=${CMAKE_SOURCE_DIR}/tests/tsan.supp"
-  LABELS window TIMEOUT 600)
+ovraid_add_test(test_exit_paths window 600)

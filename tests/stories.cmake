@@ -7,10 +7,7 @@ if(TARGET ovraid_app AND EXISTS ${ovraid_stories_main})
   if(Qt6Test_FOUND)
     add_executable(test_stories test_stories.cpp story_fixture.h ${ovraid_stories_main})
     target_link_libraries(test_stories PRIVATE ovraid_app ovraid_test_support Qt6::Test GTest::gtest)
-    add_test(NAME test_stories COMMAND test_stories)
-    set_tests_properties(test_stories PROPERTIES
-      ENVIRONMENT "QT_QPA_PLATFORM=offscreen;OVRAID_TIME_SCALE=50;OVRAID_SYSTEM_VERSION=10.6.0;TSAN_OPTIONS=halt_on_error=1 second_deadlock_stack=1 suppressions=${CMAKE_SOURCE_DIR}/tests/tsan.supp"
-      LABELS stories TIMEOUT 900)
+    ovraid_add_test(test_stories stories 900 OVRAID_SYSTEM_VERSION=10.6.0)
   else()
     message(STATUS "stories: Qt6 Test not found, test_stories not built")
   endif()

@@ -452,8 +452,7 @@ void data_safety::run_matrix(const std::vector<std::string>& modes)
         for (const ov::sim::failure_desc& f : failures_left())
             made[f.call] = counting_skip - f.skip;
         ASSERT_NO_FATAL_FAILURE(settle_bridge());
-        c = scan();
-        ASSERT_NE(c, nullptr);
+        ASSERT_NE(c = scan(), nullptr);
         const std::string done_text = judgement(*c);
         ASSERT_NE(done_text, before_text) << "the write changes nothing a scan shows";
 
@@ -476,8 +475,7 @@ void data_safety::run_matrix(const std::vector<std::string>& modes)
         bool used = false;  // the chip in the list ran a write since the scan that made it
         std::remove(ov::rebuild_notes::path().c_str());
         put_bytes(before);
-        c = scan();
-        ASSERT_NE(c, nullptr);
+        ASSERT_NE(c = scan(), nullptr);
         ASSERT_EQ(judgement(*c), before_text);
         for (const planned& p : plan) {
             ++runs;
@@ -563,8 +561,7 @@ void data_safety::run_matrix(const std::vector<std::string>& modes)
             if (after != before)
                 put_bytes(before);
             if (after != before || !c || (!used && judgement(*c) != before_text)) {
-                c = scan();
-                ASSERT_NE(c, nullptr);
+                ASSERT_NE(c = scan(), nullptr);
                 ASSERT_EQ(judgement(*c), before_text) << "could not put the disks back";
                 used = false;
             }
@@ -622,8 +619,7 @@ TEST_F(data_safety, a_rebuild_whose_record_write_fails_changes_no_disk_and_no_ro
         EXPECT_TRUE(failures_left().empty());
         EXPECT_FALSE(note_left()) << "a failed rebuild leaves its note";
         ASSERT_NO_FATAL_FAILURE(settle_bridge());
-        c = scan();
-        ASSERT_NE(c, nullptr);
+        ASSERT_NE(c = scan(), nullptr);
         EXPECT_TRUE(bytes() == before);
         EXPECT_EQ(judgement(*c), before_text);
         EXPECT_FALSE(c->rebuilding);
@@ -654,8 +650,7 @@ TEST_F(data_safety, a_target_pulled_mid_copy_never_becomes_current_or_a_set_of_i
 
         // Each change is followed by a device handling: scan, then select.
         const auto handle = [&] {
-            c = scan();
-            ASSERT_NE(c, nullptr);
+            ASSERT_NE(c = scan(), nullptr);
             make_current(*c);
             c->select_chip();
             end_timer(*c);
@@ -668,8 +663,7 @@ TEST_F(data_safety, a_target_pulled_mid_copy_never_becomes_current_or_a_set_of_i
         // The target alone.
         ASSERT_NO_FATAL_FAILURE(insert_back(1, target, cap1, target_serial));
         const std::string target_record = bytes()[1].record;
-        c = scan();
-        ASSERT_NE(c, nullptr);
+        ASSERT_NE(c = scan(), nullptr);
         EXPECT_TRUE(c->disks[1].incomplete_copy);
         EXPECT_EQ(c->disks[1].copy_source_serial, source_serial);
         EXPECT_FALSE(c->disks[1].degrade_needed) << "a partial copy would become a set of its own";
@@ -681,8 +675,7 @@ TEST_F(data_safety, a_target_pulled_mid_copy_never_becomes_current_or_a_set_of_i
 
         // The source comes back: it stays the source.
         ASSERT_NO_FATAL_FAILURE(insert_back(0, source, cap0, source_serial));
-        c = scan();
-        ASSERT_NE(c, nullptr);
+        ASSERT_NE(c = scan(), nullptr);
         EXPECT_NE(c->disks[1].raid1_role, 1u) << judgement(*c);
         EXPECT_FALSE(c->disks[1].degrade_needed);
         EXPECT_TRUE(c->disks[0].raid1_role == 1 || (c->rebuilding && c->disks[0].rebuild_flag)) << judgement(*c);
@@ -704,8 +697,7 @@ TEST_F(data_safety, an_unreadable_record_during_a_scan_degrades_no_partner)
     const pair_bytes before = bytes();
 
     ASSERT_NO_FATAL_FAILURE(fail("ovGetRaidInfo", "once", 1));
-    c = scan();
-    ASSERT_NE(c, nullptr);
+    ASSERT_NE(c = scan(), nullptr);
     EXPECT_TRUE(failures_left().empty());
     EXPECT_TRUE(c->disks[1].record_unknown);
     EXPECT_FALSE(c->disks[0].record_unknown);
@@ -716,8 +708,7 @@ TEST_F(data_safety, an_unreadable_record_during_a_scan_degrades_no_partner)
     EXPECT_EQ(c->last_write.fault, ov::write_fault::none);
     EXPECT_TRUE(bytes() == before) << "a record was written next to an unreadable one";
 
-    c = scan();
-    ASSERT_NE(c, nullptr);
+    ASSERT_NE(c = scan(), nullptr);
     EXPECT_EQ(judgement(*c), healthy);
 }
 
@@ -763,8 +754,7 @@ TEST_F(data_safety, a_cleared_disk_whose_write_fails_stays_in_its_set)
             ASSERT_NO_FATAL_FAILURE(settle_bridge());
             EXPECT_TRUE(bytes()[port].head == before[port].head) << "sectors 0..63 were wiped";
             EXPECT_TRUE(bytes() == before);
-            c = scan();
-            ASSERT_NE(c, nullptr);
+            ASSERT_NE(c = scan(), nullptr);
             EXPECT_EQ(judgement(*c), before_text);
         }
 }
@@ -810,8 +800,7 @@ TEST_F(data_safety, failed_flushes_restarts_and_read_backs_are_reported)
         EXPECT_FALSE(rep.restore_failed);
         EXPECT_TRUE(failures_left().empty());
         ASSERT_NO_FATAL_FAILURE(settle_bridge());
-        c = scan();
-        ASSERT_NE(c, nullptr);
+        ASSERT_NE(c = scan(), nullptr);
         if (fc.expected == ov::write_fault::restart_failed) {
             // The records stay: the rebuild starts with the next restart.
             EXPECT_TRUE(rep.rebuild);

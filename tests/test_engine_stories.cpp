@@ -16,6 +16,7 @@ using ::testing::ElementsAre;
 class engine_stories : public engine_fixture, public sim_tree {
 protected:
     std::unique_ptr<ov::sim::enclosure> enc;
+    std::string img[2];
 
     void TearDown() override
     {
@@ -24,12 +25,17 @@ protected:
         enc.reset();
     }
 
-    void plug_in()
+    // Bridge "u" with disks "a" and "b" of these sizes, plugged in and scanned.
+    void start_with(uint64_t c0, uint64_t c1, double rebuild_seconds = 0)
     {
+        add_usb("u", rebuild_seconds);
+        img[0] = add_disk("u", 0, "a", c0);
+        img[1] = add_disk("u", 1, "b", c1);
         enc = std::make_unique<ov::sim::enclosure>(root);
         enc->sync();
         ov::install_library(enc.get());
         ov::install_registry(enc.get());
+        ASSERT_NO_FATAL_FAILURE(rescan());
     }
 
     // What a device handling does: scan, identities, records; then the first chip is
@@ -44,13 +50,20 @@ protected:
         ov::j.current = ov::j.chips[0].identity;
     }
 
-    // After a warm boot: waits for the bridge to come back under a new handle.
-    bool back_after_boot(const std::string& bridge, uint32_t old_service)
+    // Runs a command that restarts the bridge, and rescans once it is back under a new handle.
+    void restarting(const std::function<bool()>& command)
     {
-        return eventually([&] {
-            const uint32_t s = enc->service_of(bridge);
-            return s != 0 && s != old_service;
-        });
+        const uint32_t before = ov::j.chips[0].service;
+        ASSERT_TRUE(command());
+        ASSERT_TRUE(eventually([&] {
+            const uint32_t s = enc->service_of("u");
+            return s != 0 && s != before;
+        }));
+        ASSERT_NO_FATAL_FAILURE(rescan());
+    }
+    void create(int mode)
+    {
+        restarting([mode] { return ov::j.build_raid(0, mode); });
     }
 
     std::string record_on(const std::string& image, uint64_t capacity)
@@ -62,25 +75,13 @@ protected:
     {
         return ov::le::load64(reinterpret_cast<const unsigned char*>(record.data()) + 8);
     }
-
-    // Creates a set on the current chip and rescans once the bridge is back.
-    void create(int mode)
-    {
-        const uint32_t before = ov::j.chips[0].service;
-        ASSERT_TRUE(ov::j.build_raid(0, mode));
-        ASSERT_TRUE(back_after_boot("u", before));
-        ASSERT_NO_FATAL_FAILURE(rescan());
-    }
 };
 
 TEST_F(engine_stories, sets_are_created_found_after_the_boot_and_deleted)
 {
-    add_usb("u");
     const uint64_t c0 = 200000, c1 = 260000;
-    const std::string img0 = add_disk("u", 0, "a", c0);
-    const std::string img1 = add_disk("u", 1, "b", c1);
-    ASSERT_NO_FATAL_FAILURE(plug_in());
-    ASSERT_NO_FATAL_FAILURE(rescan());
+    ASSERT_NO_FATAL_FAILURE(start_with(c0, c1));
+    const std::string &img0 = img[0], &img1 = img[1];
     ASSERT_TRUE(ov::j.chips[0].disks[0].present);
     ASSERT_TRUE(ov::j.chips[0].disks[1].present);
     EXPECT_EQ(ov::j.chips[0].disks[0].capacity, c0);
@@ -111,10 +112,7 @@ TEST_F(engine_stories, sets_are_created_found_after_the_boot_and_deleted)
         EXPECT_EQ(0, std::memcmp(r1.data() + 36, c.disks[0].model_raw, 40));
         EXPECT_EQ(r0.substr(480, 16), r1.substr(480, 16));
 
-        const uint32_t before = c.service;
-        ASSERT_TRUE(ov::j.clear_raid(0));
-        ASSERT_TRUE(back_after_boot("u", before));
-        ASSERT_NO_FATAL_FAILURE(rescan());
+        ASSERT_NO_FATAL_FAILURE(restarting([] { return ov::j.clear_raid(0); }));
         EXPECT_FALSE(ov::j.chips[0].raid_configured);
         EXPECT_EQ(ov::j.chips[0].disks[0].raid_mode, 0u);
         EXPECT_EQ(ov::j.chips[0].disks[1].raid_mode, 0u);
@@ -127,22 +125,16 @@ TEST_F(engine_stories, sets_are_created_found_after_the_boot_and_deleted)
 
 TEST_F(engine_stories, clearing_one_disk_breaks_the_stripe_and_spares_the_other_disk)
 {
-    add_usb("u");
     const uint64_t c0 = 150000, c1 = 150000;
-    const std::string img0 = add_disk("u", 0, "a", c0);
-    const std::string img1 = add_disk("u", 1, "b", c1);
-    ASSERT_NO_FATAL_FAILURE(plug_in());
-    ASSERT_NO_FATAL_FAILURE(rescan());
+    ASSERT_NO_FATAL_FAILURE(start_with(c0, c1));
     ASSERT_NO_FATAL_FAILURE(create(1));
+    const std::string &img0 = img[0], &img1 = img[1];
     ASSERT_TRUE(ov::j.chips[0].raid_configured);
     const std::string kept = record_on(img0, c0);
     write_bytes(img1, 63 * 512, "last wiped sector");
     write_bytes(img1, 64 * 512, "first kept sector");
 
-    const uint32_t before = ov::j.chips[0].service;
-    ASSERT_TRUE(ov::j.chips[0].clear_disk(true));
-    ASSERT_TRUE(back_after_boot("u", before));
-    ASSERT_NO_FATAL_FAILURE(rescan());
+    ASSERT_NO_FATAL_FAILURE(restarting([] { return ov::j.chips[0].clear_disk(true); }));
     EXPECT_EQ(record_on(img1, c1), std::string(512, '\0'));
     EXPECT_EQ(read_bytes(img1, 63 * 512, 17), std::string(17, '\0'));
     EXPECT_EQ(read_bytes(img1, 64 * 512, 17), "first kept sector");
@@ -155,13 +147,10 @@ TEST_F(engine_stories, clearing_one_disk_breaks_the_stripe_and_spares_the_other_
 
 TEST_F(engine_stories, a_mirror_is_rebuilt_onto_a_new_disk_and_followed_to_its_end)
 {
-    add_usb("u", 20);  // 20 s of system time for the whole copy
-    const uint64_t c0 = 200000, c1 = 200000, c_new = 300000, set = c0 - 16;
-    const std::string src = add_disk("u", 0, "a", c0);
-    add_disk("u", 1, "b", c1);
-    ASSERT_NO_FATAL_FAILURE(plug_in());
-    ASSERT_NO_FATAL_FAILURE(rescan());
+    const uint64_t c0 = 200000, c_new = 300000, set = c0 - 16;
+    ASSERT_NO_FATAL_FAILURE(start_with(c0, 200000, 20));  // 20 s of system time for the whole copy
     ASSERT_NO_FATAL_FAILURE(create(2));
+    const std::string& src = img[0];
     ASSERT_TRUE(ov::j.chips[0].raid_configured);
     ASSERT_EQ(ov::j.chips[0].raid_capacity, set);
 
@@ -185,10 +174,7 @@ TEST_F(engine_stories, a_mirror_is_rebuilt_onto_a_new_disk_and_followed_to_its_e
     ASSERT_NO_FATAL_FAILURE(rescan());
     ASSERT_TRUE(ov::j.chips[0].disks[1].present);
     ASSERT_TRUE(ov::j.chips[0].raid1_pair_present);
-    const uint32_t before = ov::j.chips[0].service;
-    ASSERT_TRUE(ov::j.chips[0].rebuild(false));
-    ASSERT_TRUE(back_after_boot("u", before));
-    ASSERT_NO_FATAL_FAILURE(rescan());
+    ASSERT_NO_FATAL_FAILURE(restarting([] { return ov::j.chips[0].rebuild(false); }));
     ov::ovchip& c = ov::j.chips[0];
     ASSERT_TRUE(c.raid_configured);
     ASSERT_TRUE(c.rebuilding);
@@ -199,8 +185,8 @@ TEST_F(engine_stories, a_mirror_is_rebuilt_onto_a_new_disk_and_followed_to_its_e
     window.clear();
     c.select_chip();
     ov::ctrller->update_raid_information();
-    ASSERT_TRUE(window.wait_for("show_message rebuild_finished", 1, std::chrono::milliseconds(60000)));
-    ASSERT_TRUE(eventually([&] { return !c.poller_alive; }, std::chrono::milliseconds(60000)));
+    ASSERT_TRUE(window.wait_for("show_message rebuild_finished", 1, 60s));
+    ASSERT_TRUE(eventually([&] { return !c.poller_alive; }, 60s));
     const std::string final_poll = "updatepoll " + std::to_string(set) + " " + std::to_string(set) + " 1";
     EXPECT_TRUE(window.contains(final_poll));
     EXPECT_EQ(window.count("startprogressbar"), 1u);
@@ -221,10 +207,7 @@ TEST_F(engine_stories, a_mirror_is_rebuilt_onto_a_new_disk_and_followed_to_its_e
     EXPECT_EQ(r0.substr(480, 16), r1.substr(480, 16));
 
     // The next boot finds a healthy mirror with nothing left to follow.
-    const uint32_t service = c.service;
-    ASSERT_TRUE(c.warm_boot());
-    ASSERT_TRUE(back_after_boot("u", service));
-    ASSERT_NO_FATAL_FAILURE(rescan());
+    ASSERT_NO_FATAL_FAILURE(restarting([&c] { return c.warm_boot(); }));
     EXPECT_TRUE(ov::j.chips[0].raid_configured);
     EXPECT_EQ(ov::j.chips[0].raid_mode, 2u);
     EXPECT_FALSE(ov::j.chips[0].rebuilding);
@@ -233,11 +216,7 @@ TEST_F(engine_stories, a_mirror_is_rebuilt_onto_a_new_disk_and_followed_to_its_e
 
 TEST_F(engine_stories, a_disk_pulled_from_a_mirror_is_noticed_by_the_timer)
 {
-    add_usb("u");
-    add_disk("u", 0, "a", 120000);
-    add_disk("u", 1, "b", 120000);
-    ASSERT_NO_FATAL_FAILURE(plug_in());
-    ASSERT_NO_FATAL_FAILURE(rescan());
+    ASSERT_NO_FATAL_FAILURE(start_with(120000, 120000));
     ASSERT_NO_FATAL_FAILURE(create(2));
     ASSERT_TRUE(ov::j.chips[0].raid_configured);
     window.clear();

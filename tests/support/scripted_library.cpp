@@ -2,17 +2,11 @@
 
 #include <algorithm>
 #include <cstring>
+#include <set>
 
 #include "sim/identify.h"
 
 namespace ovtest {
-
-std::vector<unsigned char> ata_string(const std::string& text, size_t length)
-{
-    ov::identify_data block;
-    block.set_text(0, static_cast<int>(length / 2), text);
-    return std::vector<unsigned char>(block.bytes.begin(), block.bytes.begin() + static_cast<std::ptrdiff_t>(length));
-}
 
 sector make_identify(const std::string& model, const std::string& serial, uint64_t sectors,
                      const std::string& addressing, bool hpa_enabled)
@@ -87,6 +81,16 @@ size_t scripted_library::count(const std::string& name) const
     std::lock_guard<std::mutex> lock(mutex_);
     return static_cast<size_t>(
         std::count_if(calls_.begin(), calls_.end(), [&](const call& c) { return c.name == name; }));
+}
+
+size_t scripted_library::threads(const std::string& name) const
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    std::set<std::thread::id> seen;
+    for (const call& c : calls_)
+        if (c.name == name)
+            seen.insert(c.thread);
+    return seen.size();
 }
 
 int scripted_library::enter(const call& c)
@@ -299,6 +303,21 @@ void fake_registry::set_property(ov::registry_entry entry, const std::string& ke
     entries_[entry].properties[key] = std::move(value);
 }
 
+namespace {
+
+// Below a bus entry: the unit, the transport and the protocol, the bridge service, and
+// three first children down to the presented device.
+ov::registry_entry add_chain(fake_registry& reg, ov::registry_entry bus, const std::string& unit,
+                             const std::string& device_name)
+{
+    const auto transport = reg.add_entry("ovBridgeTransport", reg.add_entry(unit, bus));
+    const auto service = reg.add_entry(ov::bridge_service_class, reg.add_entry("ovBridgeProtocol", transport));
+    reg.add_entry(device_name, reg.add_entry("ovBlockDriver", reg.add_entry("ovBlockServices", service)));
+    return service;
+}
+
+}  // namespace
+
 ov::registry_entry fake_registry::add_usb_bridge(int32_t vendor, int32_t product, int32_t location,
                                                  const std::string& serial, const std::string& device_name)
 {
@@ -307,14 +326,7 @@ ov::registry_entry fake_registry::add_usb_bridge(int32_t vendor, int32_t product
     set_property(bus, "idProduct", ov::registry_value::make_number(product));
     set_property(bus, "locationID", ov::registry_value::make_number(location));
     set_property(bus, "USB Serial Number", ov::registry_value::make_text(serial));
-    auto e = add_entry("IOUSBHostInterface", bus);
-    e = add_entry("ovBridgeTransport", e);
-    e = add_entry("ovBridgeProtocol", e);
-    const auto service = add_entry(ov::bridge_service_class, e);
-    e = add_entry("ovBlockServices", service);
-    e = add_entry("ovBlockDriver", e);
-    add_entry(device_name, e);
-    return service;
+    return add_chain(*this, bus, "IOUSBHostInterface", device_name);
 }
 
 ov::registry_entry fake_registry::add_firewire_bridge(int64_t guid, const std::string& device_name,
@@ -322,14 +334,7 @@ ov::registry_entry fake_registry::add_firewire_bridge(int64_t guid, const std::s
 {
     const auto bus = add_entry(bus_name);
     set_property(bus, "GUID", ov::registry_value::make_number(guid));
-    auto e = add_entry("IOFireWireUnit", bus);
-    e = add_entry("ovBridgeTransport", e);
-    e = add_entry("ovBridgeProtocol", e);
-    const auto service = add_entry(ov::bridge_service_class, e);
-    e = add_entry("ovBlockServices", service);
-    e = add_entry("ovBlockDriver", e);
-    add_entry(device_name, e);
-    return service;
+    return add_chain(*this, bus, "IOFireWireUnit", device_name);
 }
 
 std::string fake_registry::name(ov::registry_entry entry)

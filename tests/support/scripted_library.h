@@ -9,6 +9,7 @@
 #include <map>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <tuple>
 #include <vector>
 
@@ -24,8 +25,6 @@ using sector = std::array<unsigned char, 512>;
 // addressing: "lba48", "lba28" or "chs".
 sector make_identify(const std::string& model, const std::string& serial, uint64_t sectors,
                      const std::string& addressing = "lba48", bool hpa_enabled = false);
-// The raw IDENTIFY string bytes (pair-swapped, space padded) of a text.
-std::vector<unsigned char> ata_string(const std::string& text, size_t length);
 
 // The IDENTIFY block a disk with these texts, size and addressing answers with: what the
 // engine compares with the disk it shows before it writes.
@@ -41,6 +40,7 @@ struct call {
     uint64_t lba = 0;
     int flag = -1;         // addressing flag of the plain record calls
     uint32_t address = 0;  // register address
+    std::thread::id thread = std::this_thread::get_id();  // made where the call is
 };
 
 // A bridge library whose every call is recorded in order and whose answers are set up
@@ -78,6 +78,8 @@ public:
     std::vector<std::string> names() const;
     void clear_calls();
     size_t count(const std::string& name) const;
+    // How many threads made calls of that name.
+    size_t threads(const std::string& name) const;
 
     // --- the library ---
     int getDeviceList(uint32_t* handles, uint32_t* count) override;
