@@ -49,6 +49,29 @@ protected:
         return eventually([&] { return !chip(i).poller_alive; });
     }
 
+    struct statuses {
+        uint64_t total, current;
+        int times;
+    };
+    // A fresh marked mirror whose poller reads these statuses and then, with fail_after,
+    // fails a read; returns the chip once its poller has ended.
+    int polled(std::initializer_list<statuses> runs, bool fail_after = true)
+    {
+        next_case();
+        lib.rebuild_statuses.clear();
+        const int i = marked_mirror();
+        int reads = 0;
+        for (const statuses& r : runs) {
+            queue_statuses(r.total, r.current, r.times);
+            reads += r.times;
+        }
+        if (fail_after)
+            lib.fail("ovGetRebuildStatus", reads + 1);
+        start_poller(i);
+        EXPECT_TRUE(poller_ended(i));
+        return i;
+    }
+
     bool timer_ended(int i)
     {
         return eventually([&] { return !chip(i).raid1_timer_alive; });
@@ -173,11 +196,7 @@ TEST_F(monitors, seven_done_polls_end_the_rebuild_and_clear_both_marks)
 
 TEST_F(monitors, six_done_polls_are_not_an_end)
 {
-    const int i = marked_mirror();
-    queue_statuses(1000, 1000, 6);
-    lib.fail("ovGetRebuildStatus", 7);
-    start_poller(i);
-    ASSERT_TRUE(poller_ended(i));
+    const int i = polled({{1000, 1000, 6}});
     EXPECT_THAT(progress(), ElementsAreArray(repeated("updatepoll 1000 1000 0", 6)));
     EXPECT_FALSE(window.contains("show_message rebuild_finished"));
     EXPECT_EQ(lib.count("ovSetRaidInfo"), 0u);
@@ -186,91 +205,38 @@ TEST_F(monitors, six_done_polls_are_not_an_end)
 
 TEST_F(monitors, a_minute_without_progress_is_reported_once_and_progress_resets_it)
 {
-    struct stall_case {
-        const char* name;
-        std::vector<std::pair<uint64_t, int>> polls;  // current LBA, times in a row
-        size_t notices;
-    };
-    const stall_case cases[] = {
-        {"progress just in time", {{250, 15}, {260, 15}}, 0},
-        {"stuck for longer than a minute", {{250, 3}, {260, 30}}, 1},
-        {"stuck, moving, stuck again", {{250, 16}, {260, 16}}, 2},
-    };
-    for (const stall_case& sc : cases) {
-        SCOPED_TRACE(sc.name);
-        next_case();
-        lib.rebuild_statuses.clear();
-        const int i = marked_mirror();
-        int total = 0;
-        for (const auto& [current, times] : sc.polls) {
-            queue_statuses(1000, current, times);
-            total += times;
-        }
-        lib.fail("ovGetRebuildStatus", total + 1);
-        start_poller(i);
-        ASSERT_TRUE(poller_ended(i));
-        EXPECT_EQ(window.count("notice rebuild_stalled"), sc.notices);
-    }
+    polled({{1000, 250, 15}, {1000, 260, 15}});
+    EXPECT_EQ(window.count("notice rebuild_stalled"), 0u) << "progress just in time";
+    polled({{1000, 250, 3}, {1000, 260, 30}});
+    EXPECT_EQ(window.count("notice rebuild_stalled"), 1u) << "stuck for longer than a minute";
+    polled({{1000, 250, 16}, {1000, 260, 16}});
+    EXPECT_EQ(window.count("notice rebuild_stalled"), 2u) << "stuck, moving, stuck again";
 }
 
 TEST_F(monitors, a_poll_below_the_end_starts_the_count_again)
 {
-    {
-        SCOPED_TRACE("six, one lower, six");
-        const int i = marked_mirror();
-        queue_statuses(1000, 1000, 6);
-        queue_statuses(1000, 999, 1);
-        queue_statuses(1000, 1000, 6);
-        lib.fail("ovGetRebuildStatus", 14);
-        start_poller(i);
-        ASSERT_TRUE(poller_ended(i));
-        EXPECT_EQ(progress().size(), 13u);
-        EXPECT_FALSE(window.contains("show_message rebuild_finished"));
-        EXPECT_EQ(lib.count("ovSetRaidInfo"), 0u);
-    }
-    {
-        SCOPED_TRACE("six, one lower, seven");
-        next_case();
-        lib.rebuild_statuses.clear();
-        const int i = marked_mirror();
-        queue_statuses(1000, 1000, 6);
-        queue_statuses(1000, 999, 1);
-        queue_statuses(1000, 1200, 7);  // past the end counts as done
-        start_poller(i);
-        ASSERT_TRUE(window.wait_for("show_message rebuild_finished"));
-        ASSERT_TRUE(poller_ended(i));
-        EXPECT_EQ(lib.count("ovGetRebuildStatus"), 14u);
-        EXPECT_TRUE(window.contains("updatepoll 1000 1200 1"));
-    }
+    polled({{1000, 1000, 6}, {1000, 999, 1}, {1000, 1000, 6}});
+    EXPECT_EQ(progress().size(), 13u) << "six, one lower, six";
+    EXPECT_FALSE(window.contains("show_message rebuild_finished"));
+    EXPECT_EQ(lib.count("ovSetRaidInfo"), 0u);
+
+    // Past the end counts as done.
+    polled({{1000, 1000, 6}, {1000, 999, 1}, {1000, 1200, 7}}, false);
+    EXPECT_TRUE(window.contains("show_message rebuild_finished")) << "six, one lower, seven";
+    EXPECT_EQ(lib.count("ovGetRebuildStatus"), 14u);
+    EXPECT_TRUE(window.contains("updatepoll 1000 1200 1"));
 }
 
 TEST_F(monitors, a_status_with_total_0_is_not_an_end_and_shows_nothing)
 {
-    {
-        SCOPED_TRACE("only zero totals");
-        const int i = marked_mirror();
-        queue_statuses(0, 0, 10);
-        lib.fail("ovGetRebuildStatus", 11);
-        start_poller(i);
-        ASSERT_TRUE(poller_ended(i));
-        EXPECT_THAT(progress(), IsEmpty());
-        EXPECT_FALSE(window.contains("show_message rebuild_finished"));
-        EXPECT_EQ(lib.count("ovSetRaidInfo"), 0u);
-    }
-    {
-        SCOPED_TRACE("a zero total between done polls");
-        next_case();
-        lib.rebuild_statuses.clear();
-        const int i = marked_mirror();
-        queue_statuses(1000, 1000, 6);
-        queue_statuses(0, 0, 1);
-        queue_statuses(1000, 1000, 6);
-        lib.fail("ovGetRebuildStatus", 14);
-        start_poller(i);
-        ASSERT_TRUE(poller_ended(i));
-        EXPECT_THAT(progress(), ElementsAreArray(repeated("updatepoll 1000 1000 0", 12)));
-        EXPECT_FALSE(window.contains("show_message rebuild_finished"));
-    }
+    polled({{0, 0, 10}});
+    EXPECT_THAT(progress(), IsEmpty()) << "only zero totals";
+    EXPECT_FALSE(window.contains("show_message rebuild_finished"));
+    EXPECT_EQ(lib.count("ovSetRaidInfo"), 0u);
+
+    polled({{1000, 1000, 6}, {0, 0, 1}, {1000, 1000, 6}});
+    EXPECT_THAT(progress(), ElementsAreArray(repeated("updatepoll 1000 1000 0", 12))) << "a zero total between";
+    EXPECT_FALSE(window.contains("show_message rebuild_finished"));
 }
 
 TEST_F(monitors, a_failed_first_status_read_ends_the_poller_silently)
