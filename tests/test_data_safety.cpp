@@ -33,7 +33,7 @@ struct disk_bytes {
 };
 using pair_bytes = std::array<disk_bytes, 2>;
 
-inline const char* fault_name(ov::write_fault f)
+const char* fault_name(ov::write_fault f)
 {
     switch (f) {
     case ov::write_fault::none: return "none";
@@ -47,7 +47,7 @@ inline const char* fault_name(ov::write_fault f)
     return "?";
 }
 
-inline std::string printable(const unsigned char* p, size_t n)
+std::string printable(const unsigned char* p, size_t n)
 {
     std::string s;
     for (size_t i = 0; i < n; ++i)
@@ -57,7 +57,7 @@ inline std::string printable(const unsigned char* p, size_t n)
 }
 
 // What a scan makes of one chip, stamps left out: the same text means the same judgement.
-inline std::string judgement(const ov::ovchip& c)
+std::string judgement(const ov::ovchip& c)
 {
     std::ostringstream o;
     for (int d = 0; d < 2; ++d) {
@@ -89,7 +89,23 @@ inline std::string judgement(const ov::ovchip& c)
     return o.str();
 }
 
-class safety_test : public engine_fixture {
+constexpr uint64_t cap0 = 40000, cap1 = 40960;  // small sparse images of different sizes
+constexpr uint64_t mirror_size = cap0 - 16;
+constexpr uint64_t stripe_size = 2 * cap0 - 32;
+
+// The records the disks carry before a write.
+enum class layout {
+    blank,       // two disks with data and no record
+    stripe,      // a healthy RAID 0
+    mirror,      // a healthy RAID 1
+    lone0,       // a degraded mirror half in port 0, a blank disk in port 1
+    lone1,       // the same the other way round
+    newer0,      // two mirror halves out of step, port 0 written later
+    newer1,      // the same, port 1 written later
+    lone_half,   // a mirror half in port 0 naming a partner that is gone; port 1 empty
+};
+
+class data_safety : public engine_fixture {
 protected:
     temp_dir dir;
     std::unique_ptr<ov::sim::store> st;
@@ -99,19 +115,15 @@ protected:
     std::string serial[2];
     int roots = 0;
     int disks_made = 0;
-
-private:
-    std::string shm_dir_;
-
-protected:
+    std::string shm_dir;  // "-" when no memory file system could be used
 
     void TearDown() override
     {
         close_root();
         engine_fixture::TearDown();
-        if (!shm_dir_.empty() && shm_dir_ != "-") {
+        if (!shm_dir.empty() && shm_dir != "-") {
             std::error_code ec;
-            std::filesystem::remove_all(shm_dir_, ec);
+            std::filesystem::remove_all(shm_dir, ec);
         }
     }
 
@@ -119,11 +131,11 @@ protected:
     // image: on a memory file system that costs nothing, on a disk it dominates the matrix.
     std::string base_dir()
     {
-        if (shm_dir_.empty()) {
+        if (shm_dir.empty()) {
             char pattern[] = "/dev/shm/ovraid-safety-XXXXXX";
-            shm_dir_ = ::mkdtemp(pattern) ? pattern : "-";
+            shm_dir = ::mkdtemp(pattern) ? pattern : "-";
         }
-        return shm_dir_ != "-" ? shm_dir_ : dir.path();
+        return shm_dir != "-" ? shm_dir : dir.path();
     }
 
     // A fresh simulation root with one USB bridge and no disk.
@@ -189,25 +201,21 @@ protected:
         serial[port] = disk_serial;
     }
 
-    // A record written straight onto the image, naming partner (nullptr: no partner).
-    void put_record(int port, int mode, uint64_t size, const ov::ovdisk* partner, const char* stamp, int flags = 0)
+    // A record written straight onto the image, naming partner (no_disk(): no partner).
+    void put_record(int port, int mode, uint64_t size, const ov::ovdisk& partner, const char* stamp)
     {
-        static const unsigned char none[40] = {};
-        const stamp16 s(stamp);
-        const ov::raid_info r = ov::create_raid_struct(mode, port, flags, 0, size, partner ? partner->serial_raw : none,
-                                                       partner ? partner->model_raw : none, false, s.bytes);
-        write_bytes(image(port), (cap[port] - 15) * 512,
-                              std::string(reinterpret_cast<const char*>(r.data()), 512));
+        const ov::raid_info r = record_for(mode, port, size, partner, stamp);
+        write_bytes(image(port), (cap[port] - 15) * 512, std::string(reinterpret_cast<const char*>(r.data()), 512));
     }
 
-    // Both records of one set made at one moment.
-    void put_set(int mode, uint64_t size, const char* stamp = older_stamp)
+    // Both records of one set, each naming the other disk.
+    void put_set(int mode, uint64_t size, const char* stamp0 = older_stamp, const char* stamp1 = older_stamp)
     {
         ov::ovchip* c = scan();
         ASSERT_NE(c, nullptr);
         const ov::ovdisk d0 = c->disks[0], d1 = c->disks[1];
-        put_record(0, mode, size, &d1, stamp);
-        put_record(1, mode, size, &d0, stamp);
+        put_record(0, mode, size, d1, stamp0);
+        put_record(1, mode, size, d0, stamp1);
     }
 
     // What a device handling does before it selects: list, identities, records. Nullptr
@@ -281,26 +289,7 @@ protected:
         ASSERT_TRUE(st->clear_failures(safety_bridge, error)) << error;
         ASSERT_TRUE(eventually([&] { return enc->service_of(safety_bridge) != 0; })) << "the bridge never came back";
     }
-};
 
-constexpr uint64_t cap0 = 40000, cap1 = 40960;  // small sparse images of different sizes
-constexpr uint64_t mirror_size = cap0 - 16;
-constexpr uint64_t stripe_size = 2 * cap0 - 32;
-
-// The records the disks carry before a write.
-enum class layout {
-    blank,       // two disks with data and no record
-    stripe,      // a healthy RAID 0
-    mirror,      // a healthy RAID 1
-    lone0,       // a degraded mirror half in port 0, a blank disk in port 1
-    lone1,       // the same the other way round
-    newer0,      // two mirror halves out of step, port 0 written later
-    newer1,      // the same, port 1 written later
-    lone_half,   // a mirror half in port 0 naming a partner that is gone; port 1 empty
-};
-
-class data_safety : public safety_test {
-protected:
     void lay_out(layout l, double rebuild_seconds = 0)
     {
         ASSERT_NO_FATAL_FAILURE(open_root(rebuild_seconds));
@@ -319,25 +308,20 @@ protected:
             ASSERT_NO_FATAL_FAILURE(put_set(ov::mode_raid1, mirror_size));
             break;
         case layout::lone0:
-            put_record(0, ov::mode_raid1, mirror_size, nullptr, older_stamp);
+            put_record(0, ov::mode_raid1, mirror_size, no_disk(), older_stamp);
             break;
         case layout::lone1:
-            put_record(1, ov::mode_raid1, mirror_size, nullptr, older_stamp);
+            put_record(1, ov::mode_raid1, mirror_size, no_disk(), older_stamp);
             break;
         case layout::newer0:
-        case layout::newer1: {
-            ov::ovchip* c = scan();
-            ASSERT_NE(c, nullptr);
-            const ov::ovdisk d0 = c->disks[0], d1 = c->disks[1];
-            put_record(0, ov::mode_raid1, mirror_size, &d1, l == layout::newer0 ? newer_stamp : older_stamp);
-            put_record(1, ov::mode_raid1, mirror_size, &d0, l == layout::newer1 ? newer_stamp : older_stamp);
+            ASSERT_NO_FATAL_FAILURE(put_set(ov::mode_raid1, mirror_size, newer_stamp, older_stamp));
             break;
-        }
-        case layout::lone_half: {
-            const ov::ovdisk gone = disk_c();
-            put_record(0, ov::mode_raid1, mirror_size, &gone, older_stamp);
+        case layout::newer1:
+            ASSERT_NO_FATAL_FAILURE(put_set(ov::mode_raid1, mirror_size, older_stamp, newer_stamp));
             break;
-        }
+        case layout::lone_half:
+            put_record(0, ov::mode_raid1, mirror_size, disk_c(), older_stamp);  // a partner that is gone
+            break;
         }
     }
 
@@ -819,8 +803,7 @@ TEST_F(data_safety, a_degrade_stamps_later_than_the_record_it_replaces_within_on
     ASSERT_NO_FATAL_FAILURE(lay_out(layout::lone_half));
     unsigned char now[16] = {};
     ov::GetTimeString(now);
-    const ov::ovdisk gone = disk_c();
-    put_record(0, ov::mode_raid1, mirror_size, &gone, reinterpret_cast<const char*>(now));
+    put_record(0, ov::mode_raid1, mirror_size, disk_c(), reinterpret_cast<const char*>(now));
     ov::ovchip* c = scan();
     ASSERT_NE(c, nullptr);
     ASSERT_TRUE(c->disks[0].degrade_needed);

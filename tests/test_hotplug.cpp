@@ -24,6 +24,8 @@ const list added_keeping_selection = {"cleargui", "clear_controller_list", "star
                                       "update_raid_information", "stopworking"};
 const list removed_keeping_selection = {"cleargui", "startworking", "update_controller_list", "refreshtree",
                                         "expandtree", "update_raid_information", "stopworking"};
+const list added_with_nothing_left = {"cleargui", "clear_controller_list", "startworking", "update_controller_list",
+                                      "refreshtree", "expandtree", "select_first_controller", "stopworking"};
 const list removed_with_first_selection = {"cleargui", "startworking", "update_controller_list", "refreshtree",
                                            "expandtree", "select_first_controller", "update_raid_information",
                                            "stopworking"};
@@ -256,9 +258,7 @@ TEST_F(hotplug_test, a_refresh_does_not_clear_a_selection_that_is_gone)
     unplug(b);   // gone without a termination message
     ov::request_refresh();
     settle();
-    EXPECT_EQ(requests_since(before),
-              (list{"cleargui", "clear_controller_list", "startworking", "update_controller_list", "refreshtree",
-                    "expandtree", "select_first_controller", "stopworking"}));
+    EXPECT_EQ(requests_since(before), added_with_nothing_left);
     EXPECT_TRUE(ov::j.chips.empty());
     EXPECT_TRUE(ov::j.current == id_b);
     EXPECT_EQ(ov::j.current.order_key, 0x100u);
@@ -339,16 +339,12 @@ TEST_F(hotplug_test, only_termination_and_message_zero_are_acted_upon)
 TEST_F(hotplug_test, a_refresh_with_nothing_attached_still_reloads_the_outline)
 {
     start();
-    EXPECT_EQ(window.requests(),
-              (list{"cleargui", "clear_controller_list", "startworking", "update_controller_list", "refreshtree",
-                    "expandtree", "select_first_controller", "stopworking"}));
+    EXPECT_EQ(window.requests(), added_with_nothing_left);
     window.clear();
 
     ov::request_refresh();
     settle();
-    EXPECT_EQ(window.requests(),
-              (list{"cleargui", "clear_controller_list", "startworking", "update_controller_list", "refreshtree",
-                    "expandtree", "select_first_controller", "stopworking"}));
+    EXPECT_EQ(window.requests(), added_with_nothing_left);
     EXPECT_TRUE(ov::j.chips.empty());
     EXPECT_TRUE(ov::j.tree.getdata().empty());
     EXPECT_EQ(lib.count("getDeviceList"), 2u);

@@ -4,7 +4,6 @@
 #include <algorithm>
 #include <array>
 #include <atomic>
-#include <condition_variable>
 #include <cstring>
 #include <thread>
 
@@ -47,6 +46,7 @@ struct event {
     enum kind { matched, terminated, task } what;
     uint32_t service;
     uint32_t message;
+    bool operator==(const event&) const = default;
 };
 
 // Runs the enclosure's run loop on its own thread, like the app's notification thread,
@@ -83,10 +83,9 @@ public:
     std::vector<uint32_t> initial() const { return initial_; }
 
     // Waits (real time) until n events have been delivered.
-    bool wait_events(size_t n, int real_ms = 10000)
+    bool wait_events(size_t n)
     {
-        std::unique_lock<std::mutex> lock(m_);
-        return cv_.wait_for(lock, std::chrono::milliseconds(real_ms), [&] { return events_.size() >= n; });
+        return eventually([&] { return events().size() >= n; });
     }
 
 private:
@@ -109,17 +108,13 @@ private:
     }
     void record(const event& e)
     {
-        {
-            std::lock_guard<std::mutex> lock(m_);
-            events_.push_back(e);
-        }
-        cv_.notify_all();
+        std::lock_guard<std::mutex> lock(m_);
+        events_.push_back(e);
     }
 
     ov::sim::enclosure& enc_;
     std::thread thread_;
     std::mutex m_;
-    std::condition_variable cv_;
     std::vector<event> events_;
     std::vector<uint32_t> initial_;
     bool started_ = false;
@@ -446,9 +441,7 @@ TEST_F(SimEnclosure, VanishingBridgeTerminatesDuringTheCall)
     EXPECT_NE(e.ovGetDiskIdentify(h, id, 512, 0), 0);
     ASSERT_TRUE(loop.wait_events(1));
     const auto ev = loop.events();
-    EXPECT_EQ(ev[0].what, event::terminated);
-    EXPECT_EQ(ev[0].service, h);
-    EXPECT_EQ(ev[0].message, ov::msg_service_terminated);
+    EXPECT_EQ(ev[0], (event{event::terminated, h, ov::msg_service_terminated}));
     EXPECT_EQ(e.service_of("u"), 0u);
     EXPECT_NE(e.service_of("other"), 0u);
     bridge_desc b;
@@ -477,9 +470,7 @@ TEST_F(SimEnclosure, WarmBootLeavesAndReturnsWithANewHandle)
     EXPECT_EQ(std::count(handles, handles + count, old), 0);
     ASSERT_TRUE(loop.wait_events(2));
     auto ev = loop.events();
-    EXPECT_EQ(ev[0].what, event::terminated);
-    EXPECT_EQ(ev[0].service, old);
-    EXPECT_EQ(ev[0].message, ov::msg_service_terminated);
+    EXPECT_EQ(ev[0], (event{event::terminated, old, ov::msg_service_terminated}));
     EXPECT_EQ(ev[1].what, event::matched);
     const uint32_t fresh = ev[1].service;
     EXPECT_NE(fresh, old);
@@ -533,14 +524,11 @@ TEST_F(SimEnclosure, RunLoopDeliversInArrivalOrder)
     ASSERT_TRUE(loop.wait_events(5));
     const auto ev = loop.events();
     ASSERT_EQ(ev.size(), 5u);
-    EXPECT_EQ(ev[0].what, event::task);
-    EXPECT_EQ(ev[0].service, 1u);
-    EXPECT_EQ(ev[1].what, event::matched);
-    EXPECT_EQ(ev[1].service, e.service_of("b"));
+    EXPECT_EQ(ev[0], (event{event::task, 1, 0}));
+    EXPECT_EQ(ev[1], (event{event::matched, e.service_of("b"), 0}));
     EXPECT_EQ(ev[2].what, event::task);
     EXPECT_EQ(ev[3].what, event::terminated);
-    EXPECT_EQ(ev[4].what, event::task);
-    EXPECT_EQ(ev[4].service, 3u);
+    EXPECT_EQ(ev[4], (event{event::task, 3, 0}));
 
     // A stopped loop returns; tasks posted meanwhile wait for the next run.
     loop.stop();
@@ -637,8 +625,7 @@ TEST_F(SimEnclosure, WatcherTurnsDirectoryChangesIntoEvents)
     b.guid = 0x8000000000000001ULL;
     ASSERT_TRUE(other.add_bridge(b, error)) << error;
     ASSERT_TRUE(loop.wait_events(1));
-    EXPECT_EQ(loop.events()[0].what, event::matched);
-    EXPECT_EQ(loop.events()[0].service, e.service_of("late"));
+    EXPECT_EQ(loop.events()[0], (event{event::matched, e.service_of("late"), 0}));
 
     ASSERT_TRUE(other.set_plugged("a", false, error));
     ASSERT_TRUE(loop.wait_events(2));
