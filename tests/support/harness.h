@@ -140,7 +140,7 @@ protected:
 
     void SetUp() override;
     void TearDown() override;
-    // Between the cases of one test: monitors joined, no chip, no call or request recorded.
+    // Between the cases of one test: monitors joined, no chip, no restart pending, nothing recorded.
     void next_case();
 
     // A chip in the registry's list, its disks answering IDENTIFY as shown and its presence

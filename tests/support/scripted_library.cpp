@@ -479,6 +479,10 @@ void fake_registry::stop_run_loop()
 
 void fake_registry::post(std::function<void()> task)
 {
+    if (hold_posts) {
+        ++posted;
+        return;
+    }
     {
         std::lock_guard<std::mutex> lock(mutex_);
         queue_.push_back(std::move(task));

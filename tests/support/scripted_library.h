@@ -135,6 +135,9 @@ public:
     void terminate(ov::registry_entry service, uint32_t message = ov::msg_service_terminated);
     bool matching = true;
     int interest_result = 0;
+    // Posted work counted and dropped, for tests whose chips a refresh would replace.
+    bool hold_posts = false;
+    std::atomic<int> posted{0};
     std::vector<ov::registry_entry> interest_registered() const;
     // Waits until the loop has run everything queued so far.
     void drain();
