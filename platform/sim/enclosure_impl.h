@@ -117,7 +117,7 @@ struct enclosure::impl {
     uint32_t new_id() { return next_id++; }
     registry_entry add_node(const std::string& name, registry_entry parent);
     uint32_t attach_locked(const bridge_desc& cfg);
-    std::unique_ptr<copy_job> detach_locked(uint32_t service);
+    std::unique_ptr<copy_job> unplug_locked(uint32_t service);
     void queue_task(std::function<void()> task);
     void queue_first_match_locked(const std::vector<uint32_t>& services);
 

@@ -344,7 +344,7 @@ void enclosure::impl::warm_boot(uint32_t service, const std::string& bridge)
     auto done = std::make_shared<std::atomic<bool>>(false);
     {
         std::lock_guard<std::mutex> lock(m);
-        job = detach_locked(service);
+        job = unplug_locked(service);
         bridges[bridge].rebooting = true;
         for (auto it = reboots.begin(); it != reboots.end();) {
             if (*it->done) {

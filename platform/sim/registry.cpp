@@ -1,5 +1,5 @@
 // The device registry of the simulated bridges: the entry tree each attached bridge
-// hangs in it, attaching and detaching as the tree on disk changes, and the run loop
+// hangs in it, attached and removed as the tree on disk changes, and the run loop
 // that delivers the notifications.
 #include <exception>
 
@@ -77,7 +77,7 @@ uint32_t enclosure::impl::attach_locked(const bridge_desc& cfg)
     return service;
 }
 
-std::unique_ptr<copy_job> enclosure::impl::detach_locked(uint32_t service)
+std::unique_ptr<copy_job> enclosure::impl::unplug_locked(uint32_t service)
 {
     auto it = attached.find(service);
     if (it == attached.end())
@@ -138,7 +138,7 @@ void enclosure::impl::sync()
             if (plugged.count(a.bridge) == 0 && unreadable.count(a.bridge) == 0)
                 leaving.push_back(service);
         for (uint32_t s : leaving)
-            gone.push_back(detach_locked(s));
+            gone.push_back(unplug_locked(s));
         for (const auto& [name, cfg] : plugged) {
             const bridge_state& b = bridges[name];
             if (b.service == 0 && !b.rebooting)
