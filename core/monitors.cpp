@@ -142,10 +142,24 @@ void raid1_timer_body(std::stop_token stop, int starter_index)
     j.chips[chip_index].raid1_timer_alive = false;
 }
 
-// Starts an owned thread; false when the system could not create it.
-bool spawn(void (*body)(std::stop_token, int), int index)
+// Starts a monitor's owned thread. Marked alive before the thread exists, so a second
+// start cannot make a second thread; a chip outside the registry's list cannot be found
+// by its thread, so it gets none.
+void start_monitor(const ovchip* chip, atomic_flag_value& alive, atomic_flag_value& run,
+                   void (*body)(std::stop_token, int), const char* failure)
 {
-    return j.monitor_threads.start([body, index](std::stop_token stop) { body(stop, index); });
+    alive = true;
+    run = true;
+    const int index = index_in_list(chip);
+    if (index < 0) {
+        alive = false;
+        return;
+    }
+    if (!j.monitor_threads.start([body, index](std::stop_token stop) { body(stop, index); })) {
+        alive = false;
+        run = false;
+        ctrller->show_error_and_exit(failure);
+    }
 }
 
 }  // namespace
@@ -167,20 +181,7 @@ bool ovchip::start_polling()
     ctrller->disablegui(true);
     ctrller->startprogressbar();
     ctrller->showrebuildbuttons();
-    // Marked alive before the thread exists, so a second start cannot make a second thread.
-    poller_alive = true;
-    polling = true;
-    const int index = index_in_list(this);
-    if (index < 0) {
-        // A chip outside the registry's list cannot be found by its thread.
-        poller_alive = false;
-        return true;
-    }
-    if (!spawn(poller_body, index)) {
-        poller_alive = false;
-        polling = false;
-        ctrller->show_error_and_exit("Error creating polling thread..Exiting");
-    }
+    start_monitor(this, poller_alive, polling, poller_body, "Error creating polling thread..Exiting");
     return true;
 }
 
@@ -195,18 +196,8 @@ bool ovchip::start_raid1_timer()
 {
     if (raid1_timer_alive)
         return true;
-    raid1_timer_run = true;
-    raid1_timer_alive = true;
-    const int index = index_in_list(this);
-    if (index < 0) {
-        raid1_timer_alive = false;
-        return true;
-    }
-    if (!spawn(raid1_timer_body, index)) {
-        raid1_timer_alive = false;
-        ctrller->show_error_and_exit("Error creating RAID1 timer thread..Exiting");
-        raid1_timer_run = false;
-    }
+    start_monitor(this, raid1_timer_alive, raid1_timer_run, raid1_timer_body,
+                  "Error creating RAID1 timer thread..Exiting");
     return true;
 }
 
