@@ -180,7 +180,7 @@ TEST_F(chip_reading, stripe_member_missing_blank_or_of_another_mode)
         judged want;
     };
     for (const lone_case& lc :
-         {lone_case{"port 1 empty", no_disk(), nullptr, {.mismatch0 = true}},
+         {lone_case{"port 1 empty", empty_port, nullptr, {.mismatch0 = true}},
           lone_case{"port 1 blank", b, nullptr, {.mismatch0 = true}},
           lone_case{"port 1 a span member", b, &span1, {.mismatch0 = true, .mismatch1 = true}}}) {
         SCOPED_TRACE(lc.what);
@@ -201,8 +201,8 @@ TEST_F(chip_reading, lone_mirror_member_needs_a_degrade)
         judged want;
     };
     for (const lone_case& lc :
-         {lone_case{"port 1 empty", a, no_disk(), &r0, nullptr, {.degrade0 = true}},
-          lone_case{"port 0 empty", no_disk(), b, nullptr, &r1, {.degrade1 = true}},
+         {lone_case{"port 1 empty", a, empty_port, &r0, nullptr, {.degrade0 = true}},
+          lone_case{"port 0 empty", empty_port, b, nullptr, &r1, {.degrade1 = true}},
           lone_case{"blank disk on port 1", a, b, &r0, nullptr, {.degrade0 = true, .pair_present = true}},
           lone_case{"mode-3 record on port 1 belongs to no set", a, b, &r0, &stray1,
                     {.degrade0 = true, .pair_present = true}}}) {
@@ -250,14 +250,14 @@ TEST_F(chip_reading, a_sector_without_the_signature_is_no_record)
 
 TEST_F(chip_reading, no_disk_or_one_disk_is_not_configured)
 {
-    const int none = add_chip(no_disk(), no_disk());
+    const int none = add_chip(empty_port, empty_port);
     chip(none).read_raid_info();
     EXPECT_FALSE(chip(none).raid_configured);
     EXPECT_EQ(lib.calls().size(), 0u);
 
     const ov::ovdisk a = disk_a(), b = disk_b();
     const ov::raid_info r0 = record_for(1, 0, 3999968, b);
-    const int one = read_pair(a, no_disk(), &r0, nullptr);
+    const int one = read_pair(a, empty_port, &r0, nullptr);
     EXPECT_FALSE(chip(one).raid_configured);
 }
 
@@ -298,7 +298,7 @@ TEST_F(chip_reading, reading_never_clears_a_mark)
 TEST_F(chip_reading, an_absent_disk_is_not_read_and_keeps_its_fields)
 {
     const ov::ovdisk a = disk_a();
-    ov::ovdisk gone = no_disk();
+    ov::ovdisk gone = empty_port;
     gone.raid_mode = 2;
     gone.record_capacity = 777;
     const int i = add_chip(a, gone);

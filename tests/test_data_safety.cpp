@@ -201,7 +201,7 @@ protected:
         serial[port] = disk_serial;
     }
 
-    // A record written straight onto the image, naming partner (no_disk(): no partner).
+    // A record written straight onto the image, naming partner (empty_port: no partner).
     void put_record(int port, int mode, uint64_t size, const ov::ovdisk& partner, const char* stamp)
     {
         const ov::raid_info r = record_for(mode, port, size, partner, stamp);
@@ -308,10 +308,10 @@ protected:
             ASSERT_NO_FATAL_FAILURE(put_set(ov::mode_raid1, mirror_size));
             break;
         case layout::lone0:
-            put_record(0, ov::mode_raid1, mirror_size, no_disk(), older_stamp);
+            put_record(0, ov::mode_raid1, mirror_size, empty_port, older_stamp);
             break;
         case layout::lone1:
-            put_record(1, ov::mode_raid1, mirror_size, no_disk(), older_stamp);
+            put_record(1, ov::mode_raid1, mirror_size, empty_port, older_stamp);
             break;
         case layout::newer0:
             ASSERT_NO_FATAL_FAILURE(put_set(ov::mode_raid1, mirror_size, newer_stamp, older_stamp));

@@ -406,7 +406,7 @@ TEST_F(monitors, a_mirror_member_on_port_1_keeps_the_timer_running_whatever_port
         ov::ovdisk disk;
         uint32_t mode;
     };
-    const std::vector<port0_case> cases = {{"empty", no_disk(), 0},
+    const std::vector<port0_case> cases = {{"empty", empty_port, 0},
                                            {"blank disk", disk_a(), 0},
                                            {"stripe member", disk_a(), 1},
                                            {"silent disk", silent_disk(), 0}};

@@ -232,7 +232,7 @@ TEST_F(rebuild_test, degrade_rewrites_the_member_without_a_partner)
         SCOPED_TRACE("port " + std::to_string(port));
         next_case();
         const ov::ovdisk member = disk_a();
-        const int i = port == 0 ? add_chip(member, no_disk()) : add_chip(no_disk(), member);
+        const int i = port == 0 ? add_chip(member, empty_port) : add_chip(empty_port, member);
         const ov::raid_info old = record_for(2, port, 1999984, disk_b(), older_stamp, 0, true);
         put_record(i, port, old);
         chip(i).read_raid_info();
@@ -263,7 +263,7 @@ TEST_F(rebuild_test, degrade_rewrites_the_member_without_a_partner)
 
 TEST_F(rebuild_test, a_failed_degrade_puts_the_record_back_and_keeps_the_cached_stamp)
 {
-    const int i = add_chip(disk_a(), no_disk());
+    const int i = add_chip(disk_a(), empty_port);
     put_record(i, 0, record_for(2, 0, 1999984, disk_b(), older_stamp));
     const sector before = stored_record(i, 0);
     chip(i).read_raid_info();
@@ -286,7 +286,7 @@ TEST_F(rebuild_test, a_degrade_stamp_is_always_later_than_the_one_it_replaces)
     for (const auto& [previous, expected] : cases) {
         SCOPED_TRACE(previous);
         next_case();
-        const int i = add_chip(disk_a(), no_disk());
+        const int i = add_chip(disk_a(), empty_port);
         put_record(i, 0, record_for(2, 0, 1999984, disk_b(), previous));
         chip(i).read_raid_info();
         ASSERT_TRUE(chip(i).raid_degrade(false));
@@ -298,7 +298,7 @@ TEST_F(rebuild_test, a_degrade_stamp_is_always_later_than_the_one_it_replaces)
 
 TEST_F(rebuild_test, selecting_a_lone_member_degrades_it_and_starts_the_timer)
 {
-    const int i = add_chip(no_disk(), disk_b());
+    const int i = add_chip(empty_port, disk_b());
     put_record(i, 1, record_for(2, 1, 1999984, disk_a(), older_stamp));
     chip(i).read_raid_info();
     lib.clear_calls();
@@ -382,7 +382,7 @@ TEST_F(rebuild_test, selection_marks_a_rebuild_only_for_one_mark_on_a_configured
 
 TEST_F(rebuild_test, clearing_the_mark_of_an_empty_port_makes_no_call)
 {
-    const int i = add_chip(disk_a(), no_disk());
+    const int i = add_chip(disk_a(), empty_port);
     chip(i).clear_rebuild(true);
     EXPECT_THAT(lib.names(), IsEmpty());
 }

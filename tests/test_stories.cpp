@@ -10,9 +10,9 @@ using strings = std::vector<std::string>;
 
 TEST_F(story_test, two_blank_disks_become_a_mirror_shown_after_the_bridge_restarts)
 {
-    ASSERT_NO_FATAL_FAILURE(add_usb("u", 0x100, 60));
-    ASSERT_NO_FATAL_FAILURE(put_disk("u", 0, "a", three_gb_disk));
-    ASSERT_NO_FATAL_FAILURE(put_disk("u", 1, "b", two_gb_disk));
+    ASSERT_NO_FATAL_FAILURE(add_usb("u", 60, true, 0x100));
+    ASSERT_NO_FATAL_FAILURE(add_disk("u", 0, "a", three_gb_disk));
+    ASSERT_NO_FATAL_FAILURE(add_disk("u", 1, "b", two_gb_disk));
     // Old contents: creating a set clears sector 0 of each disk and nothing else.
     write_bytes(image("u", 0), 0, random_bytes(512, 10));
     write_bytes(image("u", 1), 0, random_bytes(512, 11));
@@ -41,7 +41,7 @@ TEST_F(story_test, two_blank_disks_become_a_mirror_shown_after_the_bridge_restar
     EXPECT_EQ(text("disk0modefield"), "not_config");
 
     ASSERT_TRUE(command("confirmbutton", "all_data_lost"));
-    ASSERT_TRUE(wait_until([&] { return rescanned_after_boot("u", before); }));
+    ASSERT_TRUE(eventually([&] { return rescanned_after_boot("u", before); }));
     EXPECT_EQ(text("raidmodelabel"), "raid_1");
     // min(c0, c1) - 16 = 3,906,242 sectors = 1,999,995,904 bytes.
     EXPECT_EQ(text("disk0caplabel"), "1 GB");
@@ -77,9 +77,9 @@ TEST_F(story_test, two_blank_disks_become_a_mirror_shown_after_the_bridge_restar
 
 TEST_F(story_test, a_pulled_mirror_disk_is_replaced_by_a_larger_blank_one_and_rebuilt)
 {
-    ASSERT_NO_FATAL_FAILURE(add_usb("u", 0x100, 60));
-    ASSERT_NO_FATAL_FAILURE(put_disk("u", 0, "a", gib));
-    ASSERT_NO_FATAL_FAILURE(put_disk("u", 1, "b", gib));
+    ASSERT_NO_FATAL_FAILURE(add_usb("u", 60, true, 0x100));
+    ASSERT_NO_FATAL_FAILURE(add_disk("u", 0, "a", gib));
+    ASSERT_NO_FATAL_FAILURE(add_disk("u", 1, "b", gib));
     const uint64_t set = write_mirror("u");
     ASSERT_NO_FATAL_FAILURE(shelf_disk("c", gib + 8192));
     const pieces data = fill_for_rebuild(image("u", 0), st.shelf_image("c"), set);
@@ -91,7 +91,7 @@ TEST_F(story_test, a_pulled_mirror_disk_is_replaced_by_a_larger_blank_one_and_re
     // is re-written as a degraded mirror and the panel says so.
     std::string pulled;
     ASSERT_TRUE(st.pull_disk("u", 1, pulled, error)) << error;
-    ASSERT_TRUE(wait_until([&] { return count("raid1_degrade_mode") == 1 && idle(); }));
+    ASSERT_TRUE(eventually([&] { return count("raid1_degrade_mode") == 1 && idle(); }));
     EXPECT_EQ(messages(), (strings{"hot_swap", "raid1_degrade_mode"}));
     EXPECT_EQ(text("disk1modelfield"), "");
     EXPECT_EQ(text("disk0modefield"), "raid_1degrade");
@@ -107,13 +107,13 @@ TEST_F(story_test, a_pulled_mirror_disk_is_replaced_by_a_larger_blank_one_and_re
         EXPECT_EQ(r.capacity(), set);
         EXPECT_TRUE(all_zero(r.partner_serial, 20));
         EXPECT_TRUE(all_zero(r.partner_model, 40));
-        EXPECT_NE(std::memcmp(r.stamp, old_stamp, 14), 0) << "the record was not re-written";
+        EXPECT_NE(std::memcmp(r.stamp, older_stamp, 14), 0) << "the record was not re-written";
     }
 
     // A larger blank disk goes in: noticed again; the half and the blank disk conflict,
     // and the rebuild tab opens with the one direction that makes sense.
     ASSERT_NO_FATAL_FAILURE(insert("u", 1, "c"));
-    ASSERT_TRUE(wait_until([&] { return count("raid_info_conflict") == 1 && idle(); }));
+    ASSERT_TRUE(eventually([&] { return count("raid_info_conflict") == 1 && idle(); }));
     EXPECT_EQ(messages(), (strings{"hot_swap", "raid1_degrade_mode", "hot_swap", "raid1_degrade_mode",
                                    "raid_info_conflict"}));
     EXPECT_EQ(current_tab(), "rebuildtab");
@@ -127,8 +127,8 @@ TEST_F(story_test, a_pulled_mirror_disk_is_replaced_by_a_larger_blank_one_and_re
     const size_t from = progress.size();
     const size_t asked = alerts.size();
     ASSERT_TRUE(command("rebuild0to1button", "disk1_to_disk2"));
-    ASSERT_TRUE(wait_until([&] { return count("rebuild_finished") == 1; }, 180000));
-    ASSERT_TRUE(wait_until([&] { return idle() && text("raidmodelabel") == "raid_1"; }));
+    ASSERT_TRUE(eventually([&] { return count("rebuild_finished") == 1; }, 180s));
+    ASSERT_TRUE(eventually([&] { return idle() && text("raidmodelabel") == "raid_1"; }));
     EXPECT_EQ(messages(asked), (strings{"disk1_to_disk2", "rebuild_finished"}));
 
     size_t end = 0;
@@ -174,9 +174,9 @@ TEST_F(story_test, a_pulled_mirror_disk_is_replaced_by_a_larger_blank_one_and_re
 
 TEST_F(story_test, a_mirror_is_deleted_a_foreign_disk_cleared_then_stripe_and_span_created)
 {
-    ASSERT_NO_FATAL_FAILURE(add_usb("u", 0x100, 60));
-    ASSERT_NO_FATAL_FAILURE(put_disk("u", 0, "a", two_gb_disk));
-    ASSERT_NO_FATAL_FAILURE(put_disk("u", 1, "b", two_gb_disk));
+    ASSERT_NO_FATAL_FAILURE(add_usb("u", 60, true, 0x100));
+    ASSERT_NO_FATAL_FAILURE(add_disk("u", 0, "a", two_gb_disk));
+    ASSERT_NO_FATAL_FAILURE(add_disk("u", 1, "b", two_gb_disk));
     write_mirror("u");
     const std::string low_a = random_bytes(64 * 512, 20), low_b = random_bytes(64 * 512, 21);
     write_bytes(image("u", 0), 0, low_a);
@@ -188,7 +188,7 @@ TEST_F(story_test, a_mirror_is_deleted_a_foreign_disk_cleared_then_stripe_and_sp
     {
         const unsigned char serial[20] = "ELSEWHERE", model[40] = "Other Disk";
         unsigned char stamp[16] = {};
-        std::memcpy(stamp, old_stamp, 14);
+        std::memcpy(stamp, older_stamp, 14);
         const ov::raid_info r = ov::create_raid_struct(ov::mode_raid0, 1, 0, 0, 2 * three_gb_disk - 32, serial,
                                                        model, false, stamp);
         write_bytes(st.shelf_image("c"), (three_gb_disk - 15) * 512,
@@ -200,7 +200,7 @@ TEST_F(story_test, a_mirror_is_deleted_a_foreign_disk_cleared_then_stripe_and_sp
     // Delete the mirror: only the two records go (the data of a mirror half stays usable).
     uint32_t service = enc->service_of("u");
     ASSERT_TRUE(command("clearconfigbutton", "all_data_lost"));
-    ASSERT_TRUE(wait_until([&] { return rescanned_after_boot("u", service); }));
+    ASSERT_TRUE(eventually([&] { return rescanned_after_boot("u", service); }));
     EXPECT_EQ(text("raidmodelabel"), "");
     EXPECT_EQ(text("disk0modefield"), "not_config");
     EXPECT_EQ(text("disk1modefield"), "not_config");
@@ -222,9 +222,9 @@ TEST_F(story_test, a_mirror_is_deleted_a_foreign_disk_cleared_then_stripe_and_sp
     std::string pulled;
     ASSERT_TRUE(st.pull_disk("u", 1, pulled, error)) << error;
     ASSERT_NO_FATAL_FAILURE(insert("u", 1, "c"));
-    ASSERT_TRUE(wait_until([&] { return idle(); }));
+    ASSERT_TRUE(eventually([&] { return idle(); }));
     ASSERT_TRUE(click("refresh_button"));
-    ASSERT_TRUE(wait_until([&] { return count("raid_info_conflict") == 1 && idle(); }));
+    ASSERT_TRUE(eventually([&] { return count("raid_info_conflict") == 1 && idle(); }));
     EXPECT_EQ(text("disk1modefield"), "raid_0broken");
     EXPECT_EQ(text("raidmodelabel"), "");
     EXPECT_TRUE(shown("cleardisk1button"));
@@ -233,7 +233,7 @@ TEST_F(story_test, a_mirror_is_deleted_a_foreign_disk_cleared_then_stripe_and_sp
     // Clear the foreign disk: its record and first 64 sectors go, nothing else.
     service = enc->service_of("u");
     ASSERT_TRUE(command("cleardisk1button", "all_data_lost"));
-    ASSERT_TRUE(wait_until([&] { return rescanned_after_boot("u", service); }));
+    ASSERT_TRUE(eventually([&] { return rescanned_after_boot("u", service); }));
     EXPECT_EQ(text("disk1modefield"), "not_config");
     EXPECT_EQ(text("disk1caplabel"), "3 GB");
     EXPECT_FALSE(shown("cleardisk1button"));
@@ -248,7 +248,7 @@ TEST_F(story_test, a_mirror_is_deleted_a_foreign_disk_cleared_then_stripe_and_sp
     EXPECT_TRUE(enabled("confirmbutton"));
     service = enc->service_of("u");
     ASSERT_TRUE(command("confirmbutton", "all_data_lost"));
-    ASSERT_TRUE(wait_until([&] { return rescanned_after_boot("u", service); }));
+    ASSERT_TRUE(eventually([&] { return rescanned_after_boot("u", service); }));
     EXPECT_EQ(text("raidmodelabel"), "raid_0");
     // 2 x min(c0, c1) - 32 = 7,812,484 sectors = 3,999,991,808 bytes.
     EXPECT_EQ(text("disk0caplabel"), "3 GB");
@@ -269,7 +269,7 @@ TEST_F(story_test, a_mirror_is_deleted_a_foreign_disk_cleared_then_stripe_and_sp
     ASSERT_TRUE(click("raid_row_2"));
     service = enc->service_of("u");
     ASSERT_TRUE(command("confirmbutton", "all_data_lost"));
-    ASSERT_TRUE(wait_until([&] { return rescanned_after_boot("u", service); }));
+    ASSERT_TRUE(eventually([&] { return rescanned_after_boot("u", service); }));
     EXPECT_EQ(text("raidmodelabel"), "span");
     // c0 + c1 - 65568 = 9,700,065 sectors = 4,966,433,280 bytes.
     EXPECT_EQ(text("disk0caplabel"), "4 GB");
@@ -291,12 +291,12 @@ TEST_F(story_test, switching_controllers_during_a_rebuild_and_back_then_warm_boo
     // Scanned in name order (the FireWire bridge first) but listed in bridge order (the
     // USB bridge first): the selected bridge is not the first chip of the list.
     ASSERT_NO_FATAL_FAILURE(add_firewire("a-fw", 0x0030E0F0A0B0C0D0ULL, 60));
-    ASSERT_NO_FATAL_FAILURE(put_disk("a-fw", 0, "f0", gib));
-    ASSERT_NO_FATAL_FAILURE(put_disk("a-fw", 1, "f1", gib));
+    ASSERT_NO_FATAL_FAILURE(add_disk("a-fw", 0, "f0", gib));
+    ASSERT_NO_FATAL_FAILURE(add_disk("a-fw", 1, "f1", gib));
     write_mirror("a-fw");
-    ASSERT_NO_FATAL_FAILURE(add_usb("b-usb", 0x100, 120));
-    ASSERT_NO_FATAL_FAILURE(put_disk("b-usb", 0, "p", gib));
-    ASSERT_NO_FATAL_FAILURE(put_disk("b-usb", 1, "q", gib + 4096));
+    ASSERT_NO_FATAL_FAILURE(add_usb("b-usb", 120, true, 0x100));
+    ASSERT_NO_FATAL_FAILURE(add_disk("b-usb", 0, "p", gib));
+    ASSERT_NO_FATAL_FAILURE(add_disk("b-usb", 1, "q", gib + 4096));
     const uint64_t set = write_mirror("b-usb", 0);
     const pieces data = fill_for_rebuild(image("b-usb", 0), image("b-usb", 1), set);
     ASSERT_NO_FATAL_FAILURE(launch());
@@ -309,7 +309,7 @@ TEST_F(story_test, switching_controllers_during_a_rebuild_and_back_then_warm_boo
     with_chips([&] { EXPECT_GT(chip_of("b-usb"), 0); });
 
     // The running rebuild of the first bridge is followed.
-    ASSERT_TRUE(wait_until([&] { return under_way(); }));
+    ASSERT_TRUE(eventually([&] { return under_way(); }));
     EXPECT_EQ(text("raidmodelabel"), "raid_1rebuilding");
 
     // Away to the FireWire bridge: following the first one ends before the switch is over.
@@ -332,7 +332,7 @@ TEST_F(story_test, switching_controllers_during_a_rebuild_and_back_then_warm_boo
         return ov::rebuild_status::decode(b).current();
     };
     const uint64_t at_switch = copied();
-    ASSERT_TRUE(wait_until([&] { return copied() > at_switch || !enc->rebuild_running("b-usb"); }));
+    ASSERT_TRUE(eventually([&] { return copied() > at_switch || !enc->rebuild_running("b-usb"); }));
     EXPECT_EQ(values_set, values_away) << "the bar moved for a controller that is not selected";
 
     // Back: following resumes.
@@ -344,8 +344,8 @@ TEST_F(story_test, switching_controllers_during_a_rebuild_and_back_then_warm_boo
         ASSERT_GE(b, 0);
         EXPECT_TRUE(ov::j.chips[b].poller_alive);
     });
-    ASSERT_TRUE(wait_until([&] { return count("rebuild_finished") == 1; }, 180000));
-    ASSERT_TRUE(wait_until([&] { return idle() && text("raidmodelabel") == "raid_1"; }));
+    ASSERT_TRUE(eventually([&] { return count("rebuild_finished") == 1; }, 180s));
+    ASSERT_TRUE(eventually([&] { return idle() && text("raidmodelabel") == "raid_1"; }));
     size_t end = 0;
     EXPECT_TRUE(climbed_to_the_end(back, end, 0));
     for (int port = 0; port < 2; ++port)
@@ -355,9 +355,9 @@ TEST_F(story_test, switching_controllers_during_a_rebuild_and_back_then_warm_boo
 
     // A warm boot restarts the selected bridge, and only that one.
     const uint32_t fw_before = enc->service_of("a-fw"), usb_before = enc->service_of("b-usb");
-    ASSERT_TRUE(wait_until([&] { return idle(); }));
+    ASSERT_TRUE(eventually([&] { return idle(); }));
     ASSERT_TRUE(click("warmbootbutton"));
-    ASSERT_TRUE(wait_until([&] { return rescanned_after_boot("b-usb", usb_before); }));
+    ASSERT_TRUE(eventually([&] { return rescanned_after_boot("b-usb", usb_before); }));
     EXPECT_EQ(enc->service_of("a-fw"), fw_before);
     EXPECT_EQ(box->currentText(), "RAID Volume  (S/N: USB-b-usb)");
     EXPECT_EQ(text("raidmodelabel"), "raid_1");
@@ -366,19 +366,19 @@ TEST_F(story_test, switching_controllers_during_a_rebuild_and_back_then_warm_boo
 
 TEST_F(story_test, an_enclosure_unplugged_during_a_rebuild_is_followed_again_once_plugged_back)
 {
-    ASSERT_NO_FATAL_FAILURE(add_usb("u", 0x100, 150));
-    ASSERT_NO_FATAL_FAILURE(put_disk("u", 0, "p", gib));
-    ASSERT_NO_FATAL_FAILURE(put_disk("u", 1, "q", gib + 4096));
+    ASSERT_NO_FATAL_FAILURE(add_usb("u", 150, true, 0x100));
+    ASSERT_NO_FATAL_FAILURE(add_disk("u", 0, "p", gib));
+    ASSERT_NO_FATAL_FAILURE(add_disk("u", 1, "q", gib + 4096));
     const uint64_t set = write_mirror("u", 0);
     const pieces data = fill_for_rebuild(image("u", 0), image("u", 1), set);
     ASSERT_NO_FATAL_FAILURE(launch());
-    ASSERT_TRUE(wait_until([&] { return under_way(); }));
+    ASSERT_TRUE(eventually([&] { return under_way(); }));
 
     // Unplugged: after the removal pause the window shows no controller; the watcher,
     // finding fewer bridges than chips, says nothing.
     ASSERT_TRUE(st.set_plugged("u", false, error)) << error;
     auto* box = find<QComboBox>("controllerselectbox");
-    ASSERT_TRUE(wait_until([&] { return idle_and([] { return ov::j.chips.empty(); }) && box->count() == 0; }));
+    ASSERT_TRUE(eventually([&] { return idle_and([] { return ov::j.chips.empty(); }) && box->count() == 0; }));
     EXPECT_EQ(text("raidmodelabel"), "");
     EXPECT_FALSE(shown("levelindicator"));
     EXPECT_EQ(count("hot_swap"), 0);
@@ -386,8 +386,8 @@ TEST_F(story_test, an_enclosure_unplugged_during_a_rebuild_is_followed_again_onc
     // Plugged back: the bridge starts its copy again and the window follows it to the end.
     const size_t replug = progress.size();
     ASSERT_TRUE(st.set_plugged("u", true, error)) << error;
-    ASSERT_TRUE(wait_until([&] { return count("rebuild_finished") == 1; }, 180000));
-    ASSERT_TRUE(wait_until([&] { return idle() && text("raidmodelabel") == "raid_1"; }));
+    ASSERT_TRUE(eventually([&] { return count("rebuild_finished") == 1; }, 180s));
+    ASSERT_TRUE(eventually([&] { return idle() && text("raidmodelabel") == "raid_1"; }));
     EXPECT_EQ(box->count(), 1);
     EXPECT_EQ(box->currentIndex(), 0);
     size_t end = 0;

@@ -426,7 +426,7 @@ TEST_F(window_actions, progress_shows_in_tenths_on_the_bar_and_as_text)
         win->updatepoll(2000, 500, false);
         done = true;
     });
-    EXPECT_TRUE(wait_until([&] { return done.load(); }));
+    EXPECT_TRUE(eventually([&] { return done.load(); }));
     t.join();
     EXPECT_EQ(text("percentagefield"), "25.0%");
     EXPECT_EQ(bar->value(), 250);

@@ -101,7 +101,10 @@ const char* const known_keys[] = {
     "fault_plain_restart_failed", "fault_rebuild_restart_failed", "bridge_left_out", "rebuild_stalled",
     "rebuild_not_started", "incomplete_copy_marker", "fault_note_failed", "app_title"};
 
-TEST(window_signals, a_termination_signal_takes_the_one_way_out_on_the_window_thread)
+// With the window up, whose waits keep its events flowing.
+using window_signals = window_fixture;
+
+TEST_F(window_signals, a_termination_signal_takes_the_one_way_out_on_the_window_thread)
 {
     // Static: the handler stays installed for the rest of the process.
     static std::atomic<int> status{-1};
@@ -113,7 +116,7 @@ TEST(window_signals, a_termination_signal_takes_the_one_way_out_on_the_window_th
     for (int sig : {SIGTERM, SIGHUP}) {
         status = -1;
         ASSERT_EQ(::raise(sig), 0);
-        EXPECT_TRUE(wait_until([] { return status.load() == 0; })) << "signal " << sig;
+        EXPECT_TRUE(eventually([] { return status.load() == 0; })) << "signal " << sig;
         EXPECT_TRUE(on_window_thread);
     }
 }
@@ -372,7 +375,7 @@ TEST_F(window_frame, requests_of_other_threads_are_shown_on_the_window_thread)
         win->show_error_and_exit("error_open_device");
         ++done;
     });
-    EXPECT_TRUE(wait_until([&] { return done.load() == 1; }));
+    EXPECT_TRUE(eventually([&] { return done.load() == 1; }));
     t.join();
     ASSERT_EQ(alerts.size(), 3u);
     for (const alert_seen& a : alerts) {
@@ -407,7 +410,7 @@ TEST_F(window_frame, a_notice_shows_below_the_tree_until_the_next_scan_or_its_ti
         win->notice("bridge_left_out");
         done = true;
     });
-    ASSERT_TRUE(wait_until([&] { return done.load(); }));
+    ASSERT_TRUE(eventually([&] { return done.load(); }));
     t.join();
     EXPECT_EQ(label->text(), "bridge_left_out");
     EXPECT_TRUE(alerts.empty()) << "a notice is no alert";
@@ -417,7 +420,7 @@ TEST_F(window_frame, a_notice_shows_below_the_tree_until_the_next_scan_or_its_ti
     win->notice("rebuild_stalled");
     win->stopworking();
     EXPECT_EQ(label->text(), "rebuild_stalled");
-    EXPECT_TRUE(wait_until([&] { return label->text().isEmpty(); }, 5000)) << "the notice never went";
+    EXPECT_TRUE(eventually([&] { return label->text().isEmpty(); }, 5s)) << "the notice never went";
 }
 
 // Every way out stops the monitors and waits for a running device handling first.
@@ -439,7 +442,7 @@ TEST_F(window_exit, a_window_manager_close_leaves_through_the_one_way_out)
     show_chip(i);
     ASSERT_TRUE(chip(i).start_raid1_timer());
     // The poller reports through the window from its own thread.
-    ASSERT_TRUE(wait_until([&] { return text("percentagefield") == "25.0%"; }));
+    ASSERT_TRUE(eventually([&] { return text("percentagefield") == "25.0%"; }));
 
     // A device handling is under way; it ends a little after the close.
     handling_holder handling;
@@ -496,7 +499,7 @@ TEST_F(window_exit, a_fatal_error_inside_a_device_handling_does_not_wait_for_tha
         win->stopworking();
         done = true;
     });
-    ASSERT_TRUE(wait_until([&] { return done.load(); }));
+    ASSERT_TRUE(eventually([&] { return done.load(); }));
     handling.join();
     EXPECT_EQ(exits, std::vector<int>{3});
     // The bounded wait for a handling lasts well over a second even with scaled time.

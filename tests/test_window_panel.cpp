@@ -179,7 +179,7 @@ TEST_F(window_panel, a_running_rebuild_is_followed_and_its_arrow_marked)
     EXPECT_TRUE(shown("rebuildlabel"));
 
     // The poller's first status reaches the window from its own thread.
-    EXPECT_TRUE(wait_until([&] { return text("percentagefield") == "25.0%"; })) << text("percentagefield").toStdString();
+    EXPECT_TRUE(eventually([&] { return text("percentagefield") == "25.0%"; })) << text("percentagefield").toStdString();
     EXPECT_GT(lib.count("ovGetRebuildStatus"), 0u);
 
     ov::j.stop_monitors(i);
@@ -208,7 +208,7 @@ TEST_F(window_panel, no_input_is_taken_while_a_device_handling_runs)
         win->startworking();
         done = true;
     });
-    ASSERT_TRUE(wait_until([&] { return done.load(); }));
+    ASSERT_TRUE(eventually([&] { return done.load(); }));
     t.join();
     win->update_raid_information();   // would open create, clear disk 1 and an arrow
     EXPECT_EQ(alert_messages(), std::vector<QString>{"raid_info_conflict"});

@@ -23,7 +23,7 @@ void fill_list_from_notifier(controller& win)
         win.update_controller_list();
         done = true;
     });
-    EXPECT_TRUE(wait_until([&] { return done.load(); }));
+    EXPECT_TRUE(eventually([&] { return done.load(); }));
     t.join();
 }
 

@@ -150,6 +150,28 @@ ov::ovdisk make_disk(const std::string& model, const std::string& serial, uint64
     return d;
 }
 
+ov::ovdisk blank_disk(uint64_t capacity, const std::string& model, const std::string& serial)
+{
+    ov::ovdisk d;
+    d.model = model;
+    d.serial = serial;
+    d.capacity = capacity;
+    d.initialize(identify_of(d).data());
+    d.capacity = capacity;  // as given, whatever the block decodes to
+    d.present = true;
+    d.register_present = true;
+    return d;
+}
+
+ov::ovdisk member_disk(uint32_t mode, uint64_t capacity, uint64_t record_capacity, const std::string& model,
+                       const std::string& serial)
+{
+    ov::ovdisk d = blank_disk(capacity, model, serial);
+    d.raid_mode = mode;
+    d.record_capacity = record_capacity;
+    return d;
+}
+
 ov::ovdisk silent_disk()
 {
     ov::ovdisk d;
@@ -285,10 +307,15 @@ void sim_tree::add_firewire(const std::string& name, uint64_t guid, double rebui
     ASSERT_TRUE(st.add_bridge(b, error)) << error;
 }
 
+void sim_tree::shelf_disk(const std::string& name, uint64_t sectors, const std::string& addressing)
+{
+    ASSERT_TRUE(st.make_disk(name, {"Harbor HD" + name, "SN-" + name, sectors, addressing, false}, error)) << error;
+}
+
 std::string sim_tree::add_disk(const std::string& bridge, int port, const std::string& name, uint64_t sectors,
                                const std::string& addressing)
 {
-    EXPECT_TRUE(st.make_disk(name, {"Harbor HD" + name, "SN-" + name, sectors, addressing, false}, error)) << error;
+    shelf_disk(name, sectors, addressing);
     EXPECT_TRUE(st.insert_disk(bridge, port, name, error)) << error;
     return st.port_image(bridge, port);
 }

@@ -43,7 +43,7 @@ void reset_engine();
 // Polls cond until it holds or `limit` of real time has passed; for waiting on real
 // threads, never for measuring them. It pauses through the clock, so on the window's
 // thread the window's waiter keeps serving requests meanwhile.
-bool eventually(const std::function<bool()>& cond, std::chrono::milliseconds limit = 20s);
+bool eventually(const std::function<bool()>& cond, std::chrono::milliseconds limit = 60s);
 
 // Whether the registry mutex is held by someone, judged from a thread of its own (the
 // caller may be the holder, and a std::mutex cannot be probed by its owner).
@@ -61,12 +61,16 @@ ov::controller_t firewire_identity(uint64_t guid);
 // and seen by its presence register.
 ov::ovdisk make_disk(const std::string& model, const std::string& serial, uint64_t sectors,
                      const std::string& addressing = "lba48");
-inline ov::ovdisk no_disk() { return ov::ovdisk{}; }
+inline const ov::ovdisk empty_port{};
 // A disk the presence register reports but that gave no valid IDENTIFY (spinning up).
 ov::ovdisk silent_disk();
 inline ov::ovdisk disk_a(uint64_t sectors = 2000000) { return make_disk("ST2000DM001-1CH164", "Z1E2A3B4", sectors); }
 inline ov::ovdisk disk_b(uint64_t sectors = 2000100) { return make_disk("WDC WD20EZRX-00D8PB0", "WD-WCC4M0123456", sectors); }
 inline ov::ovdisk disk_c(uint64_t sectors = 3000000) { return make_disk("Hitachi HDS723030ALA640", "MK0301YHG1AB2C", sectors); }
+// A present disk of exactly this capacity, outside every set; and a member of a set.
+ov::ovdisk blank_disk(uint64_t capacity, const std::string& model = "Model", const std::string& serial = "SER");
+ov::ovdisk member_disk(uint32_t mode, uint64_t capacity, uint64_t record_capacity,
+                       const std::string& model = "Member", const std::string& serial = "MSER");
 
 // A 16-byte stamp field: the 14 digits and two zero bytes.
 struct stamp16 {
@@ -123,7 +127,9 @@ struct sim_tree {
     void add_usb(const std::string& name, double rebuild_seconds = 0, bool plugged = true,
                  int64_t location = 0x14100000);
     void add_firewire(const std::string& name, uint64_t guid = 0x80004601A2B3C4D5ULL, double rebuild_seconds = 0);
-    // A disk "Harbor HD<name>", serial "SN-<name>", made and put into a port; returns its image.
+    // A disk "Harbor HD<name>", serial "SN-<name>", made on the shelf; and one made and put
+    // into a port, whose image is returned.
+    void shelf_disk(const std::string& name, uint64_t sectors, const std::string& addressing = "lba48");
     std::string add_disk(const std::string& bridge, int port, const std::string& name, uint64_t sectors,
                          const std::string& addressing = "lba48");
 };

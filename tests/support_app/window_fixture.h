@@ -1,38 +1,21 @@
-// The real window controller, built offscreen around hand-made chip states: the scripted
-// library answers the engine, a registry that only counts posted work stands in for the
-// notification thread, and alerts and process exits are recorded instead of shown.
+// The real window controller, built offscreen around hand-made chip states: the engine
+// fixture's scripted library answers the engine, its registry counts and drops posted work
+// (a refresh that ran would rescan and replace the test's chips), and alerts and process
+// exits are recorded instead of shown.
 #pragma once
-
-#include "engine_reset.h"
-#include <gtest/gtest.h>
 
 #include <QCoreApplication>
 #include <QThread>
-#include <QWidget>
 #include <atomic>
 #include <deque>
-#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include "library.h"
-#include "ovtool.h"
-#include "registry.h"
-#include "requests.h"
-#include "scripted_library.h"
-#include "wait_until.h"
+#include "harness.h"
 #include "window_access.h"
 
 namespace ovtest {
-
-// Work posted to the notification thread is counted and dropped: a refresh that ran
-// would rescan and replace the test's chips.
-class holding_registry : public fake_registry {
-public:
-    std::atomic<int> posted{0};
-    void post(std::function<void()>) override { ++posted; }
-};
 
 struct alert_seen {
     QString title, message, first, second;
@@ -40,28 +23,6 @@ struct alert_seen {
     int posted_before = 0;   // refreshes already requested when it was shown
     bool on_ui_thread = false;
 };
-
-inline ov::ovdisk blank_disk(uint64_t capacity, const std::string& model = "Model", const std::string& serial = "SER")
-{
-    ov::ovdisk d;
-    d.model = model;
-    d.serial = serial;
-    d.capacity = capacity;
-    d.initialize(identify_of(d).data());
-    d.capacity = capacity;
-    d.present = true;
-    d.register_present = true;
-    return d;
-}
-
-inline ov::ovdisk member_disk(uint32_t mode, uint64_t capacity, uint64_t record_capacity,
-                              const std::string& model = "Member", const std::string& serial = "MSER")
-{
-    ov::ovdisk d = blank_disk(capacity, model, serial);
-    d.raid_mode = mode;
-    d.record_capacity = record_capacity;
-    return d;
-}
 
 // Holds the engine's handling lock from a thread of its own, as a device handling does,
 // until released (or destroyed).
@@ -72,11 +33,11 @@ public:
               std::lock_guard<std::mutex> lock(ov::j.handling);
               held_ = true;
               while (!release_)
-                  std::this_thread::sleep_for(std::chrono::milliseconds(1));
+                  std::this_thread::sleep_for(1ms);
           })
     {
         while (!held_)
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            std::this_thread::sleep_for(1ms);
     }
     ~handling_holder() { join(); }
     void release() { release_ = true; }
@@ -93,26 +54,20 @@ private:
     std::thread thread_;
 };
 
-inline const ov::ovdisk empty_port{};
-
-class window_fixture : public ::testing::Test, protected window_access {
+class window_fixture : public engine_fixture, protected window_access {
 protected:
-    scripted_library lib;
-    holding_registry reg;
     std::vector<alert_seen> alerts;
     std::deque<int> answers;   // answers to the next alerts; 1 (first button) once empty
     std::vector<int> exits;
 
     void SetUp() override
     {
-        reset_globals();
-        ov::install_library(&lib);
-        ov::install_registry(&reg);
+        engine_fixture::SetUp();
+        reg.hold_posts = true;
         controller::set_alert_handler([this](const QString& title, const QString& message, const QString& first,
                                              const QString& second, bool second_is_default) {
-            alert_seen a{title, message, first, second, second_is_default, reg.posted.load(),
-                         QThread::currentThread() == qApp->thread()};
-            alerts.push_back(a);
+            alerts.push_back({title, message, first, second, second_is_default, reg.posted.load(),
+                              QThread::currentThread() == qApp->thread()});
             const int answer = answers.empty() ? 1 : answers.front();
             if (!answers.empty())
                 answers.pop_front();
@@ -125,20 +80,12 @@ protected:
 
     void TearDown() override
     {
-        // No monitor may outlive the window or the fakes it talks to.
-        ovtest::stop_all_monitors();
+        // No engine thread may outlive the window; their requests are served meanwhile.
+        ov::stop_engine_threads();
         win.reset();
-        reset_globals();
+        engine_fixture::TearDown();
         controller::set_alert_handler(nullptr);
         controller::set_exit_handler(nullptr);
-        ov::install_registry(nullptr);
-        ov::install_library(nullptr);
-    }
-
-    static void reset_globals()
-    {
-        ovtest::reset_engine_globals();
-        ov::set_ctrller(nullptr);
     }
 
     // The window as the application builds it, without the notification thread.
@@ -158,23 +105,14 @@ protected:
     int add_usb_chip(const ov::ovdisk& d0, const ov::ovdisk& d1, int32_t location = 0x100,
                      const std::string& serial = "S123", const std::string& name = "Disk")
     {
-        ov::controller_t id;
-        id.vendor_id = 0x1E91;
-        id.product_id = 0x0A12;
-        id.location_id = location;
-        id.usb_serial = serial;
-        id.order_key = static_cast<uint64_t>(static_cast<int64_t>(location));
-        return add_chip(reg.add_usb_bridge(0x1E91, 0x0A12, location, serial, name), id, d0, d1);
+        return add_chip(reg.add_usb_bridge(usb_vendor, usb_product, location, serial, name),
+                        usb_identity(location, serial), d0, d1);
     }
 
     int add_firewire_chip(const ov::ovdisk& d0, const ov::ovdisk& d1, uint64_t guid,
                           const std::string& name = "FW Disk")
     {
-        ov::controller_t id;
-        id.is_firewire = true;
-        id.guid = guid;
-        id.order_key = guid;
-        return add_chip(reg.add_firewire_bridge(static_cast<int64_t>(guid), name), id, d0, d1);
+        return add_chip(reg.add_firewire_bridge(static_cast<int64_t>(guid), name), firewire_identity(guid), d0, d1);
     }
 
     int add_chip(uint32_t service, const ov::controller_t& id, const ov::ovdisk& d0, const ov::ovdisk& d1)
@@ -191,8 +129,6 @@ protected:
         answer_as_shown(index);
         return index;
     }
-
-    ov::ovchip& chip(int index) { return ov::j.chips[static_cast<size_t>(index)]; }
 
     // The scripted bridge answers as the chip's disks are shown: presence registers and
     // IDENTIFY. Tests that change a disk after adding the chip get it again from show_chip.
@@ -228,6 +164,5 @@ protected:
         return out;
     }
 };
-
 
 }  // namespace ovtest
