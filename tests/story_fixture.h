@@ -131,15 +131,23 @@ protected:
         return ov::raid_info::of(reinterpret_cast<const unsigned char*>(bytes.data()));
     }
 
-    // The record names the disk in the other port as its partner, byte for byte as that
-    // disk answers IDENTIFY.
-    ::testing::AssertionResult names_partner(const ov::raid_info& r, const std::string& bridge, int partner_port)
+    // Both records of a set as the host writes them: signed, of this mode, member and size,
+    // no source mark, each naming the disk in the other port byte for byte as it answers
+    // IDENTIFY.
+    ::testing::AssertionResult a_set(const std::string& bridge, uint32_t mode, uint64_t capacity)
     {
-        const ov::sim::identify_block id = identify_of(bridge, partner_port);
-        if (std::memcmp(r.partner_serial, id.data() + 20, 20) != 0)
-            return ::testing::AssertionFailure() << "partner serial is not that of port " << partner_port;
-        if (std::memcmp(r.partner_model, id.data() + 54, 40) != 0)
-            return ::testing::AssertionFailure() << "partner model is not that of port " << partner_port;
+        for (int port = 0; port < 2; ++port) {
+            const ov::raid_info r = record_of(bridge, port);
+            const ov::sim::identify_block partner = identify_of(bridge, 1 - port);
+            if (!ov::has_signature(r.data()) || r.mode() != mode || r.member() != uint32_t(port) || r.source() ||
+                r.capacity() != capacity)
+                return ::testing::AssertionFailure() << "port " << port << ": signed " << ov::has_signature(r.data())
+                                                     << ", mode " << r.mode() << ", member " << r.member()
+                                                     << ", source " << r.source() << ", size " << r.capacity();
+            if (std::memcmp(r.partner_serial, partner.data() + 20, 20) != 0 ||
+                std::memcmp(r.partner_model, partner.data() + 54, 40) != 0)
+                return ::testing::AssertionFailure() << "port " << port << " does not name the disk in port " << 1 - port;
+        }
         return ::testing::AssertionSuccess();
     }
 
@@ -287,6 +295,17 @@ protected:
         }
         QTest::mouseClick(b, Qt::LeftButton, Qt::NoModifier, at);
         return ::testing::AssertionSuccess();
+    }
+
+    // A command that restarts the bridge: asked, answered, and followed until the window
+    // shows the bridge back under a new handle.
+    ::testing::AssertionResult restarted_by(const char* name, const std::string& bridge = "u")
+    {
+        const uint32_t before = enc->service_of(bridge);
+        ::testing::AssertionResult asked = command(name, "all_data_lost");
+        if (asked && !eventually([&] { return rescanned_after_boot(bridge, before); }))
+            return ::testing::AssertionFailure() << bridge << " never came back after " << name;
+        return asked;
     }
 
     // A command that asks first: wait until the window is free, click, and see the question.

@@ -40,8 +40,7 @@ TEST_F(story_test, two_blank_disks_become_a_mirror_shown_after_the_bridge_restar
     EXPECT_FALSE(ov::has_signature(record_of("u", 1).data()));
     EXPECT_EQ(text("disk0modefield"), "not_config");
 
-    ASSERT_TRUE(command("confirmbutton", "all_data_lost"));
-    ASSERT_TRUE(eventually([&] { return rescanned_after_boot("u", before); }));
+    ASSERT_TRUE(restarted_by("confirmbutton"));
     EXPECT_EQ(text("raidmodelabel"), "raid_1");
     // min(c0, c1) - 16 = 3,906,242 sectors = 1,999,995,904 bytes.
     EXPECT_EQ(text("disk0caplabel"), "1 GB");
@@ -58,17 +57,11 @@ TEST_F(story_test, two_blank_disks_become_a_mirror_shown_after_the_bridge_restar
     EXPECT_EQ(current_tab(), "configuretab");
     EXPECT_EQ(box->currentText(), "RAID Volume  (S/N: USB-u)");
 
+    ASSERT_TRUE(a_set("u", ov::mode_raid1, two_gb_disk - 16));
     for (int port = 0; port < 2; ++port) {
-        SCOPED_TRACE("port " + std::to_string(port));
-        const ov::raid_info r = record_of("u", port);
-        ASSERT_TRUE(ov::has_signature(r.data()));
-        EXPECT_EQ(r.raid_mode, ov::mode_raid1);
-        EXPECT_EQ(r.member_index, port);
-        EXPECT_EQ(r.flags, 0);
-        EXPECT_EQ(r.capacity(), two_gb_disk - 16);
-        EXPECT_EQ(r.over_2tb, 0);
-        EXPECT_TRUE(names_partner(r, "u", 1 - port));
-        EXPECT_EQ(read_bytes(image("u", port), 0, 512), std::string(512, '\0'));
+        EXPECT_EQ(record_of("u", port).flags, 0) << "port " << port;
+        EXPECT_EQ(record_of("u", port).over_2tb, 0) << "port " << port;
+        EXPECT_EQ(read_bytes(image("u", port), 0, 512), std::string(512, '\0')) << "port " << port;
     }
     EXPECT_EQ(std::memcmp(record_of("u", 0).stamp, record_of("u", 1).stamp, 16), 0);
     EXPECT_EQ(read_bytes(image("u", 0), 100 * 512, kept.size()), kept);
@@ -158,16 +151,7 @@ TEST_F(story_test, a_pulled_mirror_disk_is_replaced_by_a_larger_blank_one_and_re
     EXPECT_EQ(text("disk1modefield"), "raid_1");
     EXPECT_FALSE(shown("levelindicator"));
     EXPECT_TRUE(button("rebuild0to1button")->icon().isNull());
-    for (int port = 0; port < 2; ++port) {
-        SCOPED_TRACE("port " + std::to_string(port));
-        const ov::raid_info r = record_of("u", port);
-        ASSERT_TRUE(ov::has_signature(r.data()));
-        EXPECT_EQ(r.raid_mode, ov::mode_raid1);
-        EXPECT_EQ(r.member_index, port);
-        EXPECT_EQ(r.flags & ov::source_mark, 0) << "the source mark is still there";
-        EXPECT_EQ(r.capacity(), set);
-        EXPECT_TRUE(names_partner(r, "u", 1 - port));
-    }
+    ASSERT_TRUE(a_set("u", ov::mode_raid1, set));
     EXPECT_TRUE(holds(image("u", 0), data));
     EXPECT_EQ(first_difference(image("u", 0), image("u", 1), set * 512), -1);
 }
@@ -198,9 +182,7 @@ TEST_F(story_test, a_mirror_is_deleted_a_foreign_disk_cleared_then_stripe_and_sp
     ASSERT_EQ(text("raidmodelabel"), "raid_1");
 
     // Delete the mirror: only the two records go (the data of a mirror half stays usable).
-    uint32_t service = enc->service_of("u");
-    ASSERT_TRUE(command("clearconfigbutton", "all_data_lost"));
-    ASSERT_TRUE(eventually([&] { return rescanned_after_boot("u", service); }));
+    ASSERT_TRUE(restarted_by("clearconfigbutton"));
     EXPECT_EQ(text("raidmodelabel"), "");
     EXPECT_EQ(text("disk0modefield"), "not_config");
     EXPECT_EQ(text("disk1modefield"), "not_config");
@@ -231,9 +213,7 @@ TEST_F(story_test, a_mirror_is_deleted_a_foreign_disk_cleared_then_stripe_and_sp
     EXPECT_FALSE(shown("cleardisk0button"));
 
     // Clear the foreign disk: its record and first 64 sectors go, nothing else.
-    service = enc->service_of("u");
-    ASSERT_TRUE(command("cleardisk1button", "all_data_lost"));
-    ASSERT_TRUE(eventually([&] { return rescanned_after_boot("u", service); }));
+    ASSERT_TRUE(restarted_by("cleardisk1button"));
     EXPECT_EQ(text("disk1modefield"), "not_config");
     EXPECT_EQ(text("disk1caplabel"), "3 GB");
     EXPECT_FALSE(shown("cleardisk1button"));
@@ -246,42 +226,23 @@ TEST_F(story_test, a_mirror_is_deleted_a_foreign_disk_cleared_then_stripe_and_sp
     EXPECT_FALSE(enabled("confirmbutton"));
     ASSERT_TRUE(click("raid_row_0"));
     EXPECT_TRUE(enabled("confirmbutton"));
-    service = enc->service_of("u");
-    ASSERT_TRUE(command("confirmbutton", "all_data_lost"));
-    ASSERT_TRUE(eventually([&] { return rescanned_after_boot("u", service); }));
+    ASSERT_TRUE(restarted_by("confirmbutton"));
     EXPECT_EQ(text("raidmodelabel"), "raid_0");
     // 2 x min(c0, c1) - 32 = 7,812,484 sectors = 3,999,991,808 bytes.
     EXPECT_EQ(text("disk0caplabel"), "3 GB");
     EXPECT_EQ(text("disk0modefield"), "raid_0");
     EXPECT_EQ(text("disk1modefield"), "raid_0");
-    for (int port = 0; port < 2; ++port) {
-        SCOPED_TRACE("stripe, port " + std::to_string(port));
-        const ov::raid_info r = record_of("u", port);
-        ASSERT_TRUE(ov::has_signature(r.data()));
-        EXPECT_EQ(r.raid_mode, ov::mode_raid0);
-        EXPECT_EQ(r.member_index, port);
-        EXPECT_EQ(r.capacity(), 2 * two_gb_disk - 32);
-        EXPECT_TRUE(names_partner(r, "u", 1 - port));
-        EXPECT_EQ(read_bytes(image("u", port), 0, 512), std::string(512, '\0'));
-    }
+    ASSERT_TRUE(a_set("u", ov::mode_raid0, 2 * two_gb_disk - 32));
+    for (int port = 0; port < 2; ++port)
+        EXPECT_EQ(read_bytes(image("u", port), 0, 512), std::string(512, '\0')) << "stripe, port " << port;
 
     // Then a span over the stripe, chosen in the third row.
     ASSERT_TRUE(click("raid_row_2"));
-    service = enc->service_of("u");
-    ASSERT_TRUE(command("confirmbutton", "all_data_lost"));
-    ASSERT_TRUE(eventually([&] { return rescanned_after_boot("u", service); }));
+    ASSERT_TRUE(restarted_by("confirmbutton"));
     EXPECT_EQ(text("raidmodelabel"), "span");
     // c0 + c1 - 65568 = 9,700,065 sectors = 4,966,433,280 bytes.
     EXPECT_EQ(text("disk0caplabel"), "4 GB");
-    for (int port = 0; port < 2; ++port) {
-        SCOPED_TRACE("span, port " + std::to_string(port));
-        const ov::raid_info r = record_of("u", port);
-        ASSERT_TRUE(ov::has_signature(r.data()));
-        EXPECT_EQ(r.raid_mode, ov::mode_span);
-        EXPECT_EQ(r.member_index, port);
-        EXPECT_EQ(r.capacity(), two_gb_disk + three_gb_disk - 65568);
-        EXPECT_TRUE(names_partner(r, "u", 1 - port));
-    }
+    ASSERT_TRUE(a_set("u", ov::mode_span, two_gb_disk + three_gb_disk - 65568));
     EXPECT_EQ(messages(), (strings{"all_data_lost", "raid_info_conflict", "all_data_lost", "all_data_lost",
                                    "all_data_lost"}));
 }
