@@ -146,7 +146,7 @@ protected:
                                                      << ", source " << r.source() << ", size " << r.capacity();
             if (std::memcmp(r.partner_serial, partner.data() + 20, 20) != 0 ||
                 std::memcmp(r.partner_model, partner.data() + 54, 40) != 0)
-                return ::testing::AssertionFailure() << "port " << port << " does not name the disk in port " << 1 - port;
+                return ::testing::AssertionFailure() << "port " << port << " names another disk than port " << 1 - port;
         }
         return ::testing::AssertionSuccess();
     }

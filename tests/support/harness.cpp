@@ -150,6 +150,10 @@ ov::ovdisk make_disk(const std::string& model, const std::string& serial, uint64
     return d;
 }
 
+ov::ovdisk disk_a(uint64_t sectors) { return make_disk("ST2000DM001-1CH164", "Z1E2A3B4", sectors); }
+ov::ovdisk disk_b(uint64_t sectors) { return make_disk("WDC WD20EZRX-00D8PB0", "WD-WCC4M0123456", sectors); }
+ov::ovdisk disk_c(uint64_t sectors) { return make_disk("Hitachi HDS723030ALA640", "MK0301YHG1AB2C", sectors); }
+
 ov::ovdisk blank_disk(uint64_t capacity, const std::string& model, const std::string& serial)
 {
     ov::ovdisk d;
@@ -276,8 +280,8 @@ int64_t first_difference(const std::string& a, const std::string& b, uint64_t by
             if (!ov::io::pread_all(fa.get(), ba.data(), n, static_cast<off_t>(off)) ||
                 !ov::io::pread_all(fb.get(), bb.data(), n, static_cast<off_t>(off)))
                 return static_cast<int64_t>(off);
-            const auto [at, unused] = std::mismatch(ba.begin(), ba.begin() + static_cast<std::ptrdiff_t>(n), bb.begin());
-            if (at != ba.begin() + static_cast<std::ptrdiff_t>(n))
+            const auto end = ba.begin() + static_cast<std::ptrdiff_t>(n);
+            if (const auto at = std::mismatch(ba.begin(), end, bb.begin()).first; at != end)
                 return static_cast<int64_t>(off) + (at - ba.begin());
         }
         done = std::max(done, last);

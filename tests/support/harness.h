@@ -64,9 +64,10 @@ ov::ovdisk make_disk(const std::string& model, const std::string& serial, uint64
 inline const ov::ovdisk empty_port{};
 // A disk the presence register reports but that gave no valid IDENTIFY (spinning up).
 ov::ovdisk silent_disk();
-inline ov::ovdisk disk_a(uint64_t sectors = 2000000) { return make_disk("ST2000DM001-1CH164", "Z1E2A3B4", sectors); }
-inline ov::ovdisk disk_b(uint64_t sectors = 2000100) { return make_disk("WDC WD20EZRX-00D8PB0", "WD-WCC4M0123456", sectors); }
-inline ov::ovdisk disk_c(uint64_t sectors = 3000000) { return make_disk("Hitachi HDS723030ALA640", "MK0301YHG1AB2C", sectors); }
+// Three disks of different makes and sizes.
+ov::ovdisk disk_a(uint64_t sectors = 2000000);
+ov::ovdisk disk_b(uint64_t sectors = 2000100);
+ov::ovdisk disk_c(uint64_t sectors = 3000000);
 // A present disk of exactly this capacity, outside every set; and a member of a set.
 ov::ovdisk blank_disk(uint64_t capacity, const std::string& model = "Model", const std::string& serial = "SER");
 ov::ovdisk member_disk(uint32_t mode, uint64_t capacity, uint64_t record_capacity,
