@@ -64,6 +64,8 @@ protected:
     {
         // Size texts in powers of ten, whatever the host says.
         setenv("OVRAID_SYSTEM_VERSION", "10.6.0", 1);
+        // The stories' disks have always been "Harbor HD a", ...: their images stay comparable.
+        model_prefix = "Harbor HD ";
         engine_fixture::SetUp();
         controller::set_alert_handler([this](const QString& title, const QString& message, const QString& first,
                                              const QString& second) {

@@ -313,7 +313,7 @@ void sim_tree::add_firewire(const std::string& name, uint64_t guid, double rebui
 
 void sim_tree::shelf_disk(const std::string& name, uint64_t sectors, const std::string& addressing)
 {
-    ASSERT_TRUE(st.make_disk(name, {"Harbor HD" + name, "SN-" + name, sectors, addressing, false}, error)) << error;
+    ASSERT_TRUE(st.make_disk(name, {model_prefix + name, "SN-" + name, sectors, addressing, false}, error)) << error;
 }
 
 std::string sim_tree::add_disk(const std::string& bridge, int port, const std::string& name, uint64_t sectors,

@@ -123,12 +123,14 @@ struct sim_tree {
     std::string root = dir.path() + "/sim";
     ov::sim::store st{root};
     std::string error;
+    // Disk models are this followed by the disk's name.
+    std::string model_prefix = "Harbor HD";
 
     // A USB bridge whose serial is "USB-<name>".
     void add_usb(const std::string& name, double rebuild_seconds = 0, bool plugged = true,
                  int64_t location = 0x14100000);
     void add_firewire(const std::string& name, uint64_t guid = 0x80004601A2B3C4D5ULL, double rebuild_seconds = 0);
-    // A disk "Harbor HD<name>", serial "SN-<name>", made on the shelf; and one made and put
+    // A disk "<model_prefix><name>", serial "SN-<name>", made on the shelf; and one made and put
     // into a port, whose image is returned.
     void shelf_disk(const std::string& name, uint64_t sectors, const std::string& addressing = "lba48");
     std::string add_disk(const std::string& bridge, int port, const std::string& name, uint64_t sectors,
