@@ -54,6 +54,10 @@ int controller::alert(const QString& title, const QString& message, const QStrin
 {
     if (second.isEmpty())
         second_is_default = false;
+    // On the way out nobody is left to answer: a message would hold the way out, and every
+    // signal after it, for good. Unanswered counts as no.
+    if (leaving_)
+        return -2;
     if (alert_override)
         return alert_override(title, message, first, second, second_is_default);
     QMessageBox box(QMessageBox::NoIcon, title, message, QMessageBox::NoButton, mainwindow_);

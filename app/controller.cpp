@@ -239,6 +239,12 @@ void controller::leave(int status, bool caller_holds_handling)
     exit_status_ = status;
     if (mainwindow_ && !exit_override)
         mainwindow_->hide();
+    // Ending the event loop now would cut short every pause of a command in progress (this
+    // runs inside one of them): the command finishes first and the loop ends behind it.
+    if (in_command_ && !exit_override) {
+        exit_deferred_ = true;
+        return;
+    }
     end_process(status);
     // A test's exit handler comes back here; the program may then leave again.
     if (exit_override) {
@@ -276,7 +282,7 @@ void controller::minimizewindow()
 
 bool controller::begin_command()
 {
-    if (working())
+    if (working() || leaving_)
         return false;
     if (in_command_)
         return true;
@@ -293,6 +299,10 @@ void controller::end_command()
         return;
     in_command_ = false;
     j.handling.unlock();
+    if (exit_deferred_) {
+        exit_deferred_ = false;
+        end_process(exit_status_);
+    }
 }
 
 bool controller::agreed(const ov::question& question)

@@ -147,6 +147,8 @@ private:
     // Set once the program took its way out: the event loop is ending and main finishes.
     bool left_ = false;
     int exit_status_ = 0;
+    // The way out was taken during a command: the event loop ends once the command has.
+    bool exit_deferred_ = false;
     // The thread of the device handling between its startworking and stopworking.
     std::atomic<std::thread::id> handling_thread_{};
     QTimer* notice_timer_ = nullptr;

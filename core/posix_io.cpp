@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cstring>
 
 namespace ov::io {
@@ -114,8 +115,18 @@ bool atomic_replace(const std::string& path, std::string_view bytes, std::string
 {
     const size_t slash = path.rfind('/');
     const std::string dir = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-    const std::string tmp = dir + "." + path.substr(slash == std::string::npos ? 0 : slash + 1) + ".tmp";
-    unique_fd fd = open_fd(tmp, O_WRONLY | O_CREAT | O_TRUNC, mode);
+    const std::string base = dir + "." + path.substr(slash == std::string::npos ? 0 : slash + 1) + ".";
+    // A name of its own per writer: two processes replacing one file must not write into
+    // each other's temporary (one would truncate what the other is about to rename).
+    static std::atomic<unsigned> serial{0};
+    std::string tmp;
+    unique_fd fd;
+    for (int attempt = 0; attempt < 16 && !fd; ++attempt) {
+        tmp = base + std::to_string(::getpid()) + "-" + std::to_string(serial++) + ".tmp";
+        fd = open_fd(tmp, O_WRONLY | O_CREAT | O_EXCL, mode);
+        if (!fd && errno != EEXIST)
+            break;
+    }
     if (!fd) {
         error = errno_text(tmp, errno);
         return false;

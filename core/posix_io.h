@@ -65,9 +65,9 @@ std::string errno_text(const std::string& what, int err = errno);
 // The whole file at path. Errors name the file.
 bool read_file(const std::string& path, std::string& text, std::string& error, size_t limit = SIZE_MAX);
 
-// Replaces path with bytes: written to a hidden temporary beside it (".name.tmp"),
-// synced, and renamed over it, so a reader in any process sees the old file or the new
-// one, never part of either. On failure the temporary is gone and error names the file.
+// Replaces path with bytes: written to a hidden temporary of its own beside it
+// (".name.<pid>-<n>.tmp"), synced, and renamed over it, so a reader in any process sees
+// the old file or the new one, never part of either. On failure the temporary is gone and error names the file.
 bool atomic_replace(const std::string& path, std::string_view bytes, std::string& error, mode_t mode = 0644);
 
 }  // namespace ov::io
