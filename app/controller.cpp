@@ -216,6 +216,9 @@ void controller::leave(int status, bool caller_holds_handling)
     leaving_ = true;
     // The chip list is only stable under the handling lock: a command of this thread holds
     // it already; otherwise wait for a running handling, serving its requests meanwhile.
+    // A handling waiting for an answer from this thread (a message it raised is open, and
+    // this runs inside it) cannot end before this returns.
+    caller_holds_handling = caller_holds_handling || requests_.serving(handling_thread_.load());
     bool took = false;
     if (!in_command_ && !caller_holds_handling)
         took = ov::pause_until([] { return j.handling.try_lock(); }, exit_wait_steps);

@@ -1,5 +1,7 @@
 #include "request_queue.h"
 
+#include <algorithm>
+
 #include <QMetaObject>
 #include <QObject>
 #include <QThread>
@@ -12,6 +14,7 @@ void request_queue::run(const std::function<void()>& f)
     }
     auto item = std::make_shared<request>();
     item->run = f;
+    item->requester = std::this_thread::get_id();
     {
         std::lock_guard<std::mutex> lock(mutex_);
         queue_.push_back(item);
@@ -32,11 +35,19 @@ void request_queue::drain()
             item = queue_.front();
             queue_.pop_front();
         }
+        serving_.push_back(item->requester);
         item->run();
+        serving_.pop_back();
         {
             std::lock_guard<std::mutex> lock(mutex_);
             item->done = true;
         }
         done_.notify_all();
     }
+}
+
+bool request_queue::serving(std::thread::id requester) const
+{
+    return requester != std::thread::id() &&
+           std::find(serving_.begin(), serving_.end(), requester) != serving_.end();
 }

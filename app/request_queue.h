@@ -8,6 +8,8 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <thread>
+#include <vector>
 
 class QObject;
 
@@ -19,12 +21,16 @@ public:
     // Runs f on the owner's thread: at once when already there, otherwise queued, and
     // returns once it ran.
     void run(const std::function<void()>& f);
+    // On the owner's thread: whether a request of that thread is running right now (the
+    // owner's thread is then somewhere inside it, and that thread waits for it).
+    bool serving(std::thread::id requester) const;
 
 private:
     void drain();
 
     struct request {
         std::function<void()> run;
+        std::thread::id requester;
         bool done = false;
     };
     QObject* owner_;
@@ -32,4 +38,6 @@ private:
     std::mutex mutex_;
     std::condition_variable done_;
     std::deque<std::shared_ptr<request>> queue_;
+    // The requesters whose requests run now, innermost last; only the owner's thread uses it.
+    std::vector<std::thread::id> serving_;
 };
