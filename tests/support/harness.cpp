@@ -95,13 +95,24 @@ void reset_engine()
     std::remove(ov::rebuild_notes::path().c_str());
 }
 
+std::function<void()>& wait_step()
+{
+    static std::function<void()> step = [] { std::this_thread::sleep_for(1ms); };
+    return step;
+}
+
+void set_wait_step(std::function<void()> step)
+{
+    wait_step() = std::move(step);
+}
+
 bool eventually(const std::function<bool()>& cond, std::chrono::milliseconds limit)
 {
     const auto end = std::chrono::steady_clock::now() + limit;
     while (!cond()) {
         if (std::chrono::steady_clock::now() > end)
             return false;
-        ov::pause_ms(static_cast<uint64_t>(2 * ov::time_scale()));  // 2 ms of real time
+        wait_step()();
     }
     return true;
 }

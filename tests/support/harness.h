@@ -41,9 +41,11 @@ using namespace std::chrono_literals;
 void reset_engine();
 
 // Polls cond until it holds or `limit` of real time has passed; for waiting on real
-// threads, never for measuring them. It pauses through the clock, so on the window's
-// thread the window's waiter keeps serving requests meanwhile.
+// threads, never for measuring them. Between polls runs the process's wait step: a short
+// sleep, or in the window suites a pass over the window's events, so that requests other
+// threads make of the window are served while a test waits on its thread.
 bool eventually(const std::function<bool()>& cond, std::chrono::milliseconds limit = 60s);
+void set_wait_step(std::function<void()> step);
 
 // Whether the registry mutex is held by someone, judged from a thread of its own (the
 // caller may be the holder, and a std::mutex cannot be probed by its owner).

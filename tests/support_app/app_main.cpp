@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QThread>
+
+#include "harness.h"
 
 int main(int argc, char** argv)
 {
@@ -10,6 +13,12 @@ int main(int argc, char** argv)
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
+    // A test waiting on this thread keeps the window's events flowing, so the requests of
+    // the notification thread and the monitors are served meanwhile.
+    ovtest::set_wait_step([] {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        QThread::msleep(1);
+    });
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }
