@@ -49,13 +49,13 @@ const ovdisk source = with(member(ov::mode_raid1), &ovdisk::rebuild_flag, true);
 const ovdisk partial_copy = with(with(half, &ovdisk::incomplete_copy, true), &ovdisk::copy_source_serial,
                                  std::string("SN-SOURCE"));
 
-struct chip_spec {
+struct chip_setup {
     ovdisk d0, d1;
     uint32_t set_mode = 0;   // a configured set, 0 for none
     bool rebuilding = false, polling = false;
 };
 
-ov::ovchip make(const chip_spec& c)
+ov::ovchip make(const chip_setup& c)
 {
     ov::ovchip chip;
     chip.disks = {c.d0, c.d1};
@@ -112,7 +112,7 @@ std::string offered(const ov::panel_actions& a)
 
 struct panel_case {
     const char* what;
-    chip_spec chip;
+    chip_setup chip;
     const char* modes;
     const char* offered;
     const char* notices;
