@@ -117,16 +117,21 @@ bool eventually(const std::function<bool()>& cond, std::chrono::milliseconds lim
     return true;
 }
 
-bool registry_mutex_held()
+bool held(std::mutex& m)
 {
     bool taken = false;
     std::thread probe([&] {
-        taken = ov::j.mutex.try_lock();
+        taken = m.try_lock();
         if (taken)
-            ov::j.mutex.unlock();
+            m.unlock();
     });
     probe.join();
     return !taken;
+}
+
+bool registry_mutex_held()
+{
+    return held(ov::j.mutex);
 }
 
 // ---- identities, disks and records ---------------------------------------------------------

@@ -50,6 +50,8 @@ void set_wait_step(std::function<void()> step);
 // Whether the registry mutex is held by someone, judged from a thread of its own (the
 // caller may be the holder, and a std::mutex cannot be probed by its owner).
 bool registry_mutex_held();
+// The same for any mutex.
+bool held(std::mutex& m);
 
 // ---- identities, disks and records ---------------------------------------------------------
 
