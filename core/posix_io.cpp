@@ -111,7 +111,7 @@ bool read_file(const std::string& path, std::string& text, std::string& error, s
     return true;
 }
 
-bool atomic_replace(const std::string& path, std::string_view bytes, std::string& error, mode_t mode)
+bool atomic_replace(const std::string& path, std::string_view bytes, std::string& error, mode_t mode, bool durable)
 {
     const size_t slash = path.rfind('/');
     const std::string dir = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
@@ -131,7 +131,7 @@ bool atomic_replace(const std::string& path, std::string_view bytes, std::string
         error = errno_text(tmp, errno);
         return false;
     }
-    if (!write_all(fd.get(), bytes.data(), bytes.size()) || ::fsync(fd.get()) != 0) {
+    if (!write_all(fd.get(), bytes.data(), bytes.size()) || (durable && ::fsync(fd.get()) != 0)) {
         error = errno_text(tmp, errno);
         fd.reset();
         ::unlink(tmp.c_str());

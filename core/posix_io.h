@@ -68,6 +68,8 @@ bool read_file(const std::string& path, std::string& text, std::string& error, s
 // Replaces path with bytes: written to a hidden temporary of its own beside it
 // (".name.<pid>-<n>.tmp"), synced, and renamed over it, so a reader in any process sees
 // the old file or the new one, never part of either. On failure the temporary is gone and error names the file.
-bool atomic_replace(const std::string& path, std::string_view bytes, std::string& error, mode_t mode = 0644);
+// durable = false skips the sync, for state that is rewritten many times a second.
+bool atomic_replace(const std::string& path, std::string_view bytes, std::string& error, mode_t mode = 0644,
+                    bool durable = true);
 
 }  // namespace ov::io

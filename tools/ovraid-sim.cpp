@@ -16,6 +16,8 @@
 
 #include "posix_io.h"
 #include "sim/firmware.h"
+#include "sim/firmware_state.h"
+#include "sim/service.h"
 #include "sim/identify.h"
 #include "sim/store.h"
 
@@ -41,6 +43,8 @@ const char* const usage_text =
     "  fail BRIDGE CALL [--mode once|always|mismatch|vanish] [--port N] [--skip N]\n"
     "                                make a library call fail (skip: let N matching calls pass first)\n"
     "  clear-failures BRIDGE\n"
+    "  firmware [--detach]           run the bridges' firmware (set assembly, rebuild copies, warm\n"
+    "                                boots) until idle; the programs start it by themselves\n"
     "  help\n"
     "\n"
     "The simulation lives in $XDG_DATA_HOME/ovraid/sim (or ~/.local/share/ovraid/sim) unless --sim\n"
@@ -177,6 +181,26 @@ std::string describe_disk(const store& s, const std::string& dir, const std::str
     return out;
 }
 
+// The bridge's power and rebuild as its firmware last wrote them.
+std::string firmware_line(const store& sim, const std::string& bridge)
+{
+    power_state power;
+    rebuild_progress progress;
+    std::string error;
+    if (!read_power(sim.root(), bridge, power, error) || !read_progress(sim.root(), bridge, progress, error))
+        return "unreadable: " + error;
+    std::string line = power.state == power_state::kind::up          ? "up (boot " + std::to_string(power.boot) + ")"
+                       : power.state == power_state::kind::rebooting ? std::string("restarting")
+                                                                     : std::string("off");
+    if (progress.state != rebuild_progress::kind::none) {
+        static const char* const words[] = {"", "running", "stopped", "done"};
+        line += ", rebuild " + std::string(words[static_cast<int>(progress.state)]) + " at " +
+                std::to_string(progress.current) + " of " + std::to_string(progress.total) + " sectors from port " +
+                std::to_string(progress.source_port);
+    }
+    return line;
+}
+
 // What "list" prints: bridges, ports, disks, records and failures.
 std::string listing(const store& sim)
 {
@@ -202,6 +226,7 @@ std::string listing(const store& sim)
         char secs[64];
         std::snprintf(secs, sizeof secs, "%g", s.rebuild_seconds);
         out += "  device \"" + s.device_name + "\", rebuild " + secs + " s\n";
+        out += "  firmware: " + firmware_line(sim, b) + "\n";
         if (!s.missing_properties.empty()) {
             out += "  missing properties:";
             for (const auto& p : s.missing_properties)
@@ -309,7 +334,18 @@ int run(ov::sim::store& s, const std::string& command, const std::vector<std::st
             return failed(error);
         std::printf("%s %s\n", command == "remove-bridge" ? "removed" : command == "plug" ? "plugged" : "unplugged",
                     name.c_str());
+        // Plugged in, the bridge powers up at once (and starts a rebuild its disks ask for),
+        // whether or not a front end is looking.
+        if (command == "plug" && !firmware_request(s.root(), "power-up", name, error))
+            return failed(error);
         return 0;
+    }
+    if (command == "firmware") {
+        const arguments a = parse(rest, {}, {"--detach"});
+        want_positionals(a, 0, "firmware [--detach]");
+        if (!s.exists())
+            return failed("no simulation in " + s.root());
+        return serve_firmware(s.root(), a.has("--detach"));
     }
     if (command == "make-disk") {
         const arguments a = parse(rest, {"--size", "--model", "--serial", "--addressing"}, {"--hpa"});

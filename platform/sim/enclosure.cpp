@@ -1,6 +1,6 @@
 // The library calls of the simulated bridges. The device registry lives in registry.cpp,
-// firmware behaviour (assembly, rebuild copy, warm boot) in firmware.cpp, the inotify
-// watcher in watcher.cpp.
+// the inotify watcher in watcher.cpp; the firmware (assembly, rebuild copy, warm boot)
+// runs in its own service (service.cpp), which every process on the simulation shares.
 #include "enclosure.h"
 
 #include <fcntl.h>
@@ -14,6 +14,8 @@
 
 #include "diag.h"
 #include "enclosure_impl.h"
+#include "firmware_state.h"
+#include "service.h"
 #include "identify.h"
 #include "posix_io.h"
 
@@ -49,14 +51,26 @@ void enclosure::impl::note(const std::string& message, bool print)
 
 enclosure::enclosure(std::string root) : d_(std::make_unique<impl>(std::move(root)))
 {
-    // Bridges plugged in before we start are attached (and assembled) at once, so the
-    // first matching registration finds them.
+    // Bridges plugged in before we start are attached at once (powered up first where
+    // needed), so the first matching registration finds them.
     d_->sync();
 }
 
 enclosure::~enclosure()
 {
     d_->shutdown();
+}
+
+void enclosure::impl::shutdown()
+{
+    closing = true;
+    stop_watching_thread();
+    return_waiters.stop_all();
+    {
+        std::lock_guard<std::mutex> lock(qm);
+        stop_loop = true;
+    }
+    qcv.notify_all();
 }
 
 void enclosure::sync()
@@ -70,6 +84,22 @@ std::string enclosure::last_error()
     return d_->last_error;
 }
 
+void enclosure::set_binder(device_binder* binder)
+{
+    std::lock_guard<std::mutex> serial(d_->sync_m);
+    std::vector<std::pair<uint32_t, std::string>> known;
+    {
+        std::lock_guard<std::mutex> lock(d_->m);
+        d_->binder = binder;
+        for (const auto& [service, a] : d_->attached)
+            known.emplace_back(service, d_->st.bridge_dir(a.bridge));
+    }
+    // Bridges attached before the library was there are told now.
+    if (binder != nullptr)
+        for (const auto& [service, dir] : known)
+            binder->attach(service, dir, std::string());
+}
+
 uint32_t enclosure::service_of(const std::string& bridge)
 {
     std::lock_guard<std::mutex> lock(d_->m);
@@ -79,9 +109,9 @@ uint32_t enclosure::service_of(const std::string& bridge)
 
 bool enclosure::rebuild_running(const std::string& bridge)
 {
-    std::lock_guard<std::mutex> lock(d_->m);
-    auto it = d_->bridges.find(bridge);
-    return it != d_->bridges.end() && it->second.job && it->second.job->running;
+    rebuild_progress p;
+    std::string error;
+    return read_progress(d_->st.root(), bridge, p, error) && p.state == rebuild_progress::kind::running;
 }
 
 // ---- library calls --------------------------------------------------------------
@@ -385,14 +415,13 @@ int enclosure::ovGetRebuildStatus(uint32_t service, unsigned char* buffer, int l
     }
     if (!resolve(service, cfg) || !judge(cfg, "ovGetRebuildStatus", -1, mismatch) || mismatch)
         return call_failed;
-    uint64_t total = 0, current = 0;
-    {
-        std::lock_guard<std::mutex> lock(d_->m);
-        const auto& b = d_->bridges[cfg.name];
-        total = b.total;
-        current = b.current;
+    rebuild_progress p;
+    std::string error;
+    if (!read_progress(d_->st.root(), cfg.name, p, error)) {
+        d_->note(error, true);
+        return call_failed;
     }
-    const rebuild_status status = rebuild_status::encode(total, current);
+    const rebuild_status status = rebuild_status::encode(p.total, p.current);
     std::memcpy(buffer, status.data(), sizeof status);
     return 0;
 }
@@ -403,7 +432,12 @@ int enclosure::ovWarmBoot(uint32_t service)
     bool mismatch = false;
     if (!resolve(service, cfg) || !judge(cfg, "ovWarmBoot", -1, mismatch) || mismatch)
         return call_failed;
-    d_->warm_boot(service, cfg.name);
+    std::string error;
+    if (!firmware_request(d_->st.root(), "warm-boot", cfg.name, error)) {
+        d_->note("bridge '" + cfg.name + "': " + error, true);
+        return call_failed;
+    }
+    d_->warm_booted(service);
     return 0;
 }
 

@@ -1,12 +1,14 @@
 // The simulated bridges: a bridge_library and a device_registry over a store.
-// Sectors are read and written with pread/pwrite on the images; the firmware
-// (IDENTIFY, presence registers, warm boot, set assembly and the rebuild copy) runs
-// in this process.
+// Sectors are read and written with pread/pwrite on the images; IDENTIFY and the presence
+// registers are answered here. Set assembly, the rebuild copy and the warm boot belong to
+// the firmware, which runs once per simulation in its own service (service.h), so every
+// process on the simulation sees one rebuild and it goes on while none is open.
 #pragma once
 
 #include <memory>
 #include <string>
 
+#include "binding.h"
 #include "library.h"
 #include "registry.h"
 #include "store.h"
@@ -52,12 +54,15 @@ public:
     // Compares the tree on disk with the attached bridges: a bridge plugged in gets a
     // new service handle (first match), one unplugged or removed terminates.
     void sync();
+    // A library loaded through the C interface (the simulation as a shared object) is told
+    // each bridge's directory as it attaches; null to stop.
+    void set_binder(device_binder* binder);
     // Watches the root with inotify and syncs on every change.
     bool start_watching();
     void stop_watching();
 
     // For tests and tools: the service handle of an attached bridge (0 when not attached),
-    // whether its rebuild copy runs, and the last error met (naming the file).
+    // whether the firmware says its rebuild copy runs, and the last error met (naming the file).
     uint32_t service_of(const std::string& bridge);
     bool rebuild_running(const std::string& bridge);
     std::string last_error();

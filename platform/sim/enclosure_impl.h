@@ -1,5 +1,6 @@
-// The enclosure's inner state, shared by enclosure.cpp (library and registry calls),
-// firmware.cpp (set assembly, rebuild copy, warm boot) and watcher.cpp (inotify).
+// The enclosure's inner state, shared by enclosure.cpp (library calls), registry.cpp
+// (the device tree, attachment) and watcher.cpp (inotify). The firmware runs in its own
+// service (service.h).
 #pragma once
 
 #include <sys/types.h>
@@ -18,34 +19,17 @@
 #include <vector>
 
 #include "enclosure.h"
+#include "binding.h"
 #include "firmware.h"
+#include "threads.h"
 #include "posix_io.h"
 #include "store.h"
 
 namespace ov::sim {
 
 constexpr int call_failed = -1;
-constexpr uint64_t reboot_ms = 1500;      // a warm boot's absence, scaled by the clock
-constexpr uint64_t rebuild_step_ms = 100; // a paced rebuild copies in steps of this length
 constexpr uint64_t watch_debounce_ms = 100;
 constexpr size_t mismatch_offset = 256;   // the byte a mismatch failure changes
-
-// One running rebuild copy of a bridge.
-struct copy_job {
-    std::thread thread;
-    std::atomic<bool> stop{false};
-    std::atomic<bool> running{true};
-};
-
-// What set assembly decided for a bridge at enumeration.
-struct rebuild_plan {
-    bool copy = false;
-    int source_port = 0;
-    std::string source_image, target_image;
-    uint64_t end = 0;                  // sectors [0, end) are copied
-    uint64_t skip[2] = {0, 0};         // the two record sectors, never written
-    double seconds = 0;
-};
 
 struct enclosure::impl {
     explicit impl(std::string root);
@@ -78,9 +62,7 @@ struct enclosure::impl {
     // Per bridge name; survives enumerations.
     struct bridge_state {
         uint32_t service = 0;        // 0 while not attached
-        bool rebooting = false;
-        uint64_t total = 0, current = 0;
-        std::unique_ptr<copy_job> job;
+        uint64_t boot = 0;           // the power-up it was attached under
     };
     std::map<std::string, bridge_state> bridges;
 
@@ -97,11 +79,9 @@ struct enclosure::impl {
     std::set<std::string> printed;
 
     std::atomic<bool> closing{false};
-    struct reboot_thread {
-        std::thread thread;
-        std::shared_ptr<std::atomic<bool>> done;
-    };
-    std::list<reboot_thread> reboots;  // guarded by m
+    device_binder* binder = nullptr;  // set before the first sync that may attach
+    // Follow a warm boot's return even where no watcher runs.
+    thread_group return_waiters;
 
     // inotify watcher
     std::mutex watch_m;
@@ -116,31 +96,28 @@ struct enclosure::impl {
     // Under m.
     uint32_t new_id() { return next_id++; }
     registry_entry add_node(const std::string& name, registry_entry parent);
-    uint32_t attach_locked(const bridge_desc& cfg);
-    std::unique_ptr<copy_job> unplug_locked(uint32_t service);
+    uint32_t attach_locked(const bridge_desc& cfg, uint64_t boot);
+    void unplug_locked(uint32_t service);
     void queue_task(std::function<void()> task);
     void queue_first_match_locked(const std::vector<uint32_t>& services);
 
+    // Attaches the bridges plugged in and powered up, detaches the rest; asks the firmware
+    // to power up a plugged bridge that is not.
     void sync();
-    // Stops and joins the bridge's copy, if any (no lock held).
-    void retire_job(const std::string& bridge);
-    // Reads both records; the plan says whether a rebuild copy starts. Disk I/O, no lock.
-    rebuild_plan assemble(const bridge_desc& cfg);
-    // Under m: sets the status and starts the copy thread of a plan.
-    void start_rebuild_locked(const std::string& bridge, const rebuild_plan& plan);
-    void run_copy(std::string bridge, rebuild_plan plan, copy_job* job);
-    void warm_boot(uint32_t service, const std::string& bridge);
-    void reboot(std::string bridge, std::shared_ptr<std::atomic<bool>> done);
+    // The bridge went down for its warm boot: detached at once, attached again when the
+    // firmware has it up.
+    void warm_booted(uint32_t service);
     void shutdown();
 
-    std::map<int, bool> watches;  // inotify descriptors; used by the watcher thread once started
+    enum class watched { bridge, root, firmware };
+    std::map<int, watched> watches;  // inotify descriptors; used by the watcher thread once started
     bool start_watching_thread();
     void stop_watching_thread();
     void stop_watching_thread_locked();
     bool drain_events();
     void watch_loop();
-    // Watches the root and every bridge directory; wds maps descriptors to "is the root".
-    bool add_watches(std::map<int, bool>& wds);
+    // Watches the root, every bridge directory and the firmware's state.
+    bool add_watches(std::map<int, watched>& wds);
 };
 
 }  // namespace ov::sim

@@ -3,7 +3,10 @@
 // that delivers the notifications.
 #include <exception>
 
+#include "clock.h"
 #include "enclosure_impl.h"
+#include "firmware_state.h"
+#include "service.h"
 
 namespace ov::sim {
 
@@ -35,7 +38,7 @@ registry_entry enclosure::impl::add_node(const std::string& name, registry_entry
     return id;
 }
 
-uint32_t enclosure::impl::attach_locked(const bridge_desc& cfg)
+uint32_t enclosure::impl::attach_locked(const bridge_desc& cfg, uint64_t boot)
 {
     const char* const* chain = cfg.firewire ? firewire_chain : usb_chain;
     attachment a;
@@ -73,24 +76,24 @@ uint32_t enclosure::impl::attach_locked(const bridge_desc& cfg)
             props["USB Serial Number"] = registry_value::make_text(cfg.usb_serial);
     }
     attached[service] = std::move(a);
-    bridges[cfg.name].service = service;
+    bridges[cfg.name] = {service, boot};
     return service;
 }
 
-std::unique_ptr<copy_job> enclosure::impl::unplug_locked(uint32_t service)
+void enclosure::impl::unplug_locked(uint32_t service)
 {
     auto it = attached.find(service);
     if (it == attached.end())
-        return nullptr;
+        return;
     for (registry_entry e : it->second.entries)
         nodes.erase(e);
     for (auto& h : it->second.interests)
         queue_task([h, service] { h(service, msg_service_terminated, nullptr); });
-    bridge_state& b = bridges[it->second.bridge];
-    b.service = 0;
+    // The library hears of the end after every handler has.
+    if (binder != nullptr)
+        queue_task([b = binder, service] { b->detach(service); });
+    bridges[it->second.bridge].service = 0;
     attached.erase(it);
-    // The bridge lost power: its copy ends where it is.
-    return std::move(b.job);
 }
 
 void enclosure::impl::queue_task(std::function<void()> task)
@@ -116,54 +119,99 @@ void enclosure::impl::queue_first_match_locked(const std::vector<uint32_t>& serv
 void enclosure::impl::sync()
 {
     std::lock_guard<std::mutex> serial(sync_m);
-    std::map<std::string, bridge_desc> plugged;
-    std::set<std::string> unreadable;
-    for (const auto& name : st.bridges()) {
+    struct seen {
         bridge_desc cfg;
+        power_state power;
+    };
+    std::map<std::string, seen> plugged;
+    std::set<std::string> unreadable;
+    std::vector<std::string> to_power;
+    for (const auto& name : st.bridges()) {
+        seen s;
         std::string error;
-        if (!st.read_bridge(name, cfg, error)) {
-            // A broken identity file changes nothing: an attached bridge stays.
+        rebuild_progress progress;
+        if (!st.read_bridge(name, s.cfg, error) || !read_power(st.root(), name, s.power, error)) {
+            // A broken file changes nothing: an attached bridge stays.
             unreadable.insert(name);
             note(error, true);
-        } else if (cfg.plugged) {
-            plugged[name] = cfg;
+            continue;
         }
+        if (!s.cfg.plugged)
+            continue;
+        // Plugged but not running (or running a copy nobody serves): the firmware powers it up.
+        // A restart in progress comes back by itself while its service lives.
+        if (s.power.state == power_state::kind::off ||
+            (s.power.state == power_state::kind::rebooting && !firmware_running(st.root())) ||
+            (s.power.state == power_state::kind::up && read_progress(st.root(), name, progress, error) &&
+             progress.state == rebuild_progress::kind::running && !firmware_running(st.root())))
+            to_power.push_back(name);
+        plugged[name] = s;
     }
-    std::vector<std::unique_ptr<copy_job>> gone;
-    std::vector<bridge_desc> arriving;
+    for (const auto& name : to_power) {
+        std::string error;
+        if (!firmware_request(st.root(), "power-up", name, error) ||
+            !read_power(st.root(), name, plugged[name].power, error))
+            note("bridge '" + name + "': " + error, true);
+    }
+    std::vector<std::pair<uint32_t, std::string>> arrived;
     {
         std::lock_guard<std::mutex> lock(m);
         std::vector<uint32_t> leaving;
-        for (const auto& [service, a] : attached)
-            if (plugged.count(a.bridge) == 0 && unreadable.count(a.bridge) == 0)
+        for (const auto& [service, a] : attached) {
+            if (unreadable.count(a.bridge) != 0)
+                continue;
+            auto it = plugged.find(a.bridge);
+            // Gone, down, or restarted since we attached it: each restart is a new service.
+            if (it == plugged.end() || it->second.power.state != power_state::kind::up ||
+                it->second.power.boot != bridges[a.bridge].boot)
                 leaving.push_back(service);
+        }
         for (uint32_t s : leaving)
-            gone.push_back(unplug_locked(s));
-        for (const auto& [name, cfg] : plugged) {
-            const bridge_state& b = bridges[name];
-            if (b.service == 0 && !b.rebooting)
-                arriving.push_back(cfg);
-        }
+            unplug_locked(s);
+        for (const auto& [name, s] : plugged)
+            if (s.power.state == power_state::kind::up && bridges[name].service == 0)
+                arrived.emplace_back(attach_locked(s.cfg, s.power.boot), st.bridge_dir(name));
     }
-    for (auto& job : gone)
-        if (job) {
-            job->stop = true;
-            job->thread.join();
-        }
-    if (arriving.empty())
+    if (arrived.empty())
         return;
-    std::vector<rebuild_plan> plans;
-    for (const auto& cfg : arriving) {
-        retire_job(cfg.name);
-        plans.push_back(assemble(cfg));
-    }
+    // The library learns of each bridge before anyone hears of it.
+    if (binder != nullptr)
+        for (const auto& [service, dir] : arrived)
+            binder->attach(service, dir, std::string());
     std::lock_guard<std::mutex> lock(m);
     std::vector<uint32_t> services;
-    for (size_t i = 0; i < arriving.size(); ++i) {
-        services.push_back(attach_locked(arriving[i]));
-        start_rebuild_locked(arriving[i].name, plans[i]);
-    }
+    for (const auto& a : arrived)
+        services.push_back(a.first);
     queue_first_match_locked(services);
+}
+
+void enclosure::impl::warm_booted(uint32_t service)
+{
+    std::string bridge;
+    {
+        std::lock_guard<std::mutex> lock(m);
+        auto it = attached.find(service);
+        if (it == attached.end())
+            return;
+        bridge = it->second.bridge;
+        unplug_locked(service);
+    }
+    if (closing)
+        return;
+    return_waiters.reap();
+    return_waiters.start([this, bridge](std::stop_token stop) {
+        constexpr uint64_t slice_ms = 50;
+        constexpr int slices = 400;  // far beyond a restart's length
+        for (int i = 0; i < slices && !stop.stop_requested(); ++i) {
+            pause_ms(slice_ms);
+            power_state p;
+            std::string error;
+            if (read_power(st.root(), bridge, p, error) && p.state != power_state::kind::rebooting)
+                break;
+        }
+        if (!stop.stop_requested())
+            sync();
+    });
 }
 
 // ---- registry -------------------------------------------------------------------

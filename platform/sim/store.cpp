@@ -12,6 +12,7 @@
 #include <cstring>
 #include <filesystem>
 
+#include "firmware_state.h"
 #include "identify.h"
 #include "posix_io.h"
 
@@ -231,6 +232,7 @@ bool store::remove_bridge(const std::string& bridge, std::string& error)
     }
     std::error_code ec;
     ::unlink((bridge_dir(bridge) + "/" + bridge_conf_file).c_str());
+    forget_firmware_state(root_, bridge);
     fs::remove_all(bridge_dir(bridge), ec);
     if (ec) {
         error = bridge_dir(bridge) + ": " + ec.message();
@@ -246,7 +248,12 @@ bool store::set_plugged(const std::string& bridge, bool plugged, std::string& er
     if (!read_bridge(bridge, cfg, error))
         return false;
     cfg.plugged = plugged;
-    return write_bridge(cfg, error);
+    if (!write_bridge(cfg, error))
+        return false;
+    // Unplugged, it has lost power: the next plug powers it up afresh.
+    if (!plugged)
+        forget_power(root_, bridge);
+    return true;
 }
 
 bool store::write_disk_conf(const std::string& dir, const std::string& disk, const disk_desc& cfg,

@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/inotify.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -14,6 +15,7 @@
 
 #include "clock.h"
 #include "enclosure_impl.h"
+#include "firmware_state.h"
 
 namespace ov::sim {
 
@@ -36,14 +38,20 @@ void enclosure::stop_watching()
     d_->stop_watching_thread();
 }
 
-bool enclosure::impl::add_watches(std::map<int, bool>& wds)
+bool enclosure::impl::add_watches(std::map<int, watched>& wds)
 {
     const int root_wd = ::inotify_add_watch(inotify_fd.get(), st.root().c_str(), root_events);
     if (root_wd < 0) {
         note(st.root() + ": cannot watch: " + std::strerror(errno), true);
         return false;
     }
-    wds[root_wd] = true;
+    wds[root_wd] = watched::root;
+    // The firmware's power states: a restart, or a power-up another process asked for.
+    const std::string fw = firmware_dir(st.root());
+    ::mkdir(fw.c_str(), 0755);
+    const int fw_wd = ::inotify_add_watch(inotify_fd.get(), fw.c_str(), IN_MOVED_TO | IN_DELETE | IN_ONLYDIR);
+    if (fw_wd >= 0)
+        wds[fw_wd] = watched::firmware;
     // Every directory that may be a bridge, also one still being made: its identity file
     // comes last and may land before or after this watch.
     std::error_code ec, gone;
@@ -52,7 +60,7 @@ bool enclosure::impl::add_watches(std::map<int, bool>& wds)
             continue;
         const int wd = ::inotify_add_watch(inotify_fd.get(), it->path().c_str(), bridge_events);
         if (wd >= 0)
-            wds[wd] = false;
+            wds[wd] = watched::bridge;
     }
     return true;
 }
@@ -130,9 +138,14 @@ bool enclosure::impl::drain_events()
                 continue;
             }
             auto it = watches.find(ev->wd);
-            const bool in_root = it != watches.end() && it->second;
-            // Hidden names are the store's temporary files and half-made disks.
-            if (in_root ? (!name.empty() && name[0] != '.') : name == bridge_conf_file)
+            const watched where = it == watches.end() ? watched::bridge : it->second;
+            // Hidden names are the store's temporary files and half-made disks; the firmware's
+            // progress changes nothing about which bridges exist.
+            if (where == watched::root ? (!name.empty() && name[0] != '.')
+                : where == watched::firmware
+                    ? name.size() > std::strlen(power_suffix) &&
+                          name.compare(name.size() - std::strlen(power_suffix), std::string::npos, power_suffix) == 0
+                    : name == bridge_conf_file)
                 relevant = true;
         }
     }

@@ -1,0 +1,46 @@
+// What the simulated bridges' firmware shares with every front end, in <root>/.firmware/:
+// per bridge its power state (<bridge>.power: boot count, up or rebooting) and its rebuild
+// progress (<bridge>.rebuild). Only the firmware service writes them, except that
+// unplugging a bridge removes its power state (it has lost power). Each file is replaced
+// whole, so a reader sees one state or the next.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace ov::sim {
+
+constexpr const char* firmware_dir_name = ".firmware";
+constexpr const char* power_suffix = ".power";
+constexpr const char* progress_suffix = ".rebuild";
+
+std::string firmware_dir(const std::string& root);
+
+struct power_state {
+    enum class kind { off, up, rebooting };
+    kind state = kind::off;  // off: no file; the bridge has not been powered up since it was plugged
+    uint64_t boot = 0;       // counts power-ups; a front end re-enumerates the bridge when it changes
+};
+
+struct rebuild_progress {
+    enum class kind { none, running, stopped, done };
+    kind state = kind::none;
+    uint64_t total = 0, current = 0;
+    int source_port = 0;
+    // The images copied, by device and inode: a copy is resumed only onto the same files.
+    std::string source_id, target_id;
+};
+
+// Absent files read as off and none; false with error only for a file that cannot be read or
+// does not parse (a reader then keeps what it had).
+bool read_power(const std::string& root, const std::string& bridge, power_state& p, std::string& error);
+bool write_power(const std::string& root, const std::string& bridge, const power_state& p, std::string& error);
+bool read_progress(const std::string& root, const std::string& bridge, rebuild_progress& p, std::string& error);
+bool write_progress(const std::string& root, const std::string& bridge, const rebuild_progress& p,
+                    std::string& error);
+// The bridge lost power (unplugged or removed): its power state goes; its last progress stays
+// readable until it is powered up again.
+void forget_power(const std::string& root, const std::string& bridge);
+void forget_firmware_state(const std::string& root, const std::string& bridge);
+
+}  // namespace ov::sim

@@ -1,0 +1,29 @@
+// The simulated bridges' firmware runs once per simulation, in a small service of its own,
+// as real firmware runs in the enclosure whatever hosts come and go: set assembly at
+// power-up, the rebuild copy and the warm boot. Front ends ask it for a power-up or a warm
+// boot over a socket in <root>/.firmware; the first to ask starts it, and it ends once
+// nothing has run for a while. Its state reaches every front end through firmware_state.h.
+#pragma once
+
+#include <string>
+
+namespace ov::sim {
+
+// The program that serves ("ovraid-sim firmware"): set_firmware_program(), else
+// OVRAID_SIM_TOOL, else the one built beside this code, else the installed one, else PATH.
+void set_firmware_program(const std::string& path);
+std::string firmware_program();
+
+// verb: "power-up" or "warm-boot". Starts the service when none answers. False with error
+// when the request was refused or no service could be reached.
+bool firmware_request(const std::string& root, const std::string& verb, const std::string& bridge,
+                      std::string& error);
+// Whether a service holds the simulation's lock.
+bool firmware_running(const std::string& root);
+
+// Serves until idle, or until the root is gone. detach: forks into the background and
+// returns in the parent as soon as the service listens (0) or could not start (1).
+// Must be called while the process has one thread.
+int serve_firmware(const std::string& root, bool detach);
+
+}  // namespace ov::sim
