@@ -1,0 +1,361 @@
+#include "bridge_firmware.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+
+#include "clock.h"
+#include "diag.h"
+#include "firmware.h"
+#include "identify.h"
+#include "ovdisk.h"
+#include "posix_io.h"
+#include "raid.h"
+
+namespace ov::sim {
+
+namespace {
+
+constexpr uint64_t reboot_ms = 1500;      // a warm boot's absence
+constexpr uint64_t rebuild_step_ms = 100; // a paced copy moves in steps of this length
+
+std::string file_id(const std::string& path)
+{
+    struct stat s;
+    if (::stat(path.c_str(), &s) != 0)
+        return std::string();
+    return std::to_string(s.st_dev) + ":" + std::to_string(s.st_ino);
+}
+
+}  // namespace
+
+void bridge_firmware::note(const std::string& text)
+{
+    diag(diag_level::warning, "ovraid firmware: " + text);
+}
+
+bool bridge_firmware::write(const std::string& bridge, const rebuild_progress& p)
+{
+    std::string error;
+    if (write_progress(st_.root(), bridge, p, error))
+        return true;
+    note(error);
+    return false;
+}
+
+rebuild_plan bridge_firmware::assemble(const bridge_desc& cfg)
+{
+    rebuild_plan plan;
+    plan.seconds = cfg.rebuild_seconds;
+    record_summary rec[2];
+    uint64_t image_sectors[2] = {0, 0};
+    uint64_t record_lba[2] = {0, 0};
+    std::string serial_raw[2];
+    for (int port = 0; port < 2; ++port) {
+        const std::string dir = st_.port_dir(cfg.name, port);
+        disk_desc disk;
+        std::string name, error;
+        std::array<unsigned char, 512> id;
+        if (!st_.read_disk(dir, disk, name, error) || !st_.read_identify(dir, id, error)) {
+            if (!error.empty())
+                note(error);
+            return plan;
+        }
+        // The record lies where the host computes it: from the IDENTIFY capacity.
+        if (!record_sector(id.data(), disk.sectors, record_lba[port]))
+            return plan;
+        image_sectors[port] = disk.sectors;
+        serial_raw[port].assign(reinterpret_cast<const char*>(id.data()) + identify::serial_offset,
+                                identify::serial_length);
+        unsigned char sector[512];
+        const std::string image = dir + "/" + image_file;
+        const io::unique_fd fd = io::open_fd(image, O_RDONLY);
+        if (!fd || !io::pread_all(fd.get(), sector, 512, static_cast<off_t>(record_lba[port] * 512))) {
+            note(image + ": cannot read the record sector");
+            return plan;
+        }
+        rec[port] = decode_record(sector);
+    }
+    const bool mirror = rec[0].valid && rec[1].valid && rec[0].mode == mode_raid1 && rec[1].mode == mode_raid1;
+    if (!mirror || rec[0].source == rec[1].source)
+        return plan;
+    // Only two halves of one mirror are a rebuild: a flagged disk left over from another set
+    // is never copied over a disk that its record does not name.
+    if (rec[0].partner_serial != serial_raw[1] || rec[1].partner_serial != serial_raw[0])
+        return plan;
+    const int src = rec[0].source ? 0 : 1, dst = 1 - src;
+    plan.copy = true;
+    plan.source_port = src;
+    plan.source_image = st_.port_dir(cfg.name, src) + "/" + image_file;
+    plan.target_image = st_.port_dir(cfg.name, dst) + "/" + image_file;
+    // A record claiming more than either disk holds is clipped to what exists.
+    plan.end = std::min({rec[src].capacity, image_sectors[0], image_sectors[1]});
+    plan.skip[0] = record_lba[0];
+    plan.skip[1] = record_lba[1];
+    return plan;
+}
+
+void bridge_firmware::start_copy(const std::string& bridge, const rebuild_plan& plan, uint64_t from)
+{
+    rebuild_progress p;
+    p.state = rebuild_progress::kind::running;
+    p.total = plan.end;
+    p.current = from;
+    p.source_port = plan.source_port;
+    p.source_id = file_id(plan.source_image);
+    p.target_id = file_id(plan.target_image);
+    if (!write(bridge, p))
+        return;
+    if (!fw_[bridge].copy.start([this, bridge, plan, from](std::stop_token stop) { run_copy(bridge, plan, from, stop); })) {
+        note("bridge '" + bridge + "': cannot start the rebuild copy");
+        p.state = rebuild_progress::kind::stopped;
+        write(bridge, p);
+    }
+}
+
+std::string bridge_firmware::power_up(const std::string& bridge)
+{
+    bridge_fw& fw = fw_[bridge];
+    if (fw.reboot.running())
+        return std::string();  // it comes up by itself
+    bridge_desc cfg;
+    std::string error;
+    if (!st_.read_bridge(bridge, cfg, error))
+        return error;
+    if (!cfg.plugged) {
+        forget_power(st_.root(), bridge);
+        return std::string();
+    }
+    power_state power;
+    rebuild_progress progress;
+    if (!read_power(st_.root(), bridge, power, error))
+        note(error);  // unreadable: powered up anew below
+    if (power.state != power_state::kind::up)
+        return boot(bridge, cfg, power);
+    // Running already; a copy left by a service that ended resumes where it was, onto the
+    // very same images.
+    if (!read_progress(st_.root(), bridge, progress, error))
+        note(error);
+    if (progress.state == rebuild_progress::kind::running && !fw.copy.running()) {
+        const rebuild_plan plan = assemble(cfg);
+        if (plan.copy && plan.end == progress.total && plan.source_port == progress.source_port &&
+            file_id(plan.source_image) == progress.source_id && file_id(plan.target_image) == progress.target_id) {
+            start_copy(bridge, plan, progress.current);
+        } else {
+            progress.state = rebuild_progress::kind::stopped;
+            write(bridge, progress);
+        }
+    }
+    return std::string();
+}
+
+std::string bridge_firmware::boot(const std::string& bridge, const bridge_desc& cfg, power_state power)
+{
+    fw_[bridge].copy.stop();
+    const rebuild_plan plan = assemble(cfg);
+    if (plan.copy)
+        start_copy(bridge, plan, 0);
+    else
+        write(bridge, rebuild_progress{});  // a bridge that came up without a rebuild reports none
+    power.state = power_state::kind::up;
+    ++power.boot;
+    std::string error;
+    return write_power(st_.root(), bridge, power, error) ? std::string() : error;
+}
+
+std::string bridge_firmware::warm_boot(const std::string& bridge)
+{
+    bridge_fw& fw = fw_[bridge];
+    if (fw.reboot.running())
+        return std::string();  // already restarting
+    power_state power;
+    std::string error;
+    if (!read_power(st_.root(), bridge, power, error))
+        return error;
+    if (power.state != power_state::kind::up)
+        return "bridge '" + bridge + "' is not running";
+    // The bridge loses power: its copy ends where it is.
+    fw.copy.stop();
+    rebuild_progress progress;
+    if (read_progress(st_.root(), bridge, progress, error) && progress.state == rebuild_progress::kind::running) {
+        progress.state = rebuild_progress::kind::stopped;
+        write(bridge, progress);
+    }
+    power.state = power_state::kind::rebooting;
+    if (!write_power(st_.root(), bridge, power, error))
+        return error;
+    if (!fw.reboot.start([this, bridge](std::stop_token stop) { reboot(bridge, stop); })) {
+        // Without a thread the bridge comes back at the next power-up request instead.
+        return "bridge '" + bridge + "': cannot start the reboot";
+    }
+    return std::string();
+}
+
+void bridge_firmware::reboot(const std::string& bridge, std::stop_token stop)
+{
+    constexpr uint64_t slice_ms = 50;
+    for (uint64_t waited = 0; waited < reboot_ms; waited += slice_ms) {
+        if (stop.stop_requested())
+            return;
+        pause_ms(slice_ms);
+    }
+    std::lock_guard<std::mutex> lock(m_);
+    bridge_desc cfg;
+    power_state power;
+    std::string error;
+    if (!st_.read_bridge(bridge, cfg, error) || !cfg.plugged) {
+        // Unplugged or removed meanwhile: it stays off until it is plugged again.
+        forget_power(st_.root(), bridge);
+        return;
+    }
+    if (!read_power(st_.root(), bridge, power, error))
+        note(error);
+    error = boot(bridge, cfg, power);
+    if (!error.empty())
+        note(error);
+}
+
+namespace {
+
+struct open_image {
+    io::unique_fd fd;
+    dev_t dev = 0;
+    ino_t ino = 0;
+    std::string path;
+    bool open(const std::string& p, int flags)
+    {
+        path = p;
+        fd = io::open_fd(p, flags);
+        struct stat s;
+        if (!fd || ::fstat(fd.get(), &s) != 0)
+            return false;
+        dev = s.st_dev;
+        ino = s.st_ino;
+        return true;
+    }
+    // Still the same file in the port: the disk was not pulled.
+    bool present() const
+    {
+        struct stat s;
+        return ::stat(path.c_str(), &s) == 0 && s.st_dev == dev && s.st_ino == ino;
+    }
+};
+
+}  // namespace
+
+void bridge_firmware::run_copy(const std::string& bridge, rebuild_plan plan, uint64_t from, std::stop_token stop)
+{
+    rebuild_progress p;
+    p.state = rebuild_progress::kind::running;
+    p.total = plan.end;
+    p.current = from;
+    p.source_port = plan.source_port;
+    open_image src, dst;
+    std::string error;
+    if (!src.open(plan.source_image, O_RDONLY) || !dst.open(plan.target_image, O_RDWR)) {
+        note("bridge '" + bridge + "': rebuild cannot open " + (!src.fd ? src.path : dst.path));
+        p.state = rebuild_progress::kind::stopped;
+        write(bridge, p);
+        return;
+    }
+    p.source_id = std::to_string(src.dev) + ":" + std::to_string(src.ino);
+    p.target_id = std::to_string(dst.dev) + ":" + std::to_string(dst.ino);
+    // Paced: the whole copy takes plan.seconds of system time in equal steps. Unpaced:
+    // large steps, only so that a stop or a pulled disk is noticed in time.
+    const uint64_t steps =
+        plan.seconds > 0
+            ? std::max<uint64_t>(1, static_cast<uint64_t>(std::llround(plan.seconds * 1000.0 / rebuild_step_ms)))
+            : 0;
+    const uint64_t step = steps > 0 ? std::max<uint64_t>(1, (plan.end + steps - 1) / steps) : (1ULL << 20);
+    uint64_t pos = from;
+    bool ok = true;
+    while (pos < plan.end) {
+        bridge_desc cfg;
+        // Unplugged, a disk pulled or the service ending: the copy stops where it is.
+        if (stop.stop_requested() || !src.present() || !dst.present() || !st_.read_bridge(bridge, cfg, error) ||
+            !cfg.plugged) {
+            ok = false;
+            break;
+        }
+        const uint64_t next = std::min(plan.end, pos + step);
+        // Copy [pos, next) around the two record sectors.
+        uint64_t at = pos;
+        const uint64_t cuts[2] = {std::min(plan.skip[0], plan.skip[1]), std::max(plan.skip[0], plan.skip[1])};
+        for (uint64_t cut : cuts) {
+            if (cut < at || cut >= next)
+                continue;
+            if (cut > at && !copy_extents(src.fd.get(), dst.fd.get(), at * sector_size, cut * sector_size, error)) {
+                ok = false;
+                break;
+            }
+            at = cut + 1;
+        }
+        if (ok && at < next && !copy_extents(src.fd.get(), dst.fd.get(), at * sector_size, next * sector_size, error))
+            ok = false;
+        if (!ok) {
+            note("bridge '" + bridge + "': rebuild stopped: " + error + " (" + dst.path + ")");
+            break;
+        }
+        pos = next;
+        p.current = pos;
+        if (pos < plan.end)
+            write(bridge, p);
+        if (steps > 0 && pos < plan.end)
+            pause_ms(rebuild_step_ms);
+    }
+    p.state = ok ? rebuild_progress::kind::done : rebuild_progress::kind::stopped;
+    if (ok)
+        p.current = p.total;
+    // A stop for a warm boot or an unplug is written by whoever stopped it; a stale write
+    // here must not bring back "running".
+    write(bridge, p);
+}
+
+void bridge_firmware::adopt()
+{
+    std::lock_guard<std::mutex> lock(m_);
+    for (const auto& bridge : st_.bridges()) {
+        const std::string error = power_up(bridge);
+        if (!error.empty())
+            note(error);
+    }
+}
+
+std::string bridge_firmware::handle(const std::string& request)
+{
+    const size_t space = request.find(' ');
+    const std::string verb = request.substr(0, space);
+    const std::string bridge = space == std::string::npos ? std::string() : request.substr(space + 1);
+    if (!store::valid_name(bridge))
+        return "not a bridge name: '" + bridge + "'";
+    std::lock_guard<std::mutex> lock(m_);
+    if (verb == "power-up")
+        return power_up(bridge);
+    if (verb == "warm-boot")
+        return warm_boot(bridge);
+    return "unknown request '" + verb + "'";
+}
+
+bool bridge_firmware::busy()
+{
+    std::lock_guard<std::mutex> lock(m_);
+    for (auto& [name, fw] : fw_)
+        if (fw.copy.running() || fw.reboot.running())
+            return true;
+    return false;
+}
+
+void bridge_firmware::stop_all()
+{
+    std::lock_guard<std::mutex> lock(m_);
+    for (auto& [name, fw] : fw_) {
+        fw.reboot.request_stop();
+        fw.copy.stop();
+    }
+}
+
+}  // namespace ov::sim

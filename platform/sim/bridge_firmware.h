@@ -1,0 +1,62 @@
+// The firmware of every simulated bridge under one root, as the firmware service runs it:
+// power-up with set assembly, the rebuild copy, and the warm boot. Its state goes to the
+// files of firmware_state.h. One instance per simulation, in the service's process.
+#pragma once
+
+#include <map>
+#include <mutex>
+#include <stop_token>
+#include <string>
+
+#include "firmware_state.h"
+#include "store.h"
+#include "threads.h"
+
+namespace ov::sim {
+
+// What set assembly decided for a bridge at power-up.
+struct rebuild_plan {
+    bool copy = false;
+    int source_port = 0;
+    std::string source_image, target_image;
+    uint64_t end = 0;          // sectors [0, end) are copied
+    uint64_t skip[2] = {0, 0}; // the two record sectors, never written
+    double seconds = 0;
+};
+
+class bridge_firmware {
+public:
+    explicit bridge_firmware(std::string root) : st_(std::move(root)) {}
+
+    // Powers up every plugged bridge that is not running, and resumes a copy left behind.
+    void adopt();
+    // "power-up NAME" or "warm-boot NAME": "" when done, otherwise why not.
+    std::string handle(const std::string& request);
+    // A copy or a restart is running.
+    bool busy();
+    void stop_all();
+    const store& st() const { return st_; }
+
+private:
+    struct bridge_fw {
+        owned_thread copy;
+        owned_thread reboot;
+    };
+
+    void note(const std::string& text);
+    std::string power_up(const std::string& bridge);
+    std::string warm_boot(const std::string& bridge);
+    // Powers the bridge up from off: assembles its set and starts a rebuild it finds.
+    std::string boot(const std::string& bridge, const bridge_desc& cfg, power_state power);
+    rebuild_plan assemble(const bridge_desc& cfg);
+    void start_copy(const std::string& bridge, const rebuild_plan& plan, uint64_t from);
+    void run_copy(const std::string& bridge, rebuild_plan plan, uint64_t from, std::stop_token stop);
+    void reboot(const std::string& bridge, std::stop_token stop);
+    bool write(const std::string& bridge, const rebuild_progress& p);
+
+    store st_;
+    std::mutex m_;  // one request or power-up at a time
+    std::map<std::string, bridge_fw> fw_;
+};
+
+}  // namespace ov::sim
