@@ -6,6 +6,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev qt6-base-dev-tools qt6-l10n-tools qt6-tools-dev libgl-dev
   hdparm xvfb xauth
+  libudev-dev umockdev libumockdev-dev
 )
 missing=()
 for p in "${packages[@]}"; do
