@@ -1,4 +1,4 @@
-// ovraid: the window over the simulated enclosures.
+// ovraid: the window over the bridges: the simulated enclosures, or a bridge library's.
 #include <QApplication>
 #include <QCommandLineParser>
 
@@ -20,13 +20,20 @@ int main(int argc, char** argv)
     QCommandLineOption quit_option(QStringLiteral("quit-after"),
                                    QStringLiteral("Seconds to run before the screenshot is taken."),
                                    QStringLiteral("SECONDS"), QStringLiteral("12"));
+    QCommandLineOption library_option(QStringLiteral("library"),
+                                      QStringLiteral("Bridge library to load (bridges found through udev; with "
+                                                     "--sim, those of the simulation)."),
+                                      QStringLiteral("PATH"));
     parser.addOption(sim_option);
+    parser.addOption(library_option);
     parser.addOption(shot_option);
     parser.addOption(quit_option);
     parser.process(app);
 
     ov::window_options options;
-    options.sim_root = parser.value(sim_option).toStdString();
+    options.bridges.sim_root = parser.value(sim_option).toStdString();
+    options.bridges.sim_given = parser.isSet(sim_option);
+    options.bridges.library = parser.value(library_option).toStdString();
     options.screenshot = parser.value(shot_option);
     options.quit_after_seconds = parser.value(quit_option).toInt();
     return ov::run_window(app, options);

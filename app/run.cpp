@@ -8,8 +8,7 @@
 #include "appsetup.h"
 #include "controller.h"
 #include "diag.h"
-#include "sim/enclosure.h"
-#include "sim/store.h"
+#include "backend.h"
 
 namespace ov {
 
@@ -19,24 +18,25 @@ int run_window(QApplication& app, const window_options& options,
     install_translations(app);
     load_style(app);
 
-    sim::store store(options.sim_root);
-    if (!store.exists()) {
-        std::string error;
-        if (!store.create_demo(error)) {
-            diag(diag_level::warning, "ovraid: cannot create the demo enclosures in " + options.sim_root + ": " + error);
-            return 1;
-        }
-    }
     // Declared before the window, so it is destroyed after it: the window's threads are
-    // joined by then, and the enclosure stops its own.
-    sim::enclosure sim(options.sim_root);
-    install_library(&sim);
-    install_registry(&sim);
-    sim.start_watching();
+    // joined by then, and the backend stops its own.
+    std::string error;
+    const std::unique_ptr<backend> bridges = backend::open(options.bridges, error);
+    if (bridges) {
+        bridges->install();
+        diag(diag_level::info, "ovraid: " + bridges->description());
+    }
 
     controller window;
     window.awakeFromNib();
-    window.applicationDidFinishLaunching();
+    if (bridges) {
+        window.applicationDidFinishLaunching();
+    } else {
+        // Nothing to look at (a broken library, an unreadable configuration): the fatal
+        // alert says why, and the program ends with its status.
+        diag(diag_level::warning, "ovraid: " + error);
+        QTimer::singleShot(0, &app, [&window, error] { window.show_error_and_exit(error); });
+    }
     route_termination_signals([&window](int status) { window.end_program(status); });
 
     if (!options.screenshot.isEmpty()) {

@@ -1,4 +1,4 @@
-// The window's program from start to end: the simulated enclosures, the controller, the
+// The window's program from start to end: the bridges (backend.h), the controller, the
 // event loop, and the ordered way out (threads stopped and joined before anything they
 // use is destroyed).
 #pragma once
@@ -7,13 +7,15 @@
 #include <functional>
 #include <string>
 
+#include "backend.h"
+
 class QApplication;
 class controller;
 
 namespace ov {
 
 struct window_options {
-    std::string sim_root;
+    backend_options bridges;
     QString screenshot;          // when set: save a picture of the window after quit_after, then quit
     int quit_after_seconds = 12;
 };

@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "harness.h"
+#include "loader/loaded_library.h"
 #include "sim/enclosure.h"
 #include "sim/identify.h"
 #include "support_app/window_access.h"
@@ -52,6 +53,10 @@ constexpr uint64_t three_gb_disk = 5859375;    // 3,000,000,000 bytes
 
 class story_test : public engine_fixture, public sim_tree, protected window_access {
 protected:
+    // Set before launch: the bridge calls go through the simulator built as a loadable
+    // library, over the C interface, as a maker's library would be used.
+    bool through_loader = false;
+    std::unique_ptr<ov::loaded_library> lib;
     std::unique_ptr<ov::sim::enclosure> enc;
     std::unique_ptr<QObject> hooks;
     std::vector<alert_seen> alerts;
@@ -99,7 +104,10 @@ protected:
             hooks.reset();
         }
         engine_fixture::TearDown();
+        if (enc)
+            enc->set_binder(nullptr);
         enc.reset();
+        lib.reset();
         controller::set_alert_handler(nullptr);
         controller::set_exit_handler(nullptr);
     }
@@ -208,7 +216,15 @@ protected:
     {
         enc = std::make_unique<ov::sim::enclosure>(root);
         enc->sync();
-        ov::install_library(enc.get());
+        if (through_loader) {
+            std::string why;
+            lib = ov::loaded_library::open(OVRAID_SIM_LIBRARY, why);
+            ASSERT_TRUE(lib) << why;
+            enc->set_binder(lib.get());
+            ov::install_library(lib.get());
+        } else {
+            ov::install_library(enc.get());
+        }
         ov::install_registry(enc.get());
         ASSERT_TRUE(enc->start_watching()) << enc->last_error();
         hooks = std::make_unique<QObject>();

@@ -68,8 +68,14 @@ TEST_F(story_test, two_blank_disks_become_a_mirror_shown_after_the_bridge_restar
     EXPECT_EQ(messages(), (strings{"all_data_lost", "all_data_lost"}));
 }
 
-TEST_F(story_test, a_pulled_mirror_disk_is_replaced_by_a_larger_blank_one_and_rebuilt)
+// Run twice: with the simulator linked in, and loaded as a bridge library through the
+// loader and the C interface.
+class loadable_story : public story_test, public ::testing::WithParamInterface<bool> {};
+INSTANTIATE_TEST_SUITE_P(linked_and_loaded, loadable_story, ::testing::Bool());
+
+TEST_P(loadable_story, a_pulled_mirror_disk_is_replaced_by_a_larger_blank_one_and_rebuilt)
 {
+    through_loader = GetParam();
     ASSERT_NO_FATAL_FAILURE(add_usb("u", 60, true, 0x100));
     ASSERT_NO_FATAL_FAILURE(add_disk("u", 0, "a", gib));
     ASSERT_NO_FATAL_FAILURE(add_disk("u", 1, "b", gib));

@@ -1,12 +1,12 @@
-// Scans the simulated enclosures once and prints what it found: each bridge's identity
+// Scans the bridges once (the simulated enclosures, or a bridge library's) and prints what it found: each bridge's identity
 // and each disk's model, serial, capacity and addressing mode, and the RAID state.
 #include <cstdio>
+#include <memory>
 #include <string>
 
 #include "ovtool.h"
 #include "requests.h"
-#include "sim/enclosure.h"
-#include "sim/store.h"
+#include "backend.h"
 
 namespace {
 
@@ -41,29 +41,26 @@ std::string size_text(uint64_t sectors)
 
 int main(int argc, char** argv)
 {
-    std::string root = ov::sim::store::default_root();
+    ov::backend_options options;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (arg == "--sim" && i + 1 < argc) {
-            root = argv[++i];
+            options.sim_root = argv[++i];
+            options.sim_given = true;
+        } else if (arg == "--library" && i + 1 < argc) {
+            options.library = argv[++i];
         } else {
-            std::fprintf(stderr, "usage: ovraid-scan [--sim DIR]\n");
+            std::fprintf(stderr, "usage: ovraid-scan [--sim DIR] [--library PATH]\n");
             return 2;
         }
     }
-    ov::sim::store store(root);
-    if (!store.exists()) {
-        std::string error;
-        if (!store.create_demo(error)) {
-            std::fprintf(stderr, "ovraid-scan: cannot create the demo enclosures in %s: %s\n", root.c_str(),
-                         error.c_str());
-            return 1;
-        }
-        std::printf("Created the demo enclosures in %s\n", root.c_str());
+    std::string error;
+    const std::unique_ptr<ov::backend> bridges = ov::backend::open(options, error);
+    if (!bridges) {
+        std::fprintf(stderr, "ovraid-scan: %s\n", error.c_str());
+        return 1;
     }
-    ov::sim::enclosure sim(root);
-    ov::install_library(&sim);
-    ov::install_registry(&sim);
+    bridges->install();
     // What the engine tells a user in passing (a bridge left out) goes to standard error.
     struct notices : ov::null_window {
         void notice(const std::string& text) override { std::fprintf(stderr, "ovraid-scan: %s\n", text.c_str()); }
@@ -79,7 +76,7 @@ int main(int argc, char** argv)
     }
     ov::j.updatediskinformation();
     ov::j.read_raid();
-    std::printf("\n%zu bridge(s) in %s\n", ov::j.chips.size(), root.c_str());
+    std::printf("\n%zu bridge(s): %s\n", ov::j.chips.size(), bridges->description().c_str());
     for (const auto& [key, index] : ov::j.controller_map) {
         const ov::ovchip& chip = ov::j.chips[static_cast<size_t>(index)];
         const ov::controller_t& id = chip.identity;

@@ -14,7 +14,9 @@
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
+#include <cstdio>
 #include <cstring>
+#include <vector>
 #include <mutex>
 
 #include "clock.h"
@@ -97,10 +99,20 @@ bool start_service(const std::string& root, std::string& error)
 {
     const std::string program = firmware_program();
     const char* argv[] = {program.c_str(), "--sim", root.c_str(), "firmware", "--detach", nullptr};
+    // The firmware keeps the time of the process that starts it (a test's faster clock too).
+    char scale[64];
+    std::snprintf(scale, sizeof scale, "OVRAID_TIME_SCALE=%.17g", time_scale());
+    std::vector<char*> env;
+    for (char** e = environ; *e != nullptr; ++e)
+        if (std::strncmp(*e, "OVRAID_TIME_SCALE=", 18) != 0)
+            env.push_back(*e);
+    env.push_back(scale);
+    env.push_back(nullptr);
     pid_t pid = 0;
-    const int rc = program.find('/') == std::string::npos
-                       ? ::posix_spawnp(&pid, program.c_str(), nullptr, nullptr, const_cast<char**>(argv), environ)
-                       : ::posix_spawn(&pid, program.c_str(), nullptr, nullptr, const_cast<char**>(argv), environ);
+    const int rc =
+        program.find('/') == std::string::npos
+            ? ::posix_spawnp(&pid, program.c_str(), nullptr, nullptr, const_cast<char**>(argv), env.data())
+            : ::posix_spawn(&pid, program.c_str(), nullptr, nullptr, const_cast<char**>(argv), env.data());
     if (rc != 0) {
         error = "cannot start the simulated firmware (" + program + "): " + std::strerror(rc) +
                 "; OVRAID_SIM_TOOL names the ovraid-sim program";

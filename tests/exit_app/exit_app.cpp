@@ -19,7 +19,8 @@ int main(int argc, char** argv)
     const std::string way = argv[1];
     QApplication app(argc, argv);
     ov::window_options options;
-    options.sim_root = argv[2];
+    options.bridges.sim_root = argv[2];
+    options.bridges.sim_given = true;
     // The fatal error's message is answered at once.
     controller::set_alert_handler([](const QString&, const QString&, const QString&, const QString&) { return 0; });
     return ov::run_window(app, options, [way](controller& window) {

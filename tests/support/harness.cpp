@@ -30,8 +30,12 @@ class process_environment : public ::testing::Environment {
 public:
     void SetUp() override
     {
-        if (!std::getenv("OVRAID_TIME_SCALE"))
+        // In the environment too: a loaded library has a clock of its own, and the
+        // simulated firmware runs in a process of its own.
+        if (!std::getenv("OVRAID_TIME_SCALE")) {
+            ::setenv("OVRAID_TIME_SCALE", "50", 1);
             ov::set_time_scale(50);
+        }
     }
     void TearDown() override { std::remove(notes_of_this_process().c_str()); }
 };
