@@ -66,6 +66,7 @@ ending run_exit_app(const std::string& way)
 struct way_out {
     const char* way;
     int status;
+    const char* says = nullptr;  // on standard error
 };
 
 class exit_paths : public ::testing::TestWithParam<way_out> {};
@@ -76,10 +77,14 @@ TEST_P(exit_paths, ends_with_its_status_and_no_sanitizer_report)
     EXPECT_EQ(e.status, GetParam().status) << e.errors;
     EXPECT_EQ(e.errors.find("Sanitizer"), std::string::npos) << e.errors;
     EXPECT_EQ(e.errors.find("runtime error"), std::string::npos) << e.errors;
+    if (GetParam().says != nullptr) {
+        EXPECT_NE(e.errors.find(GetParam().says), std::string::npos) << e.errors;
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(ways, exit_paths,
-                         ::testing::Values(way_out{"close", 0}, way_out{"menu", 0}, way_out{"fatal", 3}),
+                         ::testing::Values(way_out{"close", 0}, way_out{"menu", 0}, way_out{"fatal", 3},
+                                           way_out{"library", 3, "sim.so: not a shared library (not an ELF file)"}),
                          [](const auto& info) { return std::string(info.param.way); });
 
 }  // namespace

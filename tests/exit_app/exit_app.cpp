@@ -1,9 +1,10 @@
 // The window's program, left by one of its ways out once it runs: "close" (the window
-// manager closes the window), "menu" (the quit control) or "fatal" (an error from the
-// notification thread). Run by test_exit_paths, which checks how it ended.
+// manager closes the window), "menu" (the quit control), "fatal" (an error from the
+// notification thread) or "library" (a bridge library that cannot be loaded). Run by test_exit_paths, which checks how it ended.
 #include <QApplication>
 #include <QTimer>
 #include <QWidget>
+#include <cstdio>
 #include <cstring>
 
 #include "controller.h"
@@ -21,6 +22,15 @@ int main(int argc, char** argv)
     ov::window_options options;
     options.bridges.sim_root = argv[2];
     options.bridges.sim_given = true;
+    if (way == "library") {
+        // A library that is none: the window must stop with the fatal alert, not crash.
+        options.bridges.library = std::string(argv[2]) + ".so";
+        std::FILE* f = std::fopen(options.bridges.library.c_str(), "w");
+        if (f != nullptr) {
+            std::fputs("not a library\n", f);
+            std::fclose(f);
+        }
+    }
     // The fatal error's message is answered at once.
     controller::set_alert_handler([](const QString&, const QString&, const QString&, const QString&) { return 0; });
     return ov::run_window(app, options, [way](controller& window) {
