@@ -1,8 +1,10 @@
 // The simulated firmware's set assembly and rebuild copy: what starts a copy, what it
 // copies (data, holes, never the records), how it reports progress and how it stops.
 #include <fcntl.h>
+#include <signal.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <random>
 
@@ -13,6 +15,8 @@
 #include "sim/firmware.h"
 #include "sim/firmware_state.h"
 #include "sim/identify.h"
+#include "sim/service.h"
+#include "posix_io.h"
 
 using namespace ov::sim;
 using namespace ovtest;
@@ -254,4 +258,123 @@ TEST_F(SimRebuild, UnpluggingOrWarmBootingStopsTheCopyButClosingTheFrontEndDoesN
     again.sync();
     EXPECT_TRUE(again.rebuild_running("u"));
     EXPECT_GT(read_status(again, again.service_of("u")).current, before.current);
+}
+
+// ---- the firmware service: one per simulation, whatever front ends come and go ------------
+
+namespace {
+
+pid_t service_pid(const std::string& root)
+{
+    std::string text, error;
+    return ov::io::read_file(root + "/.firmware/lock", text, error) ? static_cast<pid_t>(std::atol(text.c_str())) : 0;
+}
+
+}  // namespace
+
+TEST_F(SimRebuild, TwoFrontEndsShareOneCopyAndEachSeesTheOthersRestart)
+{
+    add_usb("u", 300);
+    const uint64_t n = 100000;
+    add_disk("u", 0, "s", n);
+    add_disk("u", 1, "t", n);
+    write_record("u", 0, 2, true, n - 16);
+    write_record("u", 1, 2, false, n - 16);
+    enclosure a(root), b(root);
+    ASSERT_TRUE(b.start_watching());
+    const uint32_t ha = a.service_of("u"), hb = b.service_of("u");
+    ASSERT_NE(ha, 0u);
+    ASSERT_NE(hb, 0u);
+    ASSERT_TRUE(eventually([&] { return read_status(a, ha).current > 0; }));
+    const status sa = read_status(a, ha), sb = read_status(b, hb);
+    EXPECT_EQ(sa.total, sb.total);
+    EXPECT_LE(sa.current, sb.current) << "one copy, read later by b";
+
+    // A restart asked by one front end is a leave and a return in the other.
+    ASSERT_EQ(a.ovWarmBoot(ha), 0);
+    ASSERT_TRUE(eventually([&] { return b.service_of("u") != 0 && b.service_of("u") != hb; }));
+    ASSERT_TRUE(eventually([&] { return a.service_of("u") != 0; }));
+    EXPECT_EQ(read_status(a, a.service_of("u")).total, n - 16);
+}
+
+TEST_F(SimRebuild, ACopyWhoseServiceDiedResumesOnlyOntoTheSameDisks)
+{
+    add_usb("u", 100);
+    const uint64_t n = 200000;
+    const std::string src = add_disk("u", 0, "s", n);
+    add_disk("u", 1, "t", n);
+    write_bytes(src, 0, random_bytes(1 << 20, 7));
+    write_bytes(src, (n - 20) * 512, random_bytes(512, 8));
+    write_record("u", 0, 2, true, n - 16);
+    write_record("u", 1, 2, false, n - 16);
+    uint64_t killed_at = 0;
+    {
+        enclosure e(root);
+        ASSERT_TRUE(eventually([&] { return read_status(e, e.service_of("u")).current > 0; }));
+    }
+    // The service outlives the front end; killed, it leaves its copy marked as running.
+    const pid_t pid = service_pid(root);
+    ASSERT_GT(pid, 0);
+    ASSERT_EQ(::kill(pid, SIGKILL), 0);
+    ASSERT_TRUE(eventually([&] { return !firmware_running(root); }));
+    rebuild_progress left;
+    ASSERT_TRUE(read_progress(root, "u", left, error)) << error;
+    ASSERT_EQ(left.state, rebuild_progress::kind::running);
+    killed_at = left.current;
+    ASSERT_LT(killed_at, n - 16);
+
+    // Opened again: the copy goes on from where it was and ends with the target a copy.
+    {
+        enclosure e(root);
+        ASSERT_TRUE(eventually([&] { return !e.rebuild_running("u"); }, 60s));
+        rebuild_progress done;
+        ASSERT_TRUE(read_progress(root, "u", done, error));
+        EXPECT_EQ(done.state, rebuild_progress::kind::done);
+        EXPECT_EQ(first_difference(src, st.port_image("u", 1), (n - 16) * 512), -1);
+    }
+
+    // Left running again, then the target swapped for another disk while no service runs:
+    // that disk is never written.
+    write_record("u", 0, 2, true, n - 16);
+    write_record("u", 1, 2, false, n - 16);
+    ASSERT_TRUE(eventually([&] { return !firmware_running(root); }, 60s));
+    rebuild_progress again = left;
+    again.target_id = "0:0";  // as if another disk now sat in the port
+    ASSERT_TRUE(write_progress(root, "u", again, error)) << error;
+    write_bytes(st.port_image("u", 1), 0, std::string(1 << 20, 'x'));
+    enclosure e(root);
+    ASSERT_TRUE(eventually([&] { return !e.rebuild_running("u"); }));
+    rebuild_progress stopped;
+    ASSERT_TRUE(read_progress(root, "u", stopped, error));
+    EXPECT_EQ(stopped.state, rebuild_progress::kind::stopped);
+    EXPECT_EQ(read_bytes(st.port_image("u", 1), 0, 1 << 20), std::string(1 << 20, 'x'));
+}
+
+TEST_F(SimRebuild, TheServiceRefusesNonsenseAndEndsWhenIdle)
+{
+    add_usb("u", 0);
+    add_disk("u", 0, "s", 100000);
+    add_disk("u", 1, "t", 100000);
+    const struct {
+        const char* verb;
+        const char* bridge;
+        const char* says;
+    } refused[] = {{"frobnicate", "u", "unknown request 'frobnicate'"},
+                   {"power-up", "../u", "not a bridge name"},
+                   {"warm-boot", "nobody", "bridge 'nobody' is not running"},
+                   {"power-up", "", "not a bridge name"}};
+    for (const auto& r : refused) {
+        EXPECT_FALSE(firmware_request(root, r.verb, r.bridge, error)) << r.verb << " " << r.bridge;
+        EXPECT_NE(error.find(r.says), std::string::npos) << error;
+    }
+    // A power state that cannot be read changes nothing and is said, naming the file.
+    ASSERT_TRUE(firmware_request(root, "power-up", "u", error)) << error;
+    enclosure e(root);
+    const uint32_t h = e.service_of("u");
+    ASSERT_NE(h, 0u);
+    write_bytes(root + "/.firmware/u.power", 0, "state = sideways\n");
+    e.sync();
+    EXPECT_EQ(e.service_of("u"), h);
+    EXPECT_NE(e.last_error().find("u.power"), std::string::npos) << e.last_error();
+    EXPECT_TRUE(eventually([&] { return !firmware_running(root); }, 60s)) << "the service never ended";
 }

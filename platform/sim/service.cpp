@@ -159,6 +159,10 @@ int run_service(const std::string& root, int ready_fd)
         }
         ::usleep(10000);
     }
+    // Who serves, for a user (or a test) who wants to know.
+    const std::string pid = std::to_string(::getpid()) + "\n";
+    if (::ftruncate(lock.get(), 0) != 0 || !io::pwrite_all(lock.get(), pid.data(), pid.size(), 0))
+        diag(diag_level::warning, "ovraid firmware: " + io::errno_text(lock_path(root), errno));
     sockaddr_un addr;
     io::unique_fd dir;
     io::unique_fd listener(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
