@@ -9,7 +9,7 @@ foreach(fault MISSING VERSION TABLE)
 endforeach()
 
 ovraid_test(test_loader test_loader.cpp)
-target_link_libraries(test_loader PRIVATE ovraid_loader)
+target_link_libraries(test_loader PRIVATE ovraid_loader ovraid_backend)
 target_compile_definitions(test_loader PRIVATE
   OVRAID_BROKEN_MISSING="$<TARGET_FILE:broken_missing>"
   OVRAID_BROKEN_VERSION="$<TARGET_FILE:broken_version>"

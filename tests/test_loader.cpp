@@ -2,10 +2,13 @@
 // example library answers through the loader, and the simulator built as a library serves
 // a bridge that a simulation registry in this process announces.
 #include <elf.h>
+#include <sys/stat.h>
 
 #include <cstdlib>
+#include <fstream>
 #include <thread>
 
+#include "backend.h"
 #include "diag.h"
 #include "harness.h"
 #include "loaded_library.h"
@@ -248,3 +251,92 @@ TEST(loader, simulator_library_serves_a_bridge_the_registry_attaches)
 }
 
 }  // namespace
+
+// ---- choosing the bridges: configuration and command line ----------------------------------
+
+namespace {
+
+struct config_case {
+    const char* text;      // nullptr: no file; "<dir>": a directory in its place
+    bool ok;
+    const char* library;   // when ok
+    const char* says;      // when not ok
+};
+
+}  // namespace
+
+TEST(backend_choice, the_configuration_names_a_library_or_says_what_is_wrong_with_it)
+{
+    const config_case cases[] = {
+        {nullptr, true, "", nullptr},
+        {"# nothing yet\n\n", true, "", nullptr},
+        {"library = /opt/bridge/libb.so\n", true, "/opt/bridge/libb.so", nullptr},
+        {"  library=/a.so  \n", true, "/a.so", nullptr},
+        {"library = libb.so\n", false, nullptr, ":1: the library must be an absolute path"},
+        {"library =\n", false, nullptr, "absolute path"},
+        {"\nlibary = /a.so\n", false, nullptr, ":2: expected 'library = PATH'"},
+        {"\x01\xff garbage", false, nullptr, "expected 'library = PATH'"},
+        {"<dir>", false, nullptr, "ovraid.conf"},
+    };
+    for (const config_case& c : cases) {
+        SCOPED_TRACE(c.text ? c.text : "(no file)");
+        temp_dir home;
+        ::setenv("XDG_CONFIG_HOME", home.path().c_str(), 1);
+        const std::string file = home.path() + "/ovraid/ovraid.conf";
+        if (c.text != nullptr) {
+            ::mkdir((home.path() + "/ovraid").c_str(), 0755);
+            if (std::string(c.text) == "<dir>")
+                ::mkdir(file.c_str(), 0755);
+            else
+                std::ofstream(file) << c.text;
+        }
+        std::string library = "stale", error;
+        ASSERT_EQ(ov::configured_library(library, error), c.ok) << error;
+        if (c.ok)
+            EXPECT_EQ(library, c.library);
+        else {
+            EXPECT_NE(error.find(c.says), std::string::npos) << error;
+            EXPECT_EQ(error.rfind(file, 0), 0u) << "names the file: " << error;
+        }
+    }
+    ::unsetenv("XDG_CONFIG_HOME");
+}
+
+TEST(backend_choice, a_simulation_on_the_command_line_wins_and_a_library_beside_it_drives_it)
+{
+    temp_dir home;
+    ::setenv("XDG_CONFIG_HOME", home.path().c_str(), 1);
+    ::mkdir((home.path() + "/ovraid").c_str(), 0755);
+    std::ofstream(home.path() + "/ovraid/ovraid.conf") << "library = " OVRAID_BROKEN_VERSION "\n";
+    const std::string sim = home.path() + "/sim";
+    std::string error;
+
+    ov::backend_options configured;
+    EXPECT_FALSE(ov::backend::open(configured, error)) << "the configured library is broken";
+    EXPECT_NE(error.find("version 0"), std::string::npos) << error;
+
+    ov::backend_options missing{sim, true, "", false};
+    EXPECT_FALSE(ov::backend::open(missing, error));
+    EXPECT_NE(error.find("no simulation there"), std::string::npos) << error;
+
+    ov::backend_options simulated{sim, true, "", true};
+    auto b = ov::backend::open(simulated, error);
+    ASSERT_TRUE(b) << error;
+    EXPECT_EQ(b->description(), "simulated enclosures in " + sim);
+    b.reset();
+
+    ov::backend_options loaded{sim, true, OVRAID_SIM_LIBRARY, true};
+    b = ov::backend::open(loaded, error);
+    ASSERT_TRUE(b) << error;
+    EXPECT_NE(b->description().find("bridges of the simulation in " + sim), std::string::npos);
+    uint32_t handles[ov::device_list_capacity], count = 0;
+    ASSERT_EQ(b->library().getDeviceList(handles, &count), 0);
+    EXPECT_EQ(count, 2u) << "the demo's two bridges, through the loaded library";
+    b.reset();
+
+    ov::backend_options udev{"", false, OVRAID_EXAMPLE_LIBRARY, true};
+    b = ov::backend::open(udev, error);
+    ASSERT_TRUE(b) << error;
+    EXPECT_NE(b->description().find("devices from udev"), std::string::npos);
+    ::unsetenv("XDG_CONFIG_HOME");
+}
