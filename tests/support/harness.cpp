@@ -309,6 +309,14 @@ int64_t first_difference(const std::string& a, const std::string& b, uint64_t by
     return -1;
 }
 
+sim_tree::~sim_tree()
+{
+    const std::string log = slurp(root + "/.firmware/log");
+    for (const char* word : {"Sanitizer", "runtime error"})
+        if (log.find(word) != std::string::npos)
+            ADD_FAILURE() << "the simulated firmware's log (" << root << "/.firmware/log):\n" << log;
+}
+
 void sim_tree::add_usb(const std::string& name, double rebuild_seconds, bool plugged, int64_t location)
 {
     ov::sim::bridge_desc b;

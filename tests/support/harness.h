@@ -129,6 +129,9 @@ struct sim_tree {
     std::string error;
     // Disk models are this followed by the disk's name.
     std::string model_prefix = "Harbor HD";
+    // The simulated firmware runs in a process of its own: what a sanitizer said there is
+    // in its log, and fails the test.
+    ~sim_tree();
 
     // A USB bridge whose serial is "USB-<name>".
     void add_usb(const std::string& name, double rebuild_seconds = 0, bool plugged = true,
