@@ -3,7 +3,9 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <functional>
+#include <map>
 #include <string>
 
 namespace ov {
@@ -54,6 +56,34 @@ public:
     virtual void stop_run_loop() = 0;
     // Queue work onto the event loop thread (runs after everything queued before it).
     virtual void post(std::function<void()> task) = 0;
+};
+
+// What add_interest_notification answers for a service it does not know.
+constexpr int registry_no_such_device = static_cast<int>(0xE00002C0);
+
+// The iterators a registry hands to first-match handlers, by number. Not locked: the
+// registry guards it with its own lock.
+class registry_iterators {
+public:
+    void add(uint32_t id, std::deque<registry_entry> services) { its_[id] = std::move(services); }
+    // The next service, 0 at the end (the iterator is then forgotten).
+    registry_entry next(uint32_t id)
+    {
+        auto it = its_.find(id);
+        if (it == its_.end())
+            return 0;
+        if (it->second.empty()) {
+            its_.erase(it);
+            return 0;
+        }
+        const registry_entry service = it->second.front();
+        it->second.pop_front();
+        return service;
+    }
+    void release(uint32_t id) { its_.erase(id); }
+
+private:
+    std::map<uint32_t, std::deque<registry_entry>> its_;
 };
 
 device_registry& registry();

@@ -67,7 +67,7 @@ struct enclosure::impl {
     std::map<std::string, bridge_state> bridges;
 
     std::vector<device_registry::added_handler> matchers;
-    std::map<uint32_t, std::deque<registry_entry>> iterators;
+    registry_iterators iterators;
 
     // The run loop's queue, with its own lock (taken after m when both are needed).
     std::mutex qm;

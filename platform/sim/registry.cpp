@@ -111,7 +111,7 @@ void enclosure::impl::queue_first_match_locked(const std::vector<uint32_t>& serv
         return;
     for (const auto& h : matchers) {
         const uint32_t it = new_id();
-        iterators[it] = std::deque<registry_entry>(services.begin(), services.end());
+        iterators.add(it, std::deque<registry_entry>(services.begin(), services.end()));
         queue_task([h, it] { h(it); });
     }
 }
@@ -260,34 +260,25 @@ uint32_t enclosure::add_matching_notification(const std::string& service_class, 
     std::lock_guard<std::mutex> lock(d_->m);
     d_->matchers.push_back(std::move(handler));
     const uint32_t it = d_->new_id();
-    auto& services = d_->iterators[it];
+    std::deque<registry_entry> services;
     for (const auto& entry : d_->attached)
         services.push_back(entry.first);
+    d_->iterators.add(it, std::move(services));
     return it;
 }
 
 registry_entry enclosure::iterator_next(uint32_t iterator)
 {
     std::lock_guard<std::mutex> lock(d_->m);
-    auto it = d_->iterators.find(iterator);
-    if (it == d_->iterators.end())
-        return 0;
-    if (it->second.empty()) {
-        d_->iterators.erase(it);
-        return 0;
-    }
-    const registry_entry next = it->second.front();
-    it->second.pop_front();
-    return next;
+    return d_->iterators.next(iterator);
 }
 
 int enclosure::add_interest_notification(registry_entry service, interest_handler handler)
 {
-    constexpr int no_such_device = static_cast<int>(0xE00002C0);
     std::lock_guard<std::mutex> lock(d_->m);
     auto it = d_->attached.find(service);
     if (it == d_->attached.end() || !handler)
-        return no_such_device;
+        return registry_no_such_device;
     it->second.interests.push_back(std::move(handler));
     return 0;
 }
@@ -295,7 +286,7 @@ int enclosure::add_interest_notification(registry_entry service, interest_handle
 void enclosure::release(uint32_t object)
 {
     std::lock_guard<std::mutex> lock(d_->m);
-    d_->iterators.erase(object);
+    d_->iterators.release(object);
 }
 
 void enclosure::run_loop()

@@ -23,7 +23,6 @@ namespace ov {
 
 namespace {
 
-constexpr int no_such_device = static_cast<int>(0xE00002C0);
 
 // Entry names. Only the FireWire bus entry may hold "FireWire": the scan tells the buses
 // apart by that word four levels above the service.
@@ -160,7 +159,7 @@ struct udev_registry::impl {
     std::map<registry_entry, node> nodes;
     std::map<registry_entry, bridge> bridges;        // by service, until its termination is delivered
     std::map<std::string, registry_entry> present;   // syspath -> service, while the device is there
-    std::map<uint32_t, std::deque<registry_entry>> iterators;
+    registry_iterators iterators;
     std::vector<added_handler> matchers;
     std::deque<std::function<void()>> queue;
     bool stopping = false;
@@ -389,7 +388,7 @@ struct udev_registry::impl {
             return;
         for (const auto& h : matchers) {
             const uint32_t it = new_id_locked();
-            iterators[it] = std::deque<registry_entry>(services.begin(), services.end());
+            iterators.add(it, std::deque<registry_entry>(services.begin(), services.end()));
             queue_locked([h, it] { h(it); });
         }
     }
@@ -677,28 +676,20 @@ uint32_t udev_registry::add_matching_notification(const std::string& service_cla
     std::lock_guard<std::mutex> lock(d_->m);
     d_->matchers.push_back(std::move(handler));
     const uint32_t it = d_->new_id_locked();
-    auto& services = d_->iterators[it];
+    std::deque<registry_entry> services;
     for (const auto& [service, b] : d_->bridges) {
         const auto p = d_->present.find(b.syspath);
         if (b.announced && p != d_->present.end() && p->second == service)
             services.push_back(service);
     }
+    d_->iterators.add(it, std::move(services));
     return it;
 }
 
 registry_entry udev_registry::iterator_next(uint32_t iterator)
 {
     std::lock_guard<std::mutex> lock(d_->m);
-    const auto it = d_->iterators.find(iterator);
-    if (it == d_->iterators.end())
-        return 0;
-    if (it->second.empty()) {
-        d_->iterators.erase(it);
-        return 0;
-    }
-    const registry_entry next = it->second.front();
-    it->second.pop_front();
-    return next;
+    return d_->iterators.next(iterator);
 }
 
 int udev_registry::add_interest_notification(registry_entry service, interest_handler handler)
@@ -706,7 +697,7 @@ int udev_registry::add_interest_notification(registry_entry service, interest_ha
     std::lock_guard<std::mutex> lock(d_->m);
     const auto b = d_->bridges.find(service);
     if (b == d_->bridges.end() || !handler)
-        return no_such_device;
+        return registry_no_such_device;
     b->second.interests.push_back(std::move(handler));
     return 0;
 }
@@ -714,7 +705,7 @@ int udev_registry::add_interest_notification(registry_entry service, interest_ha
 void udev_registry::release(uint32_t object)
 {
     std::lock_guard<std::mutex> lock(d_->m);
-    d_->iterators.erase(object);
+    d_->iterators.release(object);
 }
 
 // ---- the run loop ----------------------------------------------------------------------
