@@ -80,8 +80,9 @@ struct enclosure::impl {
 
     std::atomic<bool> closing{false};
     device_binder* binder = nullptr;  // set before the first sync that may attach
-    // Follow a warm boot's return even where no watcher runs.
+    // Follow a restart's return even where no watcher runs: one waiter per bridge.
     thread_group return_waiters;
+    std::set<std::string> awaited;  // guarded by m
 
     // inotify watcher
     std::mutex watch_m;
@@ -107,6 +108,8 @@ struct enclosure::impl {
     // The bridge went down for its warm boot: detached at once, attached again when the
     // firmware has it up.
     void warm_booted(uint32_t service);
+    // Syncs once the bridge's firmware is no longer restarting.
+    void await_return(const std::string& bridge);
     void shutdown();
 
     enum class watched { bridge, root, firmware };

@@ -153,6 +153,11 @@ void enclosure::impl::sync()
             !read_power(st.root(), name, plugged[name].power, error))
             note("bridge '" + name + "': " + error, true);
     }
+    // Restarting (ours, another process's, or one a power-up found under way): it is
+    // attached when it is back.
+    for (const auto& [name, s] : plugged)
+        if (s.power.state == power_state::kind::rebooting)
+            await_return(name);
     std::vector<std::pair<uint32_t, std::string>> arrived;
     {
         std::lock_guard<std::mutex> lock(m);
@@ -196,10 +201,20 @@ void enclosure::impl::warm_booted(uint32_t service)
         bridge = it->second.bridge;
         unplug_locked(service);
     }
+    await_return(bridge);
+}
+
+void enclosure::impl::await_return(const std::string& bridge)
+{
     if (closing)
         return;
+    {
+        std::lock_guard<std::mutex> lock(m);
+        if (!awaited.insert(bridge).second)
+            return;
+    }
     return_waiters.reap();
-    return_waiters.start([this, bridge](std::stop_token stop) {
+    const bool started = return_waiters.start([this, bridge](std::stop_token stop) {
         constexpr uint64_t slice_ms = 50;
         constexpr int slices = 400;  // far beyond a restart's length
         for (int i = 0; i < slices && !stop.stop_requested(); ++i) {
@@ -209,9 +224,17 @@ void enclosure::impl::warm_booted(uint32_t service)
             if (read_power(st.root(), bridge, p, error) && p.state != power_state::kind::rebooting)
                 break;
         }
+        {
+            std::lock_guard<std::mutex> lock(m);
+            awaited.erase(bridge);
+        }
         if (!stop.stop_requested())
             sync();
     });
+    if (!started) {
+        std::lock_guard<std::mutex> lock(m);
+        awaited.erase(bridge);
+    }
 }
 
 // ---- registry -------------------------------------------------------------------
