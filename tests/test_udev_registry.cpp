@@ -397,6 +397,8 @@ TEST(udev_rules, checked_in_file_is_what_the_simulated_bridge_table_gives)
     EXPECT_EQ(rules.substr(rules.find("\nSUBSYSTEM") + 1),
               "SUBSYSTEM==\"usb\", ENV{DEVTYPE}==\"usb_device\", ATTR{idVendor}==\"1e91\", "
               "ATTR{idProduct}==\"0a12\", TAG+=\"uaccess\"\n"
+              "SUBSYSTEM==\"scsi_generic\", SUBSYSTEMS==\"usb\", ATTRS{idVendor}==\"1e91\", "
+              "ATTRS{idProduct}==\"0a12\", TAG+=\"uaccess\"\n"
               "SUBSYSTEM==\"firewire\", ATTR{vendor}==\"0x00d04b\", ATTR{model}==\"0x000a12\", "
               "TAG+=\"uaccess\"\n");
 }

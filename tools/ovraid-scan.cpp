@@ -7,6 +7,8 @@
 #include "ovtool.h"
 #include "requests.h"
 #include "backend.h"
+#include "loader/loaded_library.h"
+#include "udev/udev_registry.h"
 
 namespace {
 
@@ -42,6 +44,7 @@ std::string size_text(uint64_t sectors)
 int main(int argc, char** argv)
 {
     ov::backend_options options;
+    bool rules = false;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (arg == "--sim" && i + 1 < argc) {
@@ -49,12 +52,34 @@ int main(int argc, char** argv)
             options.sim_given = true;
         } else if (arg == "--library" && i + 1 < argc) {
             options.library = argv[++i];
+        } else if (arg == "--udev-rules") {
+            rules = true;
         } else {
-            std::fprintf(stderr, "usage: ovraid-scan [--sim DIR] [--library PATH]\n");
+            std::fprintf(stderr, "usage: ovraid-scan [--sim DIR] [--library PATH]\n"
+                                 "       ovraid-scan --udev-rules [--library PATH]   the udev rules that give the\n"
+                                 "                   logged-in user the library's bridges\n");
             return 2;
         }
     }
     std::string error;
+    if (rules) {
+        // From the library named, or the configured one; nothing is scanned.
+        if (options.library.empty() && !ov::configured_library(options.library, error)) {
+            std::fprintf(stderr, "ovraid-scan: %s\n", error.c_str());
+            return 1;
+        }
+        if (options.library.empty()) {
+            std::fprintf(stderr, "ovraid-scan: --udev-rules needs a bridge library (--library PATH)\n");
+            return 2;
+        }
+        const auto lib = ov::loaded_library::open(options.library, error);
+        if (!lib) {
+            std::fprintf(stderr, "ovraid-scan: %s\n", error.c_str());
+            return 1;
+        }
+        std::fputs(ov::udev_rules_for(lib->match_table()).c_str(), stdout);
+        return 0;
+    }
     const std::unique_ptr<ov::backend> bridges = ov::backend::open(options, error);
     if (!bridges) {
         std::fprintf(stderr, "ovraid-scan: %s\n", error.c_str());

@@ -838,17 +838,21 @@ std::string udev_rules_for(const std::vector<bridge_match>& matches)
         if (std::find(written.begin(), written.end(), m) != written.end())
             continue;
         written.push_back(m);
-        char line[160];
+        char line[320];
         if (m.firewire)
             std::snprintf(line, sizeof line,
                           "SUBSYSTEM==\"firewire\", ATTR{vendor}==\"0x%06x\", ATTR{model}==\"0x%06x\", "
                           "TAG+=\"uaccess\"\n",
                           m.vendor, m.product);
         else
+            // The device itself (for a library on usbfs) and its SCSI generic node (for one
+            // that sends commands through the disk the bridge presents).
             std::snprintf(line, sizeof line,
                           "SUBSYSTEM==\"usb\", ENV{DEVTYPE}==\"usb_device\", ATTR{idVendor}==\"%04x\", "
-                          "ATTR{idProduct}==\"%04x\", TAG+=\"uaccess\"\n",
-                          m.vendor, m.product);
+                          "ATTR{idProduct}==\"%04x\", TAG+=\"uaccess\"\n"
+                          "SUBSYSTEM==\"scsi_generic\", SUBSYSTEMS==\"usb\", ATTRS{idVendor}==\"%04x\", "
+                          "ATTRS{idProduct}==\"%04x\", TAG+=\"uaccess\"\n",
+                          m.vendor, m.product, m.vendor, m.product);
         out += line;
     }
     return out;
