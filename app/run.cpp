@@ -24,7 +24,7 @@ int run_window(QApplication& app, const window_options& options,
     const std::unique_ptr<backend> bridges = backend::open(options.bridges, error);
     if (bridges) {
         bridges->install();
-        diag(diag_level::info, "ovraid: " + bridges->description());
+        diag(diag_level::info, "ovraid: " + bridges->description() + "\n");
     }
 
     controller window;
