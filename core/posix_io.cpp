@@ -103,7 +103,13 @@ std::string errno_text(const std::string& what, int err)
 bool read_file(const std::string& path, std::string& text, std::string& error, size_t limit)
 {
     text.clear();
-    const unique_fd fd = open_fd(path, O_RDONLY);
+    // Not blocking: a FIFO in a file's place must not hold the reader for ever.
+    const unique_fd fd = open_fd(path, O_RDONLY | O_NONBLOCK);
+    struct stat st;
+    if (fd && ::fstat(fd.get(), &st) == 0 && !S_ISREG(st.st_mode)) {
+        error = path + ": not a regular file";
+        return false;
+    }
     if (!fd || !read_all(fd.get(), text, limit)) {
         error = errno_text(path, errno);
         return false;

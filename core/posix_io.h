@@ -62,7 +62,7 @@ bool path_exists(const std::string& path);
 // "what: <strerror(err)>".
 std::string errno_text(const std::string& what, int err = errno);
 
-// The whole file at path. Errors name the file.
+// The whole file at path, which must be a regular file. Errors name the file.
 bool read_file(const std::string& path, std::string& text, std::string& error, size_t limit = SIZE_MAX);
 
 // Replaces path with bytes: written to a hidden temporary of its own beside it

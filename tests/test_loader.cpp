@@ -28,6 +28,13 @@ std::string put(const temp_dir& dir, const std::string& name, const std::string&
     return path;
 }
 
+std::string fifo(const temp_dir& dir, const std::string& name)
+{
+    const std::string path = dir.path() + "/" + name;
+    EXPECT_EQ(::mkfifo(path.c_str(), 0600), 0) << path;
+    return path;
+}
+
 // A copy of the example library with the bytes at offset replaced.
 std::string patched(const temp_dir& dir, const std::string& name, size_t offset, const std::string& bytes)
 {
@@ -70,7 +77,8 @@ TEST(loader, each_refusal_names_the_file_and_the_fault)
     };
     const std::vector<refusal> cases = {
         {dir.path() + "/absent.so", nullptr, {"No such file or directory"}},
-        {dir.path(), nullptr, {"Is a directory"}},
+        {dir.path(), nullptr, {"not a shared library (not a regular file)"}},
+        {fifo(dir, "fifo.so"), nullptr, {"not a shared library (not a regular file)"}},
         {put(dir, "notes.txt", "library = here\n"), nullptr, {"not a shared library (not an ELF file)"}},
         {patched(dir, "class.so", EI_CLASS, std::string(1, sizeof(void*) == 8 ? ELFCLASS32 : ELFCLASS64)),
          nullptr,
@@ -81,7 +89,8 @@ TEST(loader, each_refusal_names_the_file_and_the_fault)
         {patched(dir, "machine.so", offsetof(Elf64_Ehdr, e_machine), u16(other)), nullptr, {other_name}},
         {patched(dir, "program.so", type_at, u16(ET_EXEC)), nullptr, {"a program, not a shared library"}},
         {patched(dir, "object.so", type_at, u16(ET_REL)), nullptr, {"an object file (.o), not a shared library"}},
-        {put(dir, "short.so", slurp(OVRAID_EXAMPLE_LIBRARY).substr(0, 64)), nullptr, {"cannot be loaded: "}},
+        {put(dir, "short.so", slurp(OVRAID_EXAMPLE_LIBRARY).substr(0, 64)), nullptr, {"a truncated library"}},
+        {put(dir, "half.so", slurp(OVRAID_EXAMPLE_LIBRARY).substr(0, 5000)), nullptr, {"a truncated library"}},
         {OVRAID_BROKEN_MISSING, nullptr, {"not a bridge library: it does not export getDeviceList, ovWarmBoot"}},
         {OVRAID_BROKEN_VERSION, nullptr, {"speaks interface version 0; ovraid needs 1"}},
         {OVRAID_BROKEN_TABLE, "bus", {"match table entry 1: bus 3 is neither USB (1) nor FireWire (2)"}},
@@ -251,6 +260,22 @@ TEST(loader, simulator_library_serves_a_bridge_the_registry_attaches)
 }
 
 }  // namespace
+
+TEST(loader, a_device_list_keeps_only_handles_the_registry_gave_each_once)
+{
+    std::string error;
+    const auto lib = ov::loaded_library::open(OVRAID_BROKEN_LISTS, error);
+    ASSERT_TRUE(lib) << error;
+    ASSERT_EQ(lib->attach(7, "/sys/devices/x", ""), 0);
+    std::vector<uint32_t> handles(ov::device_list_capacity, 0);
+    uint32_t count = 0;
+    ASSERT_EQ(lib->getDeviceList(handles.data(), &count), 0);
+    ASSERT_EQ(count, 1u) << "not the stranger, not the repeat, not the slots it never wrote";
+    EXPECT_EQ(handles[0], 7u);
+    lib->detach(7);
+    ASSERT_EQ(lib->getDeviceList(handles.data(), &count), 0);
+    EXPECT_EQ(count, 0u) << "gone once detached";
+}
 
 // ---- choosing the bridges: configuration and command line ----------------------------------
 

@@ -3,11 +3,14 @@
 #include <dlfcn.h>
 #include <elf.h>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstddef>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <type_traits>
 
@@ -107,9 +110,15 @@ std::string hex(uint32_t v)
 // offsets in 32- and 64-bit files. Empty when the file may be handed to the loader.
 std::string judge_elf(const std::string& path)
 {
-    io::unique_fd fd = io::open_fd(path, O_RDONLY);
+    // Not blocking, and only a regular file: a FIFO in its place must not hold the program.
+    io::unique_fd fd = io::open_fd(path, O_RDONLY | O_NONBLOCK);
     if (!fd)
         return io::errno_text(path);
+    struct stat st;
+    if (::fstat(fd.get(), &st) != 0)
+        return io::errno_text(path);
+    if (!S_ISREG(st.st_mode))
+        return path + ": not a shared library (not a regular file)";
     static_assert(offsetof(Elf32_Ehdr, e_type) == offsetof(Elf64_Ehdr, e_type) &&
                   offsetof(Elf32_Ehdr, e_machine) == offsetof(Elf64_Ehdr, e_machine));
     unsigned char head[offsetof(Elf32_Ehdr, e_version)] = {};
@@ -148,6 +157,26 @@ std::string judge_elf(const std::string& path)
                                                    : "an ELF file of type " + std::to_string(type);
         return path + ": " + what + ", not a shared library";
     }
+    // Every part the dynamic loader maps must lie inside the file: a half-copied library
+    // would otherwise be mapped past its end and bring the program down when touched.
+    using ehdr = std::conditional_t<host_class == ELFCLASS64, Elf64_Ehdr, Elf32_Ehdr>;
+    using phdr = std::conditional_t<host_class == ELFCLASS64, Elf64_Phdr, Elf32_Phdr>;
+    const uint64_t size = static_cast<uint64_t>(st.st_size);
+    const std::string cut = path + ": a truncated library (a part lies beyond the end of the file)";
+    ehdr h;
+    if (!io::pread_all(fd.get(), &h, sizeof h, 0))
+        return cut;
+    if (h.e_phentsize != sizeof(phdr) || h.e_phnum == 0 ||
+        h.e_phoff + uint64_t{h.e_phnum} * sizeof(phdr) > size ||
+        (h.e_shnum != 0 && h.e_shoff + uint64_t{h.e_shnum} * h.e_shentsize > size))
+        return cut;
+    for (unsigned i = 0; i < h.e_phnum; ++i) {
+        phdr ph;
+        if (!io::pread_all(fd.get(), &ph, sizeof ph, static_cast<off_t>(h.e_phoff + uint64_t{i} * sizeof ph)))
+            return cut;
+        if (ph.p_type == PT_LOAD && uint64_t{ph.p_offset} + ph.p_filesz > size)
+            return cut;
+    }
     return {};
 }
 
@@ -171,8 +200,16 @@ struct dl_closer {
 
 }  // namespace
 
-std::unique_ptr<loaded_library> loaded_library::open(const std::string& path, std::string& error)
+std::unique_ptr<loaded_library> loaded_library::open(const std::string& given, std::string& error)
 {
+    // The file checked is the file loaded: a bare name would be searched for by the dynamic
+    // loader in its own places, not where it was checked.
+    std::unique_ptr<char, decltype(&std::free)> resolved(::realpath(given.c_str(), nullptr), &std::free);
+    if (!resolved) {
+        error = io::errno_text(given);
+        return nullptr;
+    }
+    const std::string path = resolved.get();
     error = judge_elf(path);
     if (!error.empty())
         return nullptr;
@@ -264,12 +301,16 @@ int loaded_library::refuse(const char* call, const std::string& why) const
 int loaded_library::attach(uint32_t service, const std::string& syspath, const std::string& devnode)
 {
     std::lock_guard<std::mutex> lock(binding_m_);
-    return fn_->attach(service, syspath.c_str(), devnode.c_str());
+    const int rc = fn_->attach(service, syspath.c_str(), devnode.c_str());
+    if (rc == 0)
+        attached_.insert(service);
+    return rc;
 }
 
 void loaded_library::detach(uint32_t service)
 {
     std::lock_guard<std::mutex> lock(binding_m_);
+    attached_.erase(service);
     fn_->detach(service);
 }
 
@@ -286,7 +327,23 @@ int loaded_library::getDeviceList(uint32_t* handles, uint32_t* count)
                                       " count");
         *count = device_list_capacity;
     }
-    return rc;
+    if (rc != 0)
+        return rc;
+    // The registry owns the handles: one it never attached (or a slot the library left
+    // unwritten) is no bridge, and no call may reach it.
+    uint32_t kept = 0;
+    std::string dropped;
+    for (uint32_t i = 0; i < *count; ++i) {
+        const bool known = attached_.count(handles[i]) != 0 && std::find(handles, handles + kept, handles[i]) == handles + kept;
+        if (known)
+            handles[kept++] = handles[i];
+        else if (dropped.size() < 200)
+            dropped += (dropped.empty() ? "" : ", ") + std::to_string(handles[i]);
+    }
+    if (!dropped.empty())
+        diag(diag_level::warning, path_ + ": getDeviceList listed handles it was never given (or twice): " + dropped);
+    *count = kept;
+    return 0;
 }
 
 int loaded_library::openConnection(uint32_t service)

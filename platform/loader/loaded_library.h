@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -66,6 +67,7 @@ private:
     std::unique_ptr<functions> fn_;
     std::vector<bridge_match> table_;
     std::mutex binding_m_;  // attach, detach, getDeviceList
+    std::set<uint32_t> attached_;  // the handles the library took; guarded by binding_m_
 };
 
 }  // namespace ov

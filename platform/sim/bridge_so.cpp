@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -49,8 +50,12 @@ bool split(const char* syspath, std::string& root, std::string& bridge)
         return false;
     root = path.substr(0, slash);
     bridge = path.substr(slash + 1);
+    // Only a simulated bridge's directory: this library drives no real device, and says so.
     struct stat st;
-    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+    if (::stat((path + "/bridge.conf").c_str(), &st) == 0 && S_ISREG(st.st_mode))
+        return true;
+    std::fprintf(stderr, "ovraid simulator library: %s is not a simulated bridge (use --sim DIR)\n", path.c_str());
+    return false;
 }
 
 // The inner enclosure and its handle for the bridge the host calls service; 0 when the

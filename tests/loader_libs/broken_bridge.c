@@ -1,6 +1,7 @@
 /* A bridge library wrong in one way, chosen when it is built: BROKEN_MISSING leaves out
  * two functions, BROKEN_VERSION speaks version 0, BROKEN_TABLE answers the match table
- * named by the environment variable OVRAID_TEST_TABLE (null, huge, bus, vendor, wide). */
+ * named by the environment variable OVRAID_TEST_TABLE (null, huge, bus, vendor, wide),
+ * BROKEN_LISTS loads but lists handles it was never given. */
 #define _POSIX_C_SOURCE 200809L
 
 #include <stdlib.h>
@@ -62,7 +63,18 @@ void ovraid_bridge_detach(uint32_t service)
     (void)service;
 }
 
-#ifndef BROKEN_MISSING
+#if defined(BROKEN_LISTS)
+/* Lists a handle it was given, one it was never given, the first again, and claims far more
+ * than it wrote. */
+int getDeviceList(uint32_t* handles, uint32_t* count)
+{
+    handles[0] = 7;
+    handles[1] = 0xDEADBEEF;
+    handles[2] = 7;
+    *count = 1000;
+    return 0;
+}
+#elif !defined(BROKEN_MISSING)
 int getDeviceList(uint32_t* handles, uint32_t* count)
 {
     (void)handles; (void)count;
