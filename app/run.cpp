@@ -39,7 +39,7 @@ int run_window(QApplication& app, const window_options& options,
     }
     route_termination_signals([&window](int status) { window.end_program(status); });
 
-    if (!options.screenshot.isEmpty()) {
+    if (bridges && !options.screenshot.isEmpty()) {
         const QString file = options.screenshot;
         QTimer::singleShot(options.quit_after_seconds * 1000, &app, [&window, file] {
             const bool ok = window.mainwindow()->grab().save(file);

@@ -6,6 +6,7 @@
 
 #include <cstdlib>
 #include <fstream>
+#include <string_view>
 #include <thread>
 
 #include "backend.h"
@@ -282,7 +283,7 @@ TEST(loader, a_device_list_keeps_only_handles_the_registry_gave_each_once)
 namespace {
 
 struct config_case {
-    const char* text;      // nullptr: no file; "<dir>": a directory in its place
+    std::string_view text; // "": no file; "<dir>": a directory in its place
     bool ok;
     const char* library;   // when ok
     const char* says;      // when not ok
@@ -293,7 +294,7 @@ struct config_case {
 TEST(backend_choice, the_configuration_names_a_library_or_says_what_is_wrong_with_it)
 {
     const config_case cases[] = {
-        {nullptr, true, "", nullptr},
+        {"", true, "", nullptr},
         {"# nothing yet\n\n", true, "", nullptr},
         {"library = /opt/bridge/libb.so\n", true, "/opt/bridge/libb.so", nullptr},
         {"  library=/a.so  \n", true, "/a.so", nullptr},
@@ -301,16 +302,18 @@ TEST(backend_choice, the_configuration_names_a_library_or_says_what_is_wrong_wit
         {"library =\n", false, nullptr, "absolute path"},
         {"\nlibary = /a.so\n", false, nullptr, ":2: expected 'library = PATH'"},
         {"\x01\xff garbage", false, nullptr, "expected 'library = PATH'"},
+        {"library = /a.so\nlibrary = /b.so\n", false, nullptr, ":2: the library is named twice"},
+        {std::string_view("library = /a.so\0junk\n", 21), false, nullptr, "control characters"},
         {"<dir>", false, nullptr, "ovraid.conf"},
     };
     for (const config_case& c : cases) {
-        SCOPED_TRACE(c.text ? c.text : "(no file)");
+        SCOPED_TRACE(c.text.empty() ? std::string("(no file)") : std::string(c.text));
         temp_dir home;
         ::setenv("XDG_CONFIG_HOME", home.path().c_str(), 1);
         const std::string file = home.path() + "/ovraid/ovraid.conf";
-        if (c.text != nullptr) {
+        if (!c.text.empty()) {
             ::mkdir((home.path() + "/ovraid").c_str(), 0755);
-            if (std::string(c.text) == "<dir>")
+            if (c.text == "<dir>")
                 ::mkdir(file.c_str(), 0755);
             else
                 std::ofstream(file) << c.text;

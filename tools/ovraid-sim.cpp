@@ -189,7 +189,7 @@ std::string firmware_line(const store& sim, const std::string& bridge)
     std::string error;
     if (!read_power(sim.root(), bridge, power, error) || !read_progress(sim.root(), bridge, progress, error))
         return "unreadable: " + error;
-    std::string line = power.state == power_state::kind::up          ? "up (boot " + std::to_string(power.boot) + ")"
+    std::string line = power.state == power_state::kind::up          ? std::string("up")
                        : power.state == power_state::kind::rebooting ? std::string("restarting")
                                                                      : std::string("off");
     if (progress.state != rebuild_progress::kind::none) {
@@ -197,6 +197,8 @@ std::string firmware_line(const store& sim, const std::string& bridge)
         line += ", rebuild " + std::string(words[static_cast<int>(progress.state)]) + " at " +
                 std::to_string(progress.current) + " of " + std::to_string(progress.total) + " sectors from port " +
                 std::to_string(progress.source_port);
+        if (progress.state == rebuild_progress::kind::running && !firmware_running(sim.root()))
+            line += " (the firmware is not running: any front end starts it again)";
     }
     return line;
 }

@@ -1,5 +1,9 @@
 #include "backend.h"
 
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cerrno>
 #include <cstdlib>
 
 #include "sim/conf.h"
@@ -28,8 +32,9 @@ std::string user_config_file()
 bool read_config(const std::string& path, std::string& library, bool& found, std::string& error)
 {
     found = false;
-    if (path.empty() || !io::path_exists(path))
-        return true;
+    struct stat st;
+    if (path.empty() || (::stat(path.c_str(), &st) != 0 && (errno == ENOENT || errno == ENOTDIR)))
+        return true;  // no such file; one that cannot be looked at is said below
     std::string text;
     if (!io::read_file(path, text, error, config_limit))
         return false;
@@ -42,7 +47,16 @@ bool read_config(const std::string& path, std::string& library, bool& found, std
             bad = path + ":" + std::to_string(number) + ": expected 'library = PATH', found '" + line + "'";
             return false;
         }
+        if (!library.empty()) {
+            bad = path + ":" + std::to_string(number) + ": the library is named twice";
+            return false;
+        }
         library = sim::trimmed(line.substr(eq + 1));
+        if (std::any_of(library.begin(), library.end(),
+                        [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; })) {
+            bad = path + ":" + std::to_string(number) + ": the library's path holds control characters";
+            return false;
+        }
         if (library.empty() || library[0] != '/') {
             bad = path + ":" + std::to_string(number) + ": the library must be an absolute path";
             return false;

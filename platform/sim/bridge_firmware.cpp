@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <array>
+#include <chrono>
 #include <cmath>
 
 #include "clock.h"
@@ -162,7 +163,11 @@ std::string bridge_firmware::boot(const std::string& bridge, const bridge_desc& 
     else
         write(bridge, rebuild_progress{});  // a bridge that came up without a rebuild reports none
     power.state = power_state::kind::up;
-    ++power.boot;
+    // A boot number never seen before, also after an unplug took the old one away: a front
+    // end that missed the power cycle (an unplug and plug within one look) still sees a restart.
+    const auto now = std::chrono::duration_cast<std::chrono::nanoseconds>(
+        std::chrono::system_clock::now().time_since_epoch()).count();
+    power.boot = std::max<uint64_t>(power.boot + 1, static_cast<uint64_t>(now));
     std::string error;
     return write_power(st_.root(), bridge, power, error) ? std::string() : error;
 }

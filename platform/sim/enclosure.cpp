@@ -421,6 +421,10 @@ int enclosure::ovGetRebuildStatus(uint32_t service, unsigned char* buffer, int l
         d_->note(error, true);
         return call_failed;
     }
+    // A copy whose service died is resumed by a new one (the poll asks every few seconds).
+    if (p.state == rebuild_progress::kind::running && !firmware_running(d_->st.root()) &&
+        !firmware_request(d_->st.root(), "power-up", cfg.name, error))
+        d_->note("bridge '" + cfg.name + "': " + error, true);
     const rebuild_status status = rebuild_status::encode(p.total, p.current);
     std::memcpy(buffer, status.data(), sizeof status);
     return 0;

@@ -34,6 +34,7 @@ namespace {
 constexpr uint64_t idle_ms = 5000;        // the service ends after this long with nothing to do
 constexpr uint64_t tick_ms = 100;
 constexpr int reply_timeout_s = 60;       // a warm boot waits for a copy step to end
+constexpr int request_timeout_ms = 1000;  // a whole request line
 
 std::mutex program_m;
 std::string program_override;
@@ -72,19 +73,25 @@ io::unique_fd connect_service(const std::string& root, std::string& error)
         return {};
     }
     timeval tv{reply_timeout_s, 0};
-    ::setsockopt(fd.get(), SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
     ::setsockopt(fd.get(), SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv);
     return fd;
 }
 
-// One line, without its newline; false at an end of stream or error before the newline.
-bool read_line(int fd, std::string& line)
+// One line, without its newline, within ms milliseconds; false at an end of stream, an
+// error or the time limit before the newline.
+bool read_line(int fd, std::string& line, int ms)
 {
     line.clear();
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
     char c;
     while (line.size() < 4096) {
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now()).count();
+        pollfd p{fd, POLLIN, 0};
+        if (left <= 0 || ::poll(&p, 1, static_cast<int>(left)) == 0)
+            return false;
         const ssize_t n = ::read(fd, &c, 1);
-        if (n < 0 && errno == EINTR)
+        if (n < 0 && (errno == EINTR || errno == EAGAIN))
             continue;
         if (n <= 0)
             return false;
@@ -97,6 +104,12 @@ bool read_line(int fd, std::string& line)
 
 bool start_service(const std::string& root, std::string& error)
 {
+    // Said here, where someone reads it: the service's own words go to a log in that place.
+    const std::string dir = firmware_dir(root);
+    if ((::mkdir(dir.c_str(), 0755) != 0 && errno != EEXIST) || ::access(dir.c_str(), W_OK) != 0) {
+        error = "cannot start the simulated firmware: " + io::errno_text(dir, errno);
+        return false;
+    }
     const std::string program = firmware_program();
     const char* argv[] = {program.c_str(), "--sim", root.c_str(), "firmware", "--detach", nullptr};
     // The firmware keeps the time of the process that starts it (a test's faster clock too).
@@ -189,10 +202,12 @@ int run_service(const std::string& root, int ready_fd)
         if (n > 0) {
             io::unique_fd client(::accept4(listener.get(), nullptr, nullptr, SOCK_CLOEXEC));
             if (client) {
-                timeval tv{5, 0};
-                ::setsockopt(client.get(), SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+                // One request at a time, so a client that does not finish its line within a
+                // second is not waited for.
+                timeval tv{1, 0};
+                ::setsockopt(client.get(), SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv);
                 std::string request;
-                if (read_line(client.get(), request)) {
+                if (read_line(client.get(), request, request_timeout_ms)) {
                     const std::string refused = fw.handle(request);
                     const std::string reply = refused.empty() ? "ok\n" : "error " + refused + "\n";
                     io::write_all(client.get(), reply.data(), reply.size());
@@ -266,7 +281,7 @@ bool firmware_request(const std::string& root, const std::string& verb, const st
         }
         const std::string line = verb + " " + bridge + "\n";
         std::string reply;
-        if (!io::write_all(fd.get(), line.data(), line.size()) || !read_line(fd.get(), reply))
+        if (!io::write_all(fd.get(), line.data(), line.size()) || !read_line(fd.get(), reply, reply_timeout_s * 1000))
             continue;
         if (reply == "ok")
             return true;
