@@ -13,9 +13,12 @@
 #include <QTimer>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <cstdio>
+#include <cstdlib>
 #include <thread>
 
 #include "clock.h"
+#include "diag.h"
 #include "functions.h"
 #include "host/host.h"
 #include "ovtool.h"
@@ -260,7 +263,22 @@ int controller::finish(int status)
 {
     if (!left_)
         leave(status, false);
+    // A bridge library call that never returns would hold the way out for ever: after a
+    // bound the process ends without running what those threads still use.
+    std::jthread watchdog([code = exit_status_](std::stop_token stop) {
+        constexpr uint64_t slice_ms = 100;
+        constexpr uint64_t bound_ms = 30000;
+        for (uint64_t waited = 0; waited < bound_ms; waited += slice_ms) {
+            if (stop.stop_requested())
+                return;
+            ov::pause_ms(slice_ms);
+        }
+        ov::diag(ov::diag_level::warning, "ovraid: a device call does not return; ending without waiting for it");
+        std::fflush(nullptr);
+        std::_Exit(code);
+    });
     ov::stop_engine_threads();
+    watchdog.request_stop();
     return exit_status_;
 }
 

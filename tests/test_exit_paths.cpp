@@ -84,7 +84,8 @@ TEST_P(exit_paths, ends_with_its_status_and_no_sanitizer_report)
 
 INSTANTIATE_TEST_SUITE_P(ways, exit_paths,
                          ::testing::Values(way_out{"close", 0}, way_out{"menu", 0}, way_out{"fatal", 3},
-                                           way_out{"library", 3, "sim.so: not a shared library (not an ELF file)"}),
+                                           way_out{"library", 3, "sim.so: not a shared library (not an ELF file)"},
+                                           way_out{"stuck", 0, "a device call does not return"}),
                          [](const auto& info) { return std::string(info.param.way); });
 
 }  // namespace

@@ -1,11 +1,14 @@
 // The window's program, left by one of its ways out once it runs: "close" (the window
 // manager closes the window), "menu" (the quit control), "fatal" (an error from the
-// notification thread) or "library" (a bridge library that cannot be loaded). Run by test_exit_paths, which checks how it ended.
+// notification thread), "library" (a bridge library that cannot be loaded) or "stuck" (a
+// close while a device call never returns). Run by test_exit_paths, which checks how it ended.
 #include <QApplication>
 #include <QTimer>
 #include <QWidget>
 #include <cstdio>
+#include <chrono>
 #include <cstring>
+#include <thread>
 
 #include "controller.h"
 #include "ovtool.h"
@@ -40,7 +43,11 @@ int main(int argc, char** argv)
                 window.mainwindow()->close();
             else if (way == "menu")
                 window.exitprogram();
-            else if (way == "fatal")
+            else if (way == "stuck") {
+                // A device call that never returns holds the notification thread.
+                ov::registry().post([] { std::this_thread::sleep_for(std::chrono::hours(1)); });
+                window.mainwindow()->close();
+            } else if (way == "fatal")
                 ov::registry().post([] { ov::ctrller->show_error_and_exit("Error creating polling thread..Exiting"); });
         });
     });
