@@ -170,7 +170,7 @@ int run_service(const std::string& root, int ready_fd)
             diag(diag_level::warning, "ovraid firmware: " + lock_path(root) + " stays locked");
             return 1;
         }
-        ::usleep(10000);
+        pause_ms(10);
     }
     // Who serves, for a user (or a test) who wants to know.
     const std::string pid = std::to_string(::getpid()) + "\n";
