@@ -21,7 +21,6 @@ std::string_view trimmed(std::string_view text);
 std::optional<uint64_t> parse_hex(std::string_view text, uint64_t max);
 std::optional<uint32_t> parse_decimal(std::string_view text, uint32_t max);
 
-
 // Whatever a diagnostic costs, it does not end the loop: the text is put together here too.
 template <class... Parts>
 void note(const Parts&... parts) noexcept
