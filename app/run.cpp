@@ -27,6 +27,11 @@ int run_window(QApplication& app, const window_options& options,
         diag(diag_level::info, "ovraid: " + bridges->description() + "\n");
     }
 
+    if (!bridges && !options.screenshot.isEmpty()) {
+        // Screenshot mode runs unattended: nobody would answer the alert.
+        diag(diag_level::warning, "ovraid: " + error);
+        return 3;
+    }
     controller window;
     window.awakeFromNib();
     if (bridges) {

@@ -22,8 +22,8 @@ class device_binder {
 public:
     virtual ~device_binder() = default;
     // The bridge at syspath (its device node, "" when it has none) is now service.
-    // 0 when the library will drive it; the registry announces it either way, so a bridge
-    // the library refuses still shows (and its calls fail).
+    // 0 when the library will drive it. The registry announces it either way; a bridge the
+    // library refuses is simply not in its device list.
     virtual int attach(uint32_t service, const std::string& syspath, const std::string& devnode) = 0;
     // The service is gone; its handle is not used again.
     virtual void detach(uint32_t service) = 0;

@@ -2,8 +2,11 @@
 // copies (data, holes, never the records), how it reports progress and how it stops.
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <random>
@@ -370,8 +373,22 @@ TEST_F(SimRebuild, TheServiceRefusesNonsenseAndEndsWhenIdle)
         EXPECT_FALSE(firmware_request(root, r.verb, r.bridge, error)) << r.verb << " " << r.bridge;
         EXPECT_NE(error.find(r.says), std::string::npos) << error;
     }
-    // A power state that cannot be read changes nothing and is said, naming the file.
+    // A client that hangs up before the answer does not take the service down with it.
     ASSERT_TRUE(firmware_request(root, "power-up", "u", error)) << error;
+    const pid_t serving = service_pid(root);
+    for (int i = 0; i < 3; ++i) {
+        const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+        sockaddr_un addr{};
+        addr.sun_family = AF_UNIX;
+        std::snprintf(addr.sun_path, sizeof addr.sun_path, "%s/.firmware/socket", root.c_str());
+        ASSERT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+        ASSERT_EQ(::write(fd, "warm-boot nobody\n", 17), 17);
+        ::close(fd);
+    }
+    ASSERT_TRUE(firmware_request(root, "power-up", "u", error)) << error;
+    EXPECT_EQ(service_pid(root), serving) << "the same service answers";
+
+    // A power state that cannot be read changes nothing and is said, naming the file.
     enclosure e(root);
     const uint32_t h = e.service_of("u");
     ASSERT_NE(h, 0u);

@@ -282,7 +282,7 @@ TEST(udev_location, keeps_bus_and_ports)
 
 TEST_F(udev_registry_test, missing_and_malformed_attributes_are_told_once_and_match_nothing)
 {
-    usb_device("2-1", {{"idVendor", "1e91"}, {"idProduct", "0a12"}});  // no serial: a bridge all the same
+    usb_device("2-1", {{"idVendor", "1e91"}, {"idProduct", "0a12"}});  // no serial: a bridge all the same, said
     const struct {
         const char* name;
         pairs attributes;
@@ -295,7 +295,8 @@ TEST_F(udev_registry_test, missing_and_malformed_attributes_are_told_once_and_ma
         {"2-6", {{"idVendor", "046d"}, {"idProduct", "junk"}}, nullptr},
         {"2-7", {}, "idVendor"},
     };
-    std::vector<std::string> faults = {"2-8: busnum", "bridge: the port path", "fw1: guid", "fw2: model"};
+    std::vector<std::string> faults = {"2-1: serial is missing; the bridge is told apart by its port alone",
+                                       "2-8: busnum", "bridge: the port path", "fw1: guid", "fw2: model"};
     for (const auto& row : rows) {
         usb_device(row.name, row.attributes);
         if (row.fault)

@@ -28,17 +28,15 @@ std::string user_config_file()
     return home != nullptr && home[0] != '\0' ? std::string(home) + "/.config/ovraid/ovraid.conf" : std::string();
 }
 
-// One file's "library" line; found false when the file does not exist.
-bool read_config(const std::string& path, std::string& library, bool& found, std::string& error)
+// One file's "library" line; library stays "" when the file does not exist or names none.
+bool read_config(const std::string& path, std::string& library, std::string& error)
 {
-    found = false;
     struct stat st;
     if (path.empty() || (::stat(path.c_str(), &st) != 0 && (errno == ENOENT || errno == ENOTDIR)))
         return true;  // no such file; one that cannot be looked at is said below
     std::string text;
     if (!io::read_file(path, text, error, config_limit))
         return false;
-    found = true;
     std::string bad;
     sim::for_each_line(text, [&](int number, const std::string& line) {
         const size_t eq = line.find('=');
@@ -122,10 +120,10 @@ private:
 bool configured_library(std::string& library, std::string& error)
 {
     library.clear();
-    bool found = false;
-    if (!read_config(user_config_file(), library, found, error))
+    if (!read_config(user_config_file(), library, error))
         return false;
-    return found || read_config("/etc/ovraid/ovraid.conf", library, found, error);
+    // A user's file that names no library (comments only) leaves the system's to speak.
+    return !library.empty() || read_config("/etc/ovraid/ovraid.conf", library, error);
 }
 
 std::unique_ptr<backend> backend::open(const backend_options& options, std::string& error)

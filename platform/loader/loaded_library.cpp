@@ -209,11 +209,15 @@ std::unique_ptr<loaded_library> loaded_library::open(const std::string& given, s
         error = io::errno_text(given);
         return nullptr;
     }
-    const std::string path = resolved.get();
-    error = judge_elf(path);
-    if (!error.empty())
+    // Messages name the library as the user did.
+    const std::string file = resolved.get();
+    const std::string& path = given;
+    error = judge_elf(file);
+    if (!error.empty()) {
+        error.replace(0, file.size(), path);
         return nullptr;
-    std::unique_ptr<void, dl_closer> handle(::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL));
+    }
+    std::unique_ptr<void, dl_closer> handle(::dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL));
     if (!handle) {
         const char* why = ::dlerror();
         error = path + ": cannot be loaded: " + (why ? why : "unknown reason");

@@ -77,6 +77,21 @@ io::unique_fd connect_service(const std::string& root, std::string& error)
     return fd;
 }
 
+// All of a line onto a socket; a peer that hung up is a failed write, never a SIGPIPE.
+bool send_all(int fd, const std::string& text)
+{
+    size_t done = 0;
+    while (done < text.size()) {
+        const ssize_t n = ::send(fd, text.data() + done, text.size() - done, MSG_NOSIGNAL);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        done += static_cast<size_t>(n);
+    }
+    return true;
+}
+
 // One line, without its newline, within ms milliseconds; false at an end of stream, an
 // error or the time limit before the newline.
 bool read_line(int fd, std::string& line, int ms)
@@ -106,8 +121,14 @@ bool start_service(const std::string& root, std::string& error)
 {
     // Said here, where someone reads it: the service's own words go to a log in that place.
     const std::string dir = firmware_dir(root);
-    if ((::mkdir(dir.c_str(), 0755) != 0 && errno != EEXIST) || ::access(dir.c_str(), W_OK) != 0) {
+    struct stat st;
+    if ((::mkdir(dir.c_str(), 0755) != 0 && errno != EEXIST) || ::stat(dir.c_str(), &st) != 0 ||
+        ::access(dir.c_str(), W_OK) != 0) {
         error = "cannot start the simulated firmware: " + io::errno_text(dir, errno);
+        return false;
+    }
+    if (!S_ISDIR(st.st_mode)) {
+        error = "cannot start the simulated firmware: " + dir + " is not a directory";
         return false;
     }
     const std::string program = firmware_program();
@@ -210,7 +231,7 @@ int run_service(const std::string& root, int ready_fd)
                 if (read_line(client.get(), request, request_timeout_ms)) {
                     const std::string refused = fw.handle(request);
                     const std::string reply = refused.empty() ? "ok\n" : "error " + refused + "\n";
-                    io::write_all(client.get(), reply.data(), reply.size());
+                    send_all(client.get(), reply);
                 }
             }
             last = clock::now();
@@ -281,7 +302,7 @@ bool firmware_request(const std::string& root, const std::string& verb, const st
         }
         const std::string line = verb + " " + bridge + "\n";
         std::string reply;
-        if (!io::write_all(fd.get(), line.data(), line.size()) || !read_line(fd.get(), reply, reply_timeout_s * 1000))
+        if (!send_all(fd.get(), line) || !read_line(fd.get(), reply, reply_timeout_s * 1000))
             continue;
         if (reply == "ok")
             return true;

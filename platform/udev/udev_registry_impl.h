@@ -115,11 +115,11 @@ struct udev_registry::impl {
     }
 
     void report_locked(const std::string& syspath, const char* attribute, const std::string& what,
-                       std::vector<std::string>& warnings)
+                       std::vector<std::string>& warnings, bool still_a_bridge = false)
     {
         if (reported.insert(syspath + '\n' + attribute).second)
             warnings.push_back("udev: " + syspath + ": " + attribute + " " + what +
-                               "; the device is not taken for a bridge");
+                               (still_a_bridge ? "" : "; the device is not taken for a bridge"));
     }
 
     std::optional<uint64_t> hex_attribute_locked(udev_device* dev, const found& f, const char* attribute,
@@ -194,8 +194,16 @@ struct udev_registry::impl {
             f.vendor = static_cast<uint32_t>(*vendor);
             f.product = static_cast<uint32_t>(*product);
             f.location = *location;
-            if (const char* serial = udev_device_get_sysattr_value(dev, "serial"))
-                f.serial = std::string(trimmed(serial));
+            // A bridge without a usable serial is told apart by its port alone: said once.
+            const char* serial = udev_device_get_sysattr_value(dev, "serial");
+            const std::string_view text = serial ? trimmed(serial) : std::string_view();
+            if (serial && std::all_of(text.begin(), text.end(), [](char c) { return c >= 0x20 && c < 0x7F; }))
+                f.serial = std::string(text);
+            else
+                report_locked(f.syspath, "serial",
+                              (serial ? shown(serial) + " is not text" : std::string("is missing")) +
+                                  "; the bridge is told apart by its port alone",
+                              warnings, true);
             return f;
         }
         if (std::strcmp(subsystem, "firewire") == 0) {
@@ -339,7 +347,7 @@ struct udev_registry::impl {
             }
             if (rc != 0)
                 note("udev: the bridge library does not drive ", devices[i].syspath, " (attach gave ", rc,
-                     "); it shows, and its calls fail");
+                     "); it is left out of the bridges");
         }
         std::lock_guard<std::mutex> lock(m);
         queue_first_match_locked(services);
