@@ -362,9 +362,12 @@ TEST(backend_choice, a_simulation_on_the_command_line_wins_and_a_library_beside_
     EXPECT_EQ(count, 2u) << "the demo's two bridges, through the loaded library";
     b.reset();
 
+    // Where the machine gives no udev monitor (some containers), the refusal must say so.
     ov::backend_options udev{"", false, OVRAID_EXAMPLE_LIBRARY, true};
     b = ov::backend::open(udev, error);
-    ASSERT_TRUE(b) << error;
-    EXPECT_NE(b->description().find("devices from udev"), std::string::npos);
+    if (b)
+        EXPECT_NE(b->description().find("devices from udev"), std::string::npos);
+    else
+        EXPECT_NE(error.find("cannot follow devices through udev"), std::string::npos) << error;
     ::unsetenv("XDG_CONFIG_HOME");
 }
