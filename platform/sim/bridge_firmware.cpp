@@ -121,8 +121,18 @@ void bridge_firmware::start_copy(const std::string& bridge, const rebuild_plan& 
 std::string bridge_firmware::power_up(const std::string& bridge)
 {
     bridge_fw& fw = fw_[bridge];
-    if (fw.reboot.running())
-        return std::string();  // it comes up by itself
+    if (fw.restarting) {
+        // It comes up by itself. An unplug and plug meanwhile took its state away: say it
+        // is restarting, so whoever asked waits for it instead of taking it for off.
+        power_state power;
+        std::string error;
+        if (read_power(st_.root(), bridge, power, error) && power.state != power_state::kind::rebooting) {
+            power.state = power_state::kind::rebooting;
+            if (!write_power(st_.root(), bridge, power, error))
+                return error;
+        }
+        return std::string();
+    }
     bridge_desc cfg;
     std::string error;
     if (!st_.read_bridge(bridge, cfg, error))
@@ -175,7 +185,7 @@ std::string bridge_firmware::boot(const std::string& bridge, const bridge_desc& 
 std::string bridge_firmware::warm_boot(const std::string& bridge)
 {
     bridge_fw& fw = fw_[bridge];
-    if (fw.reboot.running())
+    if (fw.restarting)
         return std::string();  // already restarting
     power_state power;
     std::string error;
@@ -193,7 +203,11 @@ std::string bridge_firmware::warm_boot(const std::string& bridge)
     power.state = power_state::kind::rebooting;
     if (!write_power(st_.root(), bridge, power, error))
         return error;
+    // A previous restart has decided (restarting is false) and is only returning: let it.
+    fw.reboot.join();
+    fw.restarting = true;
     if (!fw.reboot.start([this, bridge](std::stop_token stop) { reboot(bridge, stop); })) {
+        fw.restarting = false;
         // Without a thread the bridge comes back at the next power-up request instead.
         return "bridge '" + bridge + "': cannot start the reboot";
     }
@@ -209,6 +223,7 @@ void bridge_firmware::reboot(const std::string& bridge, std::stop_token stop)
         pause_ms(slice_ms);
     }
     std::lock_guard<std::mutex> lock(m_);
+    fw_[bridge].restarting = false;
     bridge_desc cfg;
     power_state power;
     std::string error;

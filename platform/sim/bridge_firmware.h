@@ -41,6 +41,7 @@ private:
     struct bridge_fw {
         owned_thread copy;
         owned_thread reboot;
+        bool restarting = false;  // from a warm boot until its reboot has decided; under m_
     };
 
     void note(const std::string& text);
