@@ -62,6 +62,18 @@ protected:
         write_bytes(st.port_image(bridge, port), (cap - 15) * 512, bytes);
         return bytes;
     }
+
+    // Bridge "u" with two disks of n sectors whose mirror records mark the disk in port
+    // source to be copied onto the other, in seconds; the source's image is returned.
+    std::string flagged_mirror(double seconds, uint64_t n, int source = 0)
+    {
+        add_usb("u", seconds);
+        add_disk("u", 0, "s", n);
+        add_disk("u", 1, "t", n);
+        write_record("u", 0, 2, source == 0, n - 16);
+        write_record("u", 1, 2, source == 1, n - 16);
+        return st.port_image("u", source);
+    }
 };
 
 }  // namespace
@@ -225,12 +237,8 @@ TEST_F(SimRebuild, APacedCopyStopsWhenADiskIsPulledAndKeepsItsStatus)
 
 TEST_F(SimRebuild, UnpluggingOrWarmBootingStopsTheCopyButClosingTheFrontEndDoesNot)
 {
-    add_usb("u", 500);
     const uint64_t n = 100000;
-    add_disk("u", 0, "s", n);
-    add_disk("u", 1, "t", n);
-    write_record("u", 0, 2, false, n - 16);
-    write_record("u", 1, 2, true, n - 16);
+    flagged_mirror(500, n, 1);
     {
         enclosure e(root);
         e.sync();
@@ -277,12 +285,8 @@ pid_t service_pid(const std::string& root)
 
 TEST_F(SimRebuild, TwoFrontEndsShareOneCopyAndEachSeesTheOthersRestart)
 {
-    add_usb("u", 300);
     const uint64_t n = 100000;
-    add_disk("u", 0, "s", n);
-    add_disk("u", 1, "t", n);
-    write_record("u", 0, 2, true, n - 16);
-    write_record("u", 1, 2, false, n - 16);
+    flagged_mirror(300, n);
     enclosure a(root), b(root);
     ASSERT_TRUE(b.start_watching());
     const uint32_t ha = a.service_of("u"), hb = b.service_of("u");
@@ -310,14 +314,10 @@ TEST_F(SimRebuild, TwoFrontEndsShareOneCopyAndEachSeesTheOthersRestart)
 
 TEST_F(SimRebuild, ACopyWhoseServiceDiedResumesOnlyOntoTheSameDisks)
 {
-    add_usb("u", 100);
     const uint64_t n = 200000;
-    const std::string src = add_disk("u", 0, "s", n);
-    add_disk("u", 1, "t", n);
+    const std::string src = flagged_mirror(100, n);
     write_bytes(src, 0, random_bytes(1 << 20, 7));
     write_bytes(src, (n - 20) * 512, random_bytes(512, 8));
-    write_record("u", 0, 2, true, n - 16);
-    write_record("u", 1, 2, false, n - 16);
     enclosure e(root);
     ASSERT_TRUE(eventually([&] { return read_status(e, e.service_of("u")).current > 0; }));
     // Killed, the service leaves its copy marked as running.

@@ -89,13 +89,14 @@ private:
 class loaded final : public backend {
 public:
     loaded(std::unique_ptr<loaded_library> lib, std::unique_ptr<device_registry> reg, std::string where)
-        : lib_(std::move(lib)), reg_(std::move(reg)), where_(std::move(where))
+        : lib_(std::move(lib)), reg_(std::move(reg)), sim_(dynamic_cast<sim::enclosure*>(reg_.get())),
+          where_(std::move(where))
     {
     }
     ~loaded() override
     {
-        if (auto* sim = dynamic_cast<sim::enclosure*>(reg_.get()))
-            sim->set_binder(nullptr);
+        if (sim_)
+            sim_->set_binder(nullptr);
         reg_.reset();
     }
     bridge_library& library() override { return *lib_; }
@@ -104,14 +105,15 @@ public:
     {
         install_library(lib_.get());
         install_registry(reg_.get());
-        if (auto* sim = dynamic_cast<sim::enclosure*>(reg_.get()))
-            sim->start_watching();
+        if (sim_)
+            sim_->start_watching();
     }
     std::string description() const override { return "bridge library " + lib_->path() + ", " + where_; }
 
 private:
     std::unique_ptr<loaded_library> lib_;
     std::unique_ptr<device_registry> reg_;
+    sim::enclosure* sim_;  // the simulation's registry, when it is the one
     std::string where_;
 };
 

@@ -9,7 +9,6 @@
 #include <condition_variable>
 #include <deque>
 #include <functional>
-#include <list>
 #include <map>
 #include <memory>
 #include <mutex>

@@ -2,6 +2,7 @@
 // hangs in it, attached and removed as the tree on disk changes, and the run loop
 // that delivers the notifications.
 #include <exception>
+#include <optional>
 
 #include "clock.h"
 #include "enclosure_impl.h"
@@ -126,6 +127,13 @@ void enclosure::impl::sync()
     std::map<std::string, seen> plugged;
     std::set<std::string> unreadable;
     std::vector<std::string> to_power;
+    // Whether a firmware service runs, asked once per sync and only when it matters.
+    std::optional<bool> served;
+    const auto serving = [&] {
+        if (!served)
+            served = firmware_running(st.root());
+        return *served;
+    };
     for (const auto& name : st.bridges()) {
         seen s;
         std::string error;
@@ -141,9 +149,9 @@ void enclosure::impl::sync()
         // Plugged but not running (or running a copy nobody serves): the firmware powers it up.
         // A restart in progress comes back by itself while its service lives.
         if (s.power.state == power_state::kind::off ||
-            (s.power.state == power_state::kind::rebooting && !firmware_running(st.root())) ||
+            (s.power.state == power_state::kind::rebooting && !serving()) ||
             (s.power.state == power_state::kind::up && read_progress(st.root(), name, progress, error) &&
-             progress.state == rebuild_progress::kind::running && !firmware_running(st.root())))
+             progress.state == rebuild_progress::kind::running && !serving()))
             to_power.push_back(name);
         plugged[name] = s;
     }
