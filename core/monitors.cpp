@@ -77,16 +77,7 @@ void poller_body(std::stop_token stop, int starter_index)
             ctrller->updatepoll(total, current, false);
             const bool done = current >= total;
             if (finished_polls > 5 && done) {
-                ovchip& chip = j.chips[chip_index];
-                chip.rebuilding = false;
-                chip.polling = false;
-                chip.clear_rebuild(false);
-                chip.clear_rebuild(true);
-                // The cached marks are over too, so a later selection does not follow it again.
-                chip.disks[0].rebuild_flag = false;
-                chip.disks[1].rebuild_flag = false;
-                // The target holds the whole set now: no longer a partial copy.
-                rebuild_notes::remove_targets({chip.disks[0].serial, chip.disks[1].serial});
+                j.chips[chip_index].finish_rebuild();
                 ctrller->updatepoll(total, current, true);
                 ctrller->show_message(localized("rebuild_finished"));
                 ctrller->update_raid_information();

@@ -72,6 +72,8 @@ public:
     // Rebuild and degrade.
     bool rebuild(bool source);
     void clear_rebuild(bool port);
+    // The bridge's copy reached its end: the source marks are cleared and the notes dropped.
+    void finish_rebuild();
     bool raid_degrade(bool port);
     void select_chip();
 
