@@ -7,6 +7,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools qt6-l10n-tools qt6-tools-dev libgl-dev
   hdparm xvfb xauth
   libudev-dev umockdev libumockdev-dev
+  python3 libsystemd-dev dbus-daemon python3-dbusmock python3-jsonschema
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -139,7 +139,7 @@ std::unique_ptr<backend> backend::open(const backend_options& options, std::stri
     if (library.empty() || options.sim_given) {
         sim::store store(root);
         if (!store.exists()) {
-            if (options.sim_given && !options.create_demo) {
+            if (!options.create_demo) {
                 error = root + ": no simulation there (ovraid-sim --sim " + root + " demo makes one)";
                 return nullptr;
             }

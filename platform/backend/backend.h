@@ -17,7 +17,7 @@ struct backend_options {
     std::string sim_root;        // the simulation to use; "" for the default
     bool sim_given = false;      // --sim was on the command line
     std::string library;         // --library PATH, "" when not given
-    bool create_demo = true;     // make the demo when the default simulation does not exist
+    bool create_demo = true;     // make the demo when the simulation does not exist (else an error)
 };
 
 // "library = PATH" from $XDG_CONFIG_HOME/ovraid/ovraid.conf (or ~/.config/...), else from

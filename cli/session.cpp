@@ -1,0 +1,194 @@
+#include "session.h"
+
+#include <cctype>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+
+#include "clock.h"
+#include "library.h"
+#include "ovtool.h"
+#include "panel.h"
+#include "threads.h"
+
+namespace ov::cli {
+
+std::string controller_name(const controller_t& identity)
+{
+    if (identity.is_firewire) {
+        char text[24];
+        std::snprintf(text, sizeof text, "%016llX", static_cast<unsigned long long>(identity.guid));
+        return text;
+    }
+    if (!identity.usb_serial.empty())
+        return identity.usb_serial;
+    // Without a serial the port it hangs on is all that tells it apart.
+    char text[24];
+    std::snprintf(text, sizeof text, "usb@%08X", static_cast<uint32_t>(identity.location_id));
+    return text;
+}
+
+namespace {
+
+bool same_name(const std::string& a, const std::string& b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (size_t i = 0; i < a.size(); ++i)
+        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
+            return false;
+    return true;
+}
+
+}  // namespace
+
+int find_controller(const snapshot& s, const std::string& wanted)
+{
+    for (size_t i = 0; i < s.controllers.size(); ++i)
+        if (same_name(s.controllers[i].name, wanted) || std::to_string(s.controllers[i].number) == wanted)
+            return static_cast<int>(i);
+    return -1;
+}
+
+double system_seconds()
+{
+    const auto now = std::chrono::steady_clock::now().time_since_epoch();
+    return std::chrono::duration<double>(now).count() * time_scale();
+}
+
+std::unique_ptr<session> session::open(const backend_options& options, std::string& error)
+{
+    std::unique_ptr<backend> bridges = backend::open(options, error);
+    if (!bridges)
+        return nullptr;
+    std::unique_ptr<session> s(new session);
+    s->backend_ = std::move(bridges);
+    s->backend_->install();
+    set_ctrller(s.get());
+    return s;
+}
+
+session::~session()
+{
+    if (following_)
+        stop_engine_threads();
+    else
+        j.monitor_threads.stop_all();
+    {
+        std::lock_guard<std::mutex> handling(j.handling);
+        j.flush_chips();
+    }
+    set_ctrller(nullptr);
+    install_library(nullptr);
+    install_registry(nullptr);
+}
+
+bool session::scan_once()
+{
+    std::lock_guard<std::mutex> handling(j.handling);
+    if (!j.scandevices())
+        return false;
+    j.updatediskinformation();
+    j.read_raid();
+    return true;
+}
+
+bool session::follow()
+{
+    const uint64_t before = handlings_;
+    if (!start_notification_thread())
+        return false;
+    following_ = true;
+    // The first handling is the scan of what is attached now.
+    return await_handling(before, 60000);
+}
+
+bool session::await_handling(uint64_t after, uint64_t timeout_ms)
+{
+    return pause_until([&] { return handlings_ > after; }, static_cast<int>(timeout_ms / 10));
+}
+
+void session::stopworking()
+{
+    ++handlings_;
+}
+
+void session::refresh()
+{
+    if (following_)
+        request_refresh();
+}
+
+void session::show_error_and_exit(const std::string& text)
+{
+    std::fprintf(stderr, "ovraidctl: %s\n", text.c_str());
+    std::fflush(stderr);
+    std::_Exit(3);
+}
+
+void session::show_message(const std::string& text)
+{
+    notice(text);
+}
+
+void session::notice(const std::string& text)
+{
+    std::lock_guard<std::mutex> guard(mutex_);
+    notices_.push_back(text);
+}
+
+std::vector<std::string> session::take_notices()
+{
+    std::lock_guard<std::mutex> guard(mutex_);
+    std::vector<std::string> out;
+    out.swap(notices_);
+    return out;
+}
+
+snapshot session::look(bool rebuild_positions)
+{
+    snapshot s;
+    std::lock_guard<std::mutex> handling(j.handling);
+    int number = 0;
+    for (const auto& [key, index] : j.controller_map) {
+        (void)key;
+        if (index < 0 || index >= static_cast<int>(j.chips.size()))
+            continue;
+        const ovchip& chip = j.chips[static_cast<size_t>(index)];
+        controller_view v;
+        v.number = ++number;
+        v.identity = chip.identity;
+        v.name = controller_name(chip.identity);
+        v.presents = chip.get_raid_name();
+        v.summary = summarize(chip);
+        if (v.summary.state == chip_state::rebuilding) {
+            rebuild_view r;
+            for (const bay_summary& bay : v.summary.bays) {
+                if (bay.rebuild_source)
+                    r.source_bay = bay.bay;
+                if (bay.rebuild_target)
+                    r.target_bay = bay.bay;
+            }
+            if (rebuild_positions) {
+                rebuild_status status;
+                int rc;
+                {
+                    std::lock_guard<std::mutex> calls(j.mutex);
+                    rc = library().ovGetRebuildStatus(chip.service, status.data(), sizeof status);
+                }
+                if (rc == 0 && status.total() != 0) {
+                    r.known = true;
+                    r.total = status.total();
+                    r.current = status.current();
+                    r.complete = r.current >= r.total;
+                    r.percent = progress_percent(r.total, r.current, r.complete);
+                }
+            }
+            v.rebuild = r;
+        }
+        s.controllers.push_back(std::move(v));
+    }
+    return s;
+}
+
+}  // namespace ov::cli

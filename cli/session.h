@@ -1,0 +1,107 @@
+// The engine as the command line drives it: the bridges chosen as for every front end, a
+// scan that only reads, and what a scan found as plain values (a snapshot) that the
+// reports, the commands and the monitor share.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "backend.h"
+#include "health.h"
+#include "raid.h"
+#include "rebuild_rate.h"
+#include "requests.h"
+
+namespace ov::cli {
+
+struct rebuild_view {
+    int source_bay = 0, target_bay = 0;
+    bool known = false;               // the bridge answered with a position
+    uint64_t total = 0, current = 0;  // sectors
+    std::optional<double> percent, bytes_per_second, seconds_left;
+    bool complete = false;            // the copy has reached its end
+};
+
+struct controller_view {
+    int number = 0;                   // place in the list, from 1
+    std::string name;                 // what a user types: USB serial or FireWire GUID
+    controller_t identity;
+    std::string presents;             // the name the bridge presents its set under
+    chip_summary summary;
+    std::optional<rebuild_view> rebuild;
+};
+
+struct snapshot {
+    std::vector<controller_view> controllers;
+};
+
+// A stable, typeable name for a bridge.
+std::string controller_name(const controller_t& identity);
+// The controller a user named: its list number, its name (any case), or "" for none given.
+// -1 when nothing matches.
+int find_controller(const snapshot& s, const std::string& wanted);
+
+// Seconds of system time on a steady clock (scaled like every pause, so figures in tests
+// read as they would on real hardware).
+double system_seconds();
+
+class session : public window_requests {
+public:
+    // Opens the bridges the options choose; null with error when that fails.
+    static std::unique_ptr<session> open(const backend_options& options, std::string& error);
+    ~session() override;
+
+    // Reads every bridge once on this thread; false when the bridge list cannot be read.
+    bool scan_once();
+    // Follows hot-plug on the engine's notification thread and waits for its first scan.
+    bool follow();
+    // How many device handlings have ended; waiting for one more than a count seen before
+    // a command waits for the rescan after it (false when timeout_ms of system time passed).
+    uint64_t handlings_ended() const { return handlings_; }
+    bool await_handling(uint64_t after, uint64_t timeout_ms);
+
+    // What the bridges hold now; rebuild positions are read for mirrors being copied.
+    // Holds the engine's handling lock while it reads the chip list.
+    snapshot look(bool rebuild_positions = true);
+
+    std::string description() const { return backend_->description(); }
+
+    // Engine notices of the last scans (a bridge left out), for the reports.
+    std::vector<std::string> take_notices();
+
+    // window_requests: the command line shows nothing while the engine works.
+    void show_error_and_exit(const std::string& text) override;
+    void cleargui() override {}
+    void update_raid_information() override {}
+    void clear_controller_list() override {}
+    void update_controller_list() override {}
+    void select_first_controller() override {}
+    void disablegui(bool) override {}
+    void startworking() override {}
+    void stopworking() override;
+    void refreshtree() override {}
+    void expandtree() override {}
+    void refresh() override;
+    void startprogressbar() override {}
+    void stopprogressbar() override {}
+    void showrebuildbuttons() override {}
+    void updatepoll(uint64_t, uint64_t, bool) override {}
+    void show_message(const std::string& text) override;
+    void show_hot_swap_message() override {}
+    void notice(const std::string& text) override;
+
+private:
+    session() = default;
+    std::unique_ptr<backend> backend_;
+    bool following_ = false;
+    std::atomic<uint64_t> handlings_{0};
+    std::mutex mutex_;
+    std::vector<std::string> notices_;
+};
+
+}  // namespace ov::cli

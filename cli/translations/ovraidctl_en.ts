@@ -1,0 +1,403 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="en_US" sourcelanguage="en">
+<!-- ovraidctl string table, id-based like the window's (app/translations): source = the English
+     text; translation = the text shown for this language. Built into the program by cli/ts_table.py. -->
+<context>
+    <name></name>
+    <message id="ctl_help">
+        <source>Usage: ovraidctl [--sim DIR | --library PATH] COMMAND [ARGUMENTS] [OPTIONS]
+
+Shows and changes the RAID sets of two-bay enclosures.
+
+Commands:
+  status [CONTROLLER]         every controller, its set, its state and both bays
+  check [CONTROLLER]          one line for a monitoring system
+  create CONTROLLER MODE      make a set: raid0, raid1 or span (erases both disks)
+  delete CONTROLLER           delete the set
+  clear-disk CONTROLLER BAY   clear the RAID record of the disk in bay 1 or 2
+  rebuild CONTROLLER --from BAY
+                              copy the mirror half in BAY onto the other disk
+  restart CONTROLLER          restart the controller
+  monitor                     report every change of every enclosure until stopped
+
+CONTROLLER is the number in the status list or the controller's name (its USB serial
+number or FireWire GUID); it may be left out when only one controller is attached.
+
+Options:
+  --json        one JSON document (status), JSON lines (--watch, --wait, monitor)
+  --watch       status: look again every 2 seconds
+  --wait        rebuild: follow the copy to its end
+  --yes, -y     do not ask before a command that loses data
+  --sim DIR     use the simulated enclosures in DIR
+  --library PATH  use this bridge library
+  --help        this text; "ovraidctl help COMMAND" tells more about a command
+  --version     the version
+
+Exit status of status and check:
+  0  every set healthy, or nothing attached
+  1  a mirror is degraded, out of step or rebuilding (WARNING)
+  2  a stripe or span is broken, or a disk does not respond (CRITICAL)
+  3  the state could not be read, or the controller named is not there (UNKNOWN)
+Exit status of the other commands:
+  0  done   1  refused, nothing written   2  failed   3  could not look
+ 64  the command line could not be understood</source>
+        <extracomment>ovraidctl --help: keep command and option names</extracomment>
+        <translation>Usage: ovraidctl [--sim DIR | --library PATH] COMMAND [ARGUMENTS] [OPTIONS]
+
+Shows and changes the RAID sets of two-bay enclosures.
+
+Commands:
+  status [CONTROLLER]         every controller, its set, its state and both bays
+  check [CONTROLLER]          one line for a monitoring system
+  create CONTROLLER MODE      make a set: raid0, raid1 or span (erases both disks)
+  delete CONTROLLER           delete the set
+  clear-disk CONTROLLER BAY   clear the RAID record of the disk in bay 1 or 2
+  rebuild CONTROLLER --from BAY
+                              copy the mirror half in BAY onto the other disk
+  restart CONTROLLER          restart the controller
+  monitor                     report every change of every enclosure until stopped
+
+CONTROLLER is the number in the status list or the controller's name (its USB serial
+number or FireWire GUID); it may be left out when only one controller is attached.
+
+Options:
+  --json        one JSON document (status), JSON lines (--watch, --wait, monitor)
+  --watch       status: look again every 2 seconds
+  --wait        rebuild: follow the copy to its end
+  --yes, -y     do not ask before a command that loses data
+  --sim DIR     use the simulated enclosures in DIR
+  --library PATH  use this bridge library
+  --help        this text; "ovraidctl help COMMAND" tells more about a command
+  --version     the version
+
+Exit status of status and check:
+  0  every set healthy, or nothing attached
+  1  a mirror is degraded, out of step or rebuilding (WARNING)
+  2  a stripe or span is broken, or a disk does not respond (CRITICAL)
+  3  the state could not be read, or the controller named is not there (UNKNOWN)
+Exit status of the other commands:
+  0  done   1  refused, nothing written   2  failed   3  could not look
+ 64  the command line could not be understood</translation>
+    </message>
+    <message id="ctl_help_status">
+        <source>Usage: ovraidctl status [CONTROLLER] [--json] [--watch]
+
+Shows every controller (or the one named): its list number and name, the set it presents
+(mode and size), its state, any rebuild with percent, speed and time left, and both bays:
+model, serial number, capacity, the mode in the disk's RAID record, and which mirror half
+holds the current data. Only reads; never writes to a disk.
+
+--json prints one JSON document (its schema is in docs/ovraidctl-json.md); with --watch,
+one document per line every 2 seconds (--interval SECONDS to change it).
+Exit status: 0 healthy, 1 degraded or rebuilding, 2 broken or a disk not responding,
+3 could not look.</source>
+        <translation>Usage: ovraidctl status [CONTROLLER] [--json] [--watch]
+
+Shows every controller (or the one named): its list number and name, the set it presents
+(mode and size), its state, any rebuild with percent, speed and time left, and both bays:
+model, serial number, capacity, the mode in the disk's RAID record, and which mirror half
+holds the current data. Only reads; never writes to a disk.
+
+--json prints one JSON document (its schema is in docs/ovraidctl-json.md); with --watch,
+one document per line every 2 seconds (--interval SECONDS to change it).
+Exit status: 0 healthy, 1 degraded or rebuilding, 2 broken or a disk not responding,
+3 could not look.</translation>
+    </message>
+    <message id="ctl_help_check">
+        <source>Usage: ovraidctl check [CONTROLLER]
+
+One line in the form monitoring plugins use, and their exit status:
+0 OK, 1 WARNING (a mirror degraded, out of step or rebuilding), 2 CRITICAL (a stripe or
+span broken, a disk not responding), 3 UNKNOWN (the state could not be read, or the
+controller named is not attached). Only reads.</source>
+        <translation>Usage: ovraidctl check [CONTROLLER]
+
+One line in the form monitoring plugins use, and their exit status:
+0 OK, 1 WARNING (a mirror degraded, out of step or rebuilding), 2 CRITICAL (a stripe or
+span broken, a disk not responding), 3 UNKNOWN (the state could not be read, or the
+controller named is not attached). Only reads.</translation>
+    </message>
+    <message id="ctl_help_create">
+        <source>Usage: ovraidctl create CONTROLLER raid0|raid1|span [--yes]
+
+Writes a new set onto both disks: raid0 (stripe: fast, no redundancy), raid1 (mirror:
+the data on both disks) or span (one large volume). Everything on both disks is lost.
+Asks first on a terminal; --yes does not ask; without a terminal and without --yes it
+refuses. The controller restarts and the new state is shown.
+Exit status: 0 done, 1 refused (nothing written), 2 failed (the message names the bay and
+the disk), 3 could not look.</source>
+        <translation>Usage: ovraidctl create CONTROLLER raid0|raid1|span [--yes]
+
+Writes a new set onto both disks: raid0 (stripe: fast, no redundancy), raid1 (mirror:
+the data on both disks) or span (one large volume). Everything on both disks is lost.
+Asks first on a terminal; --yes does not ask; without a terminal and without --yes it
+refuses. The controller restarts and the new state is shown.
+Exit status: 0 done, 1 refused (nothing written), 2 failed (the message names the bay and
+the disk), 3 could not look.</translation>
+    </message>
+    <message id="ctl_help_delete">
+        <source>Usage: ovraidctl delete CONTROLLER [--yes]
+
+Deletes the set: the RAID records of both disks (and, for a stripe or span, the start of
+both disks) are cleared, so the data of the set is lost. Asks first (see create).
+Exit status as for create.</source>
+        <translation>Usage: ovraidctl delete CONTROLLER [--yes]
+
+Deletes the set: the RAID records of both disks (and, for a stripe or span, the start of
+both disks) are cleared, so the data of the set is lost. Asks first (see create).
+Exit status as for create.</translation>
+    </message>
+    <message id="ctl_help_clear-disk">
+        <source>Usage: ovraidctl clear-disk CONTROLLER BAY [--yes]
+
+Clears the RAID record and the first sectors of the disk in bay 1 or 2, which is not a
+member of a set the controller presents. Asks first (see create).
+Exit status as for create.</source>
+        <translation>Usage: ovraidctl clear-disk CONTROLLER BAY [--yes]
+
+Clears the RAID record and the first sectors of the disk in bay 1 or 2, which is not a
+member of a set the controller presents. Asks first (see create).
+Exit status as for create.</translation>
+    </message>
+    <message id="ctl_help_rebuild">
+        <source>Usage: ovraidctl rebuild CONTROLLER --from BAY [--wait] [--json] [--yes]
+       ovraidctl rebuild CONTROLLER --wait [--json]
+
+Copies the mirror half in BAY onto the disk in the other bay, overwriting everything on
+it; the controller copies, ovraidctl marks the disks and restarts it. Asks first (see
+create). --wait follows the copy to its end, showing percent, speed and time left (JSON
+lines with --json), and then finishes it. Without --from, --wait follows a rebuild that
+is already running. Exit status as for create; 2 also when a followed copy stops.</source>
+        <translation>Usage: ovraidctl rebuild CONTROLLER --from BAY [--wait] [--json] [--yes]
+       ovraidctl rebuild CONTROLLER --wait [--json]
+
+Copies the mirror half in BAY onto the disk in the other bay, overwriting everything on
+it; the controller copies, ovraidctl marks the disks and restarts it. Asks first (see
+create). --wait follows the copy to its end, showing percent, speed and time left (JSON
+lines with --json), and then finishes it. Without --from, --wait follows a rebuild that
+is already running. Exit status as for create; 2 also when a followed copy stops.</translation>
+    </message>
+    <message id="ctl_help_restart">
+        <source>Usage: ovraidctl restart CONTROLLER [--yes]
+
+Restarts (warm-boots) the controller. It disappears for a moment and is found again.
+A running rebuild starts again from the beginning: then it asks first.
+Exit status as for create.</source>
+        <translation>Usage: ovraidctl restart CONTROLLER [--yes]
+
+Restarts (warm-boots) the controller. It disappears for a moment and is found again.
+A running rebuild starts again from the beginning: then it asks first.
+Exit status as for create.</translation>
+    </message>
+    <message id="ctl_help_monitor">
+        <source>Usage: ovraidctl monitor [--json] [--oneshot] [--program CMD] [--no-syslog] [--no-notify]
+                         [--interval SECONDS]
+
+Follows every enclosure until stopped, reading only: controllers added and removed, disks
+removed and inserted, a mirror degraded, a rebuild started, every 20 % of it, finished or
+failed, a disk not responding. Each event goes to standard output (text, or JSON lines with
+--json), to the system log, as a desktop notification when a session bus is there, and to
+CMD when given: CMD is run with the event's name, the controller's name and the details as
+arguments. Bays are looked at every 3 seconds (--interval). --oneshot reports the problems
+there are now and exits (for cron), with the exit status of status.</source>
+        <translation>Usage: ovraidctl monitor [--json] [--oneshot] [--program CMD] [--no-syslog] [--no-notify]
+                         [--interval SECONDS]
+
+Follows every enclosure until stopped, reading only: controllers added and removed, disks
+removed and inserted, a mirror degraded, a rebuild started, every 20 % of it, finished or
+failed, a disk not responding. Each event goes to standard output (text, or JSON lines with
+--json), to the system log, as a desktop notification when a session bus is there, and to
+CMD when given: CMD is run with the event's name, the controller's name and the details as
+arguments. Bays are looked at every 3 seconds (--interval). --oneshot reports the problems
+there are now and exits (for cron), with the exit status of status.</translation>
+    </message>
+    <message id="ctl_try_help">
+        <source>Try "ovraidctl --help".</source>
+        <translation>Try "ovraidctl --help".</translation>
+    </message>
+    <message id="ctl_needs_value">
+        <source>%1 needs a value</source>
+        <extracomment>option name</extracomment>
+        <translation>%1 needs a value</translation>
+    </message>
+    <message id="ctl_bad_bay">
+        <source>"%1" is no bay: say 1 or 2</source>
+        <translation>"%1" is no bay: say 1 or 2</translation>
+    </message>
+    <message id="ctl_bad_interval">
+        <source>"%1" is no interval: say seconds between 0.1 and 86400</source>
+        <translation>"%1" is no interval: say seconds between 0.1 and 86400</translation>
+    </message>
+    <message id="ctl_unknown_option">
+        <source>unknown option %1</source>
+        <translation>unknown option %1</translation>
+    </message>
+    <message id="ctl_unknown_command">
+        <source>unknown command "%1"</source>
+        <translation>unknown command "%1"</translation>
+    </message>
+    <message id="ctl_too_many_words">
+        <source>too many arguments for %1</source>
+        <translation>too many arguments for %1</translation>
+    </message>
+    <message id="ctl_list_unreadable">
+        <source>the list of controllers could not be read</source>
+        <translation>the list of controllers could not be read</translation>
+    </message>
+    <message id="ctl_no_such_controller">
+        <source>no controller "%1" is attached</source>
+        <translation>no controller "%1" is attached</translation>
+    </message>
+    <message id="ctl_no_enclosure">
+        <source>No enclosure attached.</source>
+        <translation>No enclosure attached.</translation>
+    </message>
+    <message id="ctl_controller">
+        <source>Controller %1: %2</source>
+        <extracomment>%1 list number, %2 bus and name</extracomment>
+        <translation>Controller %1: %2</translation>
+    </message>
+    <message id="ctl_usb">
+        <source>USB %1, serial number %2</source>
+        <extracomment>%1 vendor:product, %2 serial</extracomment>
+        <translation>USB %1, serial number %2</translation>
+    </message>
+    <message id="ctl_firewire">
+        <source>FireWire, GUID %1</source>
+        <translation>FireWire, GUID %1</translation>
+    </message>
+    <message id="ctl_state_label">
+        <source>State:  </source>
+        <extracomment>labels are padded to one width</extracomment>
+        <translation>State:  </translation>
+    </message>
+    <message id="ctl_set_label">
+        <source>Set:    </source>
+        <translation>Set:    </translation>
+    </message>
+    <message id="ctl_rebuild_label">
+        <source>Rebuild:</source>
+        <translation>Rebuild:</translation>
+    </message>
+    <message id="ctl_bay">
+        <source>Bay %1</source>
+        <translation>Bay %1</translation>
+    </message>
+    <message id="ctl_size">
+        <source>%1 (%2 sectors)</source>
+        <translation>%1 (%2 sectors)</translation>
+    </message>
+    <message id="ctl_mode_other">
+        <source>mode %1 (forms no set)</source>
+        <translation>mode %1 (forms no set)</translation>
+    </message>
+    <message id="ctl_bay_empty">
+        <source>empty</source>
+        <translation>empty</translation>
+    </message>
+    <message id="ctl_bay_silent">
+        <source>a disk is there but does not answer</source>
+        <translation>a disk is there but does not answer</translation>
+    </message>
+    <message id="ctl_bay_unreadable">
+        <source>%1, S/N %2: its RAID record could not be read</source>
+        <translation>%1, S/N %2: its RAID record could not be read</translation>
+    </message>
+    <message id="ctl_disk">
+        <source>%1, S/N %2</source>
+        <extracomment>model, serial</extracomment>
+        <translation>%1, S/N %2</translation>
+    </message>
+    <message id="ctl_record">
+        <source>record: %1</source>
+        <translation>record: %1</translation>
+    </message>
+    <message id="ctl_copy_source">
+        <source>copy source</source>
+        <translation>copy source</translation>
+    </message>
+    <message id="ctl_copy_target">
+        <source>being rebuilt</source>
+        <translation>being rebuilt</translation>
+    </message>
+    <message id="ctl_current_data">
+        <source>holds the current data</source>
+        <translation>holds the current data</translation>
+    </message>
+    <message id="ctl_incomplete_copy">
+        <source>incomplete copy of S/N %1: never rebuild from it</source>
+        <translation>incomplete copy of S/N %1: never rebuild from it</translation>
+    </message>
+    <message id="ctl_rebuild_direction">
+        <source>%1 onto %2</source>
+        <extracomment>Bay 1 onto Bay 2</extracomment>
+        <translation>%1 onto %2</translation>
+    </message>
+    <message id="ctl_rebuild_unknown">
+        <source>the controller does not say how far it is</source>
+        <translation>the controller does not say how far it is</translation>
+    </message>
+    <message id="ctl_rebuild_complete">
+        <source>copy complete</source>
+        <translation>copy complete</translation>
+    </message>
+    <message id="ctl_time_left">
+        <source>%1 left</source>
+        <translation>%1 left</translation>
+    </message>
+    <message id="ctl_warning">
+        <source>Warning: %1</source>
+        <translation>Warning: %1</translation>
+    </message>
+    <message id="ctl_check_entry">
+        <source>controller %1: %2</source>
+        <translation>controller %1: %2</translation>
+    </message>
+    <message id="state_healthy">
+        <source>healthy</source>
+        <extracomment>states of a controller's set</extracomment>
+        <translation>healthy</translation>
+    </message>
+    <message id="state_rebuilding">
+        <source>rebuilding</source>
+        <translation>rebuilding</translation>
+    </message>
+    <message id="state_degraded">
+        <source>degraded: the mirror has only one disk</source>
+        <translation>degraded: the mirror has only one disk</translation>
+    </message>
+    <message id="state_out_of_step">
+        <source>out of step: the mirror halves were written at different times</source>
+        <translation>out of step: the mirror halves were written at different times</translation>
+    </message>
+    <message id="state_broken">
+        <source>broken</source>
+        <translation>broken</translation>
+    </message>
+    <message id="state_broken_stripe">
+        <source>broken stripe: a member is missing or does not match</source>
+        <translation>broken stripe: a member is missing or does not match</translation>
+    </message>
+    <message id="state_broken_span">
+        <source>broken span: a member is missing or does not match</source>
+        <translation>broken span: a member is missing or does not match</translation>
+    </message>
+    <message id="state_broken_partial">
+        <source>broken mirror: only an incomplete copy is here</source>
+        <translation>broken mirror: only an incomplete copy is here</translation>
+    </message>
+    <message id="state_broken_mismatch">
+        <source>broken: the disks' records form no set</source>
+        <translation>broken: the disks' records form no set</translation>
+    </message>
+    <message id="state_not_configured">
+        <source>not configured</source>
+        <translation>not configured</translation>
+    </message>
+    <message id="state_disk_silent">
+        <source>a disk is not responding</source>
+        <translation>a disk is not responding</translation>
+    </message>
+</context>
+</TS>
