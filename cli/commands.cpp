@@ -1,5 +1,406 @@
+// The commands that write: create, delete, clear-disk, rebuild, restart. Each runs the very
+// engine operation the window runs, after the same refusals and the same question, and
+// then waits for the restarted controller and checks that it shows what was written.
+#include <unistd.h>
+
+#include <cstdio>
+#include <iostream>
+
+#include "clock.h"
 #include "commands.h"
+#include "json.h"
+#include "ovtool.h"
+#include "panel.h"
 #include "report.h"
+#include "texts.h"
+
 namespace ov::cli {
-int run_command(session&, const options&) { return exit_unknown; }
+
+namespace {
+
+// How long a restarted controller may take to come back (system time).
+constexpr uint64_t return_ms = 60000;
+// The rebuild's position is read as often as the window's poller reads it, and its end is
+// believed after as many readings at the end as the poller waits for.
+constexpr uint64_t follow_ms = 4000;
+constexpr int end_readings = 6;
+
+struct request {
+    command what = command::restart;
+    uint32_t mode = mode_none;
+    int port = 0;           // clear-disk: the bay's port; rebuild: the source's
+    bool follow_only = false;   // rebuild --wait without --from
+    std::string controller;     // as typed; "" for the only one attached
+};
+
+struct outcome {
+    int code = exit_ok;
+    std::string message;
+    int bay = 0;
+    std::string serial;
+};
+
+bool parse_request(const options& o, request& r, std::string& error)
+{
+    std::vector<std::string> words = o.words;
+    const auto take_last = [&](std::string& into) {
+        if (words.empty())
+            return false;
+        into = words.back();
+        words.pop_back();
+        return true;
+    };
+    std::string value;
+    if (o.command == "create") {
+        r.what = command::create;
+        if (!take_last(value)) {
+            error = tr("ctl_needs_mode");
+            return false;
+        }
+        if (value == "raid0")
+            r.mode = mode_raid0;
+        else if (value == "raid1")
+            r.mode = mode_raid1;
+        else if (value == "span")
+            r.mode = mode_span;
+        else {
+            error = tr("ctl_bad_mode", value);
+            return false;
+        }
+    } else if (o.command == "delete") {
+        r.what = command::remove;
+    } else if (o.command == "clear-disk") {
+        r.what = command::clear_disk;
+        if (!take_last(value) || (value != "1" && value != "2")) {
+            error = value.empty() ? tr("ctl_needs_bay") : tr("ctl_bad_bay", value);
+            return false;
+        }
+        r.port = value[0] - '1';
+    } else if (o.command == "rebuild") {
+        r.what = command::rebuild;
+        if (o.from_bay == 0 && !o.wait) {
+            error = tr("ctl_needs_from");
+            return false;
+        }
+        r.follow_only = o.from_bay == 0;
+        r.port = o.from_bay - 1;
+    } else {
+        r.what = command::restart;
+    }
+    if (words.size() > 1) {
+        error = tr("ctl_too_many_words", o.command);
+        return false;
+    }
+    if (!words.empty())
+        r.controller = words[0];
+    return true;
 }
+
+std::string disk_line(const bay_summary& bay)
+{
+    return "  " + bay_words(bay.bay) + ": " + disk_words(bay, false);
+}
+
+// Exactly what a command will lose, bay by bay.
+std::string what_is_lost(const request& r, const controller_view& c)
+{
+    const std::string who = std::to_string(c.number) + " (" + printable_text(c.name) + ")";
+    const chip_summary& s = c.summary;
+    switch (r.what) {
+    case command::create:
+        return tr("ctl_lose_create", tr(mode_key(r.mode)), who) + "\n" + disk_line(s.bays[0]) + "\n" +
+               disk_line(s.bays[1]);
+    case command::remove:
+        return tr("ctl_lose_delete", tr(mode_key(s.set_mode)), who) + "\n" + disk_line(s.bays[0]) + "\n" +
+               disk_line(s.bays[1]);
+    case command::clear_disk:
+        return tr("ctl_lose_clear", bay_words(r.port + 1), who) + "\n" + disk_line(s.bays[r.port]);
+    case command::rebuild:
+        return tr("ctl_lose_rebuild", bay_words(r.port + 1), bay_words(2 - r.port)) + "\n" +
+               disk_line(s.bays[1 - r.port]);
+    case command::restart:
+        return tr("ctl_restart_what", who);
+    }
+    return {};
+}
+
+// The question of the window, on a terminal. --yes answers the plain ones; one whose safe
+// answer is No (a rebuild from the older half, stopping a running rebuild) needs --force.
+bool agreed(const options& o, const question& q, const std::string& lost, outcome& out)
+{
+    if (q.text.empty())
+        return true;
+    if (o.yes && (!q.no_by_default || o.force))
+        return true;
+    const bool terminal = ::isatty(STDIN_FILENO) == 1;
+    if (!terminal) {
+        out.code = refused;
+        out.message = q.no_by_default ? tr("ctl_needs_force") : tr("ctl_needs_yes");
+        return false;
+    }
+    std::fprintf(stderr, "%s\n\n%s\n%s ", lost.c_str(), render(q.text).c_str(), tr("ctl_prompt").c_str());
+    std::fflush(stderr);
+    std::string answer;
+    if (!std::getline(std::cin, answer))
+        answer.clear();
+    for (char& ch : answer)
+        ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+    if (answer == "y" || answer == "yes" || answer == "j" || answer == "ja")
+        return true;
+    out.code = refused;
+    out.message = tr("ctl_not_done");
+    return false;
+}
+
+// Runs the engine operation with the chip list held still, as a window command does.
+bool execute(const request& r, const controller_t& identity, write_report& report)
+{
+    const int index = j.get_controller_num(identity);
+    if (index < 0)
+        return false;
+    ovchip& chip = j.chips[static_cast<size_t>(index)];
+    // The engine's restart acts on the selected controller. The selection lasts only while
+    // the command holds the list: a rescan with a selection would select the chip, and a
+    // selection may degrade a lone mirror half, which only the window's user asks for.
+    j.current = identity;
+    bool ok = false;
+    switch (r.what) {
+    case command::create: ok = j.build_raid(index, static_cast<int>(r.mode)); break;
+    case command::remove: ok = j.clear_raid(index); break;
+    case command::clear_disk: ok = chip.clear_disk(r.port == 1); break;
+    case command::rebuild: ok = chip.rebuild(r.port == 1); break;
+    case command::restart: ok = j.warm_boot(); break;
+    }
+    j.current.clear();
+    report = chip.last_write;
+    return ok;
+}
+
+outcome failure(command what, const write_report& report)
+{
+    outcome out;
+    out.code = failed;
+    out.message = render(failure_of(what, report));
+    if (report.restore_failed) {
+        out.bay = report.restore_bay;
+        out.serial = report.restore_serial;
+    } else {
+        out.bay = report.bay;
+        out.serial = report.serial;
+    }
+    return out;
+}
+
+// Whether the controller came back showing what the command wrote.
+bool as_written(const request& r, const controller_view& c)
+{
+    const chip_summary& s = c.summary;
+    switch (r.what) {
+    case command::create: return s.set_mode == r.mode;
+    case command::remove: return s.set_mode == mode_none && s.bays[0].record_mode == 0 && s.bays[1].record_mode == 0;
+    case command::clear_disk: return s.bays[r.port].content == bay_content::disk && s.bays[r.port].record_mode == 0;
+    case command::rebuild: return s.state == chip_state::rebuilding || s.state == chip_state::healthy;
+    case command::restart: return true;
+    }
+    return true;
+}
+
+void print_progress(const options& o, const controller_view& c, bool terminal)
+{
+    const rebuild_view& r = *c.rebuild;
+    if (o.json) {
+        json out;
+        out.begin_object().field("event", "rebuild-progress").field("controller", c.name);
+        rebuild_fields(out, r);
+        out.end_object();
+        std::printf("%s\n", out.text().c_str());
+    } else if (terminal) {
+        std::printf("\r\033[K%s", rebuild_line(r).c_str());
+    } else {
+        std::printf("%s\n", rebuild_line(r).c_str());
+    }
+    std::fflush(stdout);
+}
+
+// Follows a running rebuild to its end and finishes it as the window's poller does.
+outcome follow_rebuild(session& s, const options& o, const std::string& name)
+{
+    outcome out;
+    std::map<std::string, rebuild_rate> rates;
+    const bool terminal = ::isatty(STDOUT_FILENO) == 1;
+    int at_end = 0;
+    std::optional<double> shown;
+    for (;;) {
+        snapshot now = s.look();
+        add_rates(now, rates, system_seconds());
+        const int index = find_controller(now, name);
+        if (index < 0) {
+            out.code = failed;
+            out.message = tr("ctl_rebuild_left");
+            break;
+        }
+        const controller_view& c = now.controllers[static_cast<size_t>(index)];
+        if (c.summary.state != chip_state::rebuilding) {
+            out.code = failed;
+            out.message = tr("ctl_rebuild_stopped", tr(state_key(c.summary.state)));
+            break;
+        }
+        if (c.rebuild && c.rebuild->known) {
+            // A pipe gets a line per whole percent; a terminal and JSON every reading.
+            const double percent = c.rebuild->percent.value_or(0);
+            if (terminal || o.json || !shown || static_cast<int>(percent) != static_cast<int>(*shown))
+                print_progress(o, c, terminal);
+            shown = percent;
+            at_end = c.rebuild->complete ? at_end + 1 : 0;
+        }
+        if (at_end >= end_readings) {
+            const uint64_t before = s.handlings_ended();
+            {
+                std::lock_guard<std::mutex> handling(j.handling);
+                const int chip = j.get_controller_num(c.identity);
+                if (chip >= 0)
+                    j.chips[static_cast<size_t>(chip)].finish_rebuild();
+            }
+            request_refresh();
+            s.await_handling(before, return_ms);
+            out.message = tr("rebuild_finished");
+            break;
+        }
+        pause_ms(follow_ms);
+    }
+    if (terminal && !o.json && shown)
+        std::printf("\n");
+    return out;
+}
+
+void report(const options& o, const std::string& command_name, const std::string& name, const outcome& out,
+            session& s)
+{
+    const snapshot now = s.look();
+    const int index = name.empty() ? -1 : find_controller(now, name);
+    if (o.json) {
+        const char* results[] = {"done", "refused", "failed", "unknown"};
+        json doc;
+        doc.begin_object().field("schema_version", schema_version).field("command", command_name);
+        doc.field("controller", name).field("result", results[out.code >= 0 && out.code <= 3 ? out.code : 2]);
+        doc.field("message", out.message);
+        doc.key("bay");
+        out.bay ? doc.value(out.bay) : doc.null();
+        doc.key("serial");
+        out.serial.empty() ? doc.null() : doc.value(out.serial);
+        doc.key("status");
+        if (index >= 0)
+            doc.raw(status_json(now, s.description(), index));
+        else
+            doc.null();
+        doc.end_object();
+        std::printf("%s\n", doc.text().c_str());
+        return;
+    }
+    if (!out.message.empty())
+        std::fprintf(out.code == exit_ok ? stdout : stderr, "%s%s\n", out.code == exit_ok ? "" : "ovraidctl: ",
+                     out.message.c_str());
+    if (out.code == exit_ok && index >= 0)
+        std::printf("%s", status_text(now, index).c_str());
+}
+
+}  // namespace
+
+int run_command(session& s, const options& o)
+{
+    request r;
+    std::string error;
+    if (!parse_request(o, r, error))
+        return usage_error(error);
+    if (!s.follow()) {
+        std::fprintf(stderr, "ovraidctl: %s\n", tr("ctl_list_unreadable").c_str());
+        return exit_unknown;
+    }
+    const snapshot before = s.look(false);
+    int index = -1;
+    if (!r.controller.empty())
+        index = find_controller(before, r.controller);
+    else if (before.controllers.size() == 1)
+        index = 0;
+    if (index < 0) {
+        outcome out;
+        out.code = exit_unknown;
+        out.message = r.controller.empty() ? (before.controllers.empty() ? tr("ctl_no_enclosure")
+                                                                          : tr("ctl_name_controller"))
+                                           : tr("ctl_no_such_controller", r.controller);
+        report(o, o.command, r.controller, out, s);
+        return out.code;
+    }
+    const controller_view& c = before.controllers[static_cast<size_t>(index)];
+    const std::string name = c.name;
+    outcome out;
+    if (r.follow_only) {
+        if (c.summary.state != chip_state::rebuilding) {
+            out.code = refused;
+            out.message = tr("ctl_no_rebuild_running");
+        } else {
+            out = follow_rebuild(s, o, name);
+        }
+        report(o, o.command, name, out, s);
+        return out.code;
+    }
+    uint64_t handlings = 0;
+    {
+        std::unique_lock<std::mutex> handling(j.handling);
+        const int chip_index = j.get_controller_num(c.identity);
+        if (chip_index < 0) {
+            out.code = exit_unknown;
+            out.message = tr("ctl_no_such_controller", name);
+        } else {
+            const ovchip& chip = j.chips[static_cast<size_t>(chip_index)];
+            // What the user is asked about is what the command acts on: the list stays still
+            // from the question to the write.
+            const controller_view fresh = [&] {
+                controller_view v = c;
+                v.summary = summarize(chip);
+                return v;
+            }();
+            const panel_text why = refusal(chip, r.what, r.port, r.mode);
+            if (!why.empty()) {
+                out.code = refused;
+                out.message = render(why);
+            } else if (agreed(o, question_before(chip, r.what, r.port), what_is_lost(r, fresh), out)) {
+                handlings = s.handlings_ended();
+                write_report written;
+                if (!execute(r, c.identity, written))
+                    out = failure(r.what, written);
+            }
+        }
+    }
+    if (out.code != exit_ok) {
+        report(o, o.command, name, out, s);
+        return out.code;
+    }
+    // The controller restarts: wait for its return and see that it shows what was written.
+    const bool back = pause_until(
+        [&] {
+            if (j.warm_boot_pending || s.handlings_ended() <= handlings)
+                return false;
+            return find_controller(s.look(false), name) >= 0;
+        },
+        static_cast<int>(return_ms / 10));
+    if (!back) {
+        out.code = failed;
+        out.message = tr("ctl_not_back");
+    } else {
+        const snapshot after = s.look(false);
+        const controller_view& now = after.controllers[static_cast<size_t>(find_controller(after, name))];
+        if (!as_written(r, now)) {
+            out.code = failed;
+            out.message = tr("ctl_not_as_written", tr(state_key(now.summary.state)));
+        } else if (r.what == command::rebuild && o.wait && now.summary.state == chip_state::rebuilding) {
+            out = follow_rebuild(s, o, name);
+        } else {
+            out.message = tr("ctl_done");
+        }
+    }
+    report(o, o.command, name, out, s);
+    return out.code;
+}
+
+}  // namespace ov::cli

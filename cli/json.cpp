@@ -121,6 +121,13 @@ json& json::value(double d)
     return *this;
 }
 
+json& json::raw(std::string_view text)
+{
+    separate();
+    out_ += text;
+    return *this;
+}
+
 json& json::null()
 {
     separate();

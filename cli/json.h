@@ -28,6 +28,8 @@ public:
     json& value(uint32_t n) { return value(static_cast<uint64_t>(n)); }
     json& value(double d);
     json& null();
+    // A value already written as JSON (a whole document).
+    json& raw(std::string_view text);
     template <class T>
     json& value(const std::optional<T>& v)
     {

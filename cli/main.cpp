@@ -26,8 +26,8 @@ void route_diagnostics()
         switch (level) {
         case ov::diag_level::trace:
         case ov::diag_level::console:
-            return;
         case ov::diag_level::info:
+            return;
         case ov::diag_level::warning:
             std::fprintf(stderr, "ovraidctl: %.*s\n", static_cast<int>(text.size()), text.data());
             return;

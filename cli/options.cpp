@@ -55,6 +55,8 @@ bool parse(int argc, char** argv, options& out, std::string& error)
             out.json = true;
         } else if (arg == "--yes" || arg == "-y") {
             out.yes = true;
+        } else if (arg == "--force") {
+            out.force = true;
         } else if (arg == "--watch") {
             out.watch = true;
         } else if (arg == "--wait") {

@@ -13,7 +13,7 @@ struct options {
     backend_options bridges;
     std::string command;                // "" with --help or --version alone
     std::vector<std::string> words;     // what follows the command
-    bool json = false, yes = false, watch = false, wait = false, oneshot = false;
+    bool json = false, yes = false, force = false, watch = false, wait = false, oneshot = false;
     bool help = false, version = false;
     int from_bay = 0;                   // rebuild --from BAY
     std::string program;                // monitor --program CMD

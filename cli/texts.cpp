@@ -20,10 +20,19 @@ const text_entry* find(const char* key)
     return at != end && std::strcmp(at->key, key) == 0 ? at : nullptr;
 }
 
-void fill(std::string& text, const char* mark, const std::string& value)
+// One pass, so a value that itself holds "%2" stays as it is.
+std::string fill(const std::string& text, const std::string& a1, const std::string& a2)
 {
-    for (size_t at = text.find(mark); at != std::string::npos; at = text.find(mark, at + value.size()))
-        text.replace(at, 2, value);
+    std::string out;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '%' && i + 1 < text.size() && (text[i + 1] == '1' || text[i + 1] == '2')) {
+            out += text[i + 1] == '1' ? a1 : a2;
+            ++i;
+        } else {
+            out += text[i];
+        }
+    }
+    return out;
 }
 
 }  // namespace
@@ -38,7 +47,11 @@ void choose_language()
             break;
         }
     }
-    set_localizer([](const std::string& key) { return tr(key.c_str()); });
+    // The engine fills in its own %1 and %2.
+    set_localizer([](const std::string& key) {
+        const text_entry* entry = find(key.c_str());
+        return entry ? std::string(german_chosen ? entry->de : entry->en) : key;
+    });
 }
 
 bool german()
@@ -49,10 +62,7 @@ bool german()
 std::string tr(const char* key, const std::string& a1, const std::string& a2)
 {
     const text_entry* entry = find(key);
-    std::string text = entry ? (german_chosen ? entry->de : entry->en) : key;
-    fill(text, "%1", a1);
-    fill(text, "%2", a2);
-    return text;
+    return fill(entry ? (german_chosen ? entry->de : entry->en) : key, a1, a2);
 }
 
 }  // namespace ov::cli

@@ -278,6 +278,91 @@ panel_text failure_of(command c, const write_report& report)
     return text;
 }
 
+namespace {
+
+std::string bay_number(int port)
+{
+    return std::to_string(port + 1);
+}
+
+// What keeps a bay from taking part in a write: nothing there, or a disk not known.
+panel_text bay_refusal(const ovchip& chip, int port)
+{
+    const ovdisk& disk = chip.disks[port];
+    if (!disk.present)
+        return {key(disk.register_present ? "refuse_bay_silent" : "refuse_bay_empty", {bay_number(port)})};
+    if (disk.record_unknown)
+        return {key("refuse_bay_unreadable", {bay_number(port)})};
+    return {};
+}
+
+}  // namespace
+
+panel_text refusal(const ovchip& chip, command c, int port, uint32_t mode)
+{
+    const auto pair = [&]() -> panel_text {
+        for (int p = 0; p < 2; ++p)
+            if (panel_text why = bay_refusal(chip, p); !why.empty())
+                return why;
+        return {};
+    };
+    switch (c) {
+    case command::create: {
+        if (!member_mode(mode))
+            return {key("refuse_mode")};
+        if (panel_text why = pair(); !why.empty())
+            return why;
+        if (chip.polling && !chip.raid_configured)
+            return {key("refuse_rebuild_running")};
+        uint64_t size = 0, lba = 0;
+        if (!ovchip::set_size(static_cast<int>(mode), chip.disks[0].capacity, chip.disks[1].capacity, size) ||
+            !chip.disks[0].record_lba(lba) || !chip.disks[1].record_lba(lba))
+            return {key("refuse_too_small")};
+        return {};
+    }
+    case command::remove:
+        if (!chip.raid_configured)
+            return {key("refuse_no_set")};
+        return pair();
+    case command::clear_disk: {
+        if (panel_text why = bay_refusal(chip, port); !why.empty())
+            return why;
+        if (chip.raid_configured)
+            return {key("refuse_in_set", {bay_number(port)})};
+        if (!member_mode(chip.disks[port].raid_mode))
+            return {key("refuse_no_record", {bay_number(port)})};
+        return {};
+    }
+    case command::rebuild: {
+        const int target = 1 - port;
+        const ovdisk& source = chip.disks[port];
+        const ovdisk& other = chip.disks[target];
+        if (panel_text why = bay_refusal(chip, port); !why.empty())
+            return why;
+        if (source.raid_mode != mode_raid1)
+            return {key("refuse_not_half", {bay_number(port)})};
+        if (panel_text why = bay_refusal(chip, target); !why.empty())
+            return why;
+        if (source.incomplete_copy)
+            return {key("refuse_partial_source", {bay_number(port), source.copy_source_serial})};
+        if (chip.polling)
+            return {key("refuse_rebuild_running")};
+        if (chip.raid_configured)
+            return {key("refuse_mirror_whole")};
+        const uint64_t needed = source.record_capacity + 16;
+        if (other.capacity < needed) {
+            const uint64_t short_by = needed - other.capacity;
+            return {key("refuse_target_small", {bay_number(target), inttostring(short_by)}),
+                    key("refuse_mib", {inttostring((short_by * 512 + 524288) / 1048576)})};
+        }
+        return {};
+    }
+    case command::restart:
+        return {};
+    }
+    return {};
+}
+
 std::optional<double> progress_percent(uint64_t total, uint64_t current, bool final)
 {
     if (total == 0)

@@ -104,6 +104,11 @@ question question_before(const ovchip& chip, command c, int port = 0);
 // The alert of a command that did not complete: what failed, then the engine's words.
 panel_text failure_of(command c, const write_report& report);
 
+// Why a command cannot run on this chip now, in the user's words; empty when it can. The
+// same rules as the actions panel_of offers (port: the disk cleared, or a rebuild's source;
+// mode: the set a create makes).
+panel_text refusal(const ovchip& chip, command c, int port = 0, uint32_t mode = mode_raid1);
+
 // A rebuild status as a percentage; none for a status that measures nothing or runs past
 // twice its total. Below the final value it holds at 99.0.
 std::optional<double> progress_percent(uint64_t total, uint64_t current, bool final);

@@ -403,5 +403,146 @@ meldet die Probleme, die jetzt bestehen, und endet (für cron), mit dem Rückgab
         <source>a disk is not responding</source>
         <translation>eine Platte antwortet nicht</translation>
     </message>
+    <message id="ctl_needs_mode">
+        <source>create needs a mode: raid0, raid1 or span</source>
+        <translation>create braucht einen Modus: raid0, raid1 oder span</translation>
+    </message>
+    <message id="ctl_bad_mode">
+        <source>"%1" is no mode: say raid0, raid1 or span</source>
+        <translation>„%1“ ist kein Modus: raid0, raid1 oder span angeben</translation>
+    </message>
+    <message id="ctl_needs_bay">
+        <source>clear-disk needs a bay: 1 or 2</source>
+        <translation>clear-disk braucht einen Schacht: 1 oder 2</translation>
+    </message>
+    <message id="ctl_needs_from">
+        <source>rebuild needs --from BAY (or --wait to follow a running rebuild)</source>
+        <translation>rebuild braucht --from SCHACHT (oder --wait, um einem laufenden Neuaufbau zu folgen)</translation>
+    </message>
+    <message id="ctl_name_controller">
+        <source>more than one controller is attached: name one (see ovraidctl status)</source>
+        <translation>mehr als ein Controller ist angeschlossen: einen nennen (siehe ovraidctl status)</translation>
+    </message>
+    <message id="ctl_no_rebuild_running">
+        <source>no rebuild is running on this controller</source>
+        <translation>auf diesem Controller läuft kein Neuaufbau</translation>
+    </message>
+    <message id="ctl_lose_create">
+        <source>Creating a %1 set on controller %2 erases everything on both disks:</source>
+        <extracomment>%1 mode, %2 controller</extracomment>
+        <translation>Ein %1-Verbund auf Controller %2 löscht alles auf beiden Platten:</translation>
+    </message>
+    <message id="ctl_lose_delete">
+        <source>Deleting the %1 set on controller %2 loses the data of the set on:</source>
+        <translation>Das Löschen des %1-Verbunds auf Controller %2 vernichtet die Daten des Verbunds auf:</translation>
+    </message>
+    <message id="ctl_lose_clear">
+        <source>Clearing %1 on controller %2 erases its RAID record and the start of the disk:</source>
+        <extracomment>%1 Bay N</extracomment>
+        <translation>Das Leeren von %1 auf Controller %2 löscht die RAID-Information und den Anfang der Platte:</translation>
+    </message>
+    <message id="ctl_lose_rebuild">
+        <source>Rebuilding from %1 overwrites everything on %2:</source>
+        <translation>Der Neuaufbau von %1 überschreibt alles auf %2:</translation>
+    </message>
+    <message id="ctl_restart_what">
+        <source>Controller %1 restarts.</source>
+        <translation>Controller %1 startet neu.</translation>
+    </message>
+    <message id="ctl_prompt">
+        <source>[y/N]</source>
+        <extracomment>the answer prompt; y/yes/j/ja go on</extracomment>
+        <translation>[j/N]</translation>
+    </message>
+    <message id="ctl_needs_yes">
+        <source>this command loses data: run it on a terminal to be asked, or give --yes</source>
+        <translation>dieser Befehl vernichtet Daten: an einem Terminal ausführen, um gefragt zu werden, oder --yes angeben</translation>
+    </message>
+    <message id="ctl_needs_force">
+        <source>this command is dangerous here (see the question on a terminal): give --yes --force to run it without asking</source>
+        <translation>dieser Befehl ist hier gefährlich (siehe die Frage an einem Terminal): --yes --force angeben, um ihn ohne Frage auszuführen</translation>
+    </message>
+    <message id="ctl_not_done">
+        <source>Nothing was done.</source>
+        <translation>Es wurde nichts getan.</translation>
+    </message>
+    <message id="ctl_done">
+        <source>Done.</source>
+        <translation>Erledigt.</translation>
+    </message>
+    <message id="ctl_not_back">
+        <source>the records were written, but the controller has not come back after its restart</source>
+        <translation>die RAID-Informationen wurden geschrieben, aber der Controller ist nach dem Neustart nicht zurückgekehrt</translation>
+    </message>
+    <message id="ctl_not_as_written">
+        <source>the controller came back, but shows another state than was written: %1</source>
+        <translation>der Controller ist zurück, zeigt aber einen anderen Zustand als geschrieben: %1</translation>
+    </message>
+    <message id="ctl_rebuild_left">
+        <source>the controller went away; its rebuild goes on when it is back (follow it with ovraidctl rebuild --wait)</source>
+        <translation>der Controller ist verschwunden; sein Neuaufbau geht weiter, wenn er zurück ist (mit ovraidctl rebuild --wait verfolgen)</translation>
+    </message>
+    <message id="ctl_rebuild_stopped">
+        <source>the rebuild stopped before its end; the controller is now: %1</source>
+        <translation>der Neuaufbau endete vorzeitig; der Controller ist jetzt: %1</translation>
+    </message>
+    <message id="refuse_mode">
+        <source>that RAID mode is not offered</source>
+        <extracomment>why a command cannot run</extracomment>
+        <translation>dieser RAID-Modus wird nicht angeboten</translation>
+    </message>
+    <message id="refuse_bay_empty">
+        <source>Bay %1 is empty</source>
+        <translation>Schacht %1 ist leer</translation>
+    </message>
+    <message id="refuse_bay_silent">
+        <source>the disk in Bay %1 does not answer</source>
+        <translation>die Platte in Schacht %1 antwortet nicht</translation>
+    </message>
+    <message id="refuse_bay_unreadable">
+        <source>the RAID record of the disk in Bay %1 could not be read</source>
+        <translation>die RAID-Information der Platte in Schacht %1 war nicht lesbar</translation>
+    </message>
+    <message id="refuse_rebuild_running">
+        <source>a rebuild is running</source>
+        <translation>ein Neuaufbau läuft</translation>
+    </message>
+    <message id="refuse_too_small">
+        <source>the disks are too small for that set</source>
+        <translation>die Platten sind für diesen Verbund zu klein</translation>
+    </message>
+    <message id="refuse_no_set">
+        <source>there is no set to delete</source>
+        <translation>es gibt keinen Verbund zum Löschen</translation>
+    </message>
+    <message id="refuse_in_set">
+        <source>the disk in Bay %1 is a member of the set: delete the set instead</source>
+        <translation>die Platte in Schacht %1 gehört zum Verbund: stattdessen den Verbund löschen</translation>
+    </message>
+    <message id="refuse_no_record">
+        <source>the disk in Bay %1 carries no RAID record</source>
+        <translation>die Platte in Schacht %1 trägt keine RAID-Information</translation>
+    </message>
+    <message id="refuse_not_half">
+        <source>the disk in Bay %1 is not a mirror (RAID 1) half</source>
+        <translation>die Platte in Schacht %1 ist keine Spiegelhälfte (RAID 1)</translation>
+    </message>
+    <message id="refuse_partial_source">
+        <source>the disk in Bay %1 holds an incomplete copy of S/N %2 and is never a source</source>
+        <translation>die Platte in Schacht %1 enthält eine unvollständige Kopie von S/N %2 und ist nie eine Quelle</translation>
+    </message>
+    <message id="refuse_mirror_whole">
+        <source>the mirror is whole: there is nothing to rebuild</source>
+        <translation>der Spiegel ist vollständig: es gibt nichts neu aufzubauen</translation>
+    </message>
+    <message id="refuse_target_small">
+        <source>the replacement disk in Bay %1 is %2 sectors</source>
+        <extracomment>followed by refuse_mib</extracomment>
+        <translation>die Ersatzplatte in Schacht %1 ist %2 Sektoren</translation>
+    </message>
+    <message id="refuse_mib">
+        <source> (%1 MiB) smaller than the mirror</source>
+        <translation> (%1 MiB) kleiner als der Spiegel</translation>
+    </message>
 </context>
 </TS>

@@ -399,5 +399,146 @@ there are now and exits (for cron), with the exit status of status.</translation
         <source>a disk is not responding</source>
         <translation>a disk is not responding</translation>
     </message>
+    <message id="ctl_needs_mode">
+        <source>create needs a mode: raid0, raid1 or span</source>
+        <translation>create needs a mode: raid0, raid1 or span</translation>
+    </message>
+    <message id="ctl_bad_mode">
+        <source>"%1" is no mode: say raid0, raid1 or span</source>
+        <translation>"%1" is no mode: say raid0, raid1 or span</translation>
+    </message>
+    <message id="ctl_needs_bay">
+        <source>clear-disk needs a bay: 1 or 2</source>
+        <translation>clear-disk needs a bay: 1 or 2</translation>
+    </message>
+    <message id="ctl_needs_from">
+        <source>rebuild needs --from BAY (or --wait to follow a running rebuild)</source>
+        <translation>rebuild needs --from BAY (or --wait to follow a running rebuild)</translation>
+    </message>
+    <message id="ctl_name_controller">
+        <source>more than one controller is attached: name one (see ovraidctl status)</source>
+        <translation>more than one controller is attached: name one (see ovraidctl status)</translation>
+    </message>
+    <message id="ctl_no_rebuild_running">
+        <source>no rebuild is running on this controller</source>
+        <translation>no rebuild is running on this controller</translation>
+    </message>
+    <message id="ctl_lose_create">
+        <source>Creating a %1 set on controller %2 erases everything on both disks:</source>
+        <extracomment>%1 mode, %2 controller</extracomment>
+        <translation>Creating a %1 set on controller %2 erases everything on both disks:</translation>
+    </message>
+    <message id="ctl_lose_delete">
+        <source>Deleting the %1 set on controller %2 loses the data of the set on:</source>
+        <translation>Deleting the %1 set on controller %2 loses the data of the set on:</translation>
+    </message>
+    <message id="ctl_lose_clear">
+        <source>Clearing %1 on controller %2 erases its RAID record and the start of the disk:</source>
+        <extracomment>%1 Bay N</extracomment>
+        <translation>Clearing %1 on controller %2 erases its RAID record and the start of the disk:</translation>
+    </message>
+    <message id="ctl_lose_rebuild">
+        <source>Rebuilding from %1 overwrites everything on %2:</source>
+        <translation>Rebuilding from %1 overwrites everything on %2:</translation>
+    </message>
+    <message id="ctl_restart_what">
+        <source>Controller %1 restarts.</source>
+        <translation>Controller %1 restarts.</translation>
+    </message>
+    <message id="ctl_prompt">
+        <source>[y/N]</source>
+        <extracomment>the answer prompt; y/yes/j/ja go on</extracomment>
+        <translation>[y/N]</translation>
+    </message>
+    <message id="ctl_needs_yes">
+        <source>this command loses data: run it on a terminal to be asked, or give --yes</source>
+        <translation>this command loses data: run it on a terminal to be asked, or give --yes</translation>
+    </message>
+    <message id="ctl_needs_force">
+        <source>this command is dangerous here (see the question on a terminal): give --yes --force to run it without asking</source>
+        <translation>this command is dangerous here (see the question on a terminal): give --yes --force to run it without asking</translation>
+    </message>
+    <message id="ctl_not_done">
+        <source>Nothing was done.</source>
+        <translation>Nothing was done.</translation>
+    </message>
+    <message id="ctl_done">
+        <source>Done.</source>
+        <translation>Done.</translation>
+    </message>
+    <message id="ctl_not_back">
+        <source>the records were written, but the controller has not come back after its restart</source>
+        <translation>the records were written, but the controller has not come back after its restart</translation>
+    </message>
+    <message id="ctl_not_as_written">
+        <source>the controller came back, but shows another state than was written: %1</source>
+        <translation>the controller came back, but shows another state than was written: %1</translation>
+    </message>
+    <message id="ctl_rebuild_left">
+        <source>the controller went away; its rebuild goes on when it is back (follow it with ovraidctl rebuild --wait)</source>
+        <translation>the controller went away; its rebuild goes on when it is back (follow it with ovraidctl rebuild --wait)</translation>
+    </message>
+    <message id="ctl_rebuild_stopped">
+        <source>the rebuild stopped before its end; the controller is now: %1</source>
+        <translation>the rebuild stopped before its end; the controller is now: %1</translation>
+    </message>
+    <message id="refuse_mode">
+        <source>that RAID mode is not offered</source>
+        <extracomment>why a command cannot run</extracomment>
+        <translation>that RAID mode is not offered</translation>
+    </message>
+    <message id="refuse_bay_empty">
+        <source>Bay %1 is empty</source>
+        <translation>Bay %1 is empty</translation>
+    </message>
+    <message id="refuse_bay_silent">
+        <source>the disk in Bay %1 does not answer</source>
+        <translation>the disk in Bay %1 does not answer</translation>
+    </message>
+    <message id="refuse_bay_unreadable">
+        <source>the RAID record of the disk in Bay %1 could not be read</source>
+        <translation>the RAID record of the disk in Bay %1 could not be read</translation>
+    </message>
+    <message id="refuse_rebuild_running">
+        <source>a rebuild is running</source>
+        <translation>a rebuild is running</translation>
+    </message>
+    <message id="refuse_too_small">
+        <source>the disks are too small for that set</source>
+        <translation>the disks are too small for that set</translation>
+    </message>
+    <message id="refuse_no_set">
+        <source>there is no set to delete</source>
+        <translation>there is no set to delete</translation>
+    </message>
+    <message id="refuse_in_set">
+        <source>the disk in Bay %1 is a member of the set: delete the set instead</source>
+        <translation>the disk in Bay %1 is a member of the set: delete the set instead</translation>
+    </message>
+    <message id="refuse_no_record">
+        <source>the disk in Bay %1 carries no RAID record</source>
+        <translation>the disk in Bay %1 carries no RAID record</translation>
+    </message>
+    <message id="refuse_not_half">
+        <source>the disk in Bay %1 is not a mirror (RAID 1) half</source>
+        <translation>the disk in Bay %1 is not a mirror (RAID 1) half</translation>
+    </message>
+    <message id="refuse_partial_source">
+        <source>the disk in Bay %1 holds an incomplete copy of S/N %2 and is never a source</source>
+        <translation>the disk in Bay %1 holds an incomplete copy of S/N %2 and is never a source</translation>
+    </message>
+    <message id="refuse_mirror_whole">
+        <source>the mirror is whole: there is nothing to rebuild</source>
+        <translation>the mirror is whole: there is nothing to rebuild</translation>
+    </message>
+    <message id="refuse_target_small">
+        <source>the replacement disk in Bay %1 is %2 sectors</source>
+        <extracomment>followed by refuse_mib</extracomment>
+        <translation>the replacement disk in Bay %1 is %2 sectors</translation>
+    </message>
+    <message id="refuse_mib">
+        <source> (%1 MiB) smaller than the mirror</source>
+        <translation> (%1 MiB) smaller than the mirror</translation>
+    </message>
 </context>
 </TS>
