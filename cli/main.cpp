@@ -10,6 +10,8 @@
 
 #include "commands.h"
 #include "diag.h"
+#include "loader/loaded_library.h"
+#include "udev/udev_registry.h"
 #include "report.h"
 #include "texts.h"
 #include "version.h"
@@ -49,6 +51,25 @@ int help(const std::string& command)
     return exit_ok;
 }
 
+// The rules come from the library's match table; nothing is scanned.
+int udev_rules(const options& o)
+{
+    std::string library = o.bridges.library, error;
+    if (library.empty() && !ov::configured_library(library, error)) {
+        std::fprintf(stderr, "ovraidctl: %s\n", error.c_str());
+        return exit_unknown;
+    }
+    if (library.empty())
+        return usage_error(tr("ctl_needs_library"));
+    const auto lib = ov::loaded_library::open(library, error);
+    if (!lib) {
+        std::fprintf(stderr, "ovraidctl: %s\n", error.c_str());
+        return exit_unknown;
+    }
+    std::fputs(ov::udev_rules_for(lib->match_table()).c_str(), stdout);
+    return exit_ok;
+}
+
 }  // namespace
 
 namespace ov::cli {
@@ -76,6 +97,8 @@ int main(int argc, char** argv)
     }
     if (o.help || o.command.empty() || o.command == "help")
         return help(o.command == "help" && !o.words.empty() ? o.words[0] : o.command);
+    if (o.command == "udev-rules")
+        return o.words.empty() ? udev_rules(o) : usage_error(tr("ctl_too_many_words", o.command));
     route_diagnostics();
     // Looking never makes a demo: a missing simulation is an error to report, not to fill.
     o.bridges.create_demo = false;

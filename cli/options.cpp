@@ -10,7 +10,7 @@ namespace ov::cli {
 namespace {
 
 const char* const commands[] = {"status", "check", "create", "delete", "clear-disk", "rebuild", "restart",
-                                "monitor", "help"};
+                                "monitor", "udev-rules", "help"};
 
 bool known_command(const std::string& word)
 {

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "ata_identify.h"
 #include "json.h"
 #include "panel.h"
 #include "texts.h"
@@ -33,6 +34,15 @@ std::string mode_words(uint32_t mode)
 std::string size_words(uint64_t sectors)
 {
     return tr("ctl_size", capacity_text(sectors, true), std::to_string(sectors));
+}
+
+const char* addressing_name(uint32_t mode)
+{
+    switch (mode) {
+    case addressing_lba48: return "lba48";
+    case addressing_lba28: return "lba28";
+    default: return "chs";
+    }
 }
 
 const char* content_name(bay_content c)
@@ -127,7 +137,8 @@ std::string disk_words(const bay_summary& bay, bool say_current)
     case bay_content::disk: break;
     }
     std::string text = tr("ctl_disk", printable_text(bay.model), printable_text(bay.serial)) + ", " +
-                       size_words(bay.sectors) + ", " + tr("ctl_record", mode_words(bay.record_mode));
+                       size_words(bay.sectors) + ", " + tr((std::string("ctl_") + addressing_name(bay.addressing)).c_str()) +
+                       ", " + tr("ctl_record", mode_words(bay.record_mode));
     if (bay.rebuild_source)
         text += ", " + tr("ctl_copy_source");
     if (bay.rebuild_target)
@@ -242,6 +253,7 @@ std::string status_json(const snapshot& s, const std::string& backend, int only)
             if (bay.content == bay_content::disk || bay.content == bay_content::unknown) {
                 out.field("model", bay.model).field("serial", bay.serial);
                 out.field("size_sectors", bay.sectors).field("size_bytes", bay.sectors * 512);
+                out.field("addressing", addressing_name(bay.addressing));
             }
             if (bay.content == bay_content::disk) {
                 out.field("record_mode", mode_name(bay.record_mode)).field("current_data", bay.current_data);

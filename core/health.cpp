@@ -175,6 +175,7 @@ chip_summary summarize(const ovchip& chip)
         bay.model = disk.model;
         bay.serial = disk.serial;
         bay.sectors = disk.capacity;
+        bay.addressing = disk.addressing_mode;
         if (disk.record_unknown) {
             bay.content = bay_content::unknown;
             silent = true;

@@ -53,6 +53,7 @@ struct bay_summary {
     bay_content content = bay_content::empty;
     std::string model, serial;
     uint64_t sectors = 0;
+    uint32_t addressing = 0;        // addressing_lba48, _lba28 or _chs
     uint32_t record_mode = 0;       // 0 without a record of a set
     bool current_data = false;      // a mirror half holding the current data
     bool rebuild_source = false, rebuild_target = false;

@@ -7,7 +7,8 @@ sim="${OVRAID_SIM:-${XDG_DATA_HOME:-$HOME/.local/share}/ovraid/sim}"
 if [ ! -d "$sim" ]; then
   "$build/tools/ovraid-sim" --sim "$sim" demo
 fi
-"$build/tools/ovraid-scan" --sim "$sim"
+# What the bridges hold, as the command line tells it (its exit code says how healthy).
+"$build/cli/ovraidctl" --sim "$sim" status || true
 app="$build/app/ovraid"
 [ -x "$app" ] || exit 0
 if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then

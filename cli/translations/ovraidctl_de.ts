@@ -544,5 +544,34 @@ meldet die Probleme, die jetzt bestehen, und endet (für cron), mit dem Rückgab
         <source> (%1 MiB) smaller than the mirror</source>
         <translation> (%1 MiB) kleiner als der Spiegel</translation>
     </message>
+    <message id="ctl_lba48">
+        <source>48-bit LBA</source>
+        <extracomment>a disk's addressing mode</extracomment>
+        <translation>48-Bit-LBA</translation>
+    </message>
+    <message id="ctl_lba28">
+        <source>28-bit LBA</source>
+        <translation>28-Bit-LBA</translation>
+    </message>
+    <message id="ctl_chs">
+        <source>CHS addressing</source>
+        <translation>CHS-Adressierung</translation>
+    </message>
+    <message id="ctl_help_udev-rules">
+        <source>Usage: ovraidctl udev-rules [--library PATH]
+
+Prints the udev rules that let the logged-in user open the bridges of a bridge library
+(the one named, or the one configured in ovraid.conf). Put them in
+/etc/udev/rules.d/70-ovraid.rules and run: udevadm control --reload &amp;&amp; udevadm trigger</source>
+        <translation>Aufruf: ovraidctl udev-rules [--library PFAD]
+
+Gibt die udev-Regeln aus, mit denen der angemeldete Benutzer die Bridges einer
+Bridge-Bibliothek öffnen darf (der genannten oder der in ovraid.conf eingestellten). Sie
+gehören nach /etc/udev/rules.d/70-ovraid.rules, danach: udevadm control --reload &amp;&amp; udevadm trigger</translation>
+    </message>
+    <message id="ctl_needs_library">
+        <source>udev-rules needs a bridge library (--library PATH)</source>
+        <translation>udev-rules braucht eine Bridge-Bibliothek (--library PFAD)</translation>
+    </message>
 </context>
 </TS>

@@ -540,5 +540,34 @@ there are now and exits (for cron), with the exit status of status.</translation
         <source> (%1 MiB) smaller than the mirror</source>
         <translation> (%1 MiB) smaller than the mirror</translation>
     </message>
+    <message id="ctl_lba48">
+        <source>48-bit LBA</source>
+        <extracomment>a disk's addressing mode</extracomment>
+        <translation>48-bit LBA</translation>
+    </message>
+    <message id="ctl_lba28">
+        <source>28-bit LBA</source>
+        <translation>28-bit LBA</translation>
+    </message>
+    <message id="ctl_chs">
+        <source>CHS addressing</source>
+        <translation>CHS addressing</translation>
+    </message>
+    <message id="ctl_help_udev-rules">
+        <source>Usage: ovraidctl udev-rules [--library PATH]
+
+Prints the udev rules that let the logged-in user open the bridges of a bridge library
+(the one named, or the one configured in ovraid.conf). Put them in
+/etc/udev/rules.d/70-ovraid.rules and run: udevadm control --reload &amp;&amp; udevadm trigger</source>
+        <translation>Usage: ovraidctl udev-rules [--library PATH]
+
+Prints the udev rules that let the logged-in user open the bridges of a bridge library
+(the one named, or the one configured in ovraid.conf). Put them in
+/etc/udev/rules.d/70-ovraid.rules and run: udevadm control --reload &amp;&amp; udevadm trigger</translation>
+    </message>
+    <message id="ctl_needs_library">
+        <source>udev-rules needs a bridge library (--library PATH)</source>
+        <translation>udev-rules needs a bridge library (--library PATH)</translation>
+    </message>
 </context>
 </TS>
