@@ -29,6 +29,7 @@ Options:
   --watch       status: look again every 2 seconds
   --wait        rebuild: follow the copy to its end
   --yes, -y     do not ask before a command that loses data
+  --force       with --yes, also run a command whose safe answer is No
   --sim DIR     use the simulated enclosures in DIR
   --library PATH  use this bridge library
   --help        this text; "ovraidctl help COMMAND" tells more about a command
@@ -67,6 +68,7 @@ Optionen:
   --watch       status: alle 2 Sekunden neu nachsehen
   --wait        rebuild: dem Kopieren bis zum Ende folgen
   --yes, -y     vor einem Befehl, der Daten löscht, nicht nachfragen
+  --force       mit --yes auch einen Befehl ausführen, dessen sichere Antwort Nein ist
   --sim VERZ    die simulierten Gehäuse in VERZ verwenden
   --library PFAD  diese Bridge-Bibliothek verwenden
   --help        dieser Text; „ovraidctl help BEFEHL“ sagt mehr über einen Befehl

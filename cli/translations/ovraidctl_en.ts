@@ -29,6 +29,7 @@ Options:
   --watch       status: look again every 2 seconds
   --wait        rebuild: follow the copy to its end
   --yes, -y     do not ask before a command that loses data
+  --force       with --yes, also run a command whose safe answer is No
   --sim DIR     use the simulated enclosures in DIR
   --library PATH  use this bridge library
   --help        this text; "ovraidctl help COMMAND" tells more about a command
@@ -66,6 +67,7 @@ Options:
   --watch       status: look again every 2 seconds
   --wait        rebuild: follow the copy to its end
   --yes, -y     do not ask before a command that loses data
+  --force       with --yes, also run a command whose safe answer is No
   --sim DIR     use the simulated enclosures in DIR
   --library PATH  use this bridge library
   --help        this text; "ovraidctl help COMMAND" tells more about a command
