@@ -8,8 +8,10 @@ if(TARGET ovraid_app AND EXISTS ${ovraid_stories_main})
     add_executable(test_stories test_stories.cpp story_fixture.h ${ovraid_stories_main})
     target_link_libraries(test_stories PRIVATE ovraid_app ovraid_loader ovraid_test_support Qt6::Test GTest::gtest)
     # One story also runs through the simulator built as a loadable bridge library.
-    target_compile_definitions(test_stories PRIVATE OVRAID_SIM_LIBRARY="$<TARGET_FILE:ovraid-sim-bridge>")
-    add_dependencies(test_stories ovraid-sim-bridge ovraid-sim)
+    # Another story runs the command line beside the window.
+    target_compile_definitions(test_stories PRIVATE OVRAID_SIM_LIBRARY="$<TARGET_FILE:ovraid-sim-bridge>"
+                               OVRAIDCTL="$<TARGET_FILE:ovraidctl>")
+    add_dependencies(test_stories ovraid-sim-bridge ovraid-sim ovraidctl)
     ovraid_add_test(test_stories stories 900)
   else()
     message(STATUS "stories: Qt6 Test not found, test_stories not built")

@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QProcess>
 #include <QProgressBar>
 #include <QRadioButton>
 #include <QStyle>

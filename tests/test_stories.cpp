@@ -366,5 +366,40 @@ TEST_F(story_test, an_enclosure_unplugged_during_a_rebuild_is_followed_again_onc
     EXPECT_EQ(messages(), (strings{"rebuild_finished"}));
 }
 
+// The command line and the window at once on one simulation: what one writes, the other
+// shows after its rescan.
+TEST_F(story_test, a_set_made_on_the_command_line_shows_in_the_window_and_one_deleted_in_the_window_on_the_command_line)
+{
+    ASSERT_NO_FATAL_FAILURE(add_usb("u", 60, true, 0x100));
+    ASSERT_NO_FATAL_FAILURE(add_disk("u", 0, "a", two_gb_disk));
+    ASSERT_NO_FATAL_FAILURE(add_disk("u", 1, "b", two_gb_disk));
+    ASSERT_NO_FATAL_FAILURE(launch());
+    ASSERT_EQ(text("raidmodelabel"), "");
+    const auto ctl = [&](const QStringList& args, int& status) {
+        QProcess p;
+        p.start(OVRAIDCTL, QStringList{"--sim", QString::fromStdString(root)} + args);
+        // The window goes on serving its engine while the other program runs.
+        EXPECT_TRUE(eventually([&] { return p.state() == QProcess::NotRunning || p.waitForFinished(5); }));
+        status = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+        return p.readAllStandardOutput().toStdString() + p.readAllStandardError().toStdString();
+    };
+    int status = -1;
+    const uint32_t before = enc->service_of("u");
+    const std::string made = ctl({"create", "USB-u", "raid1", "--yes"}, status);
+    ASSERT_EQ(status, 0) << made;
+    ASSERT_TRUE(eventually([&] { return rescanned_after_boot("u", before) && text("raidmodelabel") == "raid_1"; }))
+        << made;
+    ASSERT_TRUE(a_set("u", ov::mode_raid1, two_gb_disk - 16));
+    EXPECT_TRUE(enabled("clearconfigbutton"));
+
+    ASSERT_TRUE(restarted_by("clearconfigbutton"));
+    EXPECT_EQ(text("raidmodelabel"), "");
+    const std::string seen = ctl({"status", "USB-u", "--json"}, status);
+    EXPECT_EQ(status, 0) << seen;
+    EXPECT_NE(seen.find("\"state\":\"not_configured\""), std::string::npos) << seen;
+    EXPECT_NE(seen.find("\"set\":null"), std::string::npos) << seen;
+    EXPECT_EQ(messages(), (strings{"all_data_lost"}));
+}
+
 }  // namespace
 }  // namespace stories
