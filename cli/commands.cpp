@@ -1,8 +1,10 @@
 // The commands that write: create, delete, clear-disk, rebuild, restart. Each runs the very
 // engine operation the window runs, after the same refusals and the same question, and
 // then waits for the restarted controller and checks that it shows what was written.
+#include <signal.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cstdio>
 #include <iostream>
 
@@ -152,9 +154,53 @@ bool agreed(const options& o, const question& q, const std::string& lost, outcom
     return false;
 }
 
+// Ctrl-C, a hang-up or a kill during a write waits until the write is over (or put back):
+// a record half written is worse than any delay. Outside a write they end the program as
+// always. (Any thread may take a signal, so it is caught, not blocked.)
+std::atomic<bool> writing{false};
+std::atomic<int> held_signal{0};
+
+void end_by(int sig)
+{
+    struct sigaction plain {};
+    plain.sa_handler = SIG_DFL;
+    sigemptyset(&plain.sa_mask);
+    sigaction(sig, &plain, nullptr);
+    raise(sig);
+}
+
+void on_signal(int sig)
+{
+    if (writing) {
+        held_signal = sig;
+        return;
+    }
+    end_by(sig);
+}
+
+class signals_held {
+public:
+    signals_held()
+    {
+        struct sigaction action {};
+        action.sa_handler = on_signal;
+        sigemptyset(&action.sa_mask);
+        for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGQUIT})
+            sigaction(sig, &action, nullptr);
+        writing = true;
+    }
+    ~signals_held()
+    {
+        writing = false;
+        if (const int sig = held_signal.exchange(0))
+            end_by(sig);
+    }
+};
+
 // Runs the engine operation with the chip list held still, as a window command does.
 bool execute(const request& r, const controller_t& identity, write_report& report)
 {
+    const signals_held held;
     const int index = j.get_controller_num(identity);
     if (index < 0)
         return false;
