@@ -56,9 +56,10 @@ const char* content_name(bay_content c)
     return "empty";
 }
 
+// -1 shows every controller; a controller named that is not there (-2) shows none.
 bool shown(int index, int only)
 {
-    return only < 0 || index == only;
+    return only == -1 || index == only;
 }
 
 // The words that say what a state means for this controller's set.
