@@ -5,10 +5,41 @@
 
 namespace ov::cli {
 
+std::string utf8_text(std::string_view text)
+{
+    std::string out;
+    for (size_t i = 0; i < text.size();) {
+        const unsigned char c = static_cast<unsigned char>(text[i]);
+        const size_t length = c < 0x80                              ? 1
+                              : (c & 0xe0) == 0xc0 && c >= 0xc2     ? 2
+                              : (c & 0xf0) == 0xe0                  ? 3
+                              : (c & 0xf8) == 0xf0 && c <= 0xf4     ? 4
+                                                                    : 0;
+        bool valid = length > 0 && i + length <= text.size();
+        for (size_t k = 1; valid && k < length; ++k)
+            valid = (static_cast<unsigned char>(text[i + k]) & 0xc0) == 0x80;
+        // No overlong forms, no surrogates, nothing past U+10FFFF.
+        const unsigned char d = valid && length > 1 ? static_cast<unsigned char>(text[i + 1]) : 0;
+        if (valid && length == 3)
+            valid = !(c == 0xe0 && d < 0xa0) && !(c == 0xed && d >= 0xa0);
+        if (valid && length == 4)
+            valid = !(c == 0xf0 && d < 0x90) && !(c == 0xf4 && d >= 0x90);
+        if (valid) {
+            out.append(text.substr(i, length));
+            i += length;
+        } else {
+            out += static_cast<char>(0xc0 | (c >> 6));
+            out += static_cast<char>(0x80 | (c & 0x3f));
+            ++i;
+        }
+    }
+    return out;
+}
+
 std::string json_string(std::string_view text)
 {
     std::string out = "\"";
-    for (const char ch : text) {
+    for (const char ch : utf8_text(text)) {
         const unsigned char c = static_cast<unsigned char>(ch);
         if (c == '"' || c == '\\') {
             out += '\\';
@@ -19,10 +50,6 @@ std::string json_string(std::string_view text)
             char esc[8];
             std::snprintf(esc, sizeof esc, "\\u%04x", c);
             out += esc;
-        } else if (c >= 0x80) {
-            // Latin-1 to UTF-8: two bytes.
-            out += static_cast<char>(0xc0 | (c >> 6));
-            out += static_cast<char>(0x80 | (c & 0x3f));
         } else {
             out += ch;
         }

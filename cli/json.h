@@ -1,6 +1,6 @@
 // A small JSON writer: what the command line prints for scripts. Every text is written
 // as valid UTF-8 JSON whatever bytes a disk or a registry hands over: bytes outside ASCII
-// are taken as Latin-1, control characters are escaped.
+// that form no UTF-8 are taken as Latin-1, control characters are escaped.
 #pragma once
 
 #include <cstdint>
@@ -52,5 +52,8 @@ private:
 };
 
 std::string json_string(std::string_view text);
+// Text as valid UTF-8: sequences that are UTF-8 already (the translations) stay, any other
+// byte is taken as Latin-1.
+std::string utf8_text(std::string_view text);
 
 }  // namespace ov::cli
