@@ -1,5 +1,157 @@
+// ovraidctl monitor: follows every enclosure until stopped and tells what changes, reading
+// only. Hot-plug rescans come from the engine's notification thread; a disk pulled or put
+// in shows only in the bays' presence registers, so those are read every interval, and a
+// rescan is asked for only when one differs from what the last scan saw.
+#include <signal.h>
+
+#include <atomic>
+#include <cstdio>
+#include <map>
+#include <mutex>
+
+#include "clock.h"
 #include "commands.h"
+#include "events.h"
+#include "library.h"
+#include "notify.h"
+#include "ovtool.h"
 #include "report.h"
+#include "texts.h"
+
 namespace ov::cli {
-int run_monitor(session&, const options&) { return exit_unknown; }
+
+namespace {
+
+std::atomic<bool> stop_asked{false};
+
+void on_stop_signal(int)
+{
+    stop_asked = true;
 }
+
+// SIGTERM (systemd) and SIGINT (a terminal) end the loop, so the session's end stops the
+// engine's threads cleanly.
+class stop_signals {
+public:
+    stop_signals()
+    {
+        stop_asked = false;
+        struct sigaction action {};
+        action.sa_handler = on_stop_signal;
+        sigemptyset(&action.sa_mask);
+        action.sa_flags = SA_RESTART;
+        sigaction(SIGTERM, &action, &old_term_);
+        sigaction(SIGINT, &action, &old_int_);
+    }
+    ~stop_signals()
+    {
+        sigaction(SIGTERM, &old_term_, nullptr);
+        sigaction(SIGINT, &old_int_, nullptr);
+    }
+    stop_signals(const stop_signals&) = delete;
+    stop_signals& operator=(const stop_signals&) = delete;
+
+private:
+    struct sigaction old_term_ {}, old_int_ {};
+};
+
+// Whether a bay's presence register says otherwise than at the last scan. Not while a
+// device handling runs: its rescan reads them anyway. A register that cannot be read says
+// nothing (a bridge restarting); its absence is the registry's news.
+bool presence_changed()
+{
+    std::unique_lock<std::mutex> handling(j.handling, std::try_to_lock);
+    if (!handling.owns_lock())
+        return false;
+    for (const ovchip& chip : j.chips) {
+        unsigned char reg[2][512] = {};
+        int rc[2];
+        {
+            std::lock_guard<std::mutex> calls(j.mutex);
+            rc[0] = library().ovGetRegister(chip.service, reg[0], 512, 4, reg_port0_presence);
+            rc[1] = library().ovGetRegister(chip.service, reg[1], 512, 4, reg_port1_presence);
+        }
+        for (int port = 0; port < 2; ++port)
+            if (rc[port] >= 0 && (reg[port][0] != 0) != chip.disks[static_cast<size_t>(port)].register_present)
+                return true;
+    }
+    return false;
+}
+
+bool handling_running()
+{
+    std::unique_lock<std::mutex> handling(j.handling, std::try_to_lock);
+    return !handling.owns_lock();
+}
+
+void print_notices(session& s)
+{
+    for (const std::string& text : s.take_notices())
+        std::fprintf(stderr, "ovraidctl: %s\n", text.c_str());
+}
+
+}  // namespace
+
+int run_monitor(session& s, const options& o)
+{
+    if (!o.words.empty())
+        return usage_error(tr("ctl_too_many_words", o.command));
+    event_sinks sinks(o.json, o.syslog, o.notify, o.program);
+    if (o.oneshot) {
+        if (!s.scan_once()) {
+            std::fprintf(stderr, "ovraidctl: %s\n", tr("ctl_list_unreadable").c_str());
+            return exit_unknown;
+        }
+        const snapshot now = s.look();
+        print_notices(s);
+        sinks.deliver(problems(now));
+        sinks.finish();
+        return severity(now);
+    }
+
+    stop_signals signals;
+    if (!s.follow()) {
+        std::fprintf(stderr, "ovraidctl: %s\n", tr("ctl_list_unreadable").c_str());
+        return exit_unknown;
+    }
+    std::map<std::string, rebuild_rate> rates;
+    const auto look = [&] {
+        snapshot now = s.look();
+        add_rates(now, rates, system_seconds());
+        print_notices(s);
+        return now;
+    };
+    event_tracker tracker;
+    uint64_t seen = s.handlings_ended();
+    sinks.deliver(tracker.start(look()));
+
+    // Short steps, so a stop signal ends the monitor within a fraction of a second.
+    constexpr uint64_t step_ms = 250;
+    const uint64_t interval_ms = static_cast<uint64_t>((o.interval > 0 ? o.interval : 3) * 1000);
+    uint64_t waited = 0;
+    while (!stop_asked) {
+        pause_ms(step_ms);
+        waited += step_ms;
+        sinks.service();
+        const bool rescanned = s.handlings_ended() != seen;
+        if (!rescanned) {
+            if (waited < interval_ms)
+                continue;
+            waited = 0;
+            if (presence_changed()) {
+                // The rescan runs on the notification thread; its end brings the next look.
+                request_refresh();
+                continue;
+            }
+        }
+        // A rescan still running is looked at once it has ended.
+        if (handling_running())
+            continue;
+        seen = s.handlings_ended();
+        sinks.deliver(tracker.next(look()));
+    }
+    sinks.finish();
+    return exit_ok;
+}
+
+}  // namespace ov::cli

@@ -575,5 +575,88 @@ gehören nach /etc/udev/rules.d/70-ovraid.rules, danach: udevadm control --reloa
         <source>udev-rules needs a bridge library (--library PATH)</source>
         <translation>udev-rules braucht eine Bridge-Bibliothek (--library PFAD)</translation>
     </message>
+    <message id="mon_controller">
+        <source>Controller %1 (%2)</source>
+        <extracomment>%1 list number, %2 the controller's name</extracomment>
+        <translation>Controller %1 (%2)</translation>
+    </message>
+    <message id="mon_added">
+        <source>Controller attached: %1</source>
+        <extracomment>%1 bus and name, as in ctl_usb / ctl_firewire</extracomment>
+        <translation>Controller angeschlossen: %1</translation>
+    </message>
+    <message id="mon_removed">
+        <source>Controller removed: %1</source>
+        <translation>Controller entfernt: %1</translation>
+    </message>
+    <message id="mon_disk_removed">
+        <source>%1: disk removed: %2</source>
+        <extracomment>%1 Bay N, %2 the disk's model, serial, size and record</extracomment>
+        <translation>%1: Platte entfernt: %2</translation>
+    </message>
+    <message id="mon_disk_inserted">
+        <source>%1: disk inserted: %2</source>
+        <translation>%1: Platte eingesetzt: %2</translation>
+    </message>
+    <message id="mon_state">
+        <source>State: %1</source>
+        <extracomment>%1 a state's words (state_*)</extracomment>
+        <translation>Zustand: %1</translation>
+    </message>
+    <message id="mon_rebuild_started">
+        <source>Rebuild started: %1</source>
+        <extracomment>%1 e.g. Bay 1 onto Bay 2: 0.5%</extracomment>
+        <translation>Neuaufbau begonnen: %1</translation>
+    </message>
+    <message id="mon_rebuild_progress">
+        <source>Rebuild: %1</source>
+        <translation>Neuaufbau: %1</translation>
+    </message>
+    <message id="mon_rebuild_finished">
+        <source>Rebuild finished: %1</source>
+        <extracomment>%1 Bay 1 onto Bay 2</extracomment>
+        <translation>Neuaufbau beendet: %1</translation>
+    </message>
+    <message id="mon_rebuild_failed">
+        <source>Rebuild stopped before its end (%1): %2</source>
+        <extracomment>%1 Bay 1 onto Bay 2, 42.0%; %2 why</extracomment>
+        <translation>Neuaufbau vor seinem Ende abgebrochen (%1): %2</translation>
+    </message>
+    <message id="mon_reason_removed">
+        <source>the controller was removed</source>
+        <translation>der Controller wurde entfernt</translation>
+    </message>
+    <message id="mon_reason_replaced">
+        <source>another copy took its place</source>
+        <translation>eine andere Kopie trat an seine Stelle</translation>
+    </message>
+    <message id="mon_no_syslog">
+        <source>cannot write to the system log at %1: %2</source>
+        <extracomment>%1 socket path, %2 the system's reason</extracomment>
+        <translation>kann nicht ins Systemprotokoll unter %1 schreiben: %2</translation>
+    </message>
+    <message id="mon_no_notifications">
+        <source>no desktop notifications: %1</source>
+        <extracomment>%1 the reason, from the system or the session bus</extracomment>
+        <translation>keine Desktop-Benachrichtigungen: %1</translation>
+    </message>
+    <message id="mon_program_failed">
+        <source>cannot run %1: %2</source>
+        <extracomment>%1 the program given with --program</extracomment>
+        <translation>kann %1 nicht ausführen: %2</translation>
+    </message>
+    <message id="mon_program_status">
+        <source>%1 ended with exit status %2</source>
+        <translation>%1 endete mit Rückgabewert %2</translation>
+    </message>
+    <message id="mon_program_signal">
+        <source>%1 was ended by signal %2</source>
+        <translation>%1 wurde durch Signal %2 beendet</translation>
+    </message>
+    <message id="mon_program_busy">
+        <source>%1 still runs for earlier events; not run for %2</source>
+        <extracomment>%2 the event's name</extracomment>
+        <translation>%1 läuft noch für frühere Ereignisse; für %2 nicht gestartet</translation>
+    </message>
 </context>
 </TS>

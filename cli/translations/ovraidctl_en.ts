@@ -571,5 +571,88 @@ Prints the udev rules that let the logged-in user open the bridges of a bridge l
         <source>udev-rules needs a bridge library (--library PATH)</source>
         <translation>udev-rules needs a bridge library (--library PATH)</translation>
     </message>
+    <message id="mon_controller">
+        <source>Controller %1 (%2)</source>
+        <extracomment>%1 list number, %2 the controller's name</extracomment>
+        <translation>Controller %1 (%2)</translation>
+    </message>
+    <message id="mon_added">
+        <source>Controller attached: %1</source>
+        <extracomment>%1 bus and name, as in ctl_usb / ctl_firewire</extracomment>
+        <translation>Controller attached: %1</translation>
+    </message>
+    <message id="mon_removed">
+        <source>Controller removed: %1</source>
+        <translation>Controller removed: %1</translation>
+    </message>
+    <message id="mon_disk_removed">
+        <source>%1: disk removed: %2</source>
+        <extracomment>%1 Bay N, %2 the disk's model, serial, size and record</extracomment>
+        <translation>%1: disk removed: %2</translation>
+    </message>
+    <message id="mon_disk_inserted">
+        <source>%1: disk inserted: %2</source>
+        <translation>%1: disk inserted: %2</translation>
+    </message>
+    <message id="mon_state">
+        <source>State: %1</source>
+        <extracomment>%1 a state's words (state_*)</extracomment>
+        <translation>State: %1</translation>
+    </message>
+    <message id="mon_rebuild_started">
+        <source>Rebuild started: %1</source>
+        <extracomment>%1 e.g. Bay 1 onto Bay 2: 0.5%</extracomment>
+        <translation>Rebuild started: %1</translation>
+    </message>
+    <message id="mon_rebuild_progress">
+        <source>Rebuild: %1</source>
+        <translation>Rebuild: %1</translation>
+    </message>
+    <message id="mon_rebuild_finished">
+        <source>Rebuild finished: %1</source>
+        <extracomment>%1 Bay 1 onto Bay 2</extracomment>
+        <translation>Rebuild finished: %1</translation>
+    </message>
+    <message id="mon_rebuild_failed">
+        <source>Rebuild stopped before its end (%1): %2</source>
+        <extracomment>%1 Bay 1 onto Bay 2, 42.0%; %2 why</extracomment>
+        <translation>Rebuild stopped before its end (%1): %2</translation>
+    </message>
+    <message id="mon_reason_removed">
+        <source>the controller was removed</source>
+        <translation>the controller was removed</translation>
+    </message>
+    <message id="mon_reason_replaced">
+        <source>another copy took its place</source>
+        <translation>another copy took its place</translation>
+    </message>
+    <message id="mon_no_syslog">
+        <source>cannot write to the system log at %1: %2</source>
+        <extracomment>%1 socket path, %2 the system's reason</extracomment>
+        <translation>cannot write to the system log at %1: %2</translation>
+    </message>
+    <message id="mon_no_notifications">
+        <source>no desktop notifications: %1</source>
+        <extracomment>%1 the reason, from the system or the session bus</extracomment>
+        <translation>no desktop notifications: %1</translation>
+    </message>
+    <message id="mon_program_failed">
+        <source>cannot run %1: %2</source>
+        <extracomment>%1 the program given with --program</extracomment>
+        <translation>cannot run %1: %2</translation>
+    </message>
+    <message id="mon_program_status">
+        <source>%1 ended with exit status %2</source>
+        <translation>%1 ended with exit status %2</translation>
+    </message>
+    <message id="mon_program_signal">
+        <source>%1 was ended by signal %2</source>
+        <translation>%1 was ended by signal %2</translation>
+    </message>
+    <message id="mon_program_busy">
+        <source>%1 still runs for earlier events; not run for %2</source>
+        <extracomment>%2 the event's name</extracomment>
+        <translation>%1 still runs for earlier events; not run for %2</translation>
+    </message>
 </context>
 </TS>
