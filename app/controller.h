@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "panel.h"
+#include "rebuild_rate.h"
 #include "request_queue.h"
 #include "requests.h"
 
@@ -153,4 +154,6 @@ private:
     std::atomic<std::thread::id> handling_thread_{};
     QTimer* notice_timer_ = nullptr;
     int last_tab_ = 0;
+    // The readings of the followed rebuild; used on the window's thread only.
+    ov::rebuild_rate rate_;
 };

@@ -7,6 +7,7 @@
 #include <QTabWidget>
 #include <QThread>
 #include <QTreeView>
+#include <chrono>
 
 #include "clock.h"
 #include "controller.h"
@@ -117,7 +118,10 @@ void controller::update_restart_control()
 
 void controller::startprogressbar()
 {
-    on_ui([&] { panel_->start_progress(); });
+    on_ui([&] {
+        rate_.reset();
+        panel_->start_progress();
+    });
 }
 
 void controller::showrebuildbuttons()
@@ -127,14 +131,26 @@ void controller::showrebuildbuttons()
 
 void controller::stopprogressbar()
 {
-    on_ui([&] { panel_->stop_progress(); });
+    on_ui([&] {
+        rate_.reset();
+        panel_->stop_progress();
+    });
 }
 
 void controller::updatepoll(uint64_t total, uint64_t currlba, bool final)
 {
     const std::optional<double> percent = ov::progress_percent(total, currlba, final);
-    if (percent)
-        on_ui([&] { panel_->set_progress(*percent); });
+    if (!percent)
+        return;
+    // System time, so a scaled test clock gives the figures the hardware would.
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count() *
+        ov::time_scale();
+    on_ui([&] {
+        rate_.add(seconds, total, currlba);
+        panel_->set_progress(*percent);
+        panel_->set_rate(rate_);
+    });
 }
 
 // ---- tabs and pages ------------------------------------------------------------------------

@@ -7,6 +7,7 @@
 #include <QTabBar>
 #include <QTabWidget>
 #include <algorithm>
+#include <optional>
 
 #include "functions.h"
 #include "pictures.h"
@@ -47,7 +48,7 @@ panel_binder::panel_binder(Ui::controllerform& ui) : ui_(ui)
     // What the panel hides keeps its room, so nothing else moves when it comes and goes.
     QWidget* coming_and_going[] = {ui.tree,           ui.disk0cappicture, ui.disk1cappicture, ui.cleardisk0button,
                                    ui.cleardisk1button, ui.levelindicator, ui.rebuildlabel,     ui.percentagefield,
-                                   ui.workingindicator};
+                                   ui.workingindicator, ui.rebuildratelabel};
     for (QWidget* w : coming_and_going) {
         QSizePolicy policy = w->sizePolicy();
         policy.setRetainSizeWhenHidden(true);
@@ -56,6 +57,16 @@ panel_binder::panel_binder(Ui::controllerform& ui) : ui_(ui)
     const QPixmap drive = disk_picture(56);
     ui.disk0cappicture->setPixmap(drive);
     ui.disk1cappicture->setPixmap(drive);
+    // Room for the longest rate text there can be, so the bar keeps its length while the
+    // figures change.
+    QLabel* rate = ui.rebuildratelabel;
+    rate->ensurePolished();
+    int room = 0;
+    for (const QString& longest :
+         {shown_key("rebuild_rate_measuring"),
+          shown({ov::text_piece{"rebuild_rate", {ov::speed_text(999.9e6), ov::duration_text(8640000)}, false}})})
+        room = std::max(room, rate->fontMetrics().horizontalAdvance(longest));
+    rate->setMinimumWidth(room + 2);
 }
 
 void panel_binder::clear()
@@ -73,7 +84,7 @@ void panel_binder::clear()
     }
     mark_rebuild(-1);
     for (QWidget* w : {static_cast<QWidget*>(ui_.levelindicator), static_cast<QWidget*>(ui_.rebuildlabel),
-                       static_cast<QWidget*>(ui_.percentagefield)})
+                       static_cast<QWidget*>(ui_.percentagefield), static_cast<QWidget*>(ui_.rebuildratelabel)})
         w->hide();
     ov::panel_actions closed;
     closed.restart = wanted_.restart;
@@ -143,6 +154,8 @@ void panel_binder::start_progress()
     ui_.levelindicator->show();
     ui_.levelindicator->setEnabled(true);
     ui_.levelindicator->setValue(0);
+    set_rate(ov::rebuild_rate());
+    ui_.rebuildratelabel->show();
 }
 
 void panel_binder::show_progress_texts()
@@ -156,6 +169,7 @@ void panel_binder::stop_progress()
 {
     ui_.levelindicator->hide();
     ui_.levelindicator->setEnabled(false);
+    ui_.rebuildratelabel->hide();
 }
 
 void panel_binder::set_progress(double percent)
@@ -168,3 +182,18 @@ void panel_binder::set_progress(double percent)
     ui_.percentagefield->setText(QString::fromStdString(ov::percent_text(percent)));
     ui_.levelindicator->setAccessibleDescription(ui_.percentagefield->text());
 }
+
+void panel_binder::set_rate(const ov::rebuild_rate& rate)
+{
+    const std::optional<double> speed = rate.bytes_per_second();
+    const std::optional<double> left = rate.seconds_left();
+    ov::panel_text text;
+    if (!speed)
+        text = {ov::text_piece{"rebuild_rate_measuring", {}, false}};
+    else if (!left)   // a copy standing still: its speed, but no end to name
+        text = {ov::text_piece{ov::speed_text(*speed), {}, true}};
+    else
+        text = {ov::text_piece{"rebuild_rate", {ov::speed_text(*speed), ov::duration_text(*left)}, false}};
+    ui_.rebuildratelabel->setText(shown(text));
+}
+

@@ -5,6 +5,7 @@
 #include <QString>
 
 #include "panel.h"
+#include "rebuild_rate.h"
 
 namespace Ui {
 class controllerform;
@@ -33,6 +34,8 @@ public:
     void show_progress_texts();
     void stop_progress();
     void set_progress(double percent);
+    // Speed and time left beside the bar; "measuring" until the rate knows a speed.
+    void set_rate(const ov::rebuild_rate& rate);
 
 private:
     void apply();

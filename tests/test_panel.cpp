@@ -1,12 +1,15 @@
 // The panel decided from chip states, without a window: mode texts and markers by key, the
 // actions offered, the notices due and the rebuild tab; the pictures; size units; the
-// questions before commands; progress; and how a text is put together from its pieces.
+// questions before commands; progress and the rebuild's speed; and how a text is put
+// together from its pieces.
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "ovchip.h"
 #include "panel.h"
+#include "rebuild_rate.h"
 
 namespace {
 
@@ -297,6 +300,42 @@ TEST(panel, progress_holds_below_the_end_and_ignores_what_measures_nothing)
     for (const auto& c : cases) {
         const std::optional<double> percent = ov::progress_percent(c.total, c.current, c.final);
         EXPECT_EQ(percent ? ov::percent_text(*percent) : "", c.text) << c.total << "/" << c.current << " " << c.final;
+    }
+}
+
+TEST(panel, speed_and_time_left_come_from_the_last_minute_of_one_copy)
+{
+    constexpr uint64_t total = 10000000, big = 4000000000;   // sectors
+    constexpr double reset = -1;                              // a step that starts afresh by hand
+    struct reading {
+        double seconds;
+        uint64_t total, current;
+    };
+    struct {
+        const char* what;
+        std::vector<reading> readings;
+        const char *speed, *left;   // "" for none
+    } const cases[] = {
+        {"one reading", {{0, total, 0}}, "", ""},
+        {"under a second apart", {{0, total, 0}, {0.5, total, 1000}}, "", ""},
+        {"a steady copy", {{0, total, 0}, {10, total, 1000000}}, "51.2 MB/s", "1 min 30 s"},
+        {"hours to go", {{0, big, 0}, {10, big, 100000}}, "5.1 MB/s", "111 h 06 min"},
+        {"older than a minute is forgotten", {{0, total, 0}, {40, total, 4000000}, {80, total, 8000000},
+                                              {120, total, 8000000}}, "25.6 MB/s", "40 s"},
+        {"the copy started over", {{0, total, 0}, {10, total, 1000000}, {20, total, 500000}, {30, total, 1500000}},
+         "51.2 MB/s", "1 min 25 s"},
+        {"a new total", {{0, total, 0}, {10, total, 1000000}, {20, big, 2000000}}, "", ""},
+        {"reset", {{0, total, 0}, {10, total, 1000000}, {reset, 0, 0}, {20, total, 2000000}}, "", ""},
+        {"standing still", {{0, total, 1000000}, {10, total, 1000000}}, "0 B/s", ""},
+    };
+    for (const auto& c : cases) {
+        ov::rebuild_rate rate;
+        for (const reading& r : c.readings)
+            r.seconds == reset ? rate.reset() : rate.add(r.seconds, r.total, r.current);
+        const std::optional<double> speed = rate.bytes_per_second();
+        const std::optional<double> left = rate.seconds_left();
+        EXPECT_EQ(speed ? ov::speed_text(*speed) : "", c.speed) << c.what;
+        EXPECT_EQ(left ? ov::duration_text(*left) : "", c.left) << c.what;
     }
 }
 

@@ -99,7 +99,8 @@ const char* const known_keys[] = {
     "delete_stops_rebuild", "rebuild_from_older", "fault_disk_changed", "fault_disk_unknown", "fault_write_failed",
     "fault_flush_failed", "fault_restored", "fault_restore_failed", "fault_restart_failed",
     "fault_plain_restart_failed", "fault_rebuild_restart_failed", "bridge_left_out", "rebuild_stalled",
-    "rebuild_not_started", "incomplete_copy_marker", "fault_note_failed", "app_title"};
+    "rebuild_not_started", "incomplete_copy_marker", "fault_note_failed", "app_title", "rebuild_rate",
+    "rebuild_rate_measuring"};
 
 TEST(window_signals, a_termination_signal_takes_the_one_way_out_on_the_window_thread)
 {

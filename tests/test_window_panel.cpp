@@ -1,10 +1,11 @@
 // The panel bound to the widgets: an empty panel, a configured set in the host's units,
-// every field of a disk, a followed rebuild, and input while a scan runs. The rules
-// behind what shows are tested without a window in test_panel.cpp.
+// every field of a disk, a followed rebuild with its speed, and input while a scan runs.
+// The rules behind what shows are tested without a window in test_panel.cpp.
 #include <QComboBox>
 #include <QIcon>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTreeView>
@@ -45,7 +46,26 @@ const char* const panel_fields[] = {
     "disk0oldnewlabel", "disk1oldnewlabel", "disk0picmodefield", "disk1picmodefield", "raidmodelabel",
     "disk0caplabel",    "disk0label",       "disk1caplabel",     "disk1label"};
 
-using window_panel = window_fixture;
+class window_panel : public window_fixture {
+protected:
+    static constexpr uint64_t set = 1000000;
+
+    // A configured mirror whose bridge copies port 1 onto port 0: shown, it is followed.
+    int rebuilding_mirror()
+    {
+        ov::ovdisk target = member_disk(ov::mode_raid1, set + 16, set);
+        ov::ovdisk source = member_disk(ov::mode_raid1, set + 16, set);
+        source.rebuild_flag = true;
+        const int i = add_usb_chip(target, source);
+        chip(i).raid_configured = true;
+        chip(i).raid_mode = ov::mode_raid1;
+        chip(i).raid_capacity = set;
+        chip(i).rebuilding = true;
+        chip(i).polling = true;
+        chip(i).raid1_pair_present = true;
+        return i;
+    }
+};
 
 TEST_F(window_panel, without_chips_or_disks_the_panel_is_empty_and_closed)
 {
@@ -146,17 +166,7 @@ TEST_F(window_panel, each_widget_shows_its_part_of_the_panel)
 
 TEST_F(window_panel, a_running_rebuild_is_followed_and_its_arrow_marked)
 {
-    const uint64_t set = 1000000;
-    ov::ovdisk target = member_disk(ov::mode_raid1, set + 16, set);
-    ov::ovdisk source = member_disk(ov::mode_raid1, set + 16, set);
-    source.rebuild_flag = true;   // rebuild from port 1 to port 0
-    const int i = add_usb_chip(target, source);
-    chip(i).raid_configured = true;
-    chip(i).raid_mode = ov::mode_raid1;
-    chip(i).raid_capacity = set;
-    chip(i).rebuilding = true;
-    chip(i).polling = true;
-    chip(i).raid1_pair_present = true;
+    const int i = rebuilding_mirror();
     lib.rebuild_statuses.push_back(scripted_library::status(1000, 250));
     show_chip(i);
 
@@ -195,9 +205,38 @@ TEST_F(window_panel, a_running_rebuild_is_followed_and_its_arrow_marked)
     EXPECT_FALSE(shown("percentagefield"));
 }
 
+// The figures are in system time: at a scaled clock the poller's readings come sooner, and
+// speed and time left must still be those the hardware would show.
+TEST_F(window_panel, a_followed_rebuild_shows_its_speed_and_time_left_until_it_ends)
+{
+    ov::set_localizer([](const std::string& key) { return key == "rebuild_rate" ? std::string("%1 | %2") : key; });
+    const int i = rebuilding_mirror();
+    // A tenth of the set per poll, polls at least 4 s apart: at most 12.8 MB/s.
+    for (uint64_t at = 0; at <= set; at += set / 10)
+        lib.rebuild_statuses.push_back(scripted_library::status(set, at));
+    show_chip(i);
+    // The poller's readings wait for the window's thread: nothing is measured yet.
+    EXPECT_TRUE(shown("rebuildratelabel"));
+    EXPECT_EQ(text("rebuildratelabel"), "rebuild_rate_measuring");
+
+    ASSERT_TRUE(eventually([&] { return text("rebuildratelabel") != "rebuild_rate_measuring"; }));
+    static const QRegularExpression figures(R"(^([0-9.]+) (kB|MB)/s \| (\d+ h \d\d min|\d+ min \d\d s|\d+ s)$)");
+    const QRegularExpressionMatch m = figures.match(text("rebuildratelabel"));
+    ASSERT_TRUE(m.hasMatch()) << text("rebuildratelabel").toStdString();
+    const double mb_per_s = m.captured(1).toDouble() / (m.captured(2) == "kB" ? 1000 : 1);
+    EXPECT_GT(mb_per_s, 0);
+    EXPECT_LE(mb_per_s, 12.8) << "measured in scaled time, not system time";
+    EXPECT_TRUE(shown("rebuildratelabel") && shown("levelindicator"));
+
+    // The poller ends the rebuild; the panel that follows shows neither bar nor rate.
+    ASSERT_TRUE(eventually([&] { return !chip(i).poller_alive; }));
+    EXPECT_EQ(alert_messages(), std::vector<QString>{"rebuild_finished"});
+    EXPECT_FALSE(shown("rebuildratelabel"));
+    EXPECT_FALSE(shown("levelindicator"));
+}
+
 TEST_F(window_panel, no_input_is_taken_while_a_device_handling_runs)
 {
-    const uint64_t set = 1000000;
     const int i = add_usb_chip(member_disk(ov::mode_raid1, set + 16, set), blank_disk(set + 16));
     chip(i).raid1_pair_present = true;
     ov::j.current = chip(i).identity;

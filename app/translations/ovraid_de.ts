@@ -438,5 +438,23 @@
         <extracomment>Notice (below the device tree) when the rebuild progress has not moved for a minute</extracomment>
         <translation>Der Neuaufbau kommt seit einer Minute nicht voran. Prüfen Sie, ob beide Festplatten richtig sitzen und das Gehäuse Strom hat; ein Neustart des Controllers startet die Kopie erneut.</translation>
     </message>
+    <!-- Rebuild speed
+         Beside the progress bar while a rebuild is followed: the speed over the last minute and the time
+         left at that speed. Units are decimal, as disk sizes are shown. -->
+    <message id="rebuild_rate">
+        <source>%1 · %2 left</source>
+        <extracomment>Beside the rebuild progress bar; %1 = the copy speed (e.g. 85.3 MB/s), %2 = the time left (e.g. 2 h 05 min)</extracomment>
+        <translation>%1 · noch %2</translation>
+    </message>
+    <message id="rebuild_rate_measuring">
+        <source>measuring speed…</source>
+        <extracomment>Beside the rebuild progress bar until the copy speed is known (a few seconds)</extracomment>
+        <translation>Geschwindigkeit wird gemessen…</translation>
+    </message>
+    <message id="rebuild_rate_accessible">
+        <source>Rebuild speed and time left</source>
+        <extracomment>Accessible name of the speed text beside the rebuild progress bar</extracomment>
+        <translation>Geschwindigkeit und Restzeit des Neuaufbaus</translation>
+    </message>
 </context>
 </TS>
