@@ -12,6 +12,7 @@
 #include "clock.h"
 #include "controller.h"
 #include "functions.h"
+#include "health.h"
 #include "ovtool.h"
 #include "ovview.h"
 #include "panel_binder.h"
@@ -48,6 +49,9 @@ void controller::update_raid_information()
         panel_->show(panel);
         if (!chip)
             return;
+        // The record's faults are the engine's to judge; the window only lists them.
+        for (int port = 0; port < 2; ++port)
+            panel_->show_warnings(port, ov::record_warnings(*chip, port));
         for (const std::string& key : panel.notices)
             alert(shown_key("attention"), shown_key(key.c_str()), s_ok);
         if (panel.rebuild_tab && !panel.follow_rebuild)

@@ -4,6 +4,7 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QStringList>
 #include <QTabBar>
 #include <QTabWidget>
 #include <algorithm>
@@ -16,7 +17,8 @@
 namespace {
 
 struct disk_widgets {
-    QLabel *model, *serial, *size, *mode, *rebuild_mode, *marker, *picture, *caption, *capacity, *picture_mode;
+    QLabel *model, *serial, *size, *mode, *rebuild_mode, *marker, *picture, *caption, *capacity, *picture_mode,
+        *warnings;
     QPushButton *rebuild, *clear;
 };
 
@@ -25,10 +27,12 @@ disk_widgets widgets_of(Ui::controllerform& ui, int port)
     if (port == 0)
         return {ui.disk0modelfield, ui.disk0serialfield, ui.disk0sizefield,   ui.disk0modefield,
                 ui.rebuilddisk0field, ui.disk0oldnewlabel, ui.disk0cappicture, ui.disk0label,
-                ui.disk0caplabel,   ui.disk0picmodefield, ui.rebuild0to1button, ui.cleardisk0button};
+                ui.disk0caplabel,   ui.disk0picmodefield, ui.disk0warningsfield, ui.rebuild0to1button,
+                ui.cleardisk0button};
     return {ui.disk1modelfield,   ui.disk1serialfield, ui.disk1sizefield,   ui.disk1modefield,
             ui.rebuilddisk1field, ui.disk1oldnewlabel, ui.disk1cappicture, ui.disk1label,
-            ui.disk1caplabel,     ui.disk1picmodefield, ui.rebuild1to0button, ui.cleardisk1button};
+            ui.disk1caplabel,     ui.disk1picmodefield, ui.disk1warningsfield, ui.rebuild1to0button,
+            ui.cleardisk1button};
 }
 
 }  // namespace
@@ -76,9 +80,10 @@ void panel_binder::clear()
     for (int port = 0; port < 2; ++port) {
         const disk_widgets w = widgets_of(ui_, port);
         for (QLabel* field : {w.model, w.serial, w.size, w.mode, w.rebuild_mode, w.marker, w.caption, w.capacity,
-                              w.picture_mode})
+                              w.picture_mode, w.warnings})
             field->clear();
         w.picture->hide();
+        w.warnings->hide();
         w.clear->hide();
         w.rebuild->setDown(false);
     }
@@ -197,3 +202,12 @@ void panel_binder::set_rate(const ov::rebuild_rate& rate)
     ui_.rebuildratelabel->setText(shown(text));
 }
 
+void panel_binder::show_warnings(int port, const std::vector<ov::record_warning>& warnings)
+{
+    QStringList lines;
+    for (const ov::record_warning w : warnings)
+        lines << shown_key(ov::warning_key(w));
+    QLabel* field = widgets_of(ui_, port).warnings;
+    field->setText(lines.join(QLatin1Char('\n')));
+    field->setVisible(!lines.isEmpty());
+}

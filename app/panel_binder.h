@@ -3,7 +3,9 @@
 #pragma once
 
 #include <QString>
+#include <vector>
 
+#include "health.h"
 #include "panel.h"
 #include "rebuild_rate.h"
 
@@ -36,6 +38,8 @@ public:
     void set_progress(double percent);
     // Speed and time left beside the bar; "measuring" until the rate knows a speed.
     void set_rate(const ov::rebuild_rate& rate);
+    // What looks wrong in a disk's record, one line each; hidden when nothing does.
+    void show_warnings(int port, const std::vector<ov::record_warning>& warnings);
 
 private:
     void apply();

@@ -1,6 +1,7 @@
 // The panel bound to the widgets: an empty panel, a configured set in the host's units,
-// every field of a disk, a followed rebuild with its speed, and input while a scan runs.
-// The rules behind what shows are tested without a window in test_panel.cpp.
+// every field of a disk, the warnings about a record, a followed rebuild with its speed, and
+// input while a scan runs. The rules behind what shows are tested without a window in
+// test_panel.cpp.
 #include <QComboBox>
 #include <QIcon>
 #include <QProgressBar>
@@ -233,6 +234,35 @@ TEST_F(window_panel, a_followed_rebuild_shows_its_speed_and_time_left_until_it_e
     EXPECT_EQ(alert_messages(), std::vector<QString>{"rebuild_finished"});
     EXPECT_FALSE(shown("rebuildratelabel"));
     EXPECT_FALSE(shown("levelindicator"));
+}
+
+// Warnings only inform: the set is shown and offered as it would be without them.
+TEST_F(window_panel, the_disk_page_lists_what_looks_wrong_in_each_record)
+{
+    ov::ovdisk d0 = member_disk(ov::mode_raid1, set + 16, set, "A", "SA");
+    ov::ovdisk d1 = member_disk(ov::mode_raid1, set + 16, set, "B", "SB");
+    d0.raid_record = record_for(ov::mode_raid1, 1, set, d1, "20110231250000");   // no such day, the other bay
+    d1.raid_record = record_for(ov::mode_raid1, 1, set, d0);
+    const int i = add_usb_chip(d0, d1);
+    chip(i).raid_configured = true;
+    chip(i).raid_mode = ov::mode_raid1;
+    chip(i).raid_capacity = set;
+    chip(i).raid1_pair_present = true;
+    show_chip(i);
+    EXPECT_TRUE(shown("disk0warningsfield"));
+    EXPECT_EQ(text("disk0warningsfield"), "warning_stamp\nwarning_member");
+    EXPECT_TRUE(find<QLabel>("disk0warningsfield")->wordWrap());
+    EXPECT_FALSE(shown("disk1warningsfield"));
+    EXPECT_EQ(text("disk1warningsfield"), "");
+    EXPECT_EQ(text("raidmodelabel"), "raid_1");
+    EXPECT_TRUE(enabled("clearconfigbutton"));
+    EXPECT_TRUE(alerts.empty());
+
+    // No chip, no warnings.
+    ov::j.chips.clear();
+    win->update_raid_information();
+    EXPECT_FALSE(shown("disk0warningsfield"));
+    EXPECT_EQ(text("disk0warningsfield"), "");
 }
 
 TEST_F(window_panel, no_input_is_taken_while_a_device_handling_runs)

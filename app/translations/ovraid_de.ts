@@ -456,5 +456,33 @@
         <extracomment>Accessible name of the speed text beside the rebuild progress bar</extracomment>
         <translation>Geschwindigkeit und Restzeit des Neuaufbaus</translation>
     </message>
+    <!-- Record health
+         Shown on the disk information page under a disk whose RAID record looks wrong, one line each. They
+         only inform: the record is read and used as before. -->
+    <message id="warning_stamp">
+        <source>The record's date stamp is not a real date.</source>
+        <extracomment>Disk page, below a disk whose RAID record carries a date stamp that is no real date and time</extracomment>
+        <translation>Der Zeitstempel der RAID-Informationen ist kein gültiges Datum.</translation>
+    </message>
+    <message id="warning_set_size">
+        <source>The set size in the record does not fit on this disk.</source>
+        <extracomment>Disk page, below a disk whose RAID record names a set larger than this disk (and its partner) can hold</extracomment>
+        <translation>Die Verbundgröße der RAID-Informationen passt nicht auf diese Festplatte.</translation>
+    </message>
+    <message id="warning_partner_text">
+        <source>The partner named in the record is not readable text.</source>
+        <extracomment>Disk page, below a disk whose RAID record names its partner's model or serial number with bytes that are not text</extracomment>
+        <translation>Der Partner in den RAID-Informationen ist kein lesbarer Text.</translation>
+    </message>
+    <message id="warning_mode">
+        <source>The record names a RAID mode that forms no set.</source>
+        <extracomment>Disk page, below a disk whose RAID record names a mode that is none of RAID 0, RAID 1, span or none</extracomment>
+        <translation>Die RAID-Informationen nennen einen RAID-Modus, der keinen Verbund bildet.</translation>
+    </message>
+    <message id="warning_member">
+        <source>The record names another bay than the one this disk is in.</source>
+        <extracomment>Disk page, below a disk whose RAID record gives it the member number of the other bay</extracomment>
+        <translation>Die RAID-Informationen ordnen die Festplatte dem anderen Einschub zu.</translation>
+    </message>
 </context>
 </TS>

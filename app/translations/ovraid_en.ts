@@ -461,5 +461,33 @@
         <extracomment>Accessible name of the speed text beside the rebuild progress bar</extracomment>
         <translation>Rebuild speed and time left</translation>
     </message>
+    <!-- Record health
+         Shown on the disk information page under a disk whose RAID record looks wrong, one line each. They
+         only inform: the record is read and used as before. -->
+    <message id="warning_stamp">
+        <source>The record's date stamp is not a real date.</source>
+        <extracomment>Disk page, below a disk whose RAID record carries a date stamp that is no real date and time</extracomment>
+        <translation>The record's date stamp is not a real date.</translation>
+    </message>
+    <message id="warning_set_size">
+        <source>The set size in the record does not fit on this disk.</source>
+        <extracomment>Disk page, below a disk whose RAID record names a set larger than this disk (and its partner) can hold</extracomment>
+        <translation>The set size in the record does not fit on this disk.</translation>
+    </message>
+    <message id="warning_partner_text">
+        <source>The partner named in the record is not readable text.</source>
+        <extracomment>Disk page, below a disk whose RAID record names its partner's model or serial number with bytes that are not text</extracomment>
+        <translation>The partner named in the record is not readable text.</translation>
+    </message>
+    <message id="warning_mode">
+        <source>The record names a RAID mode that forms no set.</source>
+        <extracomment>Disk page, below a disk whose RAID record names a mode that is none of RAID 0, RAID 1, span or none</extracomment>
+        <translation>The record names a RAID mode that forms no set.</translation>
+    </message>
+    <message id="warning_member">
+        <source>The record names another bay than the one this disk is in.</source>
+        <extracomment>Disk page, below a disk whose RAID record gives it the member number of the other bay</extracomment>
+        <translation>The record names another bay than the one this disk is in.</translation>
+    </message>
 </context>
 </TS>
