@@ -285,6 +285,15 @@ std::string bay_number(int port)
     return std::to_string(port + 1);
 }
 
+// A shortfall in MiB: a tenth where it is small, so a few sectors never read as 0.
+std::string mib_text(uint64_t sectors)
+{
+    const double mib = static_cast<double>(sectors) * 512 / 1048576;
+    char text[32];
+    std::snprintf(text, sizeof text, mib < 10 ? "%.1f" : "%.0f", mib);
+    return text;
+}
+
 // What keeps a bay from taking part in a write: nothing there, or a disk not known.
 panel_text bay_refusal(const ovchip& chip, int port)
 {
@@ -353,7 +362,7 @@ panel_text refusal(const ovchip& chip, command c, int port, uint32_t mode)
         if (other.capacity < needed) {
             const uint64_t short_by = needed - other.capacity;
             return {key("refuse_target_small", {bay_number(target), inttostring(short_by)}),
-                    key("refuse_mib", {inttostring((short_by * 512 + 524288) / 1048576)})};
+                    key("refuse_mib", {mib_text(short_by)})};
         }
         return {};
     }
