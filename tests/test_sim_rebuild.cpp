@@ -42,27 +42,6 @@ status read_status(enclosure& e, uint32_t h)
 
 class SimRebuild : public ::testing::Test, public sim_tree {
 protected:
-    // Writes a RAID 1 record on the disk in a port, at its IDENTIFY capacity - 15.
-    std::string write_record(const std::string& bridge, int port, int mode, bool source, uint64_t set_size,
-                             bool name_partner = true)
-    {
-        std::array<unsigned char, 512> id;
-        EXPECT_TRUE(st.read_identify(st.port_dir(bridge, port), id, error)) << error;
-        const uint64_t cap = identify_capacity(id.data());
-        // The record names the disk in the other port, as the halves of one mirror do.
-        std::array<unsigned char, 512> other{};
-        std::string ignored;
-        if (name_partner)
-            st.read_identify(st.port_dir(bridge, 1 - port), other, ignored);
-        unsigned char stamp[16] = "20110203090507";
-        const ov::raid_info r = ov::create_raid_struct(
-            mode, port, source ? ov::source_mark : 0, 0, set_size, other.data() + ov::identify::serial_offset,
-            other.data() + ov::identify::model_offset, set_size >= ov::two_tb_sectors, stamp);
-        const std::string bytes(reinterpret_cast<const char*>(r.data()), 512);
-        write_bytes(st.port_image(bridge, port), (cap - 15) * 512, bytes);
-        return bytes;
-    }
-
     // Bridge "u" with two disks of n sectors whose mirror records mark the disk in port
     // source to be copied onto the other, in seconds; the source's image is returned.
     std::string flagged_mirror(double seconds, uint64_t n, int source = 0)

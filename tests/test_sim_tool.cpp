@@ -1,9 +1,5 @@
 // ovraid-sim as a user runs it: exit statuses, messages, and the changes it makes
 // being seen by an enclosure in another process.
-#include <sys/wait.h>
-
-#include <cstdio>
-
 #include "harness.h"
 #include "sim/enclosure.h"
 #include "sim/identify.h"
@@ -13,40 +9,18 @@ using namespace ovtest;
 
 namespace {
 
-struct result {
-    int status;
-    std::string output;  // stdout and stderr together
-};
-
-std::string shell_quote(const std::string& arg)
-{
-    std::string q = "'";
-    for (char c : arg)
-        q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return q + "'";
-}
+using result = program_run;
 
 class SimTool : public ::testing::Test, public sim_tree {
 protected:
+    // stdout and stderr together in output.
     result tool(const std::vector<std::string>& args, bool with_root = true)
     {
-        std::string cmd = shell_quote(OVRAID_SIM_TOOL);
+        std::vector<std::string> argv = {OVRAID_SIM_TOOL};
         if (with_root)
-            cmd += " --sim " + shell_quote(root);
-        for (const auto& a : args)
-            cmd += " " + shell_quote(a);
-        cmd += " 2>&1";
-        result r{-1, {}};
-        FILE* p = popen(cmd.c_str(), "r");
-        if (p == nullptr)
-            return r;
-        char buf[4096];
-        size_t n;
-        while ((n = fread(buf, 1, sizeof buf, p)) > 0)
-            r.output.append(buf, n);
-        const int raw = pclose(p);
-        r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-        return r;
+            argv.insert(argv.end(), {"--sim", root});
+        argv.insert(argv.end(), args.begin(), args.end());
+        return run_program(argv, {}, true);
     }
 };
 

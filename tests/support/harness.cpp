@@ -1,8 +1,13 @@
 #include "harness.h"
 
 #include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <array>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -14,6 +19,9 @@
 
 #include "posix_io.h"
 #include "safety.h"
+#include "sim/identify.h"
+
+extern char** environ;
 
 namespace ovtest {
 
@@ -309,6 +317,89 @@ int64_t first_difference(const std::string& a, const std::string& b, uint64_t by
     return -1;
 }
 
+program_run run_program(const std::vector<std::string>& argv, const std::vector<std::string>& env, bool merge_errors,
+                        const std::function<bool(const std::string&)>& enough, std::chrono::milliseconds limit)
+{
+    program_run run;
+    std::vector<std::string> environment;
+    for (char** e = environ; *e != nullptr; ++e)
+        environment.emplace_back(*e);
+    for (const std::string& change : env) {
+        const std::string name = change.substr(0, change.find('=')) + "=";
+        std::erase_if(environment, [&](const std::string& e) { return e.starts_with(name); });
+        if (change.find('=') != std::string::npos)
+            environment.push_back(change);
+    }
+    std::vector<char*> args, envp;
+    for (const std::string& a : argv)
+        args.push_back(const_cast<char*>(a.c_str()));
+    for (const std::string& e : environment)
+        envp.push_back(const_cast<char*>(e.c_str()));
+    args.push_back(nullptr);
+    envp.push_back(nullptr);
+
+    int out[2], err[2];
+    if (::pipe2(out, O_CLOEXEC) != 0)
+        return run;
+    if (::pipe2(err, O_CLOEXEC) != 0) {
+        ::close(out[0]);
+        ::close(out[1]);
+        return run;
+    }
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+    posix_spawn_file_actions_adddup2(&actions, merge_errors ? out[1] : err[1], 2);
+    pid_t pid = -1;
+    const int spawned = ::posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), envp.data());
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(out[1]);
+    ::close(err[1]);
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    bool stopped = spawned != 0;
+    // Both pipes are read as they fill, or a chatty program would block on the other one.
+    pollfd fds[2] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}};
+    std::string* into[2] = {&run.output, &run.errors};
+    while (spawned == 0 && (fds[0].fd >= 0 || fds[1].fd >= 0)) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        if (!stopped && left.count() <= 0) {
+            ADD_FAILURE() << argv[0] << " still runs after " << limit.count() << " ms";
+            ::kill(pid, SIGTERM);
+            stopped = true;
+        }
+        if (::poll(fds, 2, stopped ? 1000 : static_cast<int>(std::max<int64_t>(left.count(), 1))) < 0 && errno != EINTR)
+            break;
+        for (int k = 0; k < 2; ++k) {
+            if (fds[k].fd < 0 || fds[k].revents == 0)
+                continue;
+            char buf[4096];
+            const ssize_t n = ::read(fds[k].fd, buf, sizeof buf);
+            if (n > 0) {
+                into[k]->append(buf, static_cast<size_t>(n));
+            } else if (n == 0 || errno != EINTR) {
+                ::close(fds[k].fd);
+                fds[k].fd = -1;
+            }
+        }
+        if (!stopped && enough && enough(run.output)) {
+            ::kill(pid, SIGTERM);
+            stopped = true;
+        }
+    }
+    for (const pollfd& f : fds)
+        if (f.fd >= 0)
+            ::close(f.fd);
+    if (spawned != 0) {
+        ADD_FAILURE() << "cannot run " << argv[0] << ": " << std::strerror(spawned);
+        return run;
+    }
+    int raw = 0;
+    if (::waitpid(pid, &raw, 0) == pid)
+        run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : WIFSIGNALED(raw) ? 128 + WTERMSIG(raw) : -1;
+    return run;
+}
+
 sim_tree::~sim_tree()
 {
     const std::string log = slurp(root + "/.firmware/log");
@@ -350,6 +441,26 @@ std::string sim_tree::add_disk(const std::string& bridge, int port, const std::s
     shelf_disk(name, sectors, addressing);
     EXPECT_TRUE(st.insert_disk(bridge, port, name, error)) << error;
     return st.port_image(bridge, port);
+}
+
+std::string sim_tree::write_record(const std::string& bridge, int port, int mode, bool source, uint64_t set_size,
+                                   bool name_partner, const char* stamp, int member)
+{
+    std::array<unsigned char, 512> id;
+    EXPECT_TRUE(st.read_identify(st.port_dir(bridge, port), id, error)) << error;
+    const uint64_t cap = ov::sim::identify_capacity(id.data());
+    std::array<unsigned char, 512> other{};
+    std::string ignored;
+    if (name_partner)
+        st.read_identify(st.port_dir(bridge, 1 - port), other, ignored);
+    const stamp16 when(stamp);
+    const ov::raid_info r = ov::create_raid_struct(
+        mode, member < 0 ? port : member, source ? ov::source_mark : 0, 0, set_size,
+        other.data() + ov::identify::serial_offset, other.data() + ov::identify::model_offset,
+        set_size >= ov::two_tb_sectors, when.bytes);
+    const std::string bytes(reinterpret_cast<const char*>(r.data()), 512);
+    write_bytes(st.port_image(bridge, port), (cap - 15) * 512, bytes);
+    return bytes;
 }
 
 // ---- the engine fixture --------------------------------------------------------------------

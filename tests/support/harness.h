@@ -121,6 +121,20 @@ void spit(const std::string& path, const std::string& text);
 // they read as zeros alike, so only the places where either holds data are read.
 int64_t first_difference(const std::string& a, const std::string& b, uint64_t bytes);
 
+// ---- other programs ------------------------------------------------------------------------
+
+struct program_run {
+    int status = -1;       // the exit status, 128 + the signal that ended it, -1 when it did not run
+    std::string output;    // standard output, with standard error when merged
+    std::string errors;    // standard error
+};
+// Runs argv[0] (a path, or a name looked up in PATH) with standard input empty and the
+// environment changed by `env`: "NAME=value" sets, a bare "NAME" removes. Once `enough`
+// says so of the output so far, or after `limit`, the program is sent SIGTERM.
+program_run run_program(const std::vector<std::string>& argv, const std::vector<std::string>& env = {},
+                        bool merge_errors = false, const std::function<bool(const std::string&)>& enough = {},
+                        std::chrono::milliseconds limit = 120s);
+
 // A simulation tree in a temporary directory, and the bridges and disks built in it.
 struct sim_tree {
     temp_dir dir;
@@ -142,6 +156,11 @@ struct sim_tree {
     void shelf_disk(const std::string& name, uint64_t sectors, const std::string& addressing = "lba48");
     std::string add_disk(const std::string& bridge, int port, const std::string& name, uint64_t sectors,
                          const std::string& addressing = "lba48");
+    // Writes a record where the host looks for it (IDENTIFY capacity - 15) on the disk in a
+    // port, naming the disk in the other port as its partner as the members of one set do;
+    // member -1 is the port. Returns the 512 bytes written.
+    std::string write_record(const std::string& bridge, int port, int mode, bool source, uint64_t set_size,
+                             bool name_partner = true, const char* stamp = older_stamp, int member = -1);
 };
 
 // ---- the fixtures --------------------------------------------------------------------------
