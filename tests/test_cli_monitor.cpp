@@ -306,9 +306,12 @@ TEST_F(Monitor, StoryReachesEverySink)
 }
 
 // No session bus at all: one note, and every other sink still hears everything. Then
-// --oneshot on what is left: the problems now, and the exit status of status.
+// --oneshot on what is left: the problems now, and the exit status of status. The lone
+// mirror half, which the window would degrade, is left as it was.
 TEST_F(Monitor, WithoutBusAndOneshot)
 {
+    const std::string lone = st.port_image("lone", 1), kept = dir.path() + "/lone1.img";
+    ASSERT_EQ(run_program({"cp", "--sparse=always", lone, kept}).status, 0);
     log_socket log(log_path);
     const std::vector<std::string> nowhere = {"DBUS_SESSION_BUS_ADDRESS=unix:path=" + dir.path() + "/no-bus"};
     std::string disk;
@@ -345,6 +348,7 @@ TEST_F(Monitor, WithoutBusAndOneshot)
         << german.output;
     EXPECT_EQ(german.errors, "");
     EXPECT_EQ(log.lines().size(), events.size()) << "--no-syslog";
+    EXPECT_EQ(first_difference(lone, kept, disk_sectors * 512), -1) << "looking wrote to a disk";
 }
 
 namespace {

@@ -1,0 +1,371 @@
+// ovraidctl status and check as scripts and monitoring systems run them: the built program
+// against simulated enclosures in every state, its words, its JSON against the published
+// schema, its exit codes, and disks left exactly as they were.
+#include <sys/stat.h>
+
+#include <map>
+#include <sstream>
+
+#include "harness.h"
+#include "raid.h"
+
+using namespace ovtest;
+
+namespace {
+
+constexpr uint64_t disk_sectors = 40000;
+constexpr uint64_t set_sectors = disk_sectors - 16;
+// What a path of a JSON document holds when it is not there at all.
+const std::string absent = "<absent>";
+
+// One controller in one state: how it is built, and what status and check say of it.
+struct state_case {
+    std::string bridge;        // its USB serial is "USB-" + bridge
+    std::string state;         // as JSON names it
+    int severity;              // in JSON, and check's exit status for this controller alone
+    std::string words;         // the state in words, in the text and check's line
+    std::vector<std::string> text;  // found in its part of the status text; '*': anything within a line
+    std::vector<std::pair<std::string, std::string>> json;  // path below the controller -> JSON value
+};
+
+const std::vector<state_case> cases = {
+    {"mirror", "healthy", 0, "healthy", {"Set: *RAID 1, "},
+     {{"set/mode", "\"raid1\""}, {"set/size_sectors", std::to_string(set_sectors)},
+      {"set/size_bytes", std::to_string(set_sectors * 512)}, {"current_data_bay", "null"}, {"rebuild", "null"},
+      {"bays/0/current_data", "true"}, {"bays/1/current_data", "true"}, {"bays/1/warnings", "[]"}}},
+    // The half left alone is the one the window would degrade when selected.
+    {"lone", "degraded", 1, "degraded: the mirror has only one disk",
+     {"Bay 1: empty\n", "Bay 2: *holds the current data\n"},
+     {{"bays/0/content", "\"empty\""}, {"bays/0/model", absent}, {"current_data_bay", "2"}, {"set", "null"}}},
+    {"stepped", "out_of_step", 1, "out of step: the mirror halves were written at different times",
+     {"Bay 2: *holds the current data\n"},
+     {{"current_data_bay", "2"}, {"bays/0/current_data", "false"}, {"bays/1/current_data", "true"}}},
+    {"copying", "rebuilding", 1, "rebuilding",
+     {"Rebuild: Bay 1 onto Bay 2: *%, */s", "Bay 1: *copy source\n", "Bay 2: *being rebuilt\n"},
+     {{"current_data_bay", "1"}, {"rebuild/source_bay", "1"}, {"rebuild/target_bay", "2"},
+      {"rebuild/total_sectors", std::to_string(set_sectors)}, {"rebuild/complete", "false"},
+      {"bays/0/rebuild_role", "\"source\""}, {"bays/1/rebuild_role", "\"target\""}}},
+    {"stripe", "broken", 2, "broken stripe: a member is missing or does not match", {"Bay 2: empty\n"},
+     {{"set", "null"}, {"bays/0/record_mode", "\"raid0\""}, {"bays/1/content", "\"empty\""}}},
+    {"silent", "disk_not_responding", 2, "a disk is not responding", {"Bay 2: a disk is there but does not answer"},
+     {{"bays/0/content", "\"disk\""}, {"bays/1/content", "\"not_responding\""}, {"bays/1/model", absent}}},
+    {"empty", "not_configured", 0, "not configured", {"Bay 1: empty\n", "Bay 2: empty\n"},
+     {{"set", "null"}, {"current_data_bay", "null"}, {"bays/1/content", "\"empty\""}}},
+    // A stamp that is no date on both halves (so they are not out of step), and bay 1's
+    // record claiming to be member 1.
+    {"warned", "healthy", 0, "healthy",
+     {"Bay 1: *\n    Warning: The record's date stamp is not a real date.\n"
+      "    Warning: The record names another bay than the one this disk is in.\n  Bay 2"},
+     {{"bays/0/warnings/0/code", "\"stamp_not_a_date\""}, {"bays/0/warnings/1/code", "\"member_not_bay\""},
+      {"bays/0/warnings/1/text", "\"The record names another bay than the one this disk is in.\""},
+      {"bays/1/warnings/0/code", "\"stamp_not_a_date\""}, {"bays/1/warnings/1", absent}}},
+};
+
+using flat_json = std::map<std::string, std::string>;
+
+std::string value_at(const flat_json& doc, const std::string& path)
+{
+    const auto it = doc.find(path);
+    if (it != doc.end())
+        return it->second;
+    // An object or array that is there has paths below it.
+    const auto below = doc.lower_bound(path + "/");
+    return below != doc.end() && below->first.starts_with(path + "/") ? "<container>" : absent;
+}
+
+// The path prefix of the controller with this name in a document, "" when it is not there.
+std::string controller_path(const flat_json& doc, const std::string& name, const std::string& line = "")
+{
+    for (int i = 0;; ++i) {
+        const std::string at = line + "controllers/" + std::to_string(i) + "/";
+        const std::string found = value_at(doc, at + "name");
+        if (found == absent)
+            return "";
+        if (found == "\"" + name + "\"")
+            return at;
+    }
+}
+
+int occurrences(const std::string& text, const std::string& word)
+{
+    int n = 0;
+    for (size_t at = text.find(word); at != std::string::npos; at = text.find(word, at + 1))
+        ++n;
+    return n;
+}
+
+// Whether the pieces of pattern between its '*'s are in text in this order, a '*' standing
+// for anything within one line.
+bool matches(const std::string& text, const std::string& pattern)
+{
+    std::vector<std::string> pieces;
+    std::istringstream in(pattern);
+    for (std::string piece; std::getline(in, piece, '*');)
+        pieces.push_back(piece);
+    for (size_t start = text.find(pieces[0]); start != std::string::npos; start = text.find(pieces[0], start + 1)) {
+        size_t end = start + pieces[0].size();
+        bool found = true;
+        for (size_t k = 1; k < pieces.size() && found; ++k) {
+            const size_t at = text.find(pieces[k], end);
+            found = at != std::string::npos && text.find('\n', end) >= at;
+            end = at + pieces[k].size();
+        }
+        if (found)
+            return true;
+    }
+    return false;
+}
+
+// The lines of the status text about one controller: from its heading to the next blank line.
+std::string block_of(const std::string& text, const std::string& name)
+{
+    const size_t at = text.find(", serial number " + name + "\n");
+    if (at == std::string::npos)
+        return "";
+    const size_t start = text.rfind("Controller ", at);
+    const size_t end = text.find("\n\n", at);
+    return text.substr(start, end == std::string::npos ? std::string::npos : end + 1 - start);
+}
+
+class Cli : public ::testing::Test, public sim_tree {
+protected:
+    // English whatever the caller's locale, the firmware service of this build, and no
+    // state of the user's.
+    program_run ctl(const std::vector<std::string>& args, const std::string& lang = "C",
+                    const std::function<bool(const std::string&)>& enough = {}, std::chrono::milliseconds limit = 120s)
+    {
+        std::vector<std::string> argv = {OVRAID_CTL};
+        if (args.empty() || args[0] != "--sim")
+            argv.insert(argv.end(), {"--sim", root});
+        argv.insert(argv.end(), args.begin(), args.end());
+        return run_program(argv,
+                           {"LANGUAGE", "LC_ALL", "LC_MESSAGES", "LANG=" + lang, "OVRAID_SIM_TOOL=" OVRAID_SIM_TOOL,
+                            "XDG_STATE_HOME=" + dir.path() + "/state", "XDG_DATA_HOME=" + dir.path() + "/data"},
+                           false, enough, limit);
+    }
+
+    // The output validated against the schema (one document, or one a line) and flattened;
+    // a failure when it is not valid.
+    flat_json validated(const std::string& output, bool lines = false)
+    {
+        const std::string file = dir.path() + "/output.json";
+        spit(file, output);
+        std::vector<std::string> argv = {OVRAID_PYTHON, OVRAID_JSON_CHECK, OVRAID_STATUS_SCHEMA, file};
+        if (lines)
+            argv.push_back("--lines");
+        const program_run check = run_program(argv);
+        EXPECT_EQ(check.status, 0) << check.errors << "\nin:\n" << output;
+        flat_json doc;
+        std::istringstream in(check.output);
+        for (std::string line; std::getline(in, line);)
+            if (const size_t tab = line.find('\t'); tab != std::string::npos)
+                doc[line.substr(0, tab)] = line.substr(tab + 1);
+        return doc;
+    }
+
+    void mirror(const std::string& bridge, const char* stamp0 = older_stamp, const char* stamp1 = older_stamp,
+                int mode = ov::mode_raid1)
+    {
+        add_usb(bridge, 0, true, location());
+        add_disk(bridge, 0, bridge + "0", disk_sectors);
+        add_disk(bridge, 1, bridge + "1", disk_sectors);
+        write_record(bridge, 0, mode, false, set_sectors, true, stamp0);
+        write_record(bridge, 1, mode, false, set_sectors, true, stamp1);
+    }
+    void pull(const std::string& bridge, int port)
+    {
+        std::string disk;
+        ASSERT_TRUE(st.pull_disk(bridge, port, disk, error)) << error;
+    }
+    int64_t location() { return 0x14100000 + 0x10000 * bridges_++; }
+
+    // Every state of the table, one bridge each.
+    void build_cases()
+    {
+        mirror("mirror");
+        mirror("lone");
+        pull("lone", 0);
+        // As when bay 1 was pulled, its partner went on alone and was re-stamped, and bay 1
+        // came back.
+        mirror("stepped", older_stamp, newer_stamp);
+        // Slow enough to be copying still when the last look is over.
+        add_usb("copying", 2000, true, location());
+        add_disk("copying", 0, "copying0", disk_sectors);
+        add_disk("copying", 1, "copying1", disk_sectors);
+        write_record("copying", 0, ov::mode_raid1, true, set_sectors);
+        write_record("copying", 1, ov::mode_raid1, false, set_sectors);
+        mirror("stripe", older_stamp, older_stamp, ov::mode_raid0);
+        pull("stripe", 1);
+        mirror("silent");
+        const program_run mute = run_program(
+            {OVRAID_SIM_TOOL, "--sim", root, "fail", "silent", "ovGetDiskIdentify", "--mode", "always", "--port", "1"});
+        ASSERT_EQ(mute.status, 0) << mute.errors;
+        add_usb("empty", 0, true, location());
+        mirror("warned", "20111341250000", "20111341250000");
+        write_record("warned", 0, ov::mode_raid1, false, set_sectors, true, "20111341250000", 1);
+    }
+
+    // Copies of every disk image that looking must leave as it is (a copy's target changes).
+    void keep_images()
+    {
+        for (const std::string& bridge : st.bridges())
+            for (int port = 0; port < 2; ++port) {
+                const std::string image = st.port_image(bridge, port);
+                if (image.empty() || (bridge == "copying" && port == 1))
+                    continue;
+                const std::string copy = dir.path() + "/" + bridge + std::to_string(port) + ".img";
+                ASSERT_EQ(run_program({"cp", "--sparse=always", image, copy}).status, 0);
+                kept_.emplace_back(image, copy);
+            }
+    }
+    void expect_images_kept()
+    {
+        EXPECT_FALSE(kept_.empty());
+        for (const auto& [image, copy] : kept_) {
+            struct stat s {};
+            ASSERT_EQ(::stat(image.c_str(), &s), 0) << image;
+            EXPECT_EQ(first_difference(image, copy, static_cast<uint64_t>(s.st_size)), -1) << image;
+        }
+    }
+
+private:
+    int bridges_ = 0;
+    std::vector<std::pair<std::string, std::string>> kept_;
+};
+
+}  // namespace
+
+TEST_F(Cli, EveryStateInWordsJsonAndExitStatus)
+{
+    build_cases();
+    keep_images();
+
+    const program_run text = ctl({"status"});
+    EXPECT_EQ(text.status, 2) << text.output << text.errors;
+    EXPECT_EQ(text.errors, "");
+    const program_run json = ctl({"status", "--json"});
+    EXPECT_EQ(json.status, 2);
+    EXPECT_EQ(json.errors, "");
+    const flat_json doc = validated(json.output);
+    EXPECT_EQ(value_at(doc, "schema_version"), "1");
+    EXPECT_EQ(value_at(doc, "severity"), "2");
+    EXPECT_EQ(value_at(doc, "controllers/" + std::to_string(cases.size())), absent) << "one entry per bridge";
+    const program_run all = ctl({"check"});
+    EXPECT_EQ(all.status, 2);
+    EXPECT_TRUE(all.output.starts_with("RAID CRITICAL - ")) << all.output;
+    EXPECT_EQ(std::count(all.output.begin(), all.output.end(), '\n'), 1) << all.output;
+
+    const char* levels[] = {"OK", "WARNING", "CRITICAL"};
+    for (const state_case& c : cases) {
+        SCOPED_TRACE(c.bridge);
+        const std::string name = "USB-" + c.bridge;
+        const std::string block = block_of(text.output, name);
+        EXPECT_NE(block.find("  State:   " + c.words + "\n"), std::string::npos) << block;
+        for (const std::string& pattern : c.text)
+            EXPECT_TRUE(matches(block, pattern)) << pattern << "\nin:\n" << block;
+        // Never of both halves: the words single out the one to keep.
+        EXPECT_LE(occurrences(block, "holds the current data"), 1) << block;
+
+        const std::string at = controller_path(doc, name);
+        ASSERT_NE(at, "") << json.output;
+        EXPECT_EQ(value_at(doc, at + "state"), "\"" + c.state + "\"");
+        EXPECT_EQ(value_at(doc, at + "state_text"), "\"" + c.words + "\"");
+        EXPECT_EQ(value_at(doc, at + "severity"), std::to_string(c.severity));
+        for (const auto& [path, want] : c.json)
+            EXPECT_EQ(value_at(doc, at + path), want) << path;
+
+        const std::string number = value_at(doc, at + "number");
+        const std::string entry = "controller " + number + " (" + name + "): " + c.words;
+        EXPECT_EQ(all.output.find(entry) != std::string::npos, c.severity > 0) << all.output;
+        const program_run one = ctl({"check", name});
+        EXPECT_EQ(one.status, c.severity);
+        EXPECT_TRUE(one.output.starts_with(std::string("RAID ") + levels[c.severity] + " - " + entry))
+            << one.output;
+    }
+
+    // One controller alone, named by its number, in German.
+    const std::string lone = value_at(doc, controller_path(doc, "USB-lone") + "number");
+    const program_run german = ctl({"status", lone}, "de_DE.UTF-8");
+    EXPECT_EQ(german.status, 1);
+    EXPECT_EQ(german.output.find("Controller " + lone + ": USB 1E91:0A12, Seriennummer USB-lone\n"), 0u)
+        << german.output;
+    EXPECT_EQ(occurrences(german.output, "Controller "), 1) << german.output;
+    for (const char* word : {"  Zustand: herabgestuft: der Spiegel hat nur eine Platte\n", "  Schacht 1: leer\n",
+                             "hat die aktuellen Daten"})
+        EXPECT_NE(german.output.find(word), std::string::npos) << word << "\nin:\n" << german.output;
+
+    expect_images_kept();
+}
+
+// Where there is nothing to look at, or the controller named is not there.
+TEST_F(Cli, NothingToLookAt)
+{
+    const std::string missing = dir.path() + "/nowhere";
+    for (const char* command : {"status", "check"}) {
+        SCOPED_TRACE(command);
+        const program_run r = ctl({"--sim", missing, command});
+        EXPECT_EQ(r.status, 3);
+        EXPECT_NE(r.errors.find(missing), std::string::npos) << r.errors;
+        EXPECT_EQ(r.output, command == std::string("check") ? "RAID UNKNOWN - " + r.errors.substr(11) : "");
+    }
+    struct stat s {};
+    EXPECT_NE(::stat(missing.c_str(), &s), 0) << "looking made no simulation";
+
+    ASSERT_EQ(::mkdir(root.c_str(), 0755), 0);
+    const program_run text = ctl({"status"});
+    EXPECT_EQ(text.status, 0);
+    EXPECT_EQ(text.output, "No enclosure attached.\n");
+    const program_run json = ctl({"status", "--json"});
+    EXPECT_EQ(json.status, 0);
+    const flat_json doc = validated(json.output);
+    EXPECT_EQ(value_at(doc, "controllers"), "[]");
+    EXPECT_EQ(value_at(doc, "severity"), "0");
+    const program_run check = ctl({"check"});
+    EXPECT_EQ(check.status, 0);
+    EXPECT_EQ(check.output, "RAID OK - No enclosure attached.\n");
+
+    add_usb("only", 0, true, location());
+    for (const char* command : {"status", "check"}) {
+        SCOPED_TRACE(command);
+        const program_run r = ctl({command, "USB-other"});
+        EXPECT_EQ(r.status, 3);
+        EXPECT_NE((r.output + r.errors).find("no controller \"USB-other\" is attached"), std::string::npos)
+            << r.output << r.errors;
+    }
+    const program_run named = ctl({"check", "usb-ONLY"});
+    EXPECT_EQ(named.status, 0) << "a name in any case: " << named.output;
+}
+
+// --watch --json: one valid document a line, following a bridge that goes away.
+TEST_F(Cli, WatchPrintsOneDocumentALine)
+{
+    mirror("mirror");
+    add_usb("other", 0, true, location());
+    bool unplugged = false;
+    const auto enough = [&](const std::string& out) {
+        if (!unplugged && out.find('\n') != std::string::npos) {
+            EXPECT_TRUE(st.set_plugged("other", false, error)) << error;
+            unplugged = true;
+        }
+        const size_t end = out.rfind('\n');
+        const size_t start = end == std::string::npos ? end : out.rfind('\n', end - 1);
+        return unplugged && end != std::string::npos &&
+               out.substr(start == std::string::npos ? 0 : start, end - start).find("USB-other") == std::string::npos;
+    };
+    const program_run watch = ctl({"status", "--json", "--watch", "--interval", "0.5"}, "C", enough, 30s);
+    EXPECT_EQ(watch.errors, "");
+    const flat_json doc = validated(watch.output, true);
+    const int lines = static_cast<int>(std::count(watch.output.begin(), watch.output.end(), '\n'));
+    ASSERT_GE(lines, 2) << watch.output;
+    EXPECT_NE(controller_path(doc, "USB-other", "0/"), "");
+    const std::string last = std::to_string(lines - 1) + "/";
+    EXPECT_EQ(controller_path(doc, "USB-other", last), "") << watch.output.substr(watch.output.rfind('\n', watch.output.size() - 2));
+    EXPECT_EQ(value_at(doc, controller_path(doc, "USB-mirror", last) + "state"), "\"healthy\"");
+
+    // A controller named that is not there (yet) is shown as none, not as every one.
+    const program_run gone = ctl({"status", "USB-other", "--json", "--watch"}, "C",
+                                 [](const std::string& out) { return out.ends_with("\n"); }, 30s);
+    const flat_json none = validated(gone.output.substr(0, gone.output.find('\n') + 1));
+    EXPECT_EQ(value_at(none, "controllers"), "[]");
+    EXPECT_EQ(value_at(none, "severity"), "0");
+}
