@@ -3,20 +3,13 @@
 // schema, its exit codes, and disks left exactly as they were.
 #include <sys/stat.h>
 
-#include <map>
 #include <sstream>
 
-#include "harness.h"
-#include "raid.h"
+#include "cli_suite.h"
 
 using namespace ovtest;
 
 namespace {
-
-constexpr uint64_t disk_sectors = 40000;
-constexpr uint64_t set_sectors = disk_sectors - 16;
-// What a path of a JSON document holds when it is not there at all.
-const std::string absent = "<absent>";
 
 // One controller in one state: how it is built, and what status and check say of it.
 struct state_case {
@@ -60,18 +53,6 @@ const std::vector<state_case> cases = {
       {"bays/0/warnings/1/text", "\"The record names another bay than the one this disk is in.\""},
       {"bays/1/warnings/0/code", "\"stamp_not_a_date\""}, {"bays/1/warnings/1", absent}}},
 };
-
-using flat_json = std::map<std::string, std::string>;
-
-std::string value_at(const flat_json& doc, const std::string& path)
-{
-    const auto it = doc.find(path);
-    if (it != doc.end())
-        return it->second;
-    // An object or array that is there has paths below it.
-    const auto below = doc.lower_bound(path + "/");
-    return below != doc.end() && below->first.starts_with(path + "/") ? "<container>" : absent;
-}
 
 // The path prefix of the controller with this name in a document, "" when it is not there.
 std::string controller_path(const flat_json& doc, const std::string& name, const std::string& line = "")
@@ -127,58 +108,8 @@ std::string block_of(const std::string& text, const std::string& name)
     return text.substr(start, end == std::string::npos ? std::string::npos : end + 1 - start);
 }
 
-class Cli : public ::testing::Test, public sim_tree {
+class Cli : public cli_suite {
 protected:
-    // English whatever the caller's locale, the firmware service of this build, and no
-    // state of the user's.
-    program_run ctl(const std::vector<std::string>& args, const std::string& lang = "C",
-                    const std::function<bool(const std::string&)>& enough = {}, std::chrono::milliseconds limit = 120s)
-    {
-        std::vector<std::string> argv = {OVRAID_CTL};
-        if (args.empty() || args[0] != "--sim")
-            argv.insert(argv.end(), {"--sim", root});
-        argv.insert(argv.end(), args.begin(), args.end());
-        return run_program(argv,
-                           {"LANGUAGE", "LC_ALL", "LC_MESSAGES", "LANG=" + lang, "OVRAID_SIM_TOOL=" OVRAID_SIM_TOOL,
-                            "XDG_STATE_HOME=" + dir.path() + "/state", "XDG_DATA_HOME=" + dir.path() + "/data"},
-                           false, enough, limit);
-    }
-
-    // The output validated against the schema (one document, or one a line) and flattened;
-    // a failure when it is not valid.
-    flat_json validated(const std::string& output, bool lines = false)
-    {
-        const std::string file = dir.path() + "/output.json";
-        spit(file, output);
-        std::vector<std::string> argv = {OVRAID_PYTHON, OVRAID_JSON_CHECK, OVRAID_STATUS_SCHEMA, file};
-        if (lines)
-            argv.push_back("--lines");
-        const program_run check = run_program(argv);
-        EXPECT_EQ(check.status, 0) << check.errors << "\nin:\n" << output;
-        flat_json doc;
-        std::istringstream in(check.output);
-        for (std::string line; std::getline(in, line);)
-            if (const size_t tab = line.find('\t'); tab != std::string::npos)
-                doc[line.substr(0, tab)] = line.substr(tab + 1);
-        return doc;
-    }
-
-    void mirror(const std::string& bridge, const char* stamp0 = older_stamp, const char* stamp1 = older_stamp,
-                int mode = ov::mode_raid1)
-    {
-        add_usb(bridge, 0, true, location());
-        add_disk(bridge, 0, bridge + "0", disk_sectors);
-        add_disk(bridge, 1, bridge + "1", disk_sectors);
-        write_record(bridge, 0, mode, false, set_sectors, true, stamp0);
-        write_record(bridge, 1, mode, false, set_sectors, true, stamp1);
-    }
-    void pull(const std::string& bridge, int port)
-    {
-        std::string disk;
-        ASSERT_TRUE(st.pull_disk(bridge, port, disk, error)) << error;
-    }
-    int64_t location() { return 0x14100000 + 0x10000 * bridges_++; }
-
     // Every state of the table, one bridge each.
     void build_cases()
     {
@@ -229,7 +160,6 @@ protected:
     }
 
 private:
-    int bridges_ = 0;
     std::vector<std::pair<std::string, std::string>> kept_;
 };
 
@@ -246,7 +176,7 @@ TEST_F(Cli, EveryStateInWordsJsonAndExitStatus)
     const program_run json = ctl({"status", "--json"});
     EXPECT_EQ(json.status, 2);
     EXPECT_EQ(json.errors, "");
-    const flat_json doc = validated(json.output);
+    const flat_json doc = validated(OVRAID_STATUS_SCHEMA, json.output);
     EXPECT_EQ(value_at(doc, "schema_version"), "1");
     EXPECT_EQ(value_at(doc, "severity"), "2");
     EXPECT_EQ(value_at(doc, "controllers/" + std::to_string(cases.size())), absent) << "one entry per bridge";
@@ -285,7 +215,7 @@ TEST_F(Cli, EveryStateInWordsJsonAndExitStatus)
 
     // One controller alone, named by its number, in German.
     const std::string lone = value_at(doc, controller_path(doc, "USB-lone") + "number");
-    const program_run german = ctl({"status", lone}, "de_DE.UTF-8");
+    const program_run german = ctl({"status", lone}, {"LANG=de_DE.UTF-8"});
     EXPECT_EQ(german.status, 1);
     EXPECT_EQ(german.output.find("Controller " + lone + ": USB 1E91:0A12, Seriennummer USB-lone\n"), 0u)
         << german.output;
@@ -317,7 +247,7 @@ TEST_F(Cli, NothingToLookAt)
     EXPECT_EQ(text.output, "No enclosure attached.\n");
     const program_run json = ctl({"status", "--json"});
     EXPECT_EQ(json.status, 0);
-    const flat_json doc = validated(json.output);
+    const flat_json doc = validated(OVRAID_STATUS_SCHEMA, json.output);
     EXPECT_EQ(value_at(doc, "controllers"), "[]");
     EXPECT_EQ(value_at(doc, "severity"), "0");
     const program_run check = ctl({"check"});
@@ -352,9 +282,9 @@ TEST_F(Cli, WatchPrintsOneDocumentALine)
         return unplugged && end != std::string::npos &&
                out.substr(start == std::string::npos ? 0 : start, end - start).find("USB-other") == std::string::npos;
     };
-    const program_run watch = ctl({"status", "--json", "--watch", "--interval", "0.5"}, "C", enough, 30s);
+    const program_run watch = ctl({"status", "--json", "--watch", "--interval", "0.5"}, {}, enough, 30s);
     EXPECT_EQ(watch.errors, "");
-    const flat_json doc = validated(watch.output, true);
+    const flat_json doc = validated(OVRAID_STATUS_SCHEMA, watch.output, true);
     const int lines = static_cast<int>(std::count(watch.output.begin(), watch.output.end(), '\n'));
     ASSERT_GE(lines, 2) << watch.output;
     EXPECT_NE(controller_path(doc, "USB-other", "0/"), "");
@@ -363,9 +293,9 @@ TEST_F(Cli, WatchPrintsOneDocumentALine)
     EXPECT_EQ(value_at(doc, controller_path(doc, "USB-mirror", last) + "state"), "\"healthy\"");
 
     // A controller named that is not there (yet) is shown as none, not as every one.
-    const program_run gone = ctl({"status", "USB-other", "--json", "--watch"}, "C",
+    const program_run gone = ctl({"status", "USB-other", "--json", "--watch"}, {},
                                  [](const std::string& out) { return out.ends_with("\n"); }, 30s);
-    const flat_json none = validated(gone.output.substr(0, gone.output.find('\n') + 1));
+    const flat_json none = validated(OVRAID_STATUS_SCHEMA, gone.output.substr(0, gone.output.find('\n') + 1));
     EXPECT_EQ(value_at(none, "controllers"), "[]");
     EXPECT_EQ(value_at(none, "severity"), "0");
 }

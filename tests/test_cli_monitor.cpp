@@ -15,9 +15,8 @@
 #include <sstream>
 #include <thread>
 
+#include "cli_suite.h"
 #include "events.h"
-#include "harness.h"
-#include "raid.h"
 
 using namespace ovtest;
 using ov::chip_state;
@@ -26,7 +25,6 @@ using ov::cli::event;
 
 namespace {
 
-constexpr uint64_t disk_sectors = 40000;
 const std::set<std::string> warnings = {"degraded", "out-of-step", "broken", "disk-not-responding", "rebuild-failed"};
 
 // The system log's stand-in: a datagram socket, drained by a thread as a logger would (a
@@ -122,28 +120,6 @@ struct told {
     }
 };
 
-// The JSON lines, each checked against the published schema.
-std::vector<told> json_events(const std::string& output, const std::string& scratch)
-{
-    spit(scratch, output);
-    const program_run check = run_program({OVRAID_PYTHON, OVRAID_JSON_CHECK, OVRAID_MONITOR_SCHEMA, scratch, "--lines"});
-    EXPECT_EQ(check.status, 0) << check.errors << "\nin:\n" << output;
-    std::vector<std::map<std::string, std::string>> fields;
-    for (const std::string& line : lines_of(check.output)) {
-        const size_t slash = line.find('/'), tab = line.find('\t');
-        const size_t index = std::stoul(line.substr(0, slash));
-        std::string value = line.substr(tab + 1);
-        value = value == "null" ? "" : value.front() == '"' ? value.substr(1, value.size() - 2) : value;
-        fields.resize(std::max(fields.size(), index + 1));
-        fields[index][line.substr(slash + 1, tab - slash - 1)] = value;
-    }
-    std::vector<told> events;
-    for (auto& f : fields)
-        events.push_back({f["event"], f["controller"], f["controller_number"], f["bay"], f["serial"], f["level"],
-                          f["text"], f["percent"]});
-    return events;
-}
-
 bool has_event(const std::string& output, const std::string& name, const std::string& controller)
 {
     for (const std::string& line : lines_of(output))
@@ -153,44 +129,37 @@ bool has_event(const std::string& output, const std::string& name, const std::st
     return false;
 }
 
-class Monitor : public ::testing::Test, public sim_tree {
+class Monitor : public cli_suite {
 protected:
     const std::string calls = dir.path() + "/calls", program = dir.path() + "/record";
-    const std::string log_path = dir.path() + "/log.sock";
+    const std::string log_path = dir.path() + "/log.sock", to_log = "OVRAID_SYSLOG_SOCKET=" + log_path;
 
     void SetUp() override
     {
         // "lone" is degraded from the start: its event tells that the monitor has looked.
-        mirror("lone", 0x14100000);
-        std::string disk;
-        ASSERT_TRUE(st.pull_disk("lone", 0, disk, error)) << error;
-        mirror("story", 0x14200000, 150);
+        mirror("lone");
+        pull("lone", 0);
+        mirror("story", older_stamp, older_stamp, ov::mode_raid1, 150);
         shelf_disk("blank", disk_sectors);
         spit(program, "#!/bin/sh\nprintf '%s|%s|%s|%s|%s|%s|%s\\n' \"$1\" \"$2\" \"$3\" \"$OVRAID_EVENT\" "
                       "\"$OVRAID_BAY\" \"$OVRAID_SERIAL\" \"$OVRAID_LEVEL\" >> " + calls + "\n");
         ASSERT_EQ(::chmod(program.c_str(), 0755), 0);
     }
 
-    void mirror(const std::string& bridge, int64_t location, double rebuild_seconds = 0)
+    // The JSON lines, each checked against the published schema.
+    std::vector<told> json_events(const std::string& output)
     {
-        add_usb(bridge, rebuild_seconds, true, location);
-        for (int port = 0; port < 2; ++port)
-            add_disk(bridge, port, bridge + std::to_string(port), disk_sectors);
-        for (int port = 0; port < 2; ++port)
-            write_record(bridge, port, ov::mode_raid1, false, disk_sectors - 16);
-    }
-
-    program_run ctl(const std::vector<std::string>& args, const std::vector<std::string>& env = {},
-                    const std::function<bool(const std::string&)>& enough = {})
-    {
-        std::vector<std::string> argv = {OVRAID_CTL, "--sim", root};
-        argv.insert(argv.end(), args.begin(), args.end());
-        std::vector<std::string> environment = {
-            "LANGUAGE", "LC_ALL", "LC_MESSAGES", "LANG=C", "OVRAID_SIM_TOOL=" OVRAID_SIM_TOOL,
-            "XDG_STATE_HOME=" + dir.path() + "/state", "XDG_DATA_HOME=" + dir.path() + "/data",
-            "OVRAID_SYSLOG_SOCKET=" + log_path};
-        environment.insert(environment.end(), env.begin(), env.end());
-        return run_program(argv, environment, false, enough, 60s);
+        const flat_json doc = validated(OVRAID_MONITOR_SCHEMA, output, true);
+        std::vector<told> events;
+        for (size_t i = 0; value_at(doc, std::to_string(i)) != absent; ++i) {
+            const auto field = [&](const char* name) {
+                const std::string v = value_at(doc, std::to_string(i) + "/" + name);
+                return v == "null" ? "" : v.front() == '"' ? v.substr(1, v.size() - 2) : v;
+            };
+            events.push_back({field("event"), field("controller"), field("controller_number"), field("bay"),
+                              field("serial"), field("level"), field("text"), field("percent")});
+        }
+        return events;
     }
 
     // Every event went to the log in order ("<daemon.warning|info>time ovraidctl[pid]: line")
@@ -267,10 +236,10 @@ TEST_F(Monitor, StoryReachesEverySink)
         return step == 5;
     };
     const program_run run = ctl({"monitor", "--json", "--interval", "1", "--program", program},
-                                {"DBUS_SESSION_BUS_ADDRESS=" + bus}, enough);
+                                {to_log, "DBUS_SESSION_BUS_ADDRESS=" + bus}, enough, 60s);
     EXPECT_EQ(run.status, 0) << "SIGTERM ends it cleanly\n" << run.errors;
     EXPECT_EQ(run.errors, "");
-    const std::vector<told> events = json_events(run.output, dir.path() + "/events.json");
+    const std::vector<told> events = json_events(run.output);
 
     std::vector<std::string> story;
     for (const told& e : events)
@@ -313,7 +282,7 @@ TEST_F(Monitor, WithoutBusAndOneshot)
     const std::string lone = st.port_image("lone", 1), kept = dir.path() + "/lone1.img";
     ASSERT_EQ(run_program({"cp", "--sparse=always", lone, kept}).status, 0);
     log_socket log(log_path);
-    const std::vector<std::string> nowhere = {"DBUS_SESSION_BUS_ADDRESS=unix:path=" + dir.path() + "/no-bus"};
+    const std::vector<std::string> nowhere = {to_log, "DBUS_SESSION_BUS_ADDRESS=unix:path=" + dir.path() + "/no-bus"};
     std::string disk;
     const auto enough = [&](const std::string& out) {
         if (disk.empty() && has_event(out, "degraded", "USB-lone")) {
@@ -321,11 +290,11 @@ TEST_F(Monitor, WithoutBusAndOneshot)
         }
         return has_event(out, "degraded", "USB-story");
     };
-    const program_run run = ctl({"monitor", "--json", "--interval", "1", "--program", program}, nowhere, enough);
+    const program_run run = ctl({"monitor", "--json", "--interval", "1", "--program", program}, nowhere, enough, 60s);
     EXPECT_EQ(run.status, 0) << run.errors;
     EXPECT_TRUE(run.errors.starts_with("ovraidctl: no desktop notifications: ")) << run.errors;
     EXPECT_EQ(lines_of(run.errors).size(), 1u) << run.errors;
-    const std::vector<told> events = json_events(run.output, dir.path() + "/events.json");
+    const std::vector<told> events = json_events(run.output);
     ASSERT_EQ(events.size(), 3u) << run.output;
     EXPECT_EQ(events[1].log_line(), "[disk-removed] Controller 2 (USB-story): Bay 1: disk removed: Harbor HDstory0, "
                                     "S/N SN-story0, 0 GB (40000 sectors), 48-bit LBA, record: RAID 1");
@@ -342,7 +311,7 @@ TEST_F(Monitor, WithoutBusAndOneshot)
         EXPECT_TRUE(l.size() > 20 && l[4] == '-' && l[7] == '-' && l[10] == ' ' && l[13] == ':' && l[19] == ' ') << l;
         EXPECT_EQ(l.substr(20), events[static_cast<size_t>(i) * 2].log_line()) << "as the JSON told it before";
     }
-    const program_run german = ctl({"monitor", "--oneshot", "--no-notify", "--no-syslog"}, {"LANG=de_DE.UTF-8"});
+    const program_run german = ctl({"monitor", "--oneshot", "--no-notify", "--no-syslog"}, {to_log, "LANG=de_DE.UTF-8"});
     EXPECT_EQ(german.status, 1);
     EXPECT_NE(german.output.find("Zustand: herabgestuft: der Spiegel hat nur eine Platte"), std::string::npos)
         << german.output;
