@@ -23,3 +23,4 @@ ovraid_cli_test(test_cli_monitor test_cli_monitor.cpp)
 target_link_libraries(test_cli_monitor PRIVATE ovraidctl_lib)
 target_compile_definitions(test_cli_monitor PRIVATE
   OVRAID_MONITOR_SCHEMA="${CMAKE_SOURCE_DIR}/docs/ovraidctl-monitor.schema.json")
+ovraid_cli_test(test_cli_commands test_cli_commands.cpp)
