@@ -145,6 +145,26 @@ std::vector<std::string> session::take_notices()
     return out;
 }
 
+bool session::presence_changed()
+{
+    std::unique_lock<std::mutex> handling(j.handling, std::try_to_lock);
+    if (!handling.owns_lock())
+        return false;
+    for (const ovchip& chip : j.chips) {
+        unsigned char reg[2][512] = {};
+        int rc[2];
+        {
+            std::lock_guard<std::mutex> calls(j.mutex);
+            rc[0] = library().ovGetRegister(chip.service, reg[0], 512, 4, reg_port0_presence);
+            rc[1] = library().ovGetRegister(chip.service, reg[1], 512, 4, reg_port1_presence);
+        }
+        for (int port = 0; port < 2; ++port)
+            if (rc[port] >= 0 && (reg[port][0] != 0) != chip.disks[static_cast<size_t>(port)].register_present)
+                return true;
+    }
+    return false;
+}
+
 snapshot session::look(bool rebuild_positions)
 {
     snapshot s;

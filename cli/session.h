@@ -69,6 +69,11 @@ public:
     // Holds the engine's handling lock while it reads the chip list.
     snapshot look(bool rebuild_positions = true);
 
+    // Whether a bay's presence register says otherwise than at the last scan: a disk pulled
+    // or put in shows nowhere else. Not while a device handling runs (its rescan reads them
+    // anyway); a register that cannot be read says nothing (a bridge restarting).
+    bool presence_changed();
+
     std::string description() const { return backend_->description(); }
 
     // Engine notices of the last scans (a bridge left out), for the reports.

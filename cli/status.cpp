@@ -6,6 +6,7 @@
 
 #include "clock.h"
 #include "commands.h"
+#include "ovtool.h"
 #include "report.h"
 #include "texts.h"
 
@@ -80,6 +81,12 @@ int run_status(session& s, const options& o)
         std::fflush(stdout);
         last = shown;
         pause_ms(static_cast<uint64_t>((o.interval > 0 ? o.interval : 2) * 1000));
+        // A disk pulled or put in: rescan before the next look.
+        if (s.presence_changed()) {
+            const uint64_t before = s.handlings_ended();
+            request_refresh();
+            s.await_handling(before, 30000);
+        }
     }
 }
 

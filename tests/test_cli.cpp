@@ -266,31 +266,38 @@ TEST_F(Cli, NothingToLookAt)
     EXPECT_EQ(named.status, 0) << "a name in any case: " << named.output;
 }
 
-// --watch --json: one valid document a line, following a bridge that goes away.
+// --watch --json: one valid document a line, following a bridge that goes away and then a
+// disk pulled (which shows only in the bays' presence registers).
 TEST_F(Cli, WatchPrintsOneDocumentALine)
 {
     mirror("mirror");
     add_usb("other", 0, true, location());
-    bool unplugged = false;
+    int phase = 0;
     const auto enough = [&](const std::string& out) {
-        if (!unplugged && out.find('\n') != std::string::npos) {
-            EXPECT_TRUE(st.set_plugged("other", false, error)) << error;
-            unplugged = true;
-        }
         const size_t end = out.rfind('\n');
-        const size_t start = end == std::string::npos ? end : out.rfind('\n', end - 1);
-        return unplugged && end != std::string::npos &&
-               out.substr(start == std::string::npos ? 0 : start, end - start).find("USB-other") == std::string::npos;
+        if (end == std::string::npos)
+            return false;
+        const size_t start = out.rfind('\n', end - 1);
+        const std::string last = out.substr(start == std::string::npos ? 0 : start, end - start);
+        if (phase == 0) {
+            EXPECT_TRUE(st.set_plugged("other", false, error)) << error;
+            phase = 1;
+        } else if (phase == 1 && last.find("USB-other") == std::string::npos) {
+            pull("mirror", 1);
+            phase = 2;
+        }
+        return phase == 2 && last.find("\"degraded\"") != std::string::npos;
     };
     const program_run watch = ctl({"status", "--json", "--watch", "--interval", "0.5"}, {}, enough, 30s);
     EXPECT_EQ(watch.errors, "");
     const flat_json doc = validated(OVRAID_STATUS_SCHEMA, watch.output, true);
     const int lines = static_cast<int>(std::count(watch.output.begin(), watch.output.end(), '\n'));
-    ASSERT_GE(lines, 2) << watch.output;
+    ASSERT_GE(lines, 3) << watch.output;
     EXPECT_NE(controller_path(doc, "USB-other", "0/"), "");
     const std::string last = std::to_string(lines - 1) + "/";
     EXPECT_EQ(controller_path(doc, "USB-other", last), "") << watch.output.substr(watch.output.rfind('\n', watch.output.size() - 2));
-    EXPECT_EQ(value_at(doc, controller_path(doc, "USB-mirror", last) + "state"), "\"healthy\"");
+    EXPECT_EQ(value_at(doc, controller_path(doc, "USB-mirror", last) + "state"), "\"degraded\"");
+    EXPECT_EQ(value_at(doc, controller_path(doc, "USB-mirror", last) + "bays/1/content"), "\"empty\"");
 
     // A controller named that is not there (yet) is shown as none, not as every one.
     const program_run gone = ctl({"status", "USB-other", "--json", "--watch"}, {},
