@@ -50,7 +50,7 @@ int find_controller(const snapshot& s, const std::string& wanted);
 // read as they would on real hardware).
 double system_seconds();
 
-class session : public window_requests {
+class session : public null_window {
 public:
     // Opens the bridges the options choose; null with error when that fails.
     static std::unique_ptr<session> open(const backend_options& options, std::string& error);
@@ -79,25 +79,12 @@ public:
     // Engine notices of the last scans (a bridge left out), for the reports.
     std::vector<std::string> take_notices();
 
-    // window_requests: the command line shows nothing while the engine works.
+    // The engine's requests: the command line shows nothing while the engine works; it
+    // counts the handlings that end and keeps the notices for its reports.
     void show_error_and_exit(const std::string& text) override;
-    void cleargui() override {}
-    void update_raid_information() override {}
-    void clear_controller_list() override {}
-    void update_controller_list() override {}
-    void select_first_controller() override {}
-    void disablegui(bool) override {}
-    void startworking() override {}
     void stopworking() override;
-    void refreshtree() override {}
-    void expandtree() override {}
     void refresh() override;
-    void startprogressbar() override {}
-    void stopprogressbar() override {}
-    void showrebuildbuttons() override {}
-    void updatepoll(uint64_t, uint64_t, bool) override {}
     void show_message(const std::string& text) override;
-    void show_hot_swap_message() override {}
     void notice(const std::string& text) override;
 
 private:
