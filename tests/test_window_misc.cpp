@@ -427,16 +427,7 @@ using window_exit = window_fixture;
 
 TEST_F(window_exit, a_window_manager_close_leaves_through_the_one_way_out)
 {
-    const uint64_t set = 1000000;
-    ov::ovdisk target = member_disk(ov::mode_raid1, set + 16, set);
-    ov::ovdisk source = member_disk(ov::mode_raid1, set + 16, set);
-    source.rebuild_flag = true;
-    const int i = add_usb_chip(target, source);
-    chip(i).raid_configured = true;
-    chip(i).raid_mode = ov::mode_raid1;
-    chip(i).raid_capacity = set;
-    chip(i).rebuilding = chip(i).polling = true;
-    chip(i).raid1_pair_present = true;
+    const int i = rebuilding_mirror();
     lib.rebuild_statuses.push_back(scripted_library::status(1000, 250));
     show_chip(i);
     ASSERT_TRUE(chip(i).start_raid1_timer());

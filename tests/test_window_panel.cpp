@@ -47,26 +47,9 @@ const char* const panel_fields[] = {
     "disk0oldnewlabel", "disk1oldnewlabel", "disk0picmodefield", "disk1picmodefield", "raidmodelabel",
     "disk0caplabel",    "disk0label",       "disk1caplabel",     "disk1label"};
 
-class window_panel : public window_fixture {
-protected:
-    static constexpr uint64_t set = 1000000;
-
-    // A configured mirror whose bridge copies port 1 onto port 0: shown, it is followed.
-    int rebuilding_mirror()
-    {
-        ov::ovdisk target = member_disk(ov::mode_raid1, set + 16, set);
-        ov::ovdisk source = member_disk(ov::mode_raid1, set + 16, set);
-        source.rebuild_flag = true;
-        const int i = add_usb_chip(target, source);
-        chip(i).raid_configured = true;
-        chip(i).raid_mode = ov::mode_raid1;
-        chip(i).raid_capacity = set;
-        chip(i).rebuilding = true;
-        chip(i).polling = true;
-        chip(i).raid1_pair_present = true;
-        return i;
-    }
-};
+using window_panel = window_fixture;
+// The sectors of rebuilding_mirror()'s set.
+constexpr uint64_t set = 1000000;
 
 TEST_F(window_panel, without_chips_or_disks_the_panel_is_empty_and_closed)
 {

@@ -156,6 +156,23 @@ protected:
         win->update_raid_information();
     }
 
+    // A configured mirror of `set` sectors whose bridge copies port 1 onto port 0: shown, it
+    // is followed. Returns its index in the chip list.
+    int rebuilding_mirror(uint64_t set = 1000000)
+    {
+        ov::ovdisk target = member_disk(ov::mode_raid1, set + 16, set);
+        ov::ovdisk source = member_disk(ov::mode_raid1, set + 16, set);
+        source.rebuild_flag = true;
+        const int i = add_usb_chip(target, source);
+        chip(i).raid_configured = true;
+        chip(i).raid_mode = ov::mode_raid1;
+        chip(i).raid_capacity = set;
+        chip(i).rebuilding = true;
+        chip(i).polling = true;
+        chip(i).raid1_pair_present = true;
+        return i;
+    }
+
     std::vector<QString> alert_messages() const
     {
         std::vector<QString> out;
