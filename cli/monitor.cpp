@@ -126,7 +126,7 @@ int run_monitor(session& s, const options& o)
     sinks.deliver(tracker.start(look()));
 
     // Short steps, so a stop signal ends the monitor within a fraction of a second.
-    constexpr uint64_t step_ms = 250;
+    constexpr uint64_t step_ms = 500;
     const uint64_t interval_ms = static_cast<uint64_t>((o.interval > 0 ? o.interval : 3) * 1000);
     uint64_t waited = 0;
     while (!stop_asked) {
