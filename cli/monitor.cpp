@@ -12,7 +12,6 @@
 #include "clock.h"
 #include "commands.h"
 #include "events.h"
-#include "library.h"
 #include "notify.h"
 #include "ovtool.h"
 #include "report.h"
@@ -54,29 +53,6 @@ public:
 private:
     struct sigaction old_term_ {}, old_int_ {};
 };
-
-// Whether a bay's presence register says otherwise than at the last scan. Not while a
-// device handling runs: its rescan reads them anyway. A register that cannot be read says
-// nothing (a bridge restarting); its absence is the registry's news.
-bool presence_changed()
-{
-    std::unique_lock<std::mutex> handling(j.handling, std::try_to_lock);
-    if (!handling.owns_lock())
-        return false;
-    for (const ovchip& chip : j.chips) {
-        unsigned char reg[2][512] = {};
-        int rc[2];
-        {
-            std::lock_guard<std::mutex> calls(j.mutex);
-            rc[0] = library().ovGetRegister(chip.service, reg[0], 512, 4, reg_port0_presence);
-            rc[1] = library().ovGetRegister(chip.service, reg[1], 512, 4, reg_port1_presence);
-        }
-        for (int port = 0; port < 2; ++port)
-            if (rc[port] >= 0 && (reg[port][0] != 0) != chip.disks[static_cast<size_t>(port)].register_present)
-                return true;
-    }
-    return false;
-}
 
 bool handling_running()
 {
@@ -138,7 +114,7 @@ int run_monitor(session& s, const options& o)
             if (waited < interval_ms)
                 continue;
             waited = 0;
-            if (presence_changed()) {
+            if (s.presence_changed()) {
                 // The rescan runs on the notification thread; its end brings the next look.
                 request_refresh();
                 continue;
