@@ -99,7 +99,16 @@ int run_monitor(session& s, const options& o)
     };
     event_tracker tracker;
     uint64_t seen = s.handlings_ended();
-    sinks.deliver(tracker.start(look()));
+    // A copy at its end is finished by whoever follows it (the window, rebuild --wait) by
+    // rewriting the records, which no hot-plug event tells: rescan each interval until then.
+    const auto copy_ended = [](const snapshot& now) {
+        for (const controller_view& c : now.controllers)
+            if (c.rebuild && c.rebuild->complete)
+                return true;
+        return false;
+    };
+    snapshot last = look();
+    sinks.deliver(tracker.start(last));
 
     // Short steps, so a stop signal ends the monitor within a fraction of a second.
     constexpr uint64_t step_ms = 500;
@@ -114,7 +123,7 @@ int run_monitor(session& s, const options& o)
             if (waited < interval_ms)
                 continue;
             waited = 0;
-            if (s.presence_changed()) {
+            if (copy_ended(last) || s.presence_changed()) {
                 // The rescan runs on the notification thread; its end brings the next look.
                 request_refresh();
                 continue;
@@ -124,7 +133,8 @@ int run_monitor(session& s, const options& o)
         if (handling_running())
             continue;
         seen = s.handlings_ended();
-        sinks.deliver(tracker.next(look()));
+        last = look();
+        sinks.deliver(tracker.next(last));
     }
     sinks.finish();
     return exit_ok;

@@ -199,24 +199,30 @@ Neuaufbau beginnt dann von vorn: dann wird vorher gefragt. Rückgabewert wie bei
         <source>Usage: ovraidctl monitor [--json] [--oneshot] [--program CMD] [--no-syslog] [--no-notify]
                          [--interval SECONDS]
 
-Follows every enclosure until stopped, reading only: controllers added and removed, disks
-removed and inserted, a mirror degraded, a rebuild started, every 20 % of it, finished or
-failed, a disk not responding. Each event goes to standard output (text, or JSON lines with
---json), to the system log, as a desktop notification when a session bus is there, and to
-CMD when given: CMD is run with the event's name, the controller's name and the details as
-arguments. Bays are looked at every 3 seconds (--interval). --oneshot reports the problems
+Follows every enclosure until stopped, reading only, and reports these events:
+controller-added, controller-removed, disk-removed, disk-inserted, degraded, out-of-step,
+broken, disk-not-responding, healthy (a set whole again), rebuild-started, rebuild-progress
+(every 20 %), rebuild-finished, rebuild-failed. Each goes to standard output (text, or JSON
+lines with --json), to the system log, as a desktop notification when a session bus is
+there, and to CMD when given: CMD is run without a shell with the event's name, the
+controller's name and the details as arguments, and OVRAID_EVENT, OVRAID_CONTROLLER,
+OVRAID_BAY, OVRAID_SERIAL and OVRAID_LEVEL in its environment; its output goes to standard
+error. Bays are looked at every 3 seconds (--interval). --oneshot reports the problems
 there are now and exits (for cron), with the exit status of status.</source>
         <translation>Aufruf: ovraidctl monitor [--json] [--oneshot] [--program BEFEHL] [--no-syslog] [--no-notify]
                           [--interval SEKUNDEN]
 
-Verfolgt jedes Gehäuse, bis er beendet wird, und liest dabei nur: Controller hinzugefügt
-und entfernt, Platten entfernt und eingesetzt, ein Spiegel herabgestuft, ein Neuaufbau
-begonnen, alle 20 % davon, beendet oder fehlgeschlagen, eine Platte antwortet nicht. Jedes
-Ereignis geht auf die Standardausgabe (Text, oder JSON-Zeilen mit --json), ins Systemprotokoll,
-als Desktop-Benachrichtigung, wenn ein Sitzungsbus da ist, und an BEFEHL, wenn angegeben:
-BEFEHL wird mit dem Namen des Ereignisses, dem Namen des Controllers und den Einzelheiten als
-Argumenten aufgerufen. Die Schächte werden alle 3 Sekunden angesehen (--interval). --oneshot
-meldet die Probleme, die jetzt bestehen, und endet (für cron), mit dem Rückgabewert von status.</translation>
+Verfolgt jedes Gehäuse, bis er beendet wird, liest dabei nur und meldet diese Ereignisse:
+controller-added, controller-removed, disk-removed, disk-inserted, degraded, out-of-step,
+broken, disk-not-responding, healthy (ein Verbund wieder vollständig), rebuild-started,
+rebuild-progress (alle 20 %), rebuild-finished, rebuild-failed. Jedes geht auf die
+Standardausgabe (Text, oder JSON-Zeilen mit --json), ins Systemprotokoll, als
+Desktop-Benachrichtigung, wenn ein Sitzungsbus da ist, und an BEFEHL, wenn angegeben: BEFEHL
+wird ohne Shell mit dem Namen des Ereignisses, dem Namen des Controllers und den Einzelheiten
+als Argumenten aufgerufen, mit OVRAID_EVENT, OVRAID_CONTROLLER, OVRAID_BAY, OVRAID_SERIAL und
+OVRAID_LEVEL in seiner Umgebung; seine Ausgabe geht auf die Standardfehlerausgabe. Die Schächte
+werden alle 3 Sekunden angesehen (--interval). --oneshot meldet die Probleme, die jetzt
+bestehen, und endet (für cron), mit dem Rückgabewert von status.</translation>
     </message>
     <message id="ctl_try_help">
         <source>Try "ovraidctl --help".</source>

@@ -196,22 +196,28 @@ Exit status as for create.</translation>
         <source>Usage: ovraidctl monitor [--json] [--oneshot] [--program CMD] [--no-syslog] [--no-notify]
                          [--interval SECONDS]
 
-Follows every enclosure until stopped, reading only: controllers added and removed, disks
-removed and inserted, a mirror degraded, a rebuild started, every 20 % of it, finished or
-failed, a disk not responding. Each event goes to standard output (text, or JSON lines with
---json), to the system log, as a desktop notification when a session bus is there, and to
-CMD when given: CMD is run with the event's name, the controller's name and the details as
-arguments. Bays are looked at every 3 seconds (--interval). --oneshot reports the problems
+Follows every enclosure until stopped, reading only, and reports these events:
+controller-added, controller-removed, disk-removed, disk-inserted, degraded, out-of-step,
+broken, disk-not-responding, healthy (a set whole again), rebuild-started, rebuild-progress
+(every 20 %), rebuild-finished, rebuild-failed. Each goes to standard output (text, or JSON
+lines with --json), to the system log, as a desktop notification when a session bus is
+there, and to CMD when given: CMD is run without a shell with the event's name, the
+controller's name and the details as arguments, and OVRAID_EVENT, OVRAID_CONTROLLER,
+OVRAID_BAY, OVRAID_SERIAL and OVRAID_LEVEL in its environment; its output goes to standard
+error. Bays are looked at every 3 seconds (--interval). --oneshot reports the problems
 there are now and exits (for cron), with the exit status of status.</source>
         <translation>Usage: ovraidctl monitor [--json] [--oneshot] [--program CMD] [--no-syslog] [--no-notify]
                          [--interval SECONDS]
 
-Follows every enclosure until stopped, reading only: controllers added and removed, disks
-removed and inserted, a mirror degraded, a rebuild started, every 20 % of it, finished or
-failed, a disk not responding. Each event goes to standard output (text, or JSON lines with
---json), to the system log, as a desktop notification when a session bus is there, and to
-CMD when given: CMD is run with the event's name, the controller's name and the details as
-arguments. Bays are looked at every 3 seconds (--interval). --oneshot reports the problems
+Follows every enclosure until stopped, reading only, and reports these events:
+controller-added, controller-removed, disk-removed, disk-inserted, degraded, out-of-step,
+broken, disk-not-responding, healthy (a set whole again), rebuild-started, rebuild-progress
+(every 20 %), rebuild-finished, rebuild-failed. Each goes to standard output (text, or JSON
+lines with --json), to the system log, as a desktop notification when a session bus is
+there, and to CMD when given: CMD is run without a shell with the event's name, the
+controller's name and the details as arguments, and OVRAID_EVENT, OVRAID_CONTROLLER,
+OVRAID_BAY, OVRAID_SERIAL and OVRAID_LEVEL in its environment; its output goes to standard
+error. Bays are looked at every 3 seconds (--interval). --oneshot reports the problems
 there are now and exits (for cron), with the exit status of status.</translation>
     </message>
     <message id="ctl_try_help">
