@@ -5,7 +5,6 @@
 
 #include <QApplication>
 #include <QComboBox>
-#include <QProcess>
 #include <QProgressBar>
 #include <QRadioButton>
 #include <QStyle>

@@ -375,13 +375,14 @@ TEST_F(story_test, a_set_made_on_the_command_line_shows_in_the_window_and_one_de
     ASSERT_NO_FATAL_FAILURE(add_disk("u", 1, "b", two_gb_disk));
     ASSERT_NO_FATAL_FAILURE(launch());
     ASSERT_EQ(text("raidmodelabel"), "");
-    const auto ctl = [&](const QStringList& args, int& status) {
-        QProcess p;
-        p.start(OVRAIDCTL, QStringList{"--sim", QString::fromStdString(root)} + args);
-        // The window goes on serving its engine while the other program runs.
-        EXPECT_TRUE(eventually([&] { return p.state() == QProcess::NotRunning || p.waitForFinished(5); }));
-        status = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-        return p.readAllStandardOutput().toStdString() + p.readAllStandardError().toStdString();
+    // The other program runs while the window's threads go on (their requests of the window
+    // wait until the test serves events again).
+    const auto ctl = [&](const std::vector<std::string>& args, int& status) {
+        std::vector<std::string> argv = {OVRAIDCTL, "--sim", root};
+        argv.insert(argv.end(), args.begin(), args.end());
+        const program_run run = run_program(argv, {}, true);
+        status = run.status;
+        return run.output;
     };
     int status = -1;
     const uint32_t before = enc->service_of("u");
