@@ -26,6 +26,8 @@ constexpr uint64_t return_ms = 60000;
 // believed after as many readings at the end as the poller waits for.
 constexpr uint64_t follow_ms = 4000;
 constexpr int end_readings = 6;
+// A copy that has not moved for this long is stalled (the window says so after a minute too).
+constexpr uint64_t stall_ms = 60000;
 
 struct request {
     command what = command::restart;
@@ -225,8 +227,16 @@ bool execute(const request& r, const controller_t& identity, write_report& repor
 outcome failure(command what, const write_report& report)
 {
     outcome out;
-    out.code = failed;
-    out.message = render(failure_of(what, report));
+    // Refused, nothing written: a disk that is not the one shown, or that did not answer,
+    // or a rebuild whose note could not be kept.
+    const bool untouched = report.fault == write_fault::disk_changed || report.fault == write_fault::disk_unknown ||
+                           report.fault == write_fault::note_failed || report.fault == write_fault::none;
+    out.code = untouched && !report.restore_failed ? refused : failed;
+    // The records are written and flushed; only the restart that puts them in effect failed.
+    if (report.fault == write_fault::restart_failed && !report.plain_restart && !report.restore_failed)
+        out.message = tr("ctl_written_no_restart");
+    else
+        out.message = render(failure_of(what, report));
     if (report.restore_failed) {
         out.bay = report.restore_bay;
         out.serial = report.restore_serial;
@@ -235,6 +245,38 @@ outcome failure(command what, const write_report& report)
         out.serial = report.serial;
     }
     return out;
+}
+
+// Ends a copy that reached its end: the marks cleared on both disks and the notes dropped,
+// then a rescan must show the mirror whole, or the bays that still carry a mark are named.
+void finish(session& s, const controller_t& identity, outcome& out)
+{
+    const uint64_t before = s.handlings_ended();
+    {
+        std::lock_guard<std::mutex> handling(j.handling);
+        const signals_held held;
+        const int chip = j.get_controller_num(identity);
+        if (chip >= 0)
+            j.chips[static_cast<size_t>(chip)].finish_rebuild();
+    }
+    request_refresh();
+    s.await_handling(before, return_ms);
+    const snapshot now = s.look(false);
+    const int index = find_identity(now, identity);
+    if (index >= 0 && now.controllers[static_cast<size_t>(index)].summary.state == chip_state::healthy) {
+        out.message = tr("rebuild_finished");
+        return;
+    }
+    out.code = failed;
+    out.message = tr("ctl_finish_failed");
+    if (index < 0)
+        return;
+    for (const bay_summary& bay : now.controllers[static_cast<size_t>(index)].summary.bays)
+        if (bay.rebuild_source) {
+            out.bay = bay.bay;
+            out.serial = bay.serial;
+            out.message += " " + tr("ctl_mark_left", bay_words(bay.bay), printable_text(bay.serial));
+        }
 }
 
 // Whether the controller came back showing what the command wrote.
@@ -268,18 +310,27 @@ void print_progress(const options& o, const controller_view& c, bool terminal)
     std::fflush(stdout);
 }
 
-// Follows a running rebuild to its end and finishes it as the window's poller does.
-outcome follow_rebuild(session& s, const options& o, const std::string& name)
+// Follows a running rebuild to its end and finishes it as the window's poller does. A copy
+// that stops (a disk pulled, the controller gone) or stands still for a minute, or a bridge
+// that stops telling its position for that long, ends the following with a failure.
+outcome follow_rebuild(session& s, const options& o, const controller_t& identity)
 {
     outcome out;
     std::map<std::string, rebuild_rate> rates;
     const bool terminal = ::isatty(STDOUT_FILENO) == 1;
-    int at_end = 0;
+    int at_end = 0, still = 0;
     std::optional<double> shown;
+    uint64_t last_position = UINT64_MAX;
     for (;;) {
+        // A disk pulled or put in shows only in the presence registers: rescan first.
+        if (s.presence_changed()) {
+            const uint64_t before = s.handlings_ended();
+            request_refresh();
+            s.await_handling(before, return_ms);
+        }
         snapshot now = s.look();
         add_rates(now, rates, system_seconds());
-        const int index = find_controller(now, name);
+        const int index = find_identity(now, identity);
         if (index < 0) {
             out.code = failed;
             out.message = tr("ctl_rebuild_left");
@@ -291,7 +342,8 @@ outcome follow_rebuild(session& s, const options& o, const std::string& name)
             out.message = tr("ctl_rebuild_stopped", tr(state_key(c.summary.state)));
             break;
         }
-        if (c.rebuild && c.rebuild->known) {
+        const bool known = c.rebuild && c.rebuild->known;
+        if (known) {
             // A pipe gets a line per whole percent; a terminal and JSON every reading.
             const double percent = c.rebuild->percent.value_or(0);
             if (terminal || o.json || !shown || static_cast<int>(percent) != static_cast<int>(*shown))
@@ -299,17 +351,16 @@ outcome follow_rebuild(session& s, const options& o, const std::string& name)
             shown = percent;
             at_end = c.rebuild->complete ? at_end + 1 : 0;
         }
+        const uint64_t position = known ? c.rebuild->current : UINT64_MAX;
+        still = known && c.rebuild->complete ? 0 : position == last_position || !known ? still + 1 : 0;
+        last_position = position;
+        if (static_cast<uint64_t>(still) * follow_ms >= stall_ms) {
+            out.code = failed;
+            out.message = tr(known ? "ctl_rebuild_stalled" : "ctl_rebuild_silent");
+            break;
+        }
         if (at_end >= end_readings) {
-            const uint64_t before = s.handlings_ended();
-            {
-                std::lock_guard<std::mutex> handling(j.handling);
-                const int chip = j.get_controller_num(c.identity);
-                if (chip >= 0)
-                    j.chips[static_cast<size_t>(chip)].finish_rebuild();
-            }
-            request_refresh();
-            s.await_handling(before, return_ms);
-            out.message = tr("rebuild_finished");
+            finish(s, identity, out);
             break;
         }
         pause_ms(follow_ms);
@@ -320,10 +371,10 @@ outcome follow_rebuild(session& s, const options& o, const std::string& name)
 }
 
 void report(const options& o, const std::string& command_name, const std::string& name, const outcome& out,
-            session& s)
+            session& s, const controller_t* identity = nullptr)
 {
     const snapshot now = s.look();
-    const int index = name.empty() ? -1 : find_controller(now, name);
+    const int index = identity ? find_identity(now, *identity) : -1;
     if (o.json) {
         const char* results[] = {"done", "refused", "failed", "unknown"};
         json doc;
@@ -371,13 +422,16 @@ int run_command(session& s, const options& o)
     if (index < 0) {
         outcome out;
         out.code = exit_unknown;
-        out.message = r.controller.empty() ? (before.controllers.empty() ? tr("ctl_no_enclosure")
-                                                                          : tr("ctl_name_controller"))
-                                           : tr("ctl_no_such_controller", r.controller);
+        out.message = !r.controller.empty()      ? (index == -2 ? tr("ctl_ambiguous", r.controller)
+                                                                 : tr("ctl_no_such_controller", r.controller))
+                      : before.controllers.empty() ? tr("ctl_no_enclosure")
+                                                   : tr("ctl_name_controller");
         report(o, o.command, r.controller, out, s);
         return out.code;
     }
     const controller_view& c = before.controllers[static_cast<size_t>(index)];
+    // From here on the controller is the one with this identity, whatever its name.
+    const controller_t identity = c.identity;
     const std::string name = c.name;
     outcome out;
     if (r.follow_only) {
@@ -385,15 +439,15 @@ int run_command(session& s, const options& o)
             out.code = refused;
             out.message = tr("ctl_no_rebuild_running");
         } else {
-            out = follow_rebuild(s, o, name);
+            out = follow_rebuild(s, o, identity);
         }
-        report(o, o.command, name, out, s);
+        report(o, o.command, name, out, s, &identity);
         return out.code;
     }
     uint64_t handlings = 0;
     {
         std::unique_lock<std::mutex> handling(j.handling);
-        const int chip_index = j.get_controller_num(c.identity);
+        const int chip_index = j.get_controller_num(identity);
         if (chip_index < 0) {
             out.code = exit_unknown;
             out.message = tr("ctl_no_such_controller", name);
@@ -401,11 +455,8 @@ int run_command(session& s, const options& o)
             const ovchip& chip = j.chips[static_cast<size_t>(chip_index)];
             // What the user is asked about is what the command acts on: the list stays still
             // from the question to the write.
-            const controller_view fresh = [&] {
-                controller_view v = c;
-                v.summary = summarize(chip);
-                return v;
-            }();
+            controller_view fresh = c;
+            fresh.summary = summarize(chip);
             const panel_text why = refusal(chip, r.what, r.port, r.mode);
             if (!why.empty()) {
                 out.code = refused;
@@ -413,13 +464,13 @@ int run_command(session& s, const options& o)
             } else if (agreed(o, question_before(chip, r.what, r.port), what_is_lost(r, fresh), out)) {
                 handlings = s.handlings_ended();
                 write_report written;
-                if (!execute(r, c.identity, written))
+                if (!execute(r, identity, written))
                     out = failure(r.what, written);
             }
         }
     }
     if (out.code != exit_ok) {
-        report(o, o.command, name, out, s);
+        report(o, o.command, name, out, s, &identity);
         return out.code;
     }
     // The controller restarts: wait for its return and see that it shows what was written.
@@ -427,7 +478,7 @@ int run_command(session& s, const options& o)
         [&] {
             if (j.warm_boot_pending || s.handlings_ended() <= handlings)
                 return false;
-            return find_controller(s.look(false), name) >= 0;
+            return find_identity(s.look(false), identity) >= 0;
         },
         static_cast<int>(return_ms / 10));
     if (!back) {
@@ -435,17 +486,17 @@ int run_command(session& s, const options& o)
         out.message = tr("ctl_not_back");
     } else {
         const snapshot after = s.look(false);
-        const controller_view& now = after.controllers[static_cast<size_t>(find_controller(after, name))];
+        const controller_view& now = after.controllers[static_cast<size_t>(find_identity(after, identity))];
         if (!as_written(r, now)) {
             out.code = failed;
             out.message = tr("ctl_not_as_written", tr(state_key(now.summary.state)));
         } else if (r.what == command::rebuild && o.wait && now.summary.state == chip_state::rebuilding) {
-            out = follow_rebuild(s, o, name);
+            out = follow_rebuild(s, o, identity);
         } else {
             out.message = tr("ctl_done");
         }
     }
-    report(o, o.command, name, out, s);
+    report(o, o.command, name, out, s, &identity);
     return out.code;
 }
 

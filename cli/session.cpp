@@ -44,8 +44,21 @@ bool same_name(const std::string& a, const std::string& b)
 
 int find_controller(const snapshot& s, const std::string& wanted)
 {
+    int found = -1;
+    for (size_t i = 0; i < s.controllers.size(); ++i) {
+        if (!same_name(s.controllers[i].name, wanted) && std::to_string(s.controllers[i].number) != wanted)
+            continue;
+        if (found >= 0)
+            return -2;
+        found = static_cast<int>(i);
+    }
+    return found;
+}
+
+int find_identity(const snapshot& s, const controller_t& identity)
+{
     for (size_t i = 0; i < s.controllers.size(); ++i)
-        if (same_name(s.controllers[i].name, wanted) || std::to_string(s.controllers[i].number) == wanted)
+        if (s.controllers[i].identity == identity)
             return static_cast<int>(i);
     return -1;
 }

@@ -42,9 +42,12 @@ struct snapshot {
 
 // A stable, typeable name for a bridge.
 std::string controller_name(const controller_t& identity);
-// The controller a user named: its list number, its name (any case), or "" for none given.
-// -1 when nothing matches.
+// The controller a user named: its list number or its name (any case). -1 when nothing
+// matches, -2 when more than one does (two bridges with one serial, a serial that is
+// another controller's number): a name that may mean two enclosures is never guessed.
 int find_controller(const snapshot& s, const std::string& wanted);
+// The controller with exactly this identity, -1 when it is not there.
+int find_identity(const snapshot& s, const controller_t& identity);
 
 // Seconds of system time on a steady clock (scaled like every pause, so figures in tests
 // read as they would on real hardware).

@@ -14,13 +14,19 @@ namespace ov::cli {
 
 namespace {
 
-// The controller a status or check is about: -1 for all, -2 when the one named is not there.
+// The controller a status or check is about: -1 for all, -2 when the one named is not
+// there, -3 when the name fits more than one.
 int chosen(const snapshot& s, const options& o)
 {
     if (o.words.empty())
         return -1;
     const int index = find_controller(s, o.words[0]);
-    return index < 0 ? -2 : index;
+    return index == -2 ? -3 : index < 0 ? -2 : index;
+}
+
+std::string not_chosen(int index, const std::string& name)
+{
+    return index == -3 ? tr("ctl_ambiguous", name) : tr("ctl_no_such_controller", name);
 }
 
 // Two readings a second apart give a running rebuild its speed.
@@ -62,13 +68,13 @@ int run_status(session& s, const options& o)
         const snapshot now = look_with_rates(s, rates);
         print_notices(s);
         const int index = chosen(now, o);
-        if (index == -2 && !o.watch) {
-            std::fprintf(stderr, "ovraidctl: %s\n", tr("ctl_no_such_controller", o.words[0]).c_str());
+        if (index < -1 && !o.watch) {
+            std::fprintf(stderr, "ovraidctl: %s\n", not_chosen(index, o.words[0]).c_str());
             return exit_unknown;
         }
-        const std::string shown = o.json ? status_json(now, s.description(), index) + "\n"
-                                 : index == -2 ? tr("ctl_no_such_controller", o.words[0]) + "\n"
-                                               : status_text(now, index);
+        const std::string shown = o.json       ? status_json(now, s.description(), index < -1 ? -2 : index) + "\n"
+                                 : index < -1 ? not_chosen(index, o.words[0]) + "\n"
+                                              : status_text(now, index);
         if (!o.watch) {
             std::fputs(shown.c_str(), stdout);
             return severity(now, index);
@@ -102,8 +108,8 @@ int run_check(session& s, const options& o)
     const snapshot now = look_with_rates(s, rates);
     print_notices(s);
     const int index = chosen(now, o);
-    if (index == -2) {
-        std::printf("RAID UNKNOWN - %s\n", tr("ctl_no_such_controller", o.words[0]).c_str());
+    if (index < -1) {
+        std::printf("RAID UNKNOWN - %s\n", not_chosen(index, o.words[0]).c_str());
         return exit_unknown;
     }
     std::printf("%s\n", check_line(now, index).c_str());

@@ -125,9 +125,19 @@ TEST_F(cli_commands, a_rebuild_refused_then_followed_to_its_end)
     EXPECT_NE(out.output.find("--yes --force"), std::string::npos) << out.output;
     EXPECT_EQ(records("u"), "raid1/raid1");
 
-    // From the current half, followed: JSON lines of progress, then the result with the
+    // From the current half. Its end cannot be written at first: a failure naming the bay
+    // that keeps the mark. Followed again: JSON lines of progress, then the result with the
     // mirror whole and the marks cleared.
-    out = run({"rebuild", "--from", "2", "--yes", "--wait", "--json"});
+    out = run({"rebuild", "--from", "2", "--yes"});
+    EXPECT_EQ(out.status, 0) << out.output;
+    ASSERT_EQ(sim({"fail", "u", "ovSetRaidInfo", "--mode", "always"}).status, 0);
+    out = run({"rebuild", "--wait"});
+    EXPECT_EQ(out.status, 2) << out.output;
+    EXPECT_NE(out.output.find("Bay 2 (S/N SN-b) still carries the copy's mark"), std::string::npos) << out.output;
+    ASSERT_EQ(sim({"clear-failures", "u"}).status, 0);
+    ASSERT_EQ(sim({"unplug", "u"}).status, 0);
+    ASSERT_EQ(sim({"plug", "u"}).status, 0);
+    out = run({"rebuild", "--wait", "--json"});
     EXPECT_EQ(out.status, 0) << out.output;
     EXPECT_NE(out.output.find("{\"event\":\"rebuild-progress\",\"controller\":\"USB-u\",\"source_bay\":2"),
               std::string::npos)
@@ -135,6 +145,42 @@ TEST_F(cli_commands, a_rebuild_refused_then_followed_to_its_end)
     EXPECT_NE(out.output.find("\"result\":\"done\""), std::string::npos) << out.output;
     EXPECT_NE(out.output.find("\"state\":\"healthy\""), std::string::npos) << out.output;
     EXPECT_EQ(records("u"), "raid1/raid1");
+
+    // A copy whose target is pulled while it is followed: the following ends with a failure.
+    ASSERT_NO_FATAL_FAILURE(pull("u", 0));
+    ASSERT_NO_FATAL_FAILURE(add_disk("u", 0, "c", disk_sectors));
+    out = run({"rebuild", "--from", "2", "--yes"});
+    EXPECT_EQ(out.status, 0) << out.output;
+    bool pulled_target = false;
+    out = ctl({"rebuild", "--wait"}, {}, [&](const std::string& so_far) {
+        if (!pulled_target && so_far.find("Bay 2 onto Bay 1") != std::string::npos) {
+            pull("u", 0);
+            pulled_target = true;
+        }
+        return false;
+    });
+    EXPECT_EQ(out.status, 2) << out.output << out.errors;
+    EXPECT_NE(out.errors.find("the rebuild stopped before its end; the controller is now: degraded"),
+              std::string::npos)
+        << out.errors;
+}
+
+// Two bridges with one serial number: the name is refused, the list number is not.
+TEST_F(cli_commands, a_name_two_controllers_share_is_never_guessed)
+{
+    for (const char* bridge : {"one", "two"}) {
+        ASSERT_EQ(sim({"add-bridge", bridge, "--usb", "--serial", "123456789ABC", "--location",
+                       std::string(bridge) == "one" ? "1" : "2"})
+                      .status,
+                  0);
+    }
+    for (const auto& args : std::vector<std::vector<std::string>>{{"delete", "123456789abc", "--yes"},
+                                                                  {"status", "123456789ABC"}}) {
+        const program_run out = run(args);
+        EXPECT_EQ(out.status, 3) << out.output;
+        EXPECT_NE(out.output.find("names more than one controller"), std::string::npos) << out.output;
+    }
+    EXPECT_EQ(run({"status", "2"}).status, 0);
 }
 
 }  // namespace

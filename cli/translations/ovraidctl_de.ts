@@ -581,6 +581,30 @@ gehören nach /etc/udev/rules.d/70-ovraid.rules, danach: udevadm control --reloa
         <source>udev-rules needs a bridge library (--library PATH)</source>
         <translation>udev-rules braucht eine Bridge-Bibliothek (--library PFAD)</translation>
     </message>
+    <message id="ctl_ambiguous">
+        <source>"%1" names more than one controller: use the list number (see ovraidctl status)</source>
+        <translation>„%1“ nennt mehr als einen Controller: die Listennummer verwenden (siehe ovraidctl status)</translation>
+    </message>
+    <message id="ctl_rebuild_stalled">
+        <source>the copy has not moved for a minute: check that both disks are seated and the enclosure has power</source>
+        <translation>die Kopie ist seit einer Minute nicht vorangekommen: prüfen, ob beide Platten richtig sitzen und das Gehäuse Strom hat</translation>
+    </message>
+    <message id="ctl_rebuild_silent">
+        <source>the controller has not told the copy's position for a minute</source>
+        <translation>der Controller hat seit einer Minute den Stand der Kopie nicht mitgeteilt</translation>
+    </message>
+    <message id="ctl_finish_failed">
+        <source>the copy reached its end, but its end could not be written to the disks' RAID records.</source>
+        <translation>die Kopie ist am Ende, aber das Ende ließ sich nicht in die RAID-Informationen der Platten schreiben.</translation>
+    </message>
+    <message id="ctl_mark_left">
+        <source>%1 (S/N %2) still carries the copy's mark; the controller copies again when it restarts.</source>
+        <translation>%1 (S/N %2) trägt noch die Markierung der Kopie; der Controller kopiert beim nächsten Start erneut.</translation>
+    </message>
+    <message id="ctl_written_no_restart">
+        <source>The RAID records were written, but the controller did not restart: the change takes effect when it does (ovraidctl restart).</source>
+        <translation>Die RAID-Informationen wurden geschrieben, aber der Controller startete nicht neu: die Änderung gilt, sobald er es tut (ovraidctl restart).</translation>
+    </message>
     <message id="mon_controller">
         <source>Controller %1 (%2)</source>
         <extracomment>%1 list number, %2 the controller's name</extracomment>

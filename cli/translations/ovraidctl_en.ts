@@ -577,6 +577,30 @@ Prints the udev rules that let the logged-in user open the bridges of a bridge l
         <source>udev-rules needs a bridge library (--library PATH)</source>
         <translation>udev-rules needs a bridge library (--library PATH)</translation>
     </message>
+    <message id="ctl_ambiguous">
+        <source>"%1" names more than one controller: use the list number (see ovraidctl status)</source>
+        <translation>"%1" names more than one controller: use the list number (see ovraidctl status)</translation>
+    </message>
+    <message id="ctl_rebuild_stalled">
+        <source>the copy has not moved for a minute: check that both disks are seated and the enclosure has power</source>
+        <translation>the copy has not moved for a minute: check that both disks are seated and the enclosure has power</translation>
+    </message>
+    <message id="ctl_rebuild_silent">
+        <source>the controller has not told the copy's position for a minute</source>
+        <translation>the controller has not told the copy's position for a minute</translation>
+    </message>
+    <message id="ctl_finish_failed">
+        <source>the copy reached its end, but its end could not be written to the disks' RAID records.</source>
+        <translation>the copy reached its end, but its end could not be written to the disks' RAID records.</translation>
+    </message>
+    <message id="ctl_mark_left">
+        <source>%1 (S/N %2) still carries the copy's mark; the controller copies again when it restarts.</source>
+        <translation>%1 (S/N %2) still carries the copy's mark; the controller copies again when it restarts.</translation>
+    </message>
+    <message id="ctl_written_no_restart">
+        <source>The RAID records were written, but the controller did not restart: the change takes effect when it does (ovraidctl restart).</source>
+        <translation>The RAID records were written, but the controller did not restart: the change takes effect when it does (ovraidctl restart).</translation>
+    </message>
     <message id="mon_controller">
         <source>Controller %1 (%2)</source>
         <extracomment>%1 list number, %2 the controller's name</extracomment>
