@@ -95,8 +95,13 @@ int main(int argc, char** argv)
         std::printf("ovraidctl %s\n", OVRAID_VERSION);
         return exit_ok;
     }
-    if (o.help || o.command.empty() || o.command == "help")
+    if (o.help || o.command == "help")
         return help(o.command == "help" && !o.words.empty() ? o.words[0] : o.command);
+    // Nothing asked: the usage, as an error a script notices.
+    if (o.command.empty()) {
+        std::fprintf(stderr, "%s\n", tr("ctl_help").c_str());
+        return exit_usage;
+    }
     if (o.command == "udev-rules")
         return o.words.empty() ? udev_rules(o) : usage_error(tr("ctl_too_many_words", o.command));
     route_diagnostics();

@@ -47,10 +47,19 @@ bool parse(int argc, char** argv, options& out, std::string& error)
         if (arg == "--sim") {
             if (!next(out.bridges.sim_root))
                 return false;
+            // An empty path would quietly mean the default simulation.
+            if (out.bridges.sim_root.empty()) {
+                error = tr("ctl_needs_value", arg);
+                return false;
+            }
             out.bridges.sim_given = true;
         } else if (arg == "--library") {
             if (!next(out.bridges.library))
                 return false;
+            if (out.bridges.library.empty()) {
+                error = tr("ctl_needs_value", arg);
+                return false;
+            }
         } else if (arg == "--json") {
             out.json = true;
         } else if (arg == "--yes" || arg == "-y") {
@@ -81,6 +90,10 @@ bool parse(int argc, char** argv, options& out, std::string& error)
         } else if (arg == "--program") {
             if (!next(out.program))
                 return false;
+            if (out.program.empty()) {
+                error = tr("ctl_needs_value", arg);
+                return false;
+            }
         } else if (arg == "--interval") {
             if (!next(value))
                 return false;

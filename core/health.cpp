@@ -1,5 +1,7 @@
 #include "health.h"
 
+#include <algorithm>
+
 #include "ovchip.h"
 #include "panel.h"
 
@@ -222,7 +224,14 @@ chip_summary summarize(const ovchip& chip)
             s.state = chip_state::not_configured;
         } else if (stepped) {
             s.state = chip_state::out_of_step;
-            current(chip.disks[0].raid1_role == 1 ? 0 : 1);
+            // Which half is newer is told by the stamps; a stamp that is no date tells nothing,
+            // and no half is called current on its word.
+            const auto dated = [&](int port) {
+                const std::vector<record_warning>& w = s.bays[port].warnings;
+                return std::find(w.begin(), w.end(), record_warning::stamp_not_a_date) == w.end();
+            };
+            if (dated(0) && dated(1))
+                current(chip.disks[0].raid1_role == 1 ? 0 : 1);
         } else if (others > 0 || halves == 2) {
             // A stripe or span without its partner, or records of sets that are not this pair.
             s.state = chip_state::broken;

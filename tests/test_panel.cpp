@@ -7,6 +7,9 @@
 #include <string>
 #include <vector>
 
+#include <cstring>
+
+#include "health.h"
 #include "ovchip.h"
 #include "panel.h"
 #include "rebuild_rate.h"
@@ -351,6 +354,43 @@ TEST(panel, a_text_is_its_pieces_looked_up_and_filled_in)
     EXPECT_EQ(ov::render(text, lookup), " (copy of SN-1, SN-1)2 over 1%3Diskunknown");
     EXPECT_EQ(ov::render({}, lookup), "");
     EXPECT_EQ(ov::render({ov::text_piece{"key", {}, false}}), "key") << "without a table a key shows as itself";
+}
+
+}  // namespace
+
+namespace {
+
+// Two halves of one mirror written at different times: the later stamp holds the current
+// data, unless a stamp is no date at all; then neither half is called current.
+TEST(chip_summary, out_of_step_names_the_current_half_only_on_real_dates)
+{
+    struct row {
+        const char* stamp0;
+        const char* stamp1;
+        int current_bay;
+        bool warned;
+    };
+    for (const row& r : {row{"20110203090508", "20110203090507", 1, false},
+                         row{"20111399999999", "20110203090507", 0, true}}) {
+        ov::ovchip chip;
+        for (int port = 0; port < 2; ++port) {
+            ovdisk d = member(ov::mode_raid1);
+            unsigned char stamp[16] = {};
+            std::memcpy(stamp, port ? r.stamp1 : r.stamp0, 14);
+            const unsigned char partner[40] = {};
+            d.raid_record = ov::create_raid_struct(ov::mode_raid1, port, 0, 0, set, partner, partner, false, stamp);
+            std::memcpy(d.record_stamp, stamp, 16);
+            chip.disks[static_cast<size_t>(port)] = d;
+        }
+        chip.read_raid_combined_info();
+        const ov::chip_summary s = ov::summarize(chip);
+        SCOPED_TRACE(r.stamp0);
+        EXPECT_EQ(s.state, ov::chip_state::out_of_step);
+        EXPECT_EQ(s.current_bay, r.current_bay);
+        EXPECT_EQ(s.bays[0].current_data, r.current_bay == 1);
+        EXPECT_FALSE(s.bays[1].current_data);
+        EXPECT_EQ(s.bays[0].warnings.size(), r.warned ? 1u : 0u);
+    }
 }
 
 }  // namespace

@@ -20,6 +20,7 @@ Commands:
                               copy the mirror half in BAY onto the other disk
   restart CONTROLLER          restart the controller
   monitor                     report every change of every enclosure until stopped
+  udev-rules                  the udev rules that let the user open a bridge library's devices
 
 CONTROLLER is the number in the status list or the controller's name (its USB serial
 number or FireWire GUID); it may be left out when only one controller is attached.
@@ -59,6 +60,7 @@ Befehle:
                               die Spiegelhälfte in SCHACHT auf die andere Platte kopieren
   restart CONTROLLER          den Controller neu starten
   monitor                     jede Änderung an jedem Gehäuse melden, bis er beendet wird
+  udev-rules                  die udev-Regeln, mit denen der Benutzer die Geräte einer Bridge-Bibliothek öffnen darf
 
 CONTROLLER ist die Nummer in der Statusliste oder der Name des Controllers (seine
 USB-Seriennummer oder FireWire-GUID); ist nur ein Controller angeschlossen, kann er fehlen.
@@ -604,6 +606,10 @@ gehören nach /etc/udev/rules.d/70-ovraid.rules, danach: udevadm control --reloa
     <message id="ctl_written_no_restart">
         <source>The RAID records were written, but the controller did not restart: the change takes effect when it does (ovraidctl restart).</source>
         <translation>Die RAID-Informationen wurden geschrieben, aber der Controller startete nicht neu: die Änderung gilt, sobald er es tut (ovraidctl restart).</translation>
+    </message>
+    <message id="mon_bus_silent">
+        <source>the session bus did not answer in time</source>
+        <translation>der Sitzungsbus antwortete nicht rechtzeitig</translation>
     </message>
     <message id="mon_controller">
         <source>Controller %1 (%2)</source>

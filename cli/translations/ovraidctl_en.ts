@@ -20,6 +20,7 @@ Commands:
                               copy the mirror half in BAY onto the other disk
   restart CONTROLLER          restart the controller
   monitor                     report every change of every enclosure until stopped
+  udev-rules                  the udev rules that let the user open a bridge library's devices
 
 CONTROLLER is the number in the status list or the controller's name (its USB serial
 number or FireWire GUID); it may be left out when only one controller is attached.
@@ -58,6 +59,7 @@ Commands:
                               copy the mirror half in BAY onto the other disk
   restart CONTROLLER          restart the controller
   monitor                     report every change of every enclosure until stopped
+  udev-rules                  the udev rules that let the user open a bridge library's devices
 
 CONTROLLER is the number in the status list or the controller's name (its USB serial
 number or FireWire GUID); it may be left out when only one controller is attached.
@@ -600,6 +602,10 @@ Prints the udev rules that let the logged-in user open the bridges of a bridge l
     <message id="ctl_written_no_restart">
         <source>The RAID records were written, but the controller did not restart: the change takes effect when it does (ovraidctl restart).</source>
         <translation>The RAID records were written, but the controller did not restart: the change takes effect when it does (ovraidctl restart).</translation>
+    </message>
+    <message id="mon_bus_silent">
+        <source>the session bus did not answer in time</source>
+        <translation>the session bus did not answer in time</translation>
     </message>
     <message id="mon_controller">
         <source>Controller %1 (%2)</source>
