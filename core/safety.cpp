@@ -1,5 +1,6 @@
 #include "safety.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -11,6 +12,7 @@
 #include <sstream>
 
 #include "posix_io.h"
+#include "threads.h"
 #include "requests.h"
 
 namespace ov {
@@ -129,6 +131,38 @@ bool make_parents(const std::string& file)
     return true;
 }
 
+// Another process (a second window, the command line) may change the notes at the same
+// moment: a read-modify-write under only this process's mutex could drop its note. A
+// record lock on a file beside the notes is held for the whole change; it is waited for
+// through the clock, and a change that cannot get it fails (a rebuild then does not start).
+class file_lock {
+public:
+    explicit file_lock(const std::string& notes)
+    {
+        if (!make_parents(notes))
+            return;
+        fd_ = ::open((notes + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+        if (fd_ < 0)
+            return;
+        struct flock whole {};
+        whole.l_type = F_WRLCK;
+        whole.l_whence = SEEK_SET;
+        held_ = pause_until([&] { return ::fcntl(fd_, F_SETLK, &whole) == 0; }, 500);
+    }
+    ~file_lock()
+    {
+        if (fd_ >= 0)
+            ::close(fd_);  // releases the lock
+    }
+    file_lock(const file_lock&) = delete;
+    file_lock& operator=(const file_lock&) = delete;
+    bool held() const { return held_; }
+
+private:
+    int fd_ = -1;
+    bool held_ = false;
+};
+
 // One note a line: four tab-separated fields. Serials and keys hold no tabs or newlines.
 bool clean(const std::string& field)
 {
@@ -191,6 +225,9 @@ bool add(const rebuild_note& note)
         !clean(note.target_serial) || !clean(note.stamp))
         return false;
     std::lock_guard<std::mutex> lock(notes_mutex);
+    const file_lock others(path());
+    if (!others.held())
+        return false;
     std::vector<rebuild_note> kept;
     for (const rebuild_note& n : read_all())
         if (n.target_serial != note.target_serial)
@@ -202,6 +239,9 @@ bool add(const rebuild_note& note)
 bool remove_targets(const std::vector<std::string>& serials)
 {
     std::lock_guard<std::mutex> lock(notes_mutex);
+    const file_lock others(path());
+    if (!others.held())
+        return false;
     const std::vector<rebuild_note> notes = read_all();
     std::vector<rebuild_note> kept;
     for (const rebuild_note& n : notes)

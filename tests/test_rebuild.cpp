@@ -1,6 +1,9 @@
 // Rebuild and degrade: the records a rebuild writes in each direction, degrading a lone
 // mirror member, what selecting a chip writes and starts, and clearing the marks after
 // a rebuild.
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -185,6 +188,31 @@ TEST_F(rebuild_test, without_a_saved_note_no_rebuild_starts)
     EXPECT_EQ(stored_record(i, 0), before0);
     EXPECT_EQ(stored_record(i, 1), before1);
     std::remove(blocker.c_str());
+}
+
+// Front ends in several processes start rebuilds at one moment: every note is kept.
+TEST_F(rebuild_test, notes_written_by_several_processes_at_once_are_all_kept)
+{
+    constexpr int processes = 6, each = 15;
+    std::vector<pid_t> children;
+    for (int p = 0; p < processes; ++p) {
+        const pid_t pid = ::fork();
+        ASSERT_GE(pid, 0);
+        if (pid == 0) {
+            bool all = true;
+            for (int n = 0; n < each; ++n)
+                all = ov::rebuild_notes::add({"bridge", "SRC", "T" + std::to_string(p) + "-" + std::to_string(n),
+                                              older_stamp}) && all;
+            std::_Exit(all ? 0 : 1);
+        }
+        children.push_back(pid);
+    }
+    for (const pid_t pid : children) {
+        int status = 0;
+        ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    }
+    EXPECT_EQ(ov::rebuild_notes::load().size(), static_cast<size_t>(processes * each));
 }
 
 TEST_F(rebuild_test, a_source_mark_between_halves_of_two_sets_is_no_rebuild)
