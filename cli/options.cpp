@@ -35,8 +35,9 @@ bool parse(int argc, char** argv, options& out, std::string& error)
 {
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
+        // No option takes an empty value: an empty --sim would quietly mean the default one.
         const auto next = [&](std::string& into) {
-            if (i + 1 >= argc) {
+            if (i + 1 >= argc || argv[i + 1][0] == '\0') {
                 error = tr("ctl_needs_value", arg);
                 return false;
             }
@@ -47,19 +48,10 @@ bool parse(int argc, char** argv, options& out, std::string& error)
         if (arg == "--sim") {
             if (!next(out.bridges.sim_root))
                 return false;
-            // An empty path would quietly mean the default simulation.
-            if (out.bridges.sim_root.empty()) {
-                error = tr("ctl_needs_value", arg);
-                return false;
-            }
             out.bridges.sim_given = true;
         } else if (arg == "--library") {
             if (!next(out.bridges.library))
                 return false;
-            if (out.bridges.library.empty()) {
-                error = tr("ctl_needs_value", arg);
-                return false;
-            }
         } else if (arg == "--json") {
             out.json = true;
         } else if (arg == "--yes" || arg == "-y") {
@@ -90,10 +82,6 @@ bool parse(int argc, char** argv, options& out, std::string& error)
         } else if (arg == "--program") {
             if (!next(out.program))
                 return false;
-            if (out.program.empty()) {
-                error = tr("ctl_needs_value", arg);
-                return false;
-            }
         } else if (arg == "--interval") {
             if (!next(value))
                 return false;
