@@ -380,7 +380,7 @@ TEST_F(story_test, a_set_made_on_the_command_line_shows_in_the_window_and_one_de
     const auto ctl = [&](const std::vector<std::string>& args, int& status) {
         std::vector<std::string> argv = {OVRAIDCTL, "--sim", root};
         argv.insert(argv.end(), args.begin(), args.end());
-        const program_run run = run_program(argv, {}, true);
+        const program_run run = run_program(argv, {"XDG_STATE_HOME=" + dir.path() + "/state"}, true);
         status = run.status;
         return run.output;
     };
