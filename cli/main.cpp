@@ -44,6 +44,9 @@ int help(const std::string& command)
 {
     const std::string key = command.empty() || command == "help" ? "ctl_help" : "ctl_help_" + command;
     std::string text = tr(key.c_str());
+    // A command there is no help for is no command.
+    if (text == key)
+        return usage_error(tr("ctl_unknown_command", command));
     for (char& c : text)
         if (c == '\t')
             c = ' ';
