@@ -251,7 +251,6 @@ outcome failure(command what, const write_report& report)
 // then a rescan must show the mirror whole, or the bays that still carry a mark are named.
 void finish(session& s, const controller_t& identity, outcome& out)
 {
-    const uint64_t before = s.handlings_ended();
     {
         std::lock_guard<std::mutex> handling(j.handling);
         const signals_held held;
@@ -259,8 +258,7 @@ void finish(session& s, const controller_t& identity, outcome& out)
         if (chip >= 0)
             j.chips[static_cast<size_t>(chip)].finish_rebuild();
     }
-    request_refresh();
-    s.await_handling(before, return_ms);
+    s.rescan();
     const snapshot now = s.look(false);
     const int index = find_identity(now, identity);
     if (index >= 0 && now.controllers[static_cast<size_t>(index)].summary.state == chip_state::healthy) {
@@ -323,13 +321,9 @@ outcome follow_rebuild(session& s, const options& o, const controller_t& identit
     uint64_t last_position = UINT64_MAX;
     for (;;) {
         // A disk pulled or put in shows only in the presence registers: rescan first.
-        if (s.presence_changed()) {
-            const uint64_t before = s.handlings_ended();
-            request_refresh();
-            s.await_handling(before, return_ms);
-        }
-        snapshot now = s.look();
-        add_rates(now, rates, system_seconds());
+        if (s.presence_changed())
+            s.rescan();
+        const snapshot now = s.look(rates);
         const int index = find_identity(now, identity);
         if (index < 0) {
             out.code = failed;

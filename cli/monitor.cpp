@@ -60,11 +60,6 @@ bool handling_running()
     return !handling.owns_lock();
 }
 
-void print_notices(session& s)
-{
-    for (const std::string& text : s.take_notices())
-        std::fprintf(stderr, "ovraidctl: %s\n", text.c_str());
-}
 
 }  // namespace
 
@@ -79,7 +74,7 @@ int run_monitor(session& s, const options& o)
             return exit_unknown;
         }
         const snapshot now = s.look();
-        print_notices(s);
+        s.print_notices();
         sinks.deliver(problems(now));
         sinks.finish();
         return severity(now);
@@ -92,9 +87,8 @@ int run_monitor(session& s, const options& o)
     }
     std::map<std::string, rebuild_rate> rates;
     const auto look = [&] {
-        snapshot now = s.look();
-        add_rates(now, rates, system_seconds());
-        print_notices(s);
+        snapshot now = s.look(rates);
+        s.print_notices();
         return now;
     };
     event_tracker tracker;

@@ -29,6 +29,24 @@ bool bay_number(const std::string& text, int& bay)
     return false;
 }
 
+// The option that is a plain switch, or nullptr.
+bool* switch_of(options& o, const std::string& arg)
+{
+    const struct {
+        const char* name;
+        const char* alias;
+        bool options::*flag;
+    } switches[] = {{"--json", nullptr, &options::json},       {"--yes", "-y", &options::yes},
+                    {"--force", nullptr, &options::force},     {"--watch", nullptr, &options::watch},
+                    {"--wait", nullptr, &options::wait},       {"--oneshot", nullptr, &options::oneshot},
+                    {"--no-syslog", nullptr, &options::syslog}, {"--no-notify", nullptr, &options::notify},
+                    {"--help", "-h", &options::help},          {"--version", nullptr, &options::version}};
+    for (const auto& s : switches)
+        if (arg == s.name || (s.alias && arg == s.alias))
+            return &(o.*s.flag);
+    return nullptr;
+}
+
 }  // namespace
 
 bool parse(int argc, char** argv, options& out, std::string& error)
@@ -52,26 +70,9 @@ bool parse(int argc, char** argv, options& out, std::string& error)
         } else if (arg == "--library") {
             if (!next(out.bridges.library))
                 return false;
-        } else if (arg == "--json") {
-            out.json = true;
-        } else if (arg == "--yes" || arg == "-y") {
-            out.yes = true;
-        } else if (arg == "--force") {
-            out.force = true;
-        } else if (arg == "--watch") {
-            out.watch = true;
-        } else if (arg == "--wait") {
-            out.wait = true;
-        } else if (arg == "--oneshot") {
-            out.oneshot = true;
-        } else if (arg == "--no-syslog") {
-            out.syslog = false;
-        } else if (arg == "--no-notify") {
-            out.notify = false;
-        } else if (arg == "--help" || arg == "-h") {
-            out.help = true;
-        } else if (arg == "--version") {
-            out.version = true;
+        } else if (bool* flag = switch_of(out, arg)) {
+            // --no-syslog and --no-notify turn a sink off; every other switch turns on.
+            *flag = !arg.starts_with("--no-");
         } else if (arg == "--from") {
             if (!next(value))
                 return false;

@@ -88,22 +88,6 @@ std::string printable_text(const std::string& text)
     return out;
 }
 
-void add_rates(snapshot& s, std::map<std::string, rebuild_rate>& rates, double seconds)
-{
-    std::map<std::string, rebuild_rate> kept;
-    for (controller_view& c : s.controllers) {
-        if (!c.rebuild || !c.rebuild->known)
-            continue;
-        rebuild_rate& rate = kept[c.name];
-        if (const auto old = rates.find(c.name); old != rates.end())
-            rate = old->second;
-        rate.add(seconds, c.rebuild->total, c.rebuild->current);
-        c.rebuild->bytes_per_second = rate.bytes_per_second();
-        c.rebuild->seconds_left = c.rebuild->complete ? std::optional<double>(0) : rate.seconds_left();
-    }
-    rates.swap(kept);
-}
-
 int severity(const snapshot& s, int only)
 {
     int worst = 0;

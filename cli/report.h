@@ -18,10 +18,6 @@ constexpr int failed = 2;
 
 constexpr int schema_version = 1;
 
-// Feeds each rebuild's position into the rate kept for its controller and fills in speed
-// and time left; rates of controllers no longer rebuilding are dropped.
-void add_rates(snapshot& s, std::map<std::string, rebuild_rate>& rates, double seconds);
-
 // The worst severity of the controllers shown (all of them, or the one chosen).
 int severity(const snapshot& s, int only = -1);
 

@@ -164,18 +164,52 @@ bool session::presence_changed()
     if (!handling.owns_lock())
         return false;
     for (const ovchip& chip : j.chips) {
-        unsigned char reg[2][512] = {};
-        int rc[2];
-        {
-            std::lock_guard<std::mutex> calls(j.mutex);
-            rc[0] = library().ovGetRegister(chip.service, reg[0], 512, 4, reg_port0_presence);
-            rc[1] = library().ovGetRegister(chip.service, reg[1], 512, 4, reg_port1_presence);
-        }
+        const ovchip::presence now = chip.read_presence();
         for (int port = 0; port < 2; ++port)
-            if (rc[port] >= 0 && (reg[port][0] != 0) != chip.disks[static_cast<size_t>(port)].register_present)
+            if (now.answered[port] && now.seen[port] != chip.disks[static_cast<size_t>(port)].register_present)
                 return true;
     }
     return false;
+}
+
+namespace {
+
+void add_rates(snapshot& s, std::map<std::string, rebuild_rate>& rates, double seconds)
+{
+    std::map<std::string, rebuild_rate> kept;
+    for (controller_view& c : s.controllers) {
+        if (!c.rebuild || !c.rebuild->known)
+            continue;
+        rebuild_rate& rate = kept[c.name];
+        if (const auto old = rates.find(c.name); old != rates.end())
+            rate = old->second;
+        rate.add(seconds, c.rebuild->total, c.rebuild->current);
+        c.rebuild->bytes_per_second = rate.bytes_per_second();
+        c.rebuild->seconds_left = c.rebuild->complete ? std::optional<double>(0) : rate.seconds_left();
+    }
+    rates.swap(kept);
+}
+
+}  // namespace
+
+snapshot session::look(std::map<std::string, rebuild_rate>& rates)
+{
+    snapshot now = look();
+    add_rates(now, rates, system_seconds());
+    return now;
+}
+
+void session::rescan()
+{
+    const uint64_t before = handlings_;
+    request_refresh();
+    await_handling(before, 60000);
+}
+
+void session::print_notices()
+{
+    for (const std::string& text : take_notices())
+        std::fprintf(stderr, "ovraidctl: %s\n", text.c_str());
 }
 
 snapshot session::look(bool rebuild_positions)

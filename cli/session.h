@@ -4,6 +4,7 @@
 #pragma once
 
 #include <atomic>
+#include <map>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -71,6 +72,13 @@ public:
     // What the bridges hold now; rebuild positions are read for mirrors being copied.
     // Holds the engine's handling lock while it reads the chip list.
     snapshot look(bool rebuild_positions = true);
+    // The same, each rebuild's speed and time left taken from the rates kept between looks
+    // (those of controllers no longer rebuilding are dropped).
+    snapshot look(std::map<std::string, rebuild_rate>& rates);
+    // Asks for a rescan on the notification thread and waits until it has ended.
+    void rescan();
+    // The engine's notices since the last call, on standard error.
+    void print_notices();
 
     // Whether a bay's presence register says otherwise than at the last scan: a disk pulled
     // or put in shows nowhere else. Not while a device handling runs (its rescan reads them

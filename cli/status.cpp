@@ -32,24 +32,16 @@ std::string not_chosen(int index, const std::string& name)
 // Two readings a second apart give a running rebuild its speed.
 snapshot look_with_rates(session& s, std::map<std::string, rebuild_rate>& rates)
 {
-    snapshot now = s.look();
-    add_rates(now, rates, system_seconds());
+    snapshot now = s.look(rates);
     bool rebuilding = false;
     for (const controller_view& c : now.controllers)
         rebuilding = rebuilding || (c.rebuild && c.rebuild->known && !c.rebuild->complete);
     if (!rebuilding)
         return now;
     pause_ms(1000);
-    now = s.look();
-    add_rates(now, rates, system_seconds());
-    return now;
+    return s.look(rates);
 }
 
-void print_notices(session& s)
-{
-    for (const std::string& text : s.take_notices())
-        std::fprintf(stderr, "ovraidctl: %s\n", text.c_str());
-}
 
 }  // namespace
 
@@ -66,7 +58,7 @@ int run_status(session& s, const options& o)
     std::string last;
     for (;;) {
         const snapshot now = look_with_rates(s, rates);
-        print_notices(s);
+        s.print_notices();
         const int index = chosen(now, o);
         if (index < -1 && !o.watch) {
             std::fprintf(stderr, "ovraidctl: %s\n", not_chosen(index, o.words[0]).c_str());
@@ -88,11 +80,8 @@ int run_status(session& s, const options& o)
         last = shown;
         pause_ms(static_cast<uint64_t>((o.interval > 0 ? o.interval : 2) * 1000));
         // A disk pulled or put in: rescan before the next look.
-        if (s.presence_changed()) {
-            const uint64_t before = s.handlings_ended();
-            request_refresh();
-            s.await_handling(before, 30000);
-        }
+        if (s.presence_changed())
+            s.rescan();
     }
 }
 
@@ -106,7 +95,7 @@ int run_check(session& s, const options& o)
     }
     std::map<std::string, rebuild_rate> rates;
     const snapshot now = look_with_rates(s, rates);
-    print_notices(s);
+    s.print_notices();
     const int index = chosen(now, o);
     if (index < -1) {
         std::printf("RAID UNKNOWN - %s\n", not_chosen(index, o.words[0]).c_str());

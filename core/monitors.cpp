@@ -97,16 +97,9 @@ void raid1_timer_body(std::stop_token stop, int starter_index)
         return;
     while (j.chips[chip_index].raid1_timer_run && !stop.stop_requested()) {
         pause_ms(1000);
-        unsigned char reg0[512] = {}, reg1[512] = {};
-        int rc0, rc1;
-        const uint32_t service = j.chips[chip_index].service;
-        {
-            lock guard(j.mutex);
-            rc0 = library().ovGetRegister(service, reg0, 512, 4, reg_port0_presence);
-            rc1 = library().ovGetRegister(service, reg1, 512, 4, reg_port1_presence);
-        }
-        const bool seen0 = rc0 >= 0 && reg0[0] != 0;
-        const bool seen1 = rc1 >= 0 && reg1[0] != 0;
+        const ovchip::presence now = j.chips[chip_index].read_presence();
+        const bool seen0 = now.seen[0];
+        const bool seen1 = now.seen[1];
         const ovdisk& d0 = j.chips[chip_index].disks[0];
         const ovdisk& d1 = j.chips[chip_index].disks[1];
         // Compared with what the registers said at the last scan: a disk that is there but
@@ -154,6 +147,19 @@ void start_monitor(const ovchip* chip, atomic_flag_value& alive, atomic_flag_val
 }
 
 }  // namespace
+
+ovchip::presence ovchip::read_presence() const
+{
+    presence p;
+    const uint32_t addresses[2] = {reg_port0_presence, reg_port1_presence};
+    lock guard(j.mutex);
+    for (int port = 0; port < 2; ++port) {
+        unsigned char reg[512] = {};
+        p.answered[port] = library().ovGetRegister(service, reg, 512, 4, addresses[port]) >= 0;
+        p.seen[port] = p.answered[port] && reg[0] != 0;
+    }
+    return p;
+}
 
 void poller()
 {

@@ -77,6 +77,14 @@ public:
     bool raid_degrade(bool port);
     void select_chip();
 
+    // What the bays' presence registers say now, read under the library mutex. A register
+    // that could not be read answered nothing (answered false, seen false).
+    struct presence {
+        bool answered[2] = {false, false};
+        bool seen[2] = {false, false};
+    };
+    presence read_presence() const;
+
     // Background monitors.
     bool start_polling();
     bool stop_polling();
