@@ -128,9 +128,8 @@ protected:
         mirror("stripe", older_stamp, older_stamp, ov::mode_raid0);
         pull("stripe", 1);
         mirror("silent");
-        const program_run mute = run_program(
-            {OVRAID_SIM_TOOL, "--sim", root, "fail", "silent", "ovGetDiskIdentify", "--mode", "always", "--port", "1"});
-        ASSERT_EQ(mute.status, 0) << mute.errors;
+        const program_run mute = sim({"fail", "silent", "ovGetDiskIdentify", "--mode", "always", "--port", "1"});
+        ASSERT_EQ(mute.status, 0) << mute.output;
         add_usb("empty", 0, true, location());
         mirror("warned", "20111341250000", "20111341250000");
         write_record("warned", 0, ov::mode_raid1, false, set_sectors, true, "20111341250000", 1);

@@ -16,12 +16,6 @@ protected:
         return r;
     }
 
-    program_run sim(std::vector<std::string> args)
-    {
-        args.insert(args.begin(), {OVRAID_SIM_TOOL, "--sim", root});
-        return run_program(args, {}, true);
-    }
-
     ov::raid_info record(const std::string& bridge, int port, uint64_t sectors = disk_sectors)
     {
         const std::string bytes = read_bytes(st.port_image(bridge, port), (sectors - 15) * 512, 512);

@@ -50,6 +50,13 @@ protected:
         return run_program(argv, environment, false, enough, limit);
     }
 
+    // ovraid-sim on the same simulation, its two streams together.
+    program_run sim(std::vector<std::string> args)
+    {
+        args.insert(args.begin(), {OVRAID_SIM_TOOL, "--sim", root});
+        return run_program(args, {}, true);
+    }
+
     // The output checked against the schema (one document, or one a line) and flattened; a
     // failure when it is not valid.
     flat_json validated(const std::string& schema, const std::string& output, bool lines = false)
