@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <mutex>
@@ -135,6 +136,8 @@ bool make_parents(const std::string& file)
 // moment: a read-modify-write under only this process's mutex could drop its note. A
 // record lock on a file beside the notes is held for the whole change; it is waited for
 // through the clock, and a change that cannot get it fails (a rebuild then does not start).
+// The holder only reads and replaces a small file, but its disk syncs do not shrink with a
+// test's clock: the bound is ten seconds of real time, there only for a stopped holder.
 class file_lock {
 public:
     explicit file_lock(const std::string& notes)
@@ -147,7 +150,11 @@ public:
         struct flock whole {};
         whole.l_type = F_WRLCK;
         whole.l_whence = SEEK_SET;
-        held_ = pause_until([&] { return ::fcntl(fd_, F_SETLK, &whole) == 0; }, 500);
+        const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        pause_until([&] {
+            held_ = ::fcntl(fd_, F_SETLK, &whole) == 0;
+            return held_ || std::chrono::steady_clock::now() >= until;
+        });
     }
     ~file_lock()
     {
