@@ -484,5 +484,108 @@
         <extracomment>Disk page, below a disk whose RAID record gives it the member number of the other bay</extracomment>
         <translation>Die RAID-Informationen ordnen die Festplatte dem anderen Einschub zu.</translation>
     </message>
+    <message id="state_healthy">
+        <source>healthy</source>
+        <extracomment>states of a controller's set</extracomment>
+        <translation>in Ordnung</translation>
+    </message>
+    <message id="state_rebuilding">
+        <source>rebuilding</source>
+        <translation>Neuaufbau läuft</translation>
+    </message>
+    <message id="state_degraded">
+        <source>degraded: the mirror has only one disk</source>
+        <translation>herabgestuft: der Spiegel hat nur eine Platte</translation>
+    </message>
+    <message id="state_out_of_step">
+        <source>out of step: the mirror halves were written at different times</source>
+        <translation>nicht im Gleichschritt: die Spiegelhälften wurden zu verschiedenen Zeiten beschrieben</translation>
+    </message>
+    <message id="state_broken">
+        <source>broken</source>
+        <translation>defekt</translation>
+    </message>
+    <message id="state_broken_stripe">
+        <source>broken stripe: a member is missing or does not match</source>
+        <translation>defekter Stripe: ein Mitglied fehlt oder passt nicht</translation>
+    </message>
+    <message id="state_broken_span">
+        <source>broken span: a member is missing or does not match</source>
+        <translation>defekter Span: ein Mitglied fehlt oder passt nicht</translation>
+    </message>
+    <message id="state_broken_partial">
+        <source>broken mirror: only an incomplete copy is here</source>
+        <translation>defekter Spiegel: hier ist nur eine unvollständige Kopie</translation>
+    </message>
+    <message id="state_broken_mismatch">
+        <source>broken: the disks' records form no set</source>
+        <translation>defekt: die RAID-Informationen der Platten bilden keinen Verbund</translation>
+    </message>
+    <message id="state_not_configured">
+        <source>not configured</source>
+        <translation>nicht eingerichtet</translation>
+    </message>
+    <message id="state_disk_silent">
+        <source>a disk is not responding</source>
+        <translation>eine Platte antwortet nicht</translation>
+    </message>
+    <message id="refuse_mode">
+        <source>that RAID mode is not offered</source>
+        <extracomment>why a command cannot run</extracomment>
+        <translation>dieser RAID-Modus wird nicht angeboten</translation>
+    </message>
+    <message id="refuse_bay_empty">
+        <source>Bay %1 is empty</source>
+        <translation>Schacht %1 ist leer</translation>
+    </message>
+    <message id="refuse_bay_silent">
+        <source>the disk in Bay %1 does not answer</source>
+        <translation>die Platte in Schacht %1 antwortet nicht</translation>
+    </message>
+    <message id="refuse_bay_unreadable">
+        <source>the RAID record of the disk in Bay %1 could not be read</source>
+        <translation>die RAID-Information der Platte in Schacht %1 war nicht lesbar</translation>
+    </message>
+    <message id="refuse_rebuild_running">
+        <source>a rebuild is running</source>
+        <translation>ein Neuaufbau läuft</translation>
+    </message>
+    <message id="refuse_too_small">
+        <source>the disks are too small for that set</source>
+        <translation>die Platten sind für diesen Verbund zu klein</translation>
+    </message>
+    <message id="refuse_no_set">
+        <source>there is no set to delete</source>
+        <translation>es gibt keinen Verbund zum Löschen</translation>
+    </message>
+    <message id="refuse_in_set">
+        <source>the disk in Bay %1 is a member of the set: delete the set instead</source>
+        <translation>die Platte in Schacht %1 gehört zum Verbund: stattdessen den Verbund löschen</translation>
+    </message>
+    <message id="refuse_no_record">
+        <source>the disk in Bay %1 carries no RAID record</source>
+        <translation>die Platte in Schacht %1 trägt keine RAID-Information</translation>
+    </message>
+    <message id="refuse_not_half">
+        <source>the disk in Bay %1 is not a mirror (RAID 1) half</source>
+        <translation>die Platte in Schacht %1 ist keine Spiegelhälfte (RAID 1)</translation>
+    </message>
+    <message id="refuse_partial_source">
+        <source>the disk in Bay %1 holds an incomplete copy of S/N %2 and is never a source</source>
+        <translation>die Platte in Schacht %1 enthält eine unvollständige Kopie von S/N %2 und ist nie eine Quelle</translation>
+    </message>
+    <message id="refuse_mirror_whole">
+        <source>the mirror is whole: there is nothing to rebuild</source>
+        <translation>der Spiegel ist vollständig: es gibt nichts neu aufzubauen</translation>
+    </message>
+    <message id="refuse_target_small">
+        <source>the replacement disk in Bay %1 is %2 sectors</source>
+        <extracomment>followed by refuse_mib</extracomment>
+        <translation>die Ersatzplatte in Schacht %1 ist %2 Sektoren</translation>
+    </message>
+    <message id="refuse_mib">
+        <source> (%1 MiB) smaller than the mirror</source>
+        <translation> (%1 MiB) kleiner als der Spiegel</translation>
+    </message>
 </context>
 </TS>

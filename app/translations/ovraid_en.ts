@@ -489,5 +489,108 @@
         <extracomment>Disk page, below a disk whose RAID record gives it the member number of the other bay</extracomment>
         <translation>The record names another bay than the one this disk is in.</translation>
     </message>
+    <message id="state_healthy">
+        <source>healthy</source>
+        <extracomment>states of a controller's set</extracomment>
+        <translation>healthy</translation>
+    </message>
+    <message id="state_rebuilding">
+        <source>rebuilding</source>
+        <translation>rebuilding</translation>
+    </message>
+    <message id="state_degraded">
+        <source>degraded: the mirror has only one disk</source>
+        <translation>degraded: the mirror has only one disk</translation>
+    </message>
+    <message id="state_out_of_step">
+        <source>out of step: the mirror halves were written at different times</source>
+        <translation>out of step: the mirror halves were written at different times</translation>
+    </message>
+    <message id="state_broken">
+        <source>broken</source>
+        <translation>broken</translation>
+    </message>
+    <message id="state_broken_stripe">
+        <source>broken stripe: a member is missing or does not match</source>
+        <translation>broken stripe: a member is missing or does not match</translation>
+    </message>
+    <message id="state_broken_span">
+        <source>broken span: a member is missing or does not match</source>
+        <translation>broken span: a member is missing or does not match</translation>
+    </message>
+    <message id="state_broken_partial">
+        <source>broken mirror: only an incomplete copy is here</source>
+        <translation>broken mirror: only an incomplete copy is here</translation>
+    </message>
+    <message id="state_broken_mismatch">
+        <source>broken: the disks' records form no set</source>
+        <translation>broken: the disks' records form no set</translation>
+    </message>
+    <message id="state_not_configured">
+        <source>not configured</source>
+        <translation>not configured</translation>
+    </message>
+    <message id="state_disk_silent">
+        <source>a disk is not responding</source>
+        <translation>a disk is not responding</translation>
+    </message>
+    <message id="refuse_mode">
+        <source>that RAID mode is not offered</source>
+        <extracomment>why a command cannot run</extracomment>
+        <translation>that RAID mode is not offered</translation>
+    </message>
+    <message id="refuse_bay_empty">
+        <source>Bay %1 is empty</source>
+        <translation>Bay %1 is empty</translation>
+    </message>
+    <message id="refuse_bay_silent">
+        <source>the disk in Bay %1 does not answer</source>
+        <translation>the disk in Bay %1 does not answer</translation>
+    </message>
+    <message id="refuse_bay_unreadable">
+        <source>the RAID record of the disk in Bay %1 could not be read</source>
+        <translation>the RAID record of the disk in Bay %1 could not be read</translation>
+    </message>
+    <message id="refuse_rebuild_running">
+        <source>a rebuild is running</source>
+        <translation>a rebuild is running</translation>
+    </message>
+    <message id="refuse_too_small">
+        <source>the disks are too small for that set</source>
+        <translation>the disks are too small for that set</translation>
+    </message>
+    <message id="refuse_no_set">
+        <source>there is no set to delete</source>
+        <translation>there is no set to delete</translation>
+    </message>
+    <message id="refuse_in_set">
+        <source>the disk in Bay %1 is a member of the set: delete the set instead</source>
+        <translation>the disk in Bay %1 is a member of the set: delete the set instead</translation>
+    </message>
+    <message id="refuse_no_record">
+        <source>the disk in Bay %1 carries no RAID record</source>
+        <translation>the disk in Bay %1 carries no RAID record</translation>
+    </message>
+    <message id="refuse_not_half">
+        <source>the disk in Bay %1 is not a mirror (RAID 1) half</source>
+        <translation>the disk in Bay %1 is not a mirror (RAID 1) half</translation>
+    </message>
+    <message id="refuse_partial_source">
+        <source>the disk in Bay %1 holds an incomplete copy of S/N %2 and is never a source</source>
+        <translation>the disk in Bay %1 holds an incomplete copy of S/N %2 and is never a source</translation>
+    </message>
+    <message id="refuse_mirror_whole">
+        <source>the mirror is whole: there is nothing to rebuild</source>
+        <translation>the mirror is whole: there is nothing to rebuild</translation>
+    </message>
+    <message id="refuse_target_small">
+        <source>the replacement disk in Bay %1 is %2 sectors</source>
+        <extracomment>followed by refuse_mib</extracomment>
+        <translation>the replacement disk in Bay %1 is %2 sectors</translation>
+    </message>
+    <message id="refuse_mib">
+        <source> (%1 MiB) smaller than the mirror</source>
+        <translation> (%1 MiB) smaller than the mirror</translation>
+    </message>
 </context>
 </TS>
