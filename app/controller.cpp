@@ -12,6 +12,7 @@
 #include <QThread>
 #include <QTimer>
 #include <QToolButton>
+#include <QTreeView>
 #include <QVBoxLayout>
 #include <cstdio>
 #include <cstdlib>
@@ -20,6 +21,7 @@
 #include "clock.h"
 #include "diag.h"
 #include "functions.h"
+#include "help.h"
 #include "host/host.h"
 #include "ovtool.h"
 #include "ovview.h"
@@ -100,6 +102,8 @@ controller::controller(QObject* parent) : QObject(parent), ui_(std::make_unique<
         end_command();
     });
     connect(ui_->tabview, &QTabWidget::currentChanged, this, &controller::on_tab_changed);
+    connect(ui_->tree, &QTreeView::activated, this, &controller::tree_chosen);
+    connect(ui_->tree, &QTreeView::clicked, this, &controller::tree_chosen);
     notice_timer_ = new QTimer(this);
     notice_timer_->setSingleShot(true);
     connect(notice_timer_, &QTimer::timeout, this, &controller::clear_notice);
@@ -147,6 +151,7 @@ void controller::applicationDidFinishLaunching(bool start_notification)
     mainwindow_->raise();
     mainwindow_->activateWindow();
     ui_->controllerselectbox->setFocus();
+    ov::install_help(*this);
 
     // Waits on this thread keep delivering the requests of blocked monitors.
     QThread* ui_thread = thread();

@@ -17,6 +17,7 @@
 #include "requests.h"
 
 class QButtonGroup;
+class QModelIndex;
 class QEvent;
 class QTimer;
 class QWidget;
@@ -132,6 +133,8 @@ private:
     ov::panel_options panel_options() const;
     void fill_controller_list();
     void on_tab_changed(int index);
+    // A node of the tree was chosen: its enclosure becomes the current controller.
+    void tree_chosen(const QModelIndex& index);
 
     std::unique_ptr<Ui::controllerform> ui_;
     std::unique_ptr<panel_binder> panel_;

@@ -271,19 +271,3 @@ void controller::comboBoxSelectionDidChange(int index)
         j.chips[static_cast<size_t>(now)].select_chip();
     update_raid_information();
 }
-
-// ---- tree ----------------------------------------------------------------------------------
-
-void controller::refreshtree()
-{
-    on_ui([&] {
-        ui_->tree->setModel(nullptr);
-        treemodel_->reload();
-        ui_->tree->setModel(treemodel_);
-    });
-}
-
-void controller::expandtree()
-{
-    on_ui([&] { ui_->tree->expandAll(); });
-}
