@@ -4,6 +4,7 @@
 #include <fcntl.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -14,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "panel.h"
 #include "posix_io.h"
 #include "sim/firmware.h"
 #include "sim/firmware_state.h"
@@ -38,14 +40,17 @@ const char* const usage_text =
     "  plug NAME | unplug NAME\n"
     "  make-disk NAME --size SIZE --model TEXT --serial TEXT [--addressing lba48|lba28|chs] [--hpa]\n"
     "                                a new disk on the shelf; SIZE like 1TB, 500GB, 2TiB or sectors\n"
-    "  insert BRIDGE PORT DISK       put a shelf disk into port 0 or 1\n"
-    "  pull BRIDGE PORT              take the disk out of a port and put it on the shelf\n"
-    "  fail BRIDGE CALL [--mode once|always|mismatch|vanish] [--port N] [--skip N]\n"
+    "  insert BRIDGE PORT DISK       put a shelf disk into a bay\n"
+    "  pull BRIDGE PORT              take the disk out of a bay and put it on the shelf\n"
+    "  fail BRIDGE CALL [--mode once|always|mismatch|vanish] [--port PORT] [--skip N]\n"
     "                                make a library call fail (skip: let N matching calls pass first)\n"
     "  clear-failures BRIDGE\n"
     "  firmware [--detach]           run the bridges' firmware (set assembly, rebuild copies, warm\n"
     "                                boots) until idle; the programs start it by themselves\n"
     "  help\n"
+    "\n"
+    "PORT names a bay as the library numbers its ports: 0 (or bay1) is Bay 1, 1 (or bay2) is Bay 2.\n"
+    "Sizes are shown in decimal units (1 TB = 10^12 bytes) with the exact number of 512-byte sectors.\n"
     "\n"
     "The simulation lives in $XDG_DATA_HOME/ovraid/sim (or ~/.local/share/ovraid/sim) unless --sim\n"
     "names another directory.\n";
@@ -121,31 +126,61 @@ uint64_t number(const std::string& option, const std::string& text, uint64_t max
     return v;
 }
 
+// The engine's port numbers (what scripts pass) or the bay printed on the enclosure.
 int port_number(const std::string& text)
 {
-    if (text != "0" && text != "1")
-        throw usage_error{"port must be 0 or 1, not '" + text + "'"};
-    return text == "1" ? 1 : 0;
+    if (text == "0" || text == "bay1")
+        return 0;
+    if (text == "1" || text == "bay2")
+        return 1;
+    throw usage_error{"no bay '" + text + "': Bay 1 is 0 or bay1, Bay 2 is 1 or bay2"};
+}
+
+std::string bay(int port)
+{
+    return "Bay " + std::to_string(port + 1);
+}
+
+// The store names ports as the engine numbers them; a user reads the bays printed on the
+// enclosure. Paths (".../port0/...") have no space and stay as they are.
+std::string in_bays(std::string text)
+{
+    for (int port : {0, 1}) {
+        const std::string engine = "port " + std::to_string(port);
+        for (size_t at = text.find(engine); at != std::string::npos; at = text.find(engine, at)) {
+            const size_t end = at + engine.size();
+            if (end < text.size() && std::isdigit(static_cast<unsigned char>(text[end]))) {
+                at = end;
+                continue;
+            }
+            text.replace(at, engine.size(), bay(port));
+        }
+    }
+    return text;
 }
 
 int failed(const std::string& message)
 {
-    std::fprintf(stderr, "ovraid-sim: %s\n", message.c_str());
+    std::fprintf(stderr, "ovraid-sim: %s\n", in_bays(message).c_str());
     return 1;
 }
 
-std::string human_size(uint64_t sectors)
+// One form of size in every front end: "1.00 TB", "999 GB", and here the exact count.
+std::string size_words(uint64_t sectors)
 {
-    static const char* units[] = {"B", "KB", "MB", "GB", "TB", "PB"};
-    double v = static_cast<double>(sectors) * 512.0;
-    int u = 0;
-    while (v >= 1000.0 && u < 5) {
-        v /= 1000.0;
-        ++u;
-    }
-    char buf[32];
-    std::snprintf(buf, sizeof buf, "%.2f %s", v, units[u]);
-    return buf;
+    return ov::capacity_text(sectors, true) + " (" + std::to_string(sectors) + " sectors)";
+}
+
+std::string serial_words(const std::string& serial)
+{
+    return serial.empty() ? std::string("no S/N") : "S/N " + serial;
+}
+
+std::string guid_words(uint64_t guid)
+{
+    char text[40];
+    std::snprintf(text, sizeof text, "GUID %016llX", static_cast<unsigned long long>(guid));
+    return text;
 }
 
 std::string describe_disk(const store& s, const std::string& dir, const std::string& indent)
@@ -154,11 +189,11 @@ std::string describe_disk(const store& s, const std::string& dir, const std::str
     std::string name, error;
     if (!s.read_disk(dir, d, name, error))
         return error.empty() ? "empty\n" : "unreadable: " + error + "\n";
-    std::string out = name + ": \"" + d.model + "\" serial \"" + d.serial + "\", " + std::to_string(d.sectors) +
-                      " sectors (" + human_size(d.sectors) + "), " + d.addressing + (d.hpa_enabled ? ", HPA" : "");
+    std::string out = name + ": \"" + d.model + "\", " + serial_words(d.serial) + ", " + size_words(d.sectors) + ", " +
+                      d.addressing + (d.hpa_enabled ? ", HPA" : "");
     identify_block id;
     if (!s.read_identify(dir, id, error))
-        return out + "\n" + indent + "identify: " + error + "\n";
+        return out + "\n" + indent + "identify: " + in_bays(error) + "\n";
     if (ov::io::path_exists(dir + "/" + identify_file))
         out += ", IDENTIFY from identify.bin";
     out += "\n";
@@ -176,7 +211,7 @@ std::string describe_disk(const store& s, const std::string& dir, const std::str
     static const char* modes[] = {"none", "RAID 0", "RAID 1", "mode 3", "span"};
     out += indent + "record at sector " + std::to_string(lba) + ": " +
            (r.mode <= 4 ? modes[r.mode] : "mode " + std::to_string(r.mode)) + ", member " + std::to_string(r.member) +
-           (r.source ? ", rebuild source" : "") + ", set capacity " + std::to_string(r.capacity) + " sectors, stamp " +
+           (r.source ? ", rebuild source" : "") + ", set capacity " + size_words(r.capacity) + ", stamp " +
            (r.stamp.empty() ? "(none)" : r.stamp) + "\n";
     return out;
 }
@@ -188,15 +223,15 @@ std::string firmware_line(const store& sim, const std::string& bridge)
     rebuild_progress progress;
     std::string error;
     if (!read_power(sim.root(), bridge, power, error) || !read_progress(sim.root(), bridge, progress, error))
-        return "unreadable: " + error;
+        return "unreadable: " + in_bays(error);
     std::string line = power.state == power_state::kind::up          ? std::string("up")
                        : power.state == power_state::kind::rebooting ? std::string("restarting")
                                                                      : std::string("off");
     if (progress.state != rebuild_progress::kind::none) {
         static const char* const words[] = {"", "running", "stopped", "done"};
         line += ", rebuild " + std::string(words[static_cast<int>(progress.state)]) + " at " +
-                std::to_string(progress.current) + " of " + std::to_string(progress.total) + " sectors from port " +
-                std::to_string(progress.source_port);
+                std::to_string(progress.current) + " of " + std::to_string(progress.total) + " sectors from " +
+                bay(static_cast<int>(progress.source_port));
         if (progress.state == rebuild_progress::kind::running && !firmware_running(sim.root()))
             line += " (the firmware is not running: any front end starts it again)";
     }
@@ -214,17 +249,17 @@ std::string listing(const store& sim)
         bridge_desc s;
         std::string error;
         if (!sim.read_bridge(b, s, error)) {
-            out += "bridge " + b + ": unreadable: " + error + "\n";
+            out += "bridge " + b + ": unreadable: " + in_bays(error) + "\n";
             continue;
         }
-        out += "bridge " + b + ": " + (s.firewire ? "FireWire" : "USB") + ", " + (s.plugged ? "plugged" : "unplugged") +
-               "\n";
-        if (s.firewire)
-            out += "  guid " + hex(s.guid) + "\n";
-        else
+        // Named as the window names an enclosure: its bus, then its S/N or GUID.
+        out += "bridge " + b + ": " +
+               (s.firewire ? "FireWire enclosure, " + guid_words(s.guid) : "USB enclosure, " + serial_words(s.usb_serial)) +
+               ", " + (s.plugged ? "plugged" : "unplugged") + "\n";
+        if (!s.firewire)
             out += "  vendor " + hex4(s.vendor_id) + ", product " + hex4(s.product_id) + ", location " +
                    (s.location_id >= 0 ? hex(static_cast<uint64_t>(s.location_id)) : std::to_string(s.location_id)) +
-                   ", serial \"" + s.usb_serial + "\"\n";
+                   "\n";
         char secs[64];
         std::snprintf(secs, sizeof secs, "%g", s.rebuild_seconds);
         out += "  device \"" + s.device_name + "\", rebuild " + secs + " s\n";
@@ -236,12 +271,12 @@ std::string listing(const store& sim)
             out += "\n";
         }
         for (int port = 0; port < 2; ++port)
-            out += "  port " + std::to_string(port) + ": " + describe_disk(sim, sim.port_dir(b, port), "          ");
+            out += "  " + bay(port) + ": " + describe_disk(sim, sim.port_dir(b, port), "         ");
         std::vector<failure_desc> failures;
         if (!sim.read_failures(b, failures, error))
-            out += "  failures: unreadable: " + error + "\n";
+            out += "  failures: unreadable: " + in_bays(error) + "\n";
         for (const auto& f : failures)
-            out += "  failure: " + f.call + " " + f.mode + (f.port >= 0 ? " port " + std::to_string(f.port) : "") +
+            out += "  failure: " + f.call + " " + f.mode + (f.port >= 0 ? " in " + bay(f.port) : "") +
                    (f.skip > 0 ? " after " + std::to_string(f.skip) + " matching calls" : "") + "\n";
     }
     const auto slots = sim.shelf();
@@ -366,8 +401,7 @@ int run(ov::sim::store& s, const std::string& command, const std::vector<std::st
         cfg.hpa_enabled = a.has("--hpa");
         if (!s.make_disk(a.positional[0], cfg, error))
             return failed(error);
-        std::printf("made disk %s: %llu sectors, on the shelf\n", a.positional[0].c_str(),
-                    static_cast<unsigned long long>(cfg.sectors));
+        std::printf("made disk %s: %s, on the shelf\n", a.positional[0].c_str(), size_words(cfg.sectors).c_str());
         return 0;
     }
     if (command == "insert") {
@@ -376,7 +410,7 @@ int run(ov::sim::store& s, const std::string& command, const std::vector<std::st
         const int port = port_number(a.positional[1]);
         if (!s.insert_disk(a.positional[0], port, a.positional[2], error))
             return failed(error);
-        std::printf("inserted %s into port %d of %s\n", a.positional[2].c_str(), port, a.positional[0].c_str());
+        std::printf("inserted %s into %s of %s\n", a.positional[2].c_str(), bay(port).c_str(), a.positional[0].c_str());
         return 0;
     }
     if (command == "pull") {
@@ -386,12 +420,13 @@ int run(ov::sim::store& s, const std::string& command, const std::vector<std::st
         std::string disk;
         if (!s.pull_disk(a.positional[0], port, disk, error))
             return failed(error);
-        std::printf("pulled %s from port %d of %s; it is on the shelf\n", disk.c_str(), port, a.positional[0].c_str());
+        std::printf("pulled %s from %s of %s; it is on the shelf\n", disk.c_str(), bay(port).c_str(),
+                    a.positional[0].c_str());
         return 0;
     }
     if (command == "fail") {
         const arguments a = parse(rest, {"--mode", "--port", "--skip"}, {});
-        want_positionals(a, 2, "fail BRIDGE CALL [--mode M] [--port N] [--skip N]");
+        want_positionals(a, 2, "fail BRIDGE CALL [--mode M] [--port PORT] [--skip N]");
         ov::sim::failure_desc f;
         f.call = a.positional[1];
         const auto& calls = ov::sim::store::call_names();
