@@ -155,7 +155,7 @@ TEST_F(SimTool, FailuresSetByTheToolAreObeyedHere)
     enclosure e(root);
     const uint32_t h = e.service_of("u");
     EXPECT_TOOL(0, ({"fail", "u", "ovGetDiskIdentify", "--port", "0", "--skip", "1"}));
-    EXPECT_NE(tool({"list"}).output.find("ovGetDiskIdentify once port 0 after 1"), std::string::npos);
+    EXPECT_NE(tool({"list"}).output.find("ovGetDiskIdentify once in Bay 1 after 1"), std::string::npos);
     unsigned char id[512];
     EXPECT_EQ(e.ovGetDiskIdentify(h, id, 512, 0), 0);
     EXPECT_NE(e.ovGetDiskIdentify(h, id, 512, 0), 0);
@@ -174,4 +174,54 @@ TEST_F(SimTool, FailuresSetByTheToolAreObeyedHere)
     ASSERT_EQ(e.getDeviceList(handles, &count), 0);
     ASSERT_EQ(count, 1u);
     EXPECT_NE(handles[0], h);
+}
+
+// What a user reads names bays as printed on the enclosure, sizes in the window's one form
+// with the exact sector count, and enclosures by S/N or GUID; ports are still taken as 0/1.
+TEST_F(SimTool, OutputSpeaksOfBaysSizesAndSerials)
+{
+    struct step {
+        std::vector<std::string> args;
+        int status;
+        std::vector<std::string> says;   // each somewhere in the output
+    };
+    const std::vector<step> steps = {
+        {{"demo"}, 0, {}},
+        {{"list"},
+         0,
+         {"bridge usb-raid: USB enclosure, S/N OVB20110203A1, plugged\n",
+          "bridge firewire-pair: FireWire enclosure, GUID 80004601A2B3C4D5, plugged\n",
+          "  Bay 1: mirror-a: \"Kestrel KS1000 SATA\", S/N KS1T04A7731, 1.00 TB (1953525168 sectors), lba48\n",
+          "  Bay 2: mirror-b: ", "set capacity 1.00 TB (1953525152 sectors)",
+          "  Bay 2: blank-3tb: \"Northwind ND3000AS\", S/N NW3K1D00318, 3.00 TB (5860533168 sectors)"}},
+        {{"make-disk", "small", "--size", "999GB", "--model", "M", "--serial", "S1"},
+         0,
+         {"made disk small: 999 GB (1951171875 sectors), on the shelf"}},
+        {{"make-disk", "tiny", "--size", "1000", "--model", "M", "--serial", ""}, 0, {"0 GB (1000 sectors)"}},
+        {{"pull", "usb-raid", "bay2"}, 0, {"pulled mirror-b from Bay 2 of usb-raid"}},
+        {{"pull", "usb-raid", "1"}, 1, {"Bay 2 of bridge 'usb-raid' is empty"}},
+        {{"insert", "usb-raid", "1", "small"}, 0, {"inserted small into Bay 2 of usb-raid"}},
+        {{"insert", "usb-raid", "bay1", "tiny"}, 1, {"Bay 1 of bridge 'usb-raid' already holds disk 'mirror-a'"}},
+        {{"insert", "usb-raid", "bay3", "tiny"}, 2, {"no bay 'bay3'", "Bay 1 is 0 or bay1"}},
+        {{"make-disk", "mirror-a", "--size", "1TB", "--model", "M", "--serial", "S"}, 1, {"in Bay 1 of bridge"}},
+        {{"fail", "usb-raid", "ovGetDiskIdentify", "--port", "bay2"}, 0, {}},
+        {{"list"},
+         0,
+         {"  Bay 2: small: \"M\", S/N S1, 999 GB (1951171875 sectors)", "failure: ovGetDiskIdentify once in Bay 2\n",
+          "  tiny: \"M\", no S/N, 0 GB (1000 sectors)", "  mirror-b: "}},
+        {{"help"}, 0, {"0 (or bay1) is Bay 1", "1 (or bay2) is Bay 2"}},
+    };
+    for (const step& s : steps) {
+        const result r = tool(s.args);
+        std::string command;
+        for (const auto& a : s.args)
+            command += a + " ";
+        EXPECT_EQ(r.status, s.status) << command << "\n" << r.output;
+        for (const std::string& want : s.says)
+            EXPECT_NE(r.output.find(want), std::string::npos) << command << "wants: " << want << "\n" << r.output;
+        EXPECT_EQ(r.output.find(" port "), std::string::npos) << command << "\n" << r.output;
+        if (s.args[0] != "help") {   // which names the --serial option
+            EXPECT_EQ(r.output.find("serial"), std::string::npos) << command << "\n" << r.output;
+        }
+    }
 }
