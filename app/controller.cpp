@@ -104,6 +104,7 @@ controller::controller(QObject* parent) : QObject(parent), ui_(std::make_unique<
     connect(ui_->tabview, &QTabWidget::currentChanged, this, &controller::on_tab_changed);
     connect(ui_->tree, &QTreeView::activated, this, &controller::tree_chosen);
     connect(ui_->tree, &QTreeView::clicked, this, &controller::tree_chosen);
+    connect(ui_->tree->selectionModel(), &QItemSelectionModel::currentChanged, this, &controller::tree_chosen);
     notice_timer_ = new QTimer(this);
     notice_timer_->setSingleShot(true);
     connect(notice_timer_, &QTimer::timeout, this, &controller::clear_notice);

@@ -41,6 +41,7 @@ void controller::update_raid_information()
 {
     on_ui([&] {
         cleargui();
+        treemodel_->follow(*ui_->tree, j.current);
         ov::ovchip* chip = j.current_chip();
         const ov::panel_state panel = ov::panel_of(chip, panel_options());
         ov::panel_actions wanted = panel.actions;

@@ -1,6 +1,45 @@
 #include "treemodel.h"
 
+#include <QItemSelectionModel>
+#include <QLocale>
+#include <QTreeView>
+#include <initializer_list>
+
 #include "functions.h"
+#include "panel.h"
+#include "state_icons.h"
+
+namespace {
+
+// A string-table text with %1, %2, ... filled in one pass: an argument holding "%2" stays as
+// it is, and a table without the text (the bare id) gets no arguments.
+QString filled(const char* id, std::initializer_list<QString> args)
+{
+    const QString pattern = qtTrId(id);
+    QString out;
+    for (qsizetype i = 0; i < pattern.size(); ++i) {
+        const QChar c = pattern[i];
+        if (c == u'%' && i + 1 < pattern.size() && pattern[i + 1].isDigit()) {
+            const int n = pattern[i + 1].digitValue();
+            if (n >= 1 && n <= static_cast<int>(args.size())) {
+                out += *(args.begin() + (n - 1));
+                ++i;
+                continue;
+            }
+        }
+        out += c;
+    }
+    return out;
+}
+
+QString enclosure_name(const ov::controller_t& identity)
+{
+    if (identity.is_firewire)
+        return filled("enclosure_firewire", {QStringLiteral("%1").arg(identity.guid, 16, 16, QLatin1Char('0')).toUpper()});
+    return filled("enclosure_usb", {ov::stringtonsstring(identity.usb_serial)});
+}
+
+}  // namespace
 
 treemodel::treemodel(const ov::treeview* source, QObject* parent) : QAbstractItemModel(parent), source_(source)
 {
@@ -26,7 +65,69 @@ void treemodel::index_nodes(const ov::tree_node* parent, const ov::treeview::nod
 
 const ov::tree_node* treemodel::node(const QModelIndex& index) const
 {
-    return index.isValid() ? static_cast<const ov::tree_node*>(index.internalPointer()) : nullptr;
+    if (!index.isValid() || index.model() != this)
+        return nullptr;
+    return static_cast<const ov::tree_node*>(index.internalPointer());
+}
+
+QModelIndex treemodel::chip_index(const ov::controller_t& identity) const
+{
+    for (size_t row = 0; row < snapshot_.size(); ++row)
+        if (snapshot_[row]->controller == identity)
+            return createIndex(static_cast<int>(row), 0, snapshot_[row].get());
+    return QModelIndex();
+}
+
+void treemodel::follow(QTreeView& view, const ov::controller_t& identity)
+{
+    chosen_ = identity;
+    QItemSelectionModel* selection = view.selectionModel();
+    if (!selection || view.model() != this)
+        return;
+    const QModelIndex current = selection->currentIndex();
+    const ov::tree_node* current_node = node(current);
+    const QModelIndex chip = chip_index(identity);
+    following_ = true;
+    if (current_node && chip.isValid() && current_node->controller == identity) {
+        // A node under the enclosure was chosen: it stays, and is the one selected.
+        if (!selection->isSelected(current))
+            selection->select(current, QItemSelectionModel::ClearAndSelect);
+    } else if (chip.isValid()) {
+        selection->setCurrentIndex(chip, QItemSelectionModel::ClearAndSelect);
+    } else {
+        selection->clear();
+    }
+    following_ = false;
+}
+
+QString treemodel::description(const ov::tree_node& item) const
+{
+    switch (item.kind) {
+    case ov::node_kind::chip:
+        return filled("tree_enclosure_state",
+                      {enclosure_name(item.controller), qtTrId(ov::state_key(item.state))});
+    case ov::node_kind::disk: {
+        const ov::disk_facts& d = item.disk;
+        const QLocale locale;
+        const QString bay = filled("bay_disk", {QString::number(d.bay), ov::stringtonsstring(d.model),
+                                                ov::stringtonsstring(d.serial)});
+        const QString size = ov::stringtonsstring(ov::capacity_text(d.sectors, decimal_));
+        return filled("tree_disk", {bay, size}) + QLatin1Char('\n') +
+               filled("size_detail", {locale.toString(static_cast<qulonglong>(d.sectors) * 512),
+                                      locale.toString(static_cast<qulonglong>(d.sectors))});
+    }
+    case ov::node_kind::raid:
+        break;
+    }
+    return ov::stringtonsstring(item.label);
+}
+
+QIcon treemodel::icon(ov::chip_state state) const
+{
+    auto it = icons_.find(state);
+    if (it == icons_.end())
+        it = icons_.emplace(state, ov::state_icon(state)).first;
+    return it->second;
 }
 
 QModelIndex treemodel::index(int row, int column, const QModelIndex& parent) const
@@ -71,9 +172,22 @@ bool treemodel::hasChildren(const QModelIndex& parent) const
 
 QVariant treemodel::data(const QModelIndex& index, int role) const
 {
-    if (!index.isValid())
+    const ov::tree_node* item = node(index);
+    if (!item)
         return QVariant();
-    if (role == Qt::DisplayRole || role == Qt::AccessibleTextRole || role == Qt::ToolTipRole)
-        return ov::stringtonsstring(ov::treeview::object_value(node(index)));
-    return QVariant();
+    switch (role) {
+    case Qt::DisplayRole:
+        return ov::stringtonsstring(ov::treeview::object_value(item));
+    case Qt::DecorationRole:
+        if (item->kind == ov::node_kind::chip)
+            return icon(item->state);
+        return QVariant();
+    case Qt::ToolTipRole:
+    case Qt::AccessibleTextRole:
+    case Qt::AccessibleDescriptionRole:
+        // What the label does not say: which enclosure and how it is, which bay and disk.
+        return description(*item);
+    default:
+        return QVariant();
+    }
 }

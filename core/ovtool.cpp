@@ -249,7 +249,8 @@ bool ovtool::build_tree()
             continue;
         const ovchip& chip = chips[static_cast<size_t>(index)];
         ++node;
-        tree.addchipFirewire(chip.identity.is_firewire);
+        // The state is judged here, on the scan's thread, from what the scan just read.
+        tree.addchip(chip.identity, summarize(chip).state);
         if (chip.raid_configured) {
             std::string label = chip.get_raid_name();
             if (chip.identity.is_firewire)
@@ -258,10 +259,12 @@ bool ovtool::build_tree()
                 label += " (SN: " + chip.identity.usb_serial + ")";
             tree.addraid(node, label);
         }
-        for (int d = 0; d < 2; ++d)
-            if (chip.disks[d].present)
-                tree.adddisk(node, chip.disks[d].get_display_string(d == 1, chip.raid_configured),
-                             chip.raid_configured);
+        for (int d = 0; d < 2; ++d) {
+            const ovdisk& disk = chip.disks[d];
+            if (disk.present)
+                tree.adddisk(node, disk.get_display_string(d == 1, chip.raid_configured), chip.raid_configured,
+                             {d + 1, disk.model, disk.serial, disk.capacity});
+        }
     }
     diag(diag_level::console, "tree built");
     std::fflush(stdout);

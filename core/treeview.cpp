@@ -29,9 +29,8 @@ namespace {
 
 std::shared_ptr<tree_node> deep_copy(const tree_node& node)
 {
-    auto copy = std::make_shared<tree_node>();
-    copy->label = node.label;
-    copy->branch = node.branch;
+    auto copy = std::make_shared<tree_node>(node);
+    copy->children.clear();
     for (const auto& child : node.children)
         copy->children.push_back(deep_copy(*child));
     return copy;
@@ -51,12 +50,21 @@ treeview::node_list treeview::getdata() const
 
 void treeview::addchipFirewire(bool firewire)
 {
+    controller_t identity;
+    identity.is_firewire = firewire;
+    addchip(identity, chip_state::not_configured);
+}
+
+void treeview::addchip(const controller_t& identity, chip_state state)
+{
     {
         std::lock_guard<std::mutex> lock(mutex_);
         auto node = std::make_shared<tree_node>();
         node->branch = true;
         node->label = localized("device") + " " + up_to_nul(inttostring(data_.size() + 1)) +
-                      (firewire ? " (1394)" : " (USB)");
+                      (identity.is_firewire ? " (1394)" : " (USB)");
+        node->controller = identity;
+        node->state = state;
         data_.push_back(node);
     }
     diag(diag_level::console, "added");
@@ -70,11 +78,13 @@ void treeview::addraid(int chip, const std::string& label)
         return;
     auto node = std::make_shared<tree_node>();
     node->branch = true;
+    node->kind = node_kind::raid;
     node->label = up_to_nul(label);
+    node->controller = data_[chip]->controller;
     data_[chip]->children.push_back(node);
 }
 
-void treeview::adddisk(int chip, const std::string& label, bool raid)
+void treeview::adddisk(int chip, const std::string& label, bool raid, const disk_facts& facts)
 {
     std::lock_guard<std::mutex> lock(mutex_);
     if (chip < 0 || chip >= static_cast<int>(data_.size()))
@@ -86,7 +96,10 @@ void treeview::adddisk(int chip, const std::string& label, bool raid)
         parent = parent->children.front().get();
     }
     auto leaf = std::make_shared<tree_node>();
+    leaf->kind = node_kind::disk;
     leaf->label = up_to_nul(label);
+    leaf->controller = data_[chip]->controller;
+    leaf->disk = facts;
     parent->children.push_back(leaf);
 }
 

@@ -19,6 +19,7 @@ endfunction()
 
 ovraid_window_test(test_window_panel test_window_panel.cpp)
 ovraid_window_test(test_window_selection test_window_selection.cpp)
+ovraid_window_test(test_window_tree test_window_tree.cpp)
 ovraid_window_test(test_window_actions test_window_actions.cpp)
 ovraid_window_test(test_window_misc test_window_misc.cpp)
 

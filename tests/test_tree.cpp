@@ -2,6 +2,8 @@
 // questions answer on it.
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "harness.h"
 
 namespace ovtest {
@@ -207,6 +209,59 @@ TEST_F(tree_test, read_raid_builds_the_outline_from_the_records_just_read)
                                                   "device 2 (USB)\n"
                                                   "  P0: Disk A\n"
                                                   "  P1: Disk B\n");
+}
+
+// Every node carries its bridge's identity (the window finds the chip by it after chips
+// moved), a chip node the state of its set, a disk node its bay and what the disk says.
+TEST_F(tree_test, nodes_carry_their_bridge_chips_their_state_and_disks_their_bay)
+{
+    const uint32_t fw = plug_firewire(0x42);
+    const uint32_t mirror = plug_usb(0x100, "S1");
+    const uint32_t lone = plug_usb(0x200, "S2");
+    insert_disk(fw, 1, "Disk E", "SE", 3000000);
+    insert_mirror(mirror, "Disk A", "SA", "Disk B", "SB");
+    insert_mirror(lone, "Disk C", "SC", "Disk D", "SD", 2000000);
+    // One half of the second mirror pulled.
+    lib.identify.erase({lone, 1});
+    lib.set_register(lone, ov::reg_port1_presence, 0);
+    ASSERT_TRUE(ov::j.scandevices());
+    ov::j.updatediskinformation();
+    ov::j.read_raid();
+
+    std::string seen;
+    const auto root = ov::j.tree.getdata();
+    std::function<void(const ov::treeview::node_list&, int)> list = [&](const ov::treeview::node_list& nodes,
+                                                                         int depth) {
+        for (const auto& n : nodes) {
+            const ov::controller_t& c = n->controller;
+            seen += std::string(static_cast<size_t>(depth) * 2, ' ') + n->label + " |" +
+                    (c.is_firewire ? " guid " + ov::inttohexstring(static_cast<int64_t>(c.guid), 0)
+                                   : " usb " + c.usb_serial);
+            if (n->kind == ov::node_kind::chip)
+                seen += std::string(" ") + ov::state_name(n->state);
+            if (n->kind == ov::node_kind::disk)
+                seen += " bay " + std::to_string(n->disk.bay) + " " + n->disk.model + " " + n->disk.serial + " " +
+                        std::to_string(n->disk.sectors);
+            seen += "\n";
+            list(n->children, depth + 1);
+        }
+    };
+    list(root, 0);
+    EXPECT_EQ(seen, "device 1 (1394) | guid 42 not_configured\n"
+                    "  P1: Disk E | guid 42 bay 2 Disk E SE 3000000\n"
+                    "device 2 (USB) | usb S1 healthy\n"
+                    "  RAID Volume (SN: S1) | usb S1\n"
+                    "    M0: Disk A | usb S1 bay 1 Disk A SA 1000000\n"
+                    "    M1: Disk B | usb S1 bay 2 Disk B SB 1000000\n"
+                    "device 3 (USB) | usb S2 degraded\n"
+                    "  P0: Disk C | usb S2 bay 1 Disk C SC 2000000\n");
+    ASSERT_EQ(root.size(), 3u);
+    EXPECT_EQ(root[1]->children[0]->kind, ov::node_kind::raid);
+    EXPECT_EQ(root[1]->children[0]->children[1]->kind, ov::node_kind::disk);
+    // The identity finds the chip wherever the scan put it.
+    const int chip = ov::j.get_controller_num(root[2]->controller);
+    ASSERT_GE(chip, 0);
+    EXPECT_EQ(ov::j.chips[static_cast<size_t>(chip)].service, lone);
 }
 
 // A registry that looks at the outline while the tree builder asks for a set's name,
