@@ -22,6 +22,11 @@ ovraid_window_test(test_window_selection test_window_selection.cpp)
 ovraid_window_test(test_window_tree test_window_tree.cpp)
 ovraid_window_test(test_window_actions test_window_actions.cpp)
 ovraid_window_test(test_window_misc test_window_misc.cpp)
+# The window's program started as a user starts it, and its help and About box.
+ovraid_window_test(test_window_program test_window_program.cpp)
+target_compile_definitions(test_window_program PRIVATE OVRAID_PROGRAM="$<TARGET_FILE:ovraid>"
+  OVRAID_SIM_TOOL="$<TARGET_FILE:ovraid-sim>")
+add_dependencies(test_window_program ovraid ovraid-sim)
 
 # The window's program left by each way out, in a process of its own.
 add_executable(exit_app exit_app/exit_app.cpp)
