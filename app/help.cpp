@@ -37,7 +37,7 @@ QString help_page()
     QString page = QStringLiteral("<h3>%1</h3><p>%2</p><dl>").arg(escaped("help_states_heading"),
                                                                escaped("help_states_intro"));
     for (const auto& [state, meaning] : states)
-        page += QStringLiteral("<dt><b>%1</b></dt><dd>%2</dd>").arg(escaped(state), escaped(meaning));
+        page += QStringLiteral("<dt><b>%1</b></dt><dd style=\"margin-bottom: 6px\">%2</dd>").arg(escaped(state), escaped(meaning));
     page += QStringLiteral("</dl><h3>%1</h3><ol>").arg(escaped("help_failure_heading"));
     const QString current = qtTrId("help_failure_source").arg(qtTrId("old"));
     const QString stale = qtTrId("help_failure_never").arg(qtTrId("new"));
@@ -90,7 +90,7 @@ void show_help(QWidget* window)
         page->setHtml(help_page());
         layout->addWidget(page);
         layout->addWidget(close_buttons(dialog, "helpbuttons"));
-        dialog->resize(560, 560);
+        dialog->resize(600, 620);
     });
 }
 
