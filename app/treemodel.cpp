@@ -34,8 +34,10 @@ QString filled(const char* id, std::initializer_list<QString> args)
 
 QString enclosure_name(const ov::controller_t& identity)
 {
-    if (identity.is_firewire)
-        return filled("enclosure_firewire", {QStringLiteral("%1").arg(identity.guid, 16, 16, QLatin1Char('0')).toUpper()});
+    if (identity.is_firewire) {
+        const QString guid = QStringLiteral("%1").arg(identity.guid, 16, 16, QLatin1Char('0')).toUpper();
+        return filled("enclosure_firewire", {guid});
+    }
     return filled("enclosure_usb", {ov::stringtonsstring(identity.usb_serial)});
 }
 
