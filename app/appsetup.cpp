@@ -6,6 +6,7 @@
 #include <QLocale>
 #include <QTranslator>
 
+#include "numbers.h"
 #include "requests.h"
 
 #include <cerrno>
@@ -20,10 +21,20 @@ void install_translations(QApplication& app, const QString& language)
     // id-based table: a missing id shows the id, which is the key itself.
     auto* translator = new QTranslator(&app);
     const QLocale locale = language.isEmpty() ? QLocale() : QLocale(language);
-    if (translator->load(locale, QStringLiteral("ovraid"), QStringLiteral("_"), QStringLiteral(":/i18n")) ||
-        translator->load(QStringLiteral(":/i18n/ovraid_en.qm")))
+    const bool own = translator->load(locale, QStringLiteral("ovraid"), QStringLiteral("_"), QStringLiteral(":/i18n"));
+    if (own || translator->load(QStringLiteral(":/i18n/ovraid_en.qm")))
         app.installTranslator(translator);
     set_localizer([](const std::string& key) { return qtTrId(key.c_str()).toStdString(); });
+    // Numbers are written as the words around them are: a language without a table of
+    // its own reads English, with English numbers.
+    const QLocale numbers = own ? locale : QLocale(QLocale::English, QLocale::UnitedStates);
+    number_format format;
+    format.decimal_point = numbers.decimalPoint().toStdString();
+    format.group_separator = numbers.groupSeparator().toStdString();
+    format.percent_suffix = qtTrId("number_percent_suffix").toStdString();
+    if (format.percent_suffix == "number_percent_suffix")
+        format.percent_suffix = "%";
+    set_number_format(format);
 }
 
 void load_style(QApplication& app)

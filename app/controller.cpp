@@ -8,6 +8,7 @@
 #include <QIcon>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QShortcut>
 #include <QTabWidget>
 #include <QThread>
 #include <QTimer>
@@ -139,6 +140,8 @@ void controller::applicationDidFinishLaunching(bool start_notification)
     mainwindow_ = new QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint);
     mainwindow_->setObjectName(QStringLiteral("mainwindow"));
     mainwindow_->setAttribute(Qt::WA_TranslucentBackground);
+    // A closed action's tooltip says why: it must show even while another window is active.
+    mainwindow_->setAttribute(Qt::WA_AlwaysShowToolTips);
     mainwindow_->setWindowTitle(text_of("app_title"));
     mainwindow_->setWindowIcon(QIcon(QStringLiteral(":/images/ovraid.png")));
     auto* layout = new QVBoxLayout(mainwindow_);
@@ -153,6 +156,9 @@ void controller::applicationDidFinishLaunching(bool start_notification)
     mainwindow_->activateWindow();
     ui_->controllerselectbox->setFocus();
     ov::install_help(*this);
+    // F5 as in every viewer of things that change: the refresh button's own action.
+    auto* f5 = new QShortcut(QKeySequence(Qt::Key_F5), mainwindow_);
+    connect(f5, &QShortcut::activated, ui_->refresh_button, &QPushButton::click);
 
     // Waits on this thread keep delivering the requests of blocked monitors.
     QThread* ui_thread = thread();
@@ -414,11 +420,13 @@ void controller::warmboot()
     // Closed from the click until the restarted bridge is back.
     restart_pending_ = true;
     update_restart_control();
+    update_blank();
     disablegui(false);
     if (!j.warm_boot()) {
         // No restart, so no return to wait for.
         restart_pending_ = false;
         update_restart_control();
+        update_blank();
         failed(ov::command::restart, chip->last_write);
     }
     end_command();

@@ -119,6 +119,8 @@ protected:
 private:
     void leave(int status, bool caller_holds_handling);
     void update_restart_control();
+    // What the blank panel says: a restart under way, or no enclosure at all.
+    void update_blank();
     void clear_notice();
     // Runs f on the window's thread; a requester on another thread waits until it ran.
     void on_ui(const std::function<void()>& f) { requests_.run(f); }
@@ -147,6 +149,8 @@ private:
     bool in_command_ = false;
     bool tab_guard_active_ = false;
     bool restart_pending_ = false;
+    // The last panel was drawn over an empty chip list.
+    bool no_enclosure_ = false;
     bool leaving_ = false;
     // Set once the program took its way out: the event loop is ending and main finishes.
     bool left_ = false;

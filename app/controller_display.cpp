@@ -48,6 +48,9 @@ void controller::update_raid_information()
         wanted.restart = wanted.restart && !restart_pending_;
         panel_->want(wanted);
         panel_->show(panel);
+        no_enclosure_ = j.chips.empty();
+        update_restart_control();
+        update_blank();
         if (!chip)
             return;
         // The record's faults are the engine's to judge; the window only lists them.
@@ -108,6 +111,7 @@ void controller::stopworking()
             restart_pending_ = false;
         panel_->set_working(false);
         update_restart_control();
+        update_blank();
     });
     handling_thread_ = std::thread::id();
 }
@@ -115,8 +119,19 @@ void controller::stopworking()
 void controller::update_restart_control()
 {
     ov::panel_actions wanted = panel_->wanted();
-    wanted.restart = !restart_pending_ && j.current_chip() != nullptr;
+    const bool chip = j.current_chip() != nullptr;
+    wanted.restart = !restart_pending_ && chip;
     panel_->want(wanted);
+    const char* why = restart_pending_ ? "restarting" : chip ? nullptr : "refuse_no_enclosure";
+    panel_->explain_restart(why ? ov::panel_text{ov::text_piece{why, {}, false}} : ov::panel_text{});
+}
+
+void controller::update_blank()
+{
+    using blank = panel_binder::blank;
+    panel_->set_blank(restart_pending_ || j.warm_boot_pending ? blank::restarting
+                      : no_enclosure_                         ? blank::no_enclosure
+                                                              : blank::none);
 }
 
 // ---- progress ------------------------------------------------------------------------------
@@ -265,6 +280,8 @@ void controller::comboBoxSelectionDidChange(int index)
     // have ended before it changes.
     j.stop_monitors(j.get_controller_num(j.current));
     j.current = candidate;
+    // A RAID type chosen for one enclosure is no choice made for the next.
+    radio_group_->button(ov::first_row)->setChecked(true);
     ui_->guitab->setCurrentIndex(0);
     switchguimain();
     const int now = j.get_controller_num(j.current);

@@ -58,6 +58,13 @@ panel_binder::panel_binder(Ui::controllerform& ui) : ui_(ui)
         policy.setRetainSizeWhenHidden(true);
         w->setSizePolicy(policy);
     }
+    // An action's own tooltip is what it says while open; closed, it says why.
+    for (QWidget* action : {static_cast<QWidget*>(ui.confirmbutton), static_cast<QWidget*>(ui.clearconfigbutton),
+                            static_cast<QWidget*>(ui.cleardisk0button), static_cast<QWidget*>(ui.cleardisk1button),
+                            static_cast<QWidget*>(ui.rebuild0to1button), static_cast<QWidget*>(ui.rebuild1to0button),
+                            static_cast<QWidget*>(ui.warmbootbutton)})
+        action->setProperty("open_tip", action->toolTip());
+    ui.panelstatelabel->hide();
     const QPixmap drive = disk_picture(56);
     ui.disk0cappicture->setPixmap(drive);
     ui.disk1cappicture->setPixmap(drive);
@@ -93,6 +100,11 @@ void panel_binder::clear()
         w->hide();
     ov::panel_actions closed;
     closed.restart = wanted_.restart;
+    // Until a panel is shown, whatever closed the actions is something under way.
+    const ov::panel_text busy{ov::text_piece{"refuse_busy", {}, false}};
+    const ov::panel_text restart = reasons_.restart;
+    reasons_ = {busy, busy, restart, {busy, busy}, {busy, busy}};
+    chip_shown_ = false;
     want(closed);
 }
 
@@ -104,6 +116,8 @@ void panel_binder::show(const ov::panel_state& panel)
         w.model->setText(shown(v.model));
         w.serial->setText(shown(v.serial));
         w.size->setText(shown(v.size));
+        w.size->setToolTip(shown(v.size_detail));
+        w.capacity->setToolTip(shown(v.capacity_detail));
         const QString mode = shown(v.mode);
         w.mode->setText(mode);
         w.mode->setToolTip(mode);
@@ -118,6 +132,31 @@ void panel_binder::show(const ov::panel_state& panel)
     }
     ui_.raidmodelabel->setText(shown(panel.set_mode));
     ui_.tree->setVisible(panel.chip);
+    chip_shown_ = panel.chip;
+    const ov::panel_text restart = reasons_.restart;
+    reasons_ = panel.closed;
+    // The restart control's reason is the window's own (a restart under way).
+    if (panel.chip)
+        reasons_.restart = restart;
+    apply();
+}
+
+void panel_binder::explain(const ov::action_reasons& reasons)
+{
+    reasons_ = reasons;
+    apply();
+}
+
+void panel_binder::explain_restart(const ov::panel_text& reason)
+{
+    reasons_.restart = reason;
+    apply();
+}
+
+void panel_binder::set_blank(blank what)
+{
+    blank_ = what;
+    apply();
 }
 
 void panel_binder::want(const ov::panel_actions& actions)
@@ -135,16 +174,43 @@ void panel_binder::set_working(bool working)
 void panel_binder::apply()
 {
     const ov::panel_actions& a = wanted_;
-    const std::pair<QWidget*, bool> actions[] = {
-        {ui_.confirmbutton, a.create},        {ui_.clearconfigbutton, a.remove},
-        {ui_.cleardisk0button, a.clear[0]},   {ui_.cleardisk1button, a.clear[1]},
-        {ui_.rebuild0to1button, a.rebuild[0]}, {ui_.rebuild1to0button, a.rebuild[1]},
-        {ui_.warmbootbutton, a.restart}};
-    for (const auto& [widget, open] : actions)
-        widget->setEnabled(open && !working_);
-    for (QWidget* input : {static_cast<QWidget*>(ui_.controllerselectbox), static_cast<QWidget*>(ui_.refresh_button),
-                           ui_.raidconfigradiobutton, static_cast<QWidget*>(ui_.tabview->tabBar())})
+    const ov::action_reasons& r = reasons_;
+    const ov::panel_text looking{ov::text_piece{"working", {}, false}};
+    const ov::panel_text busy{ov::text_piece{"refuse_busy", {}, false}};
+    const struct {
+        QWidget* widget;
+        bool open;
+        const ov::panel_text& why;
+    } actions[] = {{ui_.confirmbutton, a.create, r.create},          {ui_.clearconfigbutton, a.remove, r.remove},
+                   {ui_.cleardisk0button, a.clear[0], r.clear[0]},    {ui_.cleardisk1button, a.clear[1], r.clear[1]},
+                   {ui_.rebuild0to1button, a.rebuild[0], r.rebuild[0]}, {ui_.rebuild1to0button, a.rebuild[1], r.rebuild[1]},
+                   {ui_.warmbootbutton, a.restart, r.restart}};
+    for (const auto& action : actions) {
+        const bool open = action.open && !working_;
+        action.widget->setEnabled(open);
+        const QString tip = open ? action.widget->property("open_tip").toString()
+                                 : shown(working_ ? looking : action.why.empty() ? busy : action.why);
+        action.widget->setToolTip(tip);
+        action.widget->setAccessibleDescription(tip);
+    }
+    for (QWidget* input : {static_cast<QWidget*>(ui_.controllerselectbox), static_cast<QWidget*>(ui_.refresh_button)})
         input->setEnabled(!working_);
+    // With no chip on view the rows and tabs have nothing to act on.
+    for (QWidget* input : {ui_.raidconfigradiobutton, static_cast<QWidget*>(ui_.tabview->tabBar())})
+        input->setEnabled(!working_ && chip_shown_);
+
+    const char* says = nullptr;
+    if (!chip_shown_) {
+        if (blank_ == blank::restarting)
+            says = "restarting";
+        else if (working_ || blank_ == blank::looking)
+            says = "working";
+        else if (blank_ == blank::no_enclosure)
+            says = "empty_state";
+    }
+    ui_.panelstatelabel->setVisible(says != nullptr);
+    ui_.panelstatelabel->setText(says ? shown_key(says) : QString());
+    ui_.panelstatelabel->setAccessibleName(ui_.panelstatelabel->text());
 }
 
 void panel_binder::mark_rebuild(int port)

@@ -27,8 +27,15 @@ public:
     // that could start a command are closed as well.
     const ov::panel_actions& wanted() const { return wanted_; }
     void want(const ov::panel_actions& actions);
+    // Why the closed ones are closed: each says so in its tooltip and accessible description.
+    void explain(const ov::action_reasons& reasons);
+    void explain_restart(const ov::panel_text& reason);
     bool working() const { return working_; }
     void set_working(bool working);
+
+    // What the empty panel says instead of standing blank.
+    enum class blank { none, looking, restarting, no_enclosure };
+    void set_blank(blank what);
 
     // The arrow of the copy under way, from port; -1 takes every mark away.
     void mark_rebuild(int port);
@@ -46,7 +53,10 @@ private:
 
     Ui::controllerform& ui_;
     ov::panel_actions wanted_;
+    ov::action_reasons reasons_;
     bool working_ = false;
+    bool chip_shown_ = false;
+    blank blank_ = blank::none;
 };
 
 // The engine's text as the window shows it.

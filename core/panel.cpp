@@ -1,7 +1,9 @@
 #include "panel.h"
 
+#include <cstdint>
 #include <cstdio>
 
+#include "numbers.h"
 #include "ovchip.h"
 #include "requests.h"
 
@@ -49,6 +51,7 @@ disk_view view_of(const ovchip& chip, int port, bool decimal, panel_actions& act
         v.model = {literal(disk.model)};
         v.serial = {literal(disk.serial)};
         v.size = {literal(physical_size_text(disk.capacity, decimal))};
+        v.size_detail = size_detail(disk.capacity);
     }
     if (unknown_disk(chip, port)) {
         // Nothing about it is known, so nothing is offered for it.
@@ -85,8 +88,9 @@ disk_view view_of(const ovchip& chip, int port, bool decimal, panel_actions& act
     if (!configured) {
         v.picture = true;
         v.caption = {key(captions[port])};
-        v.capacity = {literal(capacity_text(member_mode(disk.raid_mode) ? disk.record_capacity : disk.capacity,
-                                            decimal))};
+        const uint64_t shown = member_mode(disk.raid_mode) ? disk.record_capacity : disk.capacity;
+        v.capacity = {literal(capacity_text(shown, decimal))};
+        v.capacity_detail = size_detail(shown);
         if (disk.raid_mode != 0)
             v.picture_mode = disk.incomplete_copy ? v.rebuild_mode : t;
     }
@@ -127,9 +131,7 @@ std::string capacity_text(uint64_t sectors, bool decimal)
     const uint64_t g = sectors * 512 / 1000000000ULL;
     if (!decimal || g < 1000)
         return physical_size_text(sectors, decimal);
-    char text[32];
-    std::snprintf(text, sizeof text, "%.2f TB", static_cast<double>(g) / 1000.0);
-    return text;
+    return decimal_text(static_cast<double>(g) / 1000.0, 2) + " TB";
 }
 
 const char* mode_key(uint32_t mode)
@@ -195,11 +197,40 @@ bool rebuild_tab_allowed(const ovchip* chip)
     return chip && chip->raid1_pair_present;
 }
 
+namespace {
+
+// Why each closed action is closed: the rules of refusal(), the same the commands obey.
+action_reasons reasons_of(const ovchip& chip, const panel_actions& open, int row)
+{
+    action_reasons why;
+    const auto closed = [](bool is_open, panel_text reason) -> panel_text {
+        if (is_open)
+            return {};
+        // A rule of the panel that refusal() does not know of must still say something.
+        return reason.empty() ? panel_text{key("refuse_not_now")} : reason;
+    };
+    const uint32_t mode = mode_of_row(row);
+    why.create = closed(open.create, mode == mode_none ? panel_text{key("refuse_choose_type")}
+                                                       : refusal(chip, command::create, 0, mode));
+    why.remove = closed(open.remove, refusal(chip, command::remove));
+    why.restart = closed(open.restart, refusal(chip, command::restart));
+    for (int port = 0; port < 2; ++port) {
+        why.clear[port] = closed(open.clear[port], refusal(chip, command::clear_disk, port));
+        why.rebuild[port] = closed(open.rebuild[port], refusal(chip, command::rebuild, port));
+    }
+    return why;
+}
+
+}  // namespace
+
 panel_state panel_of(const ovchip* chip, const panel_options& options)
 {
     panel_state p;
-    if (!chip)
+    if (!chip) {
+        const panel_text none{key("refuse_no_enclosure")};
+        p.closed = {none, none, none, {none, none}, {none, none}};
         return p;
+    }
     p.chip = true;
     p.actions.restart = true;
     for (int port = 0; port < 2; ++port)
@@ -226,6 +257,9 @@ panel_state panel_of(const ovchip* chip, const panel_options& options)
     p.follow_rebuild = chip->polling;
     if (chip->polling)
         p.rebuild_mark = d0.rebuild_flag ? 0 : 1;
+    p.closed = reasons_of(*chip, p.actions, options.row);
+    if (chip->raid_configured)
+        p.disks[0].capacity_detail = size_detail(chip->raid_capacity);
     return p;
 }
 
@@ -234,8 +268,13 @@ question question_before(const ovchip& chip, command c, int port)
     const question erases{{key("all_data_lost")}, false};
     switch (c) {
     case command::create:
-    case command::clear_disk:
         return erases;
+    case command::clear_disk:
+        // Names the one disk that is wiped, before the words every erasing question has.
+        return {{key("clear_disk_question", {std::to_string(port + 1), chip.disks[port].model,
+                                             chip.disks[port].serial}),
+                 literal("\n\n"), key("all_data_lost")},
+                false};
     case command::remove:
         // Deleting under a running rebuild stops it: asked for explicitly, and No by default.
         return rebuild_running(chip) ? question{{key("delete_stops_rebuild")}, true} : erases;
@@ -289,9 +328,7 @@ std::string bay_number(int port)
 std::string mib_text(uint64_t sectors)
 {
     const double mib = static_cast<double>(sectors) * 512 / 1048576;
-    char text[32];
-    std::snprintf(text, sizeof text, mib < 10 ? "%.1f" : "%.0f", mib);
-    return text;
+    return decimal_text(mib, mib < 10 ? 1 : 0);
 }
 
 // What keeps a bay from taking part in a write: nothing there, or a disk not known.
@@ -361,7 +398,7 @@ panel_text refusal(const ovchip& chip, command c, int port, uint32_t mode)
         const uint64_t needed = source.record_capacity + 16;
         if (other.capacity < needed) {
             const uint64_t short_by = needed - other.capacity;
-            return {key("refuse_target_small", {bay_number(target), inttostring(short_by)}),
+            return {key("refuse_target_small", {bay_number(target), grouped(short_by)}),
                     key("refuse_mib", {mib_text(short_by)})};
         }
         return {};
@@ -385,9 +422,7 @@ std::optional<double> progress_percent(uint64_t total, uint64_t current, bool fi
 
 std::string percent_text(double percent)
 {
-    char text[32];
-    std::snprintf(text, sizeof text, "%3.1f%%", percent);
-    return text;
+    return decimal_text(percent, 1) + current_number_format().percent_suffix;
 }
 
 std::string controller_entry(const ovchip& chip)
@@ -396,6 +431,29 @@ std::string controller_entry(const ovchip& chip)
     if (chip.identity.is_firewire)
         return text + " (GUID: " + inttohexstring(static_cast<int64_t>(chip.identity.guid), 0) + ")";
     return text + " (S/N: " + chip.identity.usb_serial + ")";
+}
+
+panel_text enclosure_name(const ovchip& chip)
+{
+    if (chip.identity.is_firewire)
+        return {key("enclosure_firewire", {inttohexstring(static_cast<int64_t>(chip.identity.guid), 0)})};
+    return {key("enclosure_usb", {chip.identity.usb_serial})};
+}
+
+panel_text bay_disk(const ovchip& chip, int port)
+{
+    const ovdisk& disk = chip.disks[port];
+    if (!disk.present)
+        return {key("bay_empty", {bay_number(port)})};
+    return {key("bay_disk", {bay_number(port), disk.model, disk.serial})};
+}
+
+panel_text size_detail(uint64_t sectors)
+{
+    // A corrupt record may claim more sectors than bytes can count: the sectors alone then.
+    if (sectors > UINT64_MAX / 512)
+        return {key("size_detail_sectors", {grouped(sectors)})};
+    return {key("size_detail", {grouped(sectors * 512), grouped(sectors)})};
 }
 
 }  // namespace ov

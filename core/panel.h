@@ -58,6 +58,8 @@ struct panel_actions {
 
 struct disk_view {
     panel_text model, serial, size;  // the disk page
+    panel_text size_detail;          // the exact bytes and sectors behind size
+    panel_text capacity_detail;      // the same behind capacity
     panel_text mode;                 // with its suffixes: disk page, tooltips
     panel_text rebuild_mode;         // the bare mode: rebuild tab
     panel_text marker;               // under the picture: old, new or a partial copy
@@ -65,11 +67,19 @@ struct disk_view {
     panel_text caption, capacity, picture_mode;
 };
 
+// Why each action is closed, in the user's words; empty for an open one.
+struct action_reasons {
+    panel_text create, remove, restart;
+    panel_text clear[2];
+    panel_text rebuild[2];   // by source port
+};
+
 struct panel_state {
     bool chip = false;               // a chip is shown (and with it the device tree)
     disk_view disks[2];              // a configured set shows its capacity in picture 0
     panel_text set_mode;             // the configured set's mode, and whether it rebuilds
     panel_actions actions;
+    action_reasons closed;           // for every action not offered, why
     std::vector<std::string> notices;   // alert keys, in the order they are shown
     bool rebuild_tab = false;        // the rebuild tab comes forward
     bool follow_rebuild = false;     // the running copy is followed with a progress bar
@@ -116,5 +126,11 @@ std::string percent_text(double percent);
 
 // The controller list's entry for a chip: its name and its USB serial or FireWire GUID.
 std::string controller_entry(const ovchip& chip);
+// The enclosure in the words of every new text: its bus and its serial or GUID.
+panel_text enclosure_name(const ovchip& chip);
+// "Bay N: model, S/N serial" of a present disk; the bay alone for an empty one.
+panel_text bay_disk(const ovchip& chip, int port);
+// The exact size of a disk or set, in bytes and sectors.
+panel_text size_detail(uint64_t sectors);
 
 }  // namespace ov

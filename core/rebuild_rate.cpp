@@ -3,6 +3,8 @@
 #include <cmath>
 #include <cstdio>
 
+#include "numbers.h"
+
 namespace ov {
 
 namespace {
@@ -56,9 +58,7 @@ std::string speed_text(double bytes_per_second)
         value /= 1000;
         ++unit;
     }
-    char text[32];
-    std::snprintf(text, sizeof text, unit == 0 ? "%.0f %s" : "%.1f %s", value, units[unit]);
-    return text;
+    return decimal_text(value, unit == 0 ? 0 : 1) + " " + units[unit];
 }
 
 std::string duration_text(double seconds)

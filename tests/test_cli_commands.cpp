@@ -63,7 +63,7 @@ TEST_F(cli_commands, each_command_writes_what_it_says_or_nothing)
         {{"rebuild", "1", "--from", "1", "--yes"}, 1, {"the mirror is whole"}, "raid1/raid1"},
         {{"restart", "usb-u"}, 0, {"Done.", "State:   healthy"}, "raid1/raid1"},
         // The second record write fails: the first is put back, and the bay and disk are named.
-        {{"delete", "--yes"}, 2, {"Writing to disk 2 (S/N SN-b) failed", "put back"}, "raid1/raid1",
+        {{"delete", "--yes"}, 2, {"Writing to the disk in Bay 2 (S/N SN-b) failed", "put back"}, "raid1/raid1",
          {"u", "ovSetRaidInfo", "--mode", "once", "--port", "1"}},
         {{"delete", "--yes"}, 0, {"Done.", "State:   not configured"}, "-/-"},
         {{"delete", "--yes"}, 1, {"there is no set to delete"}, "-/-"},
@@ -98,7 +98,7 @@ TEST_F(cli_commands, a_rebuild_refused_then_followed_to_its_end)
     write_record("u", 0, ov::mode_raid1, false, disk_sectors - 16, false);
     program_run out = run({"rebuild", "--from", "1", "--yes"});
     EXPECT_EQ(out.status, 1) << out.output;
-    EXPECT_NE(out.output.find("the replacement disk in Bay 2 is 1000 sectors (0.5 MiB) smaller than the mirror"),
+    EXPECT_NE(out.output.find("the replacement disk in Bay 2 is 1,000 sectors (0.5 MiB) smaller than the mirror"),
               std::string::npos)
         << out.output;
     out = run({"rebuild", "--from", "2", "--yes"});

@@ -269,7 +269,7 @@ TEST(panel, questions_before_commands_and_the_rows_modes)
         return str(q.text) + (q.no_by_default ? " (No)" : "");
     };
     EXPECT_EQ(asked(ov::command::create), "all_data_lost");
-    EXPECT_EQ(asked(ov::command::clear_disk, 1), "all_data_lost");
+    EXPECT_EQ(asked(ov::command::clear_disk, 1), "clear_disk_question(2)(Model)(SN)+\n\n+all_data_lost");
     EXPECT_EQ(asked(ov::command::remove), "all_data_lost");
     EXPECT_EQ(asked(ov::command::restart), "");
     // The returning disk (older data) over the one that stayed in the set.

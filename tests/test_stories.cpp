@@ -249,8 +249,8 @@ TEST_F(story_test, a_mirror_is_deleted_a_foreign_disk_cleared_then_stripe_and_sp
     // c0 + c1 - 65568 = 9,700,065 sectors = 4,966,433,280 bytes.
     EXPECT_EQ(text("disk0caplabel"), "4 GB");
     ASSERT_TRUE(a_set("u", ov::mode_span, two_gb_disk + three_gb_disk - 65568));
-    EXPECT_EQ(messages(), (strings{"all_data_lost", "raid_info_conflict", "all_data_lost", "all_data_lost",
-                                   "all_data_lost"}));
+    EXPECT_EQ(messages(), (strings{"all_data_lost", "raid_info_conflict", "clear_disk_question\n\nall_data_lost",
+                                   "all_data_lost", "all_data_lost"}));
 }
 
 TEST_F(story_test, switching_controllers_during_a_rebuild_and_back_then_warm_booting_the_selected_one)

@@ -84,7 +84,8 @@ TEST_F(window_actions, cancelling_a_confirmation_changes_nothing)
         EXPECT_EQ(text("disk0modelfield"), "KEEP") << button;
         EXPECT_TRUE(enabled(button)) << button;
     }
-    EXPECT_EQ(alert_messages(), (std::vector<QString>{"all_data_lost", "all_data_lost", "disk2_to_disk1"}));
+    EXPECT_EQ(alert_messages(), (std::vector<QString>{"all_data_lost", "clear_disk_question\n\nall_data_lost",
+                                                      "disk2_to_disk1"}));
     EXPECT_TRUE(lib.calls().empty());
     EXPECT_EQ(current_tab(), "rebuildtab");
     EXPECT_EQ(reg.posted.load(), 0);
@@ -148,10 +149,10 @@ INSTANTIATE_TEST_SUITE_P(
                         "fault_write_failed[1|SN-ONE] fault_restored"},
         failing_command{"clearconfigbutton", "all_data_lost", "raid_delete_error", true, "ovSetRaidInfo",
                         "fault_write_failed[1|SN-ONE]"},
-        failing_command{"cleardisk0button", "all_data_lost", "raid_info_delete_error", false, "ovSetRaidInfo",
-                        "fault_write_failed[1|SN-ONE]"},
-        failing_command{"cleardisk1button", "all_data_lost", "raid_info_delete_error", false, "ovFlushHDDCache",
-                        "fault_flush_failed[2|SN-TWO]"},
+        failing_command{"cleardisk0button", "clear_disk_question\n\nall_data_lost", "raid_info_delete_error", false,
+                        "ovSetRaidInfo", "fault_write_failed[1|SN-ONE]"},
+        failing_command{"cleardisk1button", "clear_disk_question\n\nall_data_lost", "raid_info_delete_error", false,
+                        "ovFlushHDDCache", "fault_flush_failed[2|SN-TWO]"},
         failing_command{"rebuild0to1button", "disk1_to_disk2", "rebuild_not_started", false, "ovSetRaidInfo",
                         "fault_write_failed[1|SN-ONE]"},
         failing_command{"confirmbutton", "all_data_lost", "raid_create_error", false, nullptr,

@@ -21,14 +21,14 @@
         <translation>Delete RAID</translation>
     </message>
     <message id="clear_disk_1">
-        <source>Clear Disk 1</source>
-        <extracomment>Button that erases the RAID information of Disk 1 (configuration tab; shown while that disk holds the record of a set that is not assembled)</extracomment>
-        <translation>Clear Disk 1</translation>
+        <source>Clear Bay 1…</source>
+        <extracomment>Button: clears the RAID record of the disk in bay 1 (asks first)</extracomment>
+        <translation>Clear Bay 1…</translation>
     </message>
     <message id="clear_disk_2">
-        <source>Clear Disk 2</source>
-        <extracomment>Button that erases the RAID information of Disk 2 (configuration tab; shown while that disk holds the record of a set that is not assembled)</extracomment>
-        <translation>Clear Disk 2</translation>
+        <source>Clear Bay 2…</source>
+        <extracomment>Button: clears the RAID record of the disk in bay 2 (asks first)</extracomment>
+        <translation>Clear Bay 2…</translation>
     </message>
     <message id="raid_configuration">
         <source>New RAID set</source>
@@ -71,9 +71,9 @@
         <translation>Rebuild progress</translation>
     </message>
     <message id="SN">
-        <source>Serial number</source>
+        <source>S/N</source>
         <extracomment>Caption of each disk's serial number</extracomment>
-        <translation>Serial number</translation>
+        <translation>S/N</translation>
     </message>
     <message id="mode">
         <source>Mode</source>
@@ -86,14 +86,14 @@
         <translation>Capacity</translation>
     </message>
     <message id="disk_1">
-        <source>Disk 1</source>
+        <source>Bay 1</source>
         <extracomment>Captions for the disk on port 0 (disk information, rebuild tab) and the caption beside its picture</extracomment>
-        <translation>Disk 1</translation>
+        <translation>Bay 1</translation>
     </message>
     <message id="disk_2">
-        <source>Disk 2</source>
+        <source>Bay 2</source>
         <extracomment>Captions for the disk on port 1 (disk information, rebuild tab) and the caption beside its picture</extracomment>
-        <translation>Disk 2</translation>
+        <translation>Bay 2</translation>
     </message>
     <!-- Alert words -->
     <message id="ok">
@@ -216,14 +216,14 @@
         <translation>A rebuild needs two disks in the enclosure, one of them from a mirror (RAID 1). Check that both disks are inserted, then open this tab again.</translation>
     </message>
     <message id="disk1_to_disk2">
-        <source>Disk 1 will be copied onto Disk 2 to rebuild the mirror. Everything on Disk 2 will be overwritten. You can keep using the set during the rebuild, but do not unplug the enclosure or a disk. Continue?</source>
+        <source>The disk in Bay 1 will be copied onto the disk in Bay 2 to rebuild the mirror. Everything on the disk in Bay 2 will be overwritten. You can keep using the set during the rebuild, but do not unplug the enclosure or a disk. Continue?</source>
         <extracomment>Confirmation of "Rebuild -&gt;" (copy port 0 onto port 1)</extracomment>
-        <translation>Disk 1 will be copied onto Disk 2 to rebuild the mirror. Everything on Disk 2 will be overwritten. You can keep using the set during the rebuild, but do not unplug the enclosure or a disk. Continue?</translation>
+        <translation>The disk in Bay 1 will be copied onto the disk in Bay 2 to rebuild the mirror. Everything on the disk in Bay 2 will be overwritten. You can keep using the set during the rebuild, but do not unplug the enclosure or a disk. Continue?</translation>
     </message>
     <message id="disk2_to_disk1">
-        <source>Disk 2 will be copied onto Disk 1 to rebuild the mirror. Everything on Disk 1 will be overwritten. You can keep using the set during the rebuild, but do not unplug the enclosure or a disk. Continue?</source>
+        <source>The disk in Bay 2 will be copied onto the disk in Bay 1 to rebuild the mirror. Everything on the disk in Bay 1 will be overwritten. You can keep using the set during the rebuild, but do not unplug the enclosure or a disk. Continue?</source>
         <extracomment>Confirmation of "&lt;- Rebuild" (copy port 1 onto port 0)</extracomment>
-        <translation>Disk 2 will be copied onto Disk 1 to rebuild the mirror. Everything on Disk 1 will be overwritten. You can keep using the set during the rebuild, but do not unplug the enclosure or a disk. Continue?</translation>
+        <translation>The disk in Bay 2 will be copied onto the disk in Bay 1 to rebuild the mirror. Everything on the disk in Bay 1 will be overwritten. You can keep using the set during the rebuild, but do not unplug the enclosure or a disk. Continue?</translation>
     </message>
     <message id="rebuild_error">
         <source>The rebuild could not be started: the source disk is not part of a mirror (RAID 1). The enclosure will be scanned again.</source>
@@ -298,14 +298,14 @@
         <translation>ovraid — RAID Manager</translation>
     </message>
     <message id="rebuild_0_to_1_tooltip">
-        <source>Copy Disk 1 onto Disk 2 (overwrites Disk 2)</source>
+        <source>Copy the disk in Bay 1 onto the disk in Bay 2 (overwrites Bay 2)</source>
         <extracomment>Tooltip and accessible name of "Rebuild-&gt;"</extracomment>
-        <translation>Copy Disk 1 onto Disk 2 (overwrites Disk 2)</translation>
+        <translation>Copy the disk in Bay 1 onto the disk in Bay 2 (overwrites Bay 2)</translation>
     </message>
     <message id="rebuild_1_to_0_tooltip">
-        <source>Copy Disk 2 onto Disk 1 (overwrites Disk 1)</source>
+        <source>Copy the disk in Bay 2 onto the disk in Bay 1 (overwrites Bay 1)</source>
         <extracomment>Tooltip and accessible name of "&lt;-Rebuild"</extracomment>
-        <translation>Copy Disk 2 onto Disk 1 (overwrites Disk 1)</translation>
+        <translation>Copy the disk in Bay 2 onto the disk in Bay 1 (overwrites Bay 1)</translation>
     </message>
     <message id="refresh_tooltip">
         <source>Scan all enclosures again and update the display</source>
@@ -333,9 +333,9 @@
         <translation>None (leave as is)</translation>
     </message>
     <message id="working">
-        <source>Scanning for enclosures…</source>
+        <source>Looking for enclosures …</source>
         <extracomment>Accessible text of the busy indicator</extracomment>
-        <translation>Scanning for enclosures…</translation>
+        <translation>Looking for enclosures …</translation>
     </message>
     <message id="percent_accessible">
         <source>Rebuild progress in percent</source>
@@ -374,29 +374,29 @@
         <translation>A rebuild is running. Deleting the RAID stops it, and the two disks no longer form a set. Delete anyway?</translation>
     </message>
     <message id="rebuild_from_older">
-        <source>Disk %1 holds OLDER data than disk %2. Rebuilding from disk %1 overwrites the current data on disk %2 with older data. Rebuild from the older disk anyway?</source>
+        <source>The disk in Bay %1 holds OLDER data than the disk in Bay %2. Rebuilding from Bay %1 overwrites the current data in Bay %2 with older data. Rebuild from the older disk anyway?</source>
         <extracomment>Confirmation of a rebuild from the returning disk (older data) over the original member (current data); %1 = source disk, %2 = target disk (Cancel is the default)</extracomment>
-        <translation>Disk %1 holds OLDER data than disk %2. Rebuilding from disk %1 overwrites the current data on disk %2 with older data. Rebuild from the older disk anyway?</translation>
+        <translation>The disk in Bay %1 holds OLDER data than the disk in Bay %2. Rebuilding from Bay %1 overwrites the current data in Bay %2 with older data. Rebuild from the older disk anyway?</translation>
     </message>
     <message id="fault_disk_changed">
-        <source>Disk %1 is no longer the disk shown here. Nothing was written; the enclosure is scanned again.</source>
+        <source>The disk in Bay %1 is no longer the disk shown here. Nothing was written; the enclosure is scanned again.</source>
         <extracomment>Second paragraph of a failure alert: the disk in a bay changed; %1 = bay</extracomment>
-        <translation>Disk %1 is no longer the disk shown here. Nothing was written; the enclosure is scanned again.</translation>
+        <translation>The disk in Bay %1 is no longer the disk shown here. Nothing was written; the enclosure is scanned again.</translation>
     </message>
     <message id="fault_disk_unknown">
-        <source>Disk %1 (S/N %2) did not answer. Nothing was written.</source>
+        <source>The disk in Bay %1 (S/N %2) did not answer. Nothing was written.</source>
         <extracomment>Second paragraph of a failure alert: a record could not be read; %1 = bay, %2 = serial</extracomment>
-        <translation>Disk %1 (S/N %2) did not answer. Nothing was written.</translation>
+        <translation>The disk in Bay %1 (S/N %2) did not answer. Nothing was written.</translation>
     </message>
     <message id="fault_write_failed">
-        <source>Writing to disk %1 (S/N %2) failed.</source>
+        <source>Writing to the disk in Bay %1 (S/N %2) failed.</source>
         <extracomment>Second paragraph of a failure alert: a write failed; %1 = bay, %2 = serial (followed by fault_restored or fault_restore_failed)</extracomment>
-        <translation>Writing to disk %1 (S/N %2) failed.</translation>
+        <translation>Writing to the disk in Bay %1 (S/N %2) failed.</translation>
     </message>
     <message id="fault_flush_failed">
-        <source>Disk %1 (S/N %2) did not confirm that its cache was written.</source>
+        <source>The disk in Bay %1 (S/N %2) did not confirm that its cache was written.</source>
         <extracomment>Second paragraph of a failure alert: a cache flush failed; %1 = bay, %2 = serial (followed by fault_restored or fault_restore_failed)</extracomment>
-        <translation>Disk %1 (S/N %2) did not confirm that its cache was written.</translation>
+        <translation>The disk in Bay %1 (S/N %2) did not confirm that its cache was written.</translation>
     </message>
     <message id="fault_note_failed">
         <source>The rebuild was not started: its note could not be saved in %1. Without it a half-copied disk could later pass for one with current data. Nothing was written.</source>
@@ -409,9 +409,9 @@
         <translation>Everything written was put back as it was.</translation>
     </message>
     <message id="fault_restore_failed">
-        <source>Disk %1 (S/N %2) could not be put back as it was. Do not use it in a set before checking it.</source>
+        <source>The disk in Bay %1 (S/N %2) could not be put back as it was. Do not use it in a set before checking it.</source>
         <extracomment>Follows a write or flush failure when undoing it failed; %1 = bay, %2 = serial</extracomment>
-        <translation>Disk %1 (S/N %2) could not be put back as it was. Do not use it in a set before checking it.</translation>
+        <translation>The disk in Bay %1 (S/N %2) could not be put back as it was. Do not use it in a set before checking it.</translation>
     </message>
     <message id="fault_restart_failed">
         <source>The controller did not restart. The new configuration takes effect when it does.</source>
@@ -591,6 +591,79 @@
     <message id="refuse_mib">
         <source> (%1 MiB) smaller than the mirror</source>
         <translation> (%1 MiB) smaller than the mirror</translation>
+    </message>
+    <message id="clear_disk_1_accessible">
+        <source>Clear the RAID record of the disk in Bay 1</source>
+        <translation>Clear the RAID record of the disk in Bay 1</translation>
+    </message>
+    <message id="clear_disk_2_accessible">
+        <source>Clear the RAID record of the disk in Bay 2</source>
+        <translation>Clear the RAID record of the disk in Bay 2</translation>
+    </message>
+    <message id="restarting">
+        <source>Restarting the controller …</source>
+        <extracomment>Shown while the selected enclosure's controller restarts</extracomment>
+        <translation>Restarting the controller …</translation>
+    </message>
+    <message id="empty_state">
+        <source>No enclosure attached. Connect one, or create a simulated one with ovraid-sim.</source>
+        <extracomment>The panel when no enclosure is attached</extracomment>
+        <translation>No enclosure attached. Connect one, or create a simulated one with ovraid-sim.</translation>
+    </message>
+    <message id="refuse_choose_type">
+        <source>choose a RAID type</source>
+        <extracomment>Why Create is closed: the row 'None' is chosen</extracomment>
+        <translation>choose a RAID type</translation>
+    </message>
+    <message id="refuse_no_enclosure">
+        <source>no enclosure attached</source>
+        <translation>no enclosure attached</translation>
+    </message>
+    <message id="refuse_not_now">
+        <source>not possible in this state</source>
+        <translation>not possible in this state</translation>
+    </message>
+    <message id="refuse_busy">
+        <source>another operation is running</source>
+        <translation>another operation is running</translation>
+    </message>
+    <message id="clear_disk_question">
+        <source>The RAID record of the disk in Bay %1 (%2, S/N %3) will be cleared.</source>
+        <extracomment>%1 bay number, %2 model, %3 serial; followed by all_data_lost</extracomment>
+        <translation>The RAID record of the disk in Bay %1 (%2, S/N %3) will be cleared.</translation>
+    </message>
+    <message id="enclosure_usb">
+        <source>USB enclosure, S/N %1</source>
+        <extracomment>%1 the enclosure's USB serial</extracomment>
+        <translation>USB enclosure, S/N %1</translation>
+    </message>
+    <message id="enclosure_firewire">
+        <source>FireWire enclosure, GUID %1</source>
+        <extracomment>%1 the enclosure's GUID in hexadecimal</extracomment>
+        <translation>FireWire enclosure, GUID %1</translation>
+    </message>
+    <message id="bay_disk">
+        <source>Bay %1: %2, S/N %3</source>
+        <extracomment>%1 bay number, %2 model, %3 serial</extracomment>
+        <translation>Bay %1: %2, S/N %3</translation>
+    </message>
+    <message id="bay_empty">
+        <source>Bay %1: empty</source>
+        <translation>Bay %1: empty</translation>
+    </message>
+    <message id="size_detail">
+        <source>%1 bytes (%2 sectors)</source>
+        <extracomment>Tooltip of a size: exact bytes and 512-byte sectors</extracomment>
+        <translation>%1 bytes (%2 sectors)</translation>
+    </message>
+    <message id="size_detail_sectors">
+        <source>%1 sectors</source>
+        <translation>%1 sectors</translation>
+    </message>
+    <message id="number_percent_suffix">
+        <source>%</source>
+        <extracomment>Written after a percentage (German: no-break space, then %)</extracomment>
+        <translation>%</translation>
     </message>
 </context>
 </TS>
