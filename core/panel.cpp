@@ -27,12 +27,6 @@ std::string up_to_nul(const std::string& s)
     return std::string(s.c_str());
 }
 
-void replace_all(std::string& text, const std::string& from, const std::string& to)
-{
-    for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
-        text.replace(at, from.size(), to);
-}
-
 const char* const captions[2] = {"disk_1", "disk_2"};
 
 // A lone half is one only when its partner port is truly empty and it holds a whole set.
@@ -112,11 +106,19 @@ std::string render(const panel_text& text, const lookup_fn& lookup)
             out += up_to_nul(piece.key);
             continue;
         }
-        std::string shown = up_to_nul(lookup(piece.key));
-        const char* const marks[] = {"%1", "%2"};
-        for (size_t i = 0; i < 2; ++i)
-            replace_all(shown, marks[i], i < piece.args.size() ? up_to_nul(piece.args[i]) : std::string());
-        out += shown;
+        // One pass, so a model or serial that itself reads "%2" stays as it is.
+        const std::string text = up_to_nul(lookup(piece.key));
+        for (size_t at = 0; at < text.size(); ++at) {
+            const char next = at + 1 < text.size() ? text[at + 1] : '\0';
+            if (text[at] == '%' && next >= '1' && next <= '9') {
+                const size_t arg = static_cast<size_t>(next - '1');
+                if (arg < piece.args.size())
+                    out += up_to_nul(piece.args[arg]);
+                ++at;
+            } else {
+                out += text[at];
+            }
+        }
     }
     return out;
 }

@@ -22,6 +22,7 @@ ovraid_window_test(test_window_selection test_window_selection.cpp)
 ovraid_window_test(test_window_tree test_window_tree.cpp)
 ovraid_window_test(test_window_actions test_window_actions.cpp)
 ovraid_window_test(test_window_misc test_window_misc.cpp)
+ovraid_window_test(test_window_words test_window_words.cpp)
 # The window's program started as a user starts it, and its help and About box.
 ovraid_window_test(test_window_program test_window_program.cpp)
 target_compile_definitions(test_window_program PRIVATE OVRAID_PROGRAM="$<TARGET_FILE:ovraid>"

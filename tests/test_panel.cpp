@@ -344,14 +344,15 @@ TEST(panel, speed_and_time_left_come_from_the_last_minute_of_one_copy)
 
 TEST(panel, a_text_is_its_pieces_looked_up_and_filled_in)
 {
-    const ov::panel_text text = {{"incomplete_copy", {"SN-1"}}, {"rebuild_from_older", {"1", "2"}},
+    // A model that reads "%2" is a model, not a place for the next argument.
+    const ov::panel_text text = {{"incomplete_copy", {"SN-1"}}, {"rebuild_from_older", {"%2", "2"}},
                                  {std::string("Disk\0tail", 9), {}, true}, {"unknown", {"x"}}};
     const auto lookup = [](const std::string& key) -> std::string {
         if (key == "incomplete_copy")
             return " (copy of %1, %1)";
         return key == "rebuild_from_older" ? "%2 over %1%3" : key;
     };
-    EXPECT_EQ(ov::render(text, lookup), " (copy of SN-1, SN-1)2 over 1%3Diskunknown");
+    EXPECT_EQ(ov::render(text, lookup), " (copy of SN-1, SN-1)2 over %2Diskunknown") << "a missing argument is empty";
     EXPECT_EQ(ov::render({}, lookup), "");
     EXPECT_EQ(ov::render({ov::text_piece{"key", {}, false}}), "key") << "without a table a key shows as itself";
 }
