@@ -31,9 +31,10 @@ void install_translations(QApplication& app, const QString& language)
     number_format format;
     format.decimal_point = numbers.decimalPoint().toStdString();
     format.group_separator = numbers.groupSeparator().toStdString();
-    format.percent_suffix = qtTrId("number_percent_suffix").toStdString();
-    if (format.percent_suffix == "number_percent_suffix")
-        format.percent_suffix = "%";
+    // Without a table the id shows as itself: the default sign stays.
+    const QString suffix = qtTrId("number_percent_suffix");
+    if (suffix != QLatin1String("number_percent_suffix"))
+        format.percent_suffix = suffix.toStdString();
     set_number_format(format);
 }
 
