@@ -1,7 +1,9 @@
 // Takes the README's screenshots by driving the real window over fresh simulated
 // enclosures, answering every alert with its first button as a user would:
-//   main.png     the demo enclosures, the mirror selected
-//   rebuild.png  a disk replaced and the mirror being rebuilt onto it
+//   empty.png      no enclosure attached
+//   main.png       the demo enclosures, the mirror selected
+//   too-small.png  a replacement disk too small for the mirror, the rebuild arrow's reason shown
+//   rebuild.png    a disk replaced and the mirror being rebuilt onto it
 // Usage: ovraid-screenshots OUTDIR [LANGUAGE]
 #include <QApplication>
 #include <QComboBox>
@@ -9,8 +11,10 @@
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QProgressBar>
+#include <QPainter>
 #include <QPushButton>
 #include <QTest>
+#include <QToolTip>
 #include <cstdio>
 #include <filesystem>
 #include <functional>
@@ -73,6 +77,10 @@ int main(int argc, char** argv)
     ov::install_registry(&sim);
     sim.start_watching();
 
+    // Both enclosures unplugged first: the window opens on its empty state.
+    for (const char* bridge : {"usb-raid", "firewire-pair"})
+        if (!store.set_plugged(bridge, false, error))
+            return fail(error.c_str()) ? 0 : 1;
     controller::set_alert_handler([](const QString&, const QString&, const QString&, const QString&) { return 1; });
     controller window;
     window.awakeFromNib();
@@ -86,8 +94,33 @@ int main(int argc, char** argv)
         return ok;
     };
 
-    bool ok = wait_until([&] { return !ui->raidmodelabel->text().isEmpty() && !window.working(); }, 60) ||
-              fail("the demo mirror never showed");
+    // A tooltip is a window of its own: it is painted into the picture where it stands.
+    const auto shoot_with_tip = [&](QWidget* widget, const char* name) {
+        QWidget* main = window.mainwindow();
+        // Below the tab's buttons, where it hides nothing the picture is about.
+        QToolTip::showText(main->mapToGlobal(QPoint(250, widget->mapTo(main, QPoint(0, widget->height() * 3)).y())),
+                           widget->toolTip(), widget);
+        QTest::qWait(300);
+        QPixmap picture = main->grab();
+        for (QWidget* top : QApplication::topLevelWidgets())
+            if (top->inherits("QTipLabel") && top->isVisible()) {
+                QPainter painter(&picture);
+                painter.drawPixmap(top->mapToGlobal(QPoint(0, 0)) - main->mapToGlobal(QPoint(0, 0)), top->grab());
+            }
+        QToolTip::hideText();
+        const QString file = out + QLatin1Char('/') + QLatin1String(name);
+        const bool saved = picture.save(file);
+        std::printf("%s %s\n", saved ? "saved" : "could not save", qPrintable(file));
+        return saved;
+    };
+
+    bool ok = wait_until([&] { return ui->panelstatelabel->isVisible() && !window.working(); }, 60) ||
+              fail("the empty state never showed");
+    ok = ok && shoot("empty.png");
+    for (const char* bridge : {"usb-raid", "firewire-pair"})
+        ok = ok && (store.set_plugged(bridge, true, error) || fail(error.c_str()));
+    ok = ok && (wait_until([&] { return !ui->raidmodelabel->text().isEmpty() && !window.working(); }, 90) ||
+                fail("the demo mirror never showed"));
     ok = ok && shoot("main.png");
 
     // Replace disk 2 of the mirror with a blank, larger disk and rebuild onto it.
@@ -98,6 +131,19 @@ int main(int argc, char** argv)
     ok = ok && (wait_until([&] { return ui->disk1modelfield->text().isEmpty() && !window.working() &&
                                         !ui->disk0modelfield->text().isEmpty(); }, 90) ||
                 fail("the pulled disk was never noticed"));
+    // First a disk 400,168 sectors too small for the mirror: the arrow stays closed and says why.
+    ov::sim::disk_desc small{"Kestrel KS1000 SATA", "KS1T09B0017", 1953525168ULL - 400168, "lba48", false};
+    ok = ok && ((store.make_disk("small", small, error) && store.insert_disk("usb-raid", 1, "small", error)) ||
+                fail(error.c_str()));
+    ok = ok && (wait_until([&] { return !ui->disk1modelfield->text().isEmpty() && !window.working() &&
+                                        ui->tabview->currentIndex() == 1; }, 90) ||
+                fail("the small disk was never shown"));
+    ok = ok && shoot_with_tip(ui->rebuild0to1button, "too-small.png");
+    std::string small_disk;
+    ok = ok && (store.pull_disk("usb-raid", 1, small_disk, error) || fail(error.c_str()));
+    ok = ok && (wait_until([&] { return ui->disk1modelfield->text().isEmpty() && !window.working() &&
+                                        !ui->disk0modelfield->text().isEmpty(); }, 90) ||
+                fail("the small disk's removal was never noticed"));
     ok = ok && ((store.make_disk("spare", spare, error) && store.insert_disk("usb-raid", 1, "spare", error)) ||
                 fail(error.c_str()));
     ok = ok && (wait_until([&] { return ui->rebuild0to1button->isEnabled() && !window.working(); }, 90) ||
