@@ -231,8 +231,12 @@ void controller::fill_controller_list()
     const QSignalBlocker block(box);
     for (size_t i = 0; i < j.chips.size() && i < j.controller_map.size(); ++i) {
         const int index = j.controller_map[i].second;
-        if (index >= 0 && index < static_cast<int>(j.chips.size()))
-            box->addItem(ov::stringtonsstring(ov::controller_entry(j.chips[static_cast<size_t>(index)])), index);
+        if (index < 0 || index >= static_cast<int>(j.chips.size()))
+            continue;
+        const ov::ovchip& chip = j.chips[static_cast<size_t>(index)];
+        box->addItem(ov::stringtonsstring(ov::controller_entry(chip)), index);
+        // The entry's text is the bridge's own; the tooltip names it as every new text does.
+        box->setItemData(box->count() - 1, shown(ov::enclosure_name(chip)), Qt::ToolTipRole);
     }
     // Nothing is selected by filling; the current controller keeps showing as chosen.
     int shown_row = -1;
@@ -241,6 +245,7 @@ void controller::fill_controller_list()
         if (box->itemData(row).toInt() == current)
             shown_row = row;
     box->setCurrentIndex(shown_row);
+    box->setToolTip(box->itemData(shown_row, Qt::ToolTipRole).toString());
 }
 
 void controller::update_controller_list()
@@ -274,6 +279,7 @@ void controller::comboBoxSelectionDidChange(int index)
     if (chip_index < 0 || chip_index >= static_cast<int>(j.chips.size()))
         return;
     const ov::controller_t candidate = j.chips[static_cast<size_t>(chip_index)].identity;
+    ui_->controllerselectbox->setToolTip(ui_->controllerselectbox->itemData(index, Qt::ToolTipRole).toString());
     if (candidate == j.current)
         return;
     // The old chip's monitors find their chip through the current controller: they must

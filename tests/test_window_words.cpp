@@ -133,7 +133,7 @@ TEST_F(window_words, the_clear_buttons_name_their_bay_and_the_question_names_the
     QCoreApplication::removeTranslator(&english);
 }
 
-TEST_F(window_words, another_controller_brings_the_default_raid_type_back)
+TEST_F(window_words, another_controller_brings_the_default_raid_type_back_and_each_entry_names_its_enclosure)
 {
     const int a = add_usb_chip(blank_disk(disk_size), blank_disk(disk_size), 0x100, "SA");
     add_usb_chip(blank_disk(disk_size), blank_disk(disk_size), 0x200, "SB");
@@ -142,6 +142,7 @@ TEST_F(window_words, another_controller_brings_the_default_raid_type_back)
     find<QRadioButton>("raid_row_2")->click();
     EXPECT_EQ(win->selected_row(), 2);
     auto* box = find<QComboBox>("controllerselectbox");
+    EXPECT_EQ(box->itemData(1, Qt::ToolTipRole).toString(), "enclosure_usb") << "the entry's name in every text's words";
     win->comboBoxSelectionDidChange(1 - box->currentIndex());
     EXPECT_EQ(win->selected_row(), ov::first_row);
     EXPECT_NE(ov::j.get_controller_num(ov::j.current), a);
