@@ -1,7 +1,10 @@
 // The engine's requests that change what the window shows: the panel of the current chip,
 // which inputs are open while a scan runs, the controller list, the tree, the progress of a
 // rebuild, and the tabs and pages.
+#include <QApplication>
 #include <QButtonGroup>
+#include <QPointer>
+#include <QScopeGuard>
 #include <QComboBox>
 #include <QStackedWidget>
 #include <QTabWidget>
@@ -40,6 +43,13 @@ void controller::cleargui()
 void controller::update_raid_information()
 {
     on_ui([&] {
+        // Emptying the panel hides the tree and buttons: the focus they held comes back to
+        // them, not to whatever control the hiding passed it to.
+        const QPointer<QWidget> focused = QApplication::focusWidget();
+        const auto restore_focus = qScopeGuard([&] {
+            if (focused && focused->isVisible() && focused->isEnabled() && QApplication::focusWidget() != focused)
+                focused->setFocus(Qt::OtherFocusReason);
+        });
         cleargui();
         treemodel_->follow(*ui_->tree, j.current);
         ov::ovchip* chip = j.current_chip();

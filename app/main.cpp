@@ -141,11 +141,19 @@ int main(int argc, char** argv)
     ov::window_options options;
     options.bridges.sim_given = c.values.count("--sim") != 0;
     options.bridges.sim_root = options.bridges.sim_given ? c.values["--sim"] : ov::sim::store::default_root();
-    if (options.bridges.sim_given) {
+    // Without a display Qt would abort; a user is told what to use instead, and no demo is
+    // made for a window that cannot open.
+    const bool no_display = qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY") &&
+                            qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+    if (options.bridges.sim_given && !(no_display && c.demo)) {
         if (!prepare_simulation(options.bridges.sim_root, c.demo, w))
             return exit_no_bridges;
         // Made above or there already; one that vanishes meanwhile is said by the window.
         options.bridges.create_demo = false;
+    }
+    if (no_display) {
+        say(stderr, QStringLiteral("ovraid: ") + w("program_no_display"));
+        return 1;
     }
     options.bridges.library = c.values["--library"];
     options.screenshot = QString::fromStdString(c.values["--screenshot"]);

@@ -65,6 +65,7 @@ panel_binder::panel_binder(Ui::controllerform& ui) : ui_(ui)
                             static_cast<QWidget*>(ui.warmbootbutton)})
         action->setProperty("open_tip", action->toolTip());
     ui.panelstatelabel->hide();
+    ui.diskpagestatelabel->hide();
     const QPixmap drive = disk_picture(56);
     ui.disk0cappicture->setPixmap(drive);
     ui.disk1cappicture->setPixmap(drive);
@@ -188,8 +189,11 @@ void panel_binder::apply()
     for (const auto& action : actions) {
         const bool open = action.open && !working_;
         action.widget->setEnabled(open);
-        const QString tip = open ? action.widget->property("open_tip").toString()
-                                 : shown(working_ ? looking : action.why.empty() ? busy : action.why);
+        QString tip = open ? action.widget->property("open_tip").toString()
+                           : shown(working_ ? looking : action.why.empty() ? busy : action.why);
+        // A reason is a clause the command line puts after a colon; alone it is a sentence.
+        if (!open && !tip.isEmpty())
+            tip[0] = tip[0].toUpper();
         action.widget->setToolTip(tip);
         action.widget->setAccessibleDescription(tip);
     }
@@ -208,9 +212,11 @@ void panel_binder::apply()
         else if (blank_ == blank::no_enclosure)
             says = "empty_state";
     }
-    ui_.panelstatelabel->setVisible(says != nullptr);
-    ui_.panelstatelabel->setText(says ? shown_key(says) : QString());
-    ui_.panelstatelabel->setAccessibleName(ui_.panelstatelabel->text());
+    for (QLabel* label : {ui_.panelstatelabel, ui_.diskpagestatelabel}) {
+        label->setVisible(says != nullptr);
+        label->setText(says ? shown_key(says) : QString());
+        label->setAccessibleName(label->text());
+    }
 }
 
 void panel_binder::mark_rebuild(int port)

@@ -369,8 +369,13 @@ panel_text refusal(const ovchip& chip, command c, int port, uint32_t mode)
         return {};
     }
     case command::remove:
-        if (!chip.raid_configured)
+        if (!chip.raid_configured) {
+            // A half of a set is not a set: what is left of it goes with its bay's clear.
+            for (int p = 0; p < 2; ++p)
+                if (chip.disks[p].present && member_mode(chip.disks[p].raid_mode))
+                    return {key("refuse_set_incomplete", {bay_number(p)})};
             return {key("refuse_no_set")};
+        }
         return pair();
     case command::clear_disk: {
         if (panel_text why = bay_refusal(chip, port); !why.empty())

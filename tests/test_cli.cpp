@@ -100,7 +100,7 @@ bool matches(const std::string& text, const std::string& pattern)
 // The lines of the status text about one controller: from its heading to the next blank line.
 std::string block_of(const std::string& text, const std::string& name)
 {
-    const size_t at = text.find(", serial number " + name + "\n");
+    const size_t at = text.find(", S/N " + name + "\n");
     if (at == std::string::npos)
         return "";
     const size_t start = text.rfind("Controller ", at);
@@ -216,10 +216,10 @@ TEST_F(Cli, EveryStateInWordsJsonAndExitStatus)
     const std::string lone = value_at(doc, controller_path(doc, "USB-lone") + "number");
     const program_run german = ctl({"status", lone}, {"LANG=de_DE.UTF-8"});
     EXPECT_EQ(german.status, 1);
-    EXPECT_EQ(german.output.find("Controller " + lone + ": USB 1E91:0A12, Seriennummer USB-lone\n"), 0u)
+    EXPECT_EQ(german.output.find("Controller " + lone + ": USB 1E91:0A12, S/N USB-lone\n"), 0u)
         << german.output;
     EXPECT_EQ(occurrences(german.output, "Controller "), 1) << german.output;
-    for (const char* word : {"  Zustand: herabgestuft: der Spiegel hat nur eine Platte\n", "  Schacht 1: leer\n",
+    for (const char* word : {"  Zustand: eingeschränkt: der Spiegel hat nur eine Platte\n", "  Schacht 1: leer\n",
                              "hat die aktuellen Daten"})
         EXPECT_NE(german.output.find(word), std::string::npos) << word << "\nin:\n" << german.output;
 

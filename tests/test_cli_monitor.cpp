@@ -314,7 +314,7 @@ TEST_F(Monitor, WithoutBusAndOneshot)
     }
     const program_run german = ctl({"monitor", "--oneshot", "--no-notify", "--no-syslog"}, {to_log, "LANG=de_DE.UTF-8"});
     EXPECT_EQ(german.status, 1);
-    EXPECT_NE(german.output.find("Zustand: herabgestuft: der Spiegel hat nur eine Platte"), std::string::npos)
+    EXPECT_NE(german.output.find("Zustand: eingeschränkt: der Spiegel hat nur eine Platte"), std::string::npos)
         << german.output;
     EXPECT_EQ(german.errors, "");
     EXPECT_EQ(log.lines().size(), events.size()) << "--no-syslog";

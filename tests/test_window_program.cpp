@@ -67,6 +67,8 @@ TEST_F(window_program, answers_its_command_line_without_a_display)
         {"how to make one", {"--sim", root}, 2, "", "ovraid --sim " + root + " --demo"},
         {"or with the tool", {"--sim", root, "--screenshot", "x.png"}, 2, "", "ovraid-sim --sim " + root + " demo"},
         {"no simulation in German", {"--sim", root}, 2, "", "dort sind keine simulierten", {"LANG=de_DE.UTF-8"}},
+        // Last: it makes the demo, then finds no display to show it on.
+        {"no display", {"--sim", root, "--demo"}, 1, "", "no display to open the window on"},
     };
     for (const program_case& c : cases) {
         const program_run r = ovraid(c.args, c.env);

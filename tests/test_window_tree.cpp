@@ -197,7 +197,7 @@ TEST_F(window_tree, each_enclosure_shows_its_state_as_an_icon_and_in_words)
         {0, ov::chip_state::healthy, "USB enclosure, S/N OVB2011 — healthy",
          "USB-Gehäuse, S/N OVB2011 — in Ordnung"},
         {1, ov::chip_state::degraded, "USB enclosure, S/N OVB2012 — degraded: the mirror has only one disk",
-         "USB-Gehäuse, S/N OVB2012 — herabgestuft: der Spiegel hat nur eine Platte"},
+         "USB-Gehäuse, S/N OVB2012 — eingeschränkt: der Spiegel hat nur eine Platte"},
         {2, ov::chip_state::not_configured, "USB enclosure, S/N OVB2013 — not configured",
          "USB-Gehäuse, S/N OVB2013 — nicht eingerichtet"},
         {3, ov::chip_state::not_configured, "FireWire enclosure, GUID 0030E0F4E0001234 — not configured",

@@ -52,7 +52,9 @@ TEST_F(window_words, every_closed_action_says_why_and_an_open_one_says_what_it_d
           {"cleardisk0button", "refuse_no_record"}, {"rebuild0to1button", "refuse_not_half"}}},
         {"a mirror half and a replacement too small for it",
          [this, set] { return add_usb_chip(member_disk(ov::mode_raid1, disk_size, set), blank_disk(disk_size - 400)); },
-         "raid_row_1", {{"rebuild0to1button", "refuse_target_small"}, {"rebuild1to0button", "refuse_not_half"}}},
+         "raid_row_1",
+         {{"rebuild0to1button", "refuse_target_small"}, {"rebuild1to0button", "refuse_not_half"},
+          {"clearconfigbutton", "refuse_set_incomplete"}}},
         {"an empty bay", [this] { return add_usb_chip(blank_disk(disk_size), ov::ovdisk{}); }, "raid_row_1",
          {{"confirmbutton", "refuse_bay_empty"}, {"cleardisk1button", "refuse_bay_empty"}}},
         {"a rebuild running", [this] { return rebuilding_mirror(); }, "raid_row_1",
@@ -70,7 +72,9 @@ TEST_F(window_words, every_closed_action_says_why_and_an_open_one_says_what_it_d
         for (const auto& [name, key] : c.says) {
             QWidget* w = find(name);
             EXPECT_FALSE(w->isEnabled()) << name;
-            EXPECT_TRUE(w->toolTip().startsWith(QLatin1String(key))) << name << ": " << w->toolTip().toStdString();
+            // Said as a sentence: the clause's first letter is a capital.
+            EXPECT_TRUE(w->toolTip().startsWith(QString::fromLatin1(key).replace(0, 1, QChar(key[0]).toUpper())))
+                << name << ": " << w->toolTip().toStdString();
             EXPECT_EQ(w->accessibleDescription(), w->toolTip()) << name;
         }
     }
@@ -93,7 +97,7 @@ TEST_F(window_words, a_scan_and_a_restart_say_so_in_the_blank_panel_and_the_clos
 
     win->startworking();
     EXPECT_EQ(text("panelstatelabel"), "working");
-    EXPECT_EQ(find("confirmbutton")->toolTip(), "working");
+    EXPECT_EQ(find("confirmbutton")->toolTip(), "Working");
     win->stopworking();
 
     show_chip(add_usb_chip(blank_disk(disk_size), blank_disk(disk_size)));
@@ -103,7 +107,7 @@ TEST_F(window_words, a_scan_and_a_restart_say_so_in_the_blank_panel_and_the_clos
     find<QPushButton>("warmbootbutton")->click();
     win->cleargui();
     EXPECT_EQ(text("panelstatelabel"), "restarting");
-    EXPECT_EQ(find("warmbootbutton")->toolTip(), "restarting");
+    EXPECT_EQ(find("warmbootbutton")->toolTip(), "Restarting");
 }
 
 TEST_F(window_words, the_clear_buttons_name_their_bay_and_the_question_names_the_disk)

@@ -495,7 +495,7 @@
     </message>
     <message id="state_degraded">
         <source>degraded: the mirror has only one disk</source>
-        <translation>herabgestuft: der Spiegel hat nur eine Platte</translation>
+        <translation>eingeschränkt: der Spiegel hat nur eine Platte</translation>
     </message>
     <message id="state_out_of_step">
         <source>out of step: the mirror halves were written at different times</source>
@@ -895,6 +895,16 @@ ovraid-sim legt Simulationen an und ändert sie; ovraidctl liest sie im Terminal
         <source>Built on Qt %1</source>
         <extracomment>About box; %1: the version of Qt in use</extracomment>
         <translation>Mit Qt %1</translation>
+    </message>
+    <message id="refuse_set_incomplete">
+        <source>the disks form no whole set: clear the record of the disk in Bay %1 instead</source>
+        <extracomment>%1 a bay whose disk holds a record</extracomment>
+        <translation>die Festplatten bilden keinen vollständigen Verbund: löschen Sie stattdessen die RAID-Informationen der Festplatte in Schacht %1</translation>
+    </message>
+    <message id="program_no_display">
+        <source>no display to open the window on (DISPLAY is not set). ovraidctl status shows the same on a terminal.</source>
+        <extracomment>ovraid started without a graphical session</extracomment>
+        <translation>keine Anzeige, auf der sich das Fenster öffnen ließe (DISPLAY ist nicht gesetzt). ovraidctl status zeigt dasselbe im Terminal.</translation>
     </message>
 </context>
 </TS>

@@ -901,5 +901,15 @@ ovraid-sim makes and changes simulations; ovraidctl reads them from a terminal.
         <extracomment>About box; %1: the version of Qt in use</extracomment>
         <translation>Built on Qt %1</translation>
     </message>
+    <message id="refuse_set_incomplete">
+        <source>the disks form no whole set: clear the record of the disk in Bay %1 instead</source>
+        <extracomment>%1 a bay whose disk holds a record</extracomment>
+        <translation>the disks form no whole set: clear the record of the disk in Bay %1 instead</translation>
+    </message>
+    <message id="program_no_display">
+        <source>no display to open the window on (DISPLAY is not set). ovraidctl status shows the same on a terminal.</source>
+        <extracomment>ovraid started without a graphical session</extracomment>
+        <translation>no display to open the window on (DISPLAY is not set). ovraidctl status shows the same on a terminal.</translation>
+    </message>
 </context>
 </TS>

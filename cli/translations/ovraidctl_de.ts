@@ -78,7 +78,7 @@ Optionen:
 
 Rückgabewert von status und check:
   0  jeder Verbund in Ordnung, oder nichts angeschlossen
-  1  ein Spiegel ist herabgestuft, nicht im Gleichschritt oder wird neu aufgebaut (WARNING)
+  1  ein Spiegel ist eingeschränkt, nicht im Gleichschritt oder wird neu aufgebaut (WARNING)
   2  ein Stripe oder Span ist defekt, oder eine Platte antwortet nicht (CRITICAL)
   3  der Zustand war nicht lesbar, oder den genannten Controller gibt es nicht (UNKNOWN)
 Rückgabewert der übrigen Befehle:
@@ -107,7 +107,7 @@ Liest nur; schreibt nie auf eine Platte.
 
 --json gibt ein JSON-Dokument aus (das Schema steht in docs/ovraidctl-json.md); mit
 --watch alle 2 Sekunden ein Dokument pro Zeile (--interval SEKUNDEN ändert das).
-Rückgabewert: 0 in Ordnung, 1 herabgestuft oder im Neuaufbau, 2 defekt oder eine Platte
+Rückgabewert: 0 in Ordnung, 1 eingeschränkt oder im Neuaufbau, 2 defekt oder eine Platte
 antwortet nicht, 3 nicht lesbar.</translation>
     </message>
     <message id="ctl_help_check">
@@ -120,7 +120,7 @@ controller named is not attached). Only reads.</source>
         <translation>Aufruf: ovraidctl check [CONTROLLER]
 
 Eine Zeile in der Form von Überwachungs-Plugins, mit deren Rückgabewerten:
-0 OK, 1 WARNING (ein Spiegel herabgestuft, nicht im Gleichschritt oder im Neuaufbau),
+0 OK, 1 WARNING (ein Spiegel eingeschränkt, nicht im Gleichschritt oder im Neuaufbau),
 2 CRITICAL (ein Stripe oder Span defekt, eine Platte antwortet nicht), 3 UNKNOWN (der
 Zustand war nicht lesbar, oder der genannte Controller ist nicht angeschlossen). Liest nur.</translation>
     </message>
@@ -273,9 +273,9 @@ bestehen, und endet (für cron), mit dem Rückgabewert von status.</translation>
         <translation>Controller %1: %2</translation>
     </message>
     <message id="ctl_usb">
-        <source>USB %1, serial number %2</source>
+        <source>USB %1, S/N %2</source>
         <extracomment>%1 vendor:product, %2 serial</extracomment>
-        <translation>USB %1, Seriennummer %2</translation>
+        <translation>USB %1, S/N %2</translation>
     </message>
     <message id="ctl_firewire">
         <source>FireWire, GUID %1</source>

@@ -269,9 +269,9 @@ there are now and exits (for cron), with the exit status of status.</translation
         <translation>Controller %1: %2</translation>
     </message>
     <message id="ctl_usb">
-        <source>USB %1, serial number %2</source>
+        <source>USB %1, S/N %2</source>
         <extracomment>%1 vendor:product, %2 serial</extracomment>
-        <translation>USB %1, serial number %2</translation>
+        <translation>USB %1, S/N %2</translation>
     </message>
     <message id="ctl_firewire">
         <source>FireWire, GUID %1</source>
