@@ -2,6 +2,8 @@
 
 #include <atomic>
 #include <chrono>
+#include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <memory>
 #include <mutex>
@@ -11,15 +13,18 @@ namespace ov {
 
 namespace {
 
+// Beyond these a pause turns into years or nothing, and ms / scale overflows a count.
+constexpr double min_scale = 1e-3, max_scale = 1e4;
+
 double scale_from_environment()
 {
-    if (const char* env = std::getenv("OVRAID_TIME_SCALE")) {
-        char* end = nullptr;
-        const double v = std::strtod(env, &end);
-        if (end != env && v > 0)
-            return v;
-    }
-    return 1.0;
+    const char* env = std::getenv("OVRAID_TIME_SCALE");
+    if (env == nullptr || env[0] == '\0')
+        return 1.0;
+    double v = 1.0;
+    if (!parse_time_scale(env, v))
+        std::fputs("OVRAID_TIME_SCALE is not a number from 0.001 to 10000; using 1\n", stderr);
+    return v;
 }
 
 std::atomic<double>& scale_value()
@@ -33,6 +38,18 @@ std::shared_ptr<waiter> current_waiter;
 
 }  // namespace
 
+bool parse_time_scale(const char* text, double& scale)
+{
+    if (text == nullptr)
+        return false;
+    char* end = nullptr;
+    const double v = std::strtod(text, &end);
+    if (end == text || *end != '\0' || !std::isfinite(v) || v < min_scale || v > max_scale)
+        return false;
+    scale = v;
+    return true;
+}
+
 double time_scale()
 {
     return scale_value().load();
@@ -40,7 +57,7 @@ double time_scale()
 
 void set_time_scale(double scale)
 {
-    if (scale > 0)
+    if (std::isfinite(scale) && scale > 0)
         scale_value().store(scale);
 }
 
@@ -52,7 +69,10 @@ void set_waiter(waiter w)
 
 void pause_ms(uint64_t ms)
 {
-    const uint64_t real_us = static_cast<uint64_t>(static_cast<double>(ms) * 1000.0 / time_scale());
+    // Saturated (about 30 years): a double beyond the integer's range does not convert,
+    // and the sleep counts in nanoseconds.
+    const double us = static_cast<double>(ms) * 1000.0 / time_scale();
+    const uint64_t real_us = us < 1e15 ? static_cast<uint64_t>(us) : 1000000000000000ULL;
     std::shared_ptr<waiter> w;
     {
         std::lock_guard<std::mutex> lock(waiter_mutex);

@@ -13,6 +13,8 @@ void pause_ms(uint64_t ms);
 // The divisor applied to every pause; read from OVRAID_TIME_SCALE at first use.
 double time_scale();
 void set_time_scale(double scale);
+// A scale as OVRAID_TIME_SCALE gives it: a finite number from 0.001 to 10000, or false.
+bool parse_time_scale(const char* text, double& scale);
 
 // The window installs a waiter that, when called on its own thread, keeps delivering
 // non-input events while it waits and returns true; on other threads it returns false

@@ -7,6 +7,7 @@
 #include <map>
 #include <string>
 
+#include "clock.h"
 #include "raid.h"
 #include "requests.h"
 
@@ -103,6 +104,28 @@ TEST_F(StringTable, KeyIsTheDefaultAndALookupOverrides)
 
     ov::set_localizer(nullptr);
     EXPECT_EQ(ov::localized("error_open_device"), "error_open_device");
+}
+
+TEST(TimeScale, OnlySaneNumbersAreTaken)
+{
+    // Out of range or not a number: refused, and the caller's value (1) stays.
+    const struct {
+        const char* text;
+        bool taken;
+        double scale;
+    } rows[] = {
+        {"50", true, 50},      {"0.001", true, 0.001}, {"1e4", true, 1e4},    {" 2", true, 2},
+        {"1e-300", false, 1},  {"0.0009", false, 1},   {"10001", false, 1},   {"1e300", false, 1},
+        {"0", false, 1},       {"-5", false, 1},       {"nan", false, 1},     {"inf", false, 1},
+        {"-inf", false, 1},    {"", false, 1},         {"abc", false, 1},     {"5x", false, 1},
+    };
+    for (const auto& row : rows) {
+        double scale = 1;
+        EXPECT_EQ(ov::parse_time_scale(row.text, scale), row.taken) << row.text;
+        EXPECT_DOUBLE_EQ(scale, row.scale) << row.text;
+    }
+    double scale = 1;
+    EXPECT_FALSE(ov::parse_time_scale(nullptr, scale));
 }
 
 }  // namespace
