@@ -5,7 +5,12 @@
 #include <array>
 #include <atomic>
 #include <cstring>
+#include <filesystem>
+#include <functional>
 #include <thread>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "harness.h"
 #include "sim/enclosure.h"
@@ -357,6 +362,37 @@ TEST_F(SimEnclosure, BadInputFailsNamesTheFileAndChangesNothing)
     for (size_t at = printed.find("parallel"); at != std::string::npos; at = printed.find("parallel", at + 1))
         ++times;
     EXPECT_EQ(times, 1u) << printed;
+}
+
+TEST_F(SimEnclosure, OneBridgesBrokenFailuresFileHidesThatBridgeOnly)
+{
+    add_usb("a");
+    add_firewire("b");
+    add_disk("b", 0, "d0", 2000);
+    enclosure e(root);
+    const uint32_t hb = e.service_of("b");
+    const std::string path = st.bridge_dir("a") + "/failures";
+    testing::internal::CaptureStderr();
+    const std::function<void()> breakers[] = {
+        [&] { spit(path, "garbage\n"); },
+        [&] { ASSERT_EQ(::mkdir(path.c_str(), 0755), 0); },
+        [&] { ASSERT_EQ(::mkfifo(path.c_str(), 0644), 0); },
+        [&] { ASSERT_EQ(::symlink("/dev/zero", path.c_str()), 0); },
+    };
+    for (size_t row = 0; row < std::size(breakers); ++row) {
+        breakers[row]();
+        uint32_t handles[16] = {}, count = 0;
+        EXPECT_EQ(e.getDeviceList(handles, &count), 0) << row;
+        EXPECT_EQ(std::vector<uint32_t>(handles, handles + count), std::vector<uint32_t>{hb}) << row;
+        EXPECT_NE(e.last_error().find(path), std::string::npos) << row << ": " << e.last_error();
+        unsigned char id[512];
+        EXPECT_EQ(e.ovGetDiskIdentify(hb, id, 512, 0), 0) << row;
+        std::filesystem::remove_all(path);
+    }
+    uint32_t handles[16] = {}, count = 0;
+    EXPECT_EQ(e.getDeviceList(handles, &count), 0);
+    EXPECT_EQ(count, 2u) << "mended, the bridge is back";
+    EXPECT_NE(testing::internal::GetCapturedStderr().find(path), std::string::npos) << "the problem is said";
 }
 
 TEST_F(SimEnclosure, InjectedFailuresHitTheNthCall)

@@ -266,6 +266,60 @@ TEST_F(SimStore, MalformedFilesAreNamedWithTheirLine)
     EXPECT_EQ(id[0], 0x5A) << "the override is served as it is";
 }
 
+// What sits where a small text file belongs: each is refused with its path, at once
+// (a FIFO must not be waited on, a device not read to its endless end).
+TEST_F(SimStore, HostileFilesAreRefusedNamingThem)
+{
+    ASSERT_TRUE(st.add_bridge(usb("b"), error));
+    ASSERT_TRUE(st.make_disk("d", cfg(100), error));
+    ASSERT_TRUE(st.insert_disk("b", 0, "d", error));
+    enum class kind { fifo, zero, dir, garbage, huge };
+    const std::string port = st.port_dir("b", 0);
+    const auto reads = [&](const std::string& file) {
+        bridge_desc b;
+        disk_desc d;
+        std::string name;
+        std::array<unsigned char, 512> id;
+        std::vector<failure_desc> list;
+        if (file == "failures")
+            return st.read_failures("b", list, error);
+        if (file == "bridge.conf")
+            return st.read_bridge("b", b, error);
+        return file == "disk.conf" ? st.read_disk(port, d, name, error) : st.read_identify(port, id, error);
+    };
+    const struct {
+        std::string file;
+        kind what;
+        const char* says;
+    } rows[] = {
+        {"failures", kind::fifo, "not a regular file"},     {"failures", kind::zero, "not a regular file"},
+        {"failures", kind::dir, "directory"},               {"failures", kind::garbage, "failures:1"},
+        {"failures", kind::huge, "too large"},              {"bridge.conf", kind::fifo, "not a regular file"},
+        {"bridge.conf", kind::zero, "not a regular file"},  {"disk.conf", kind::fifo, "not a regular file"},
+        {"identify.bin", kind::fifo, "not a regular file"}, {"identify.bin", kind::zero, "not a regular file"},
+    };
+    for (const auto& row : rows) {
+        const std::string path = (row.file == "failures" || row.file == "bridge.conf" ? st.bridge_dir("b") : port) +
+                                 "/" + row.file;
+        const std::string saved = ov::io::path_exists(path) && row.file != "failures" ? slurp(path) : std::string();
+        ::unlink(path.c_str());
+        switch (row.what) {
+        case kind::fifo: ASSERT_EQ(::mkfifo(path.c_str(), 0644), 0); break;
+        case kind::zero: ASSERT_EQ(::symlink("/dev/zero", path.c_str()), 0); break;
+        case kind::dir: ASSERT_EQ(::mkdir(path.c_str(), 0755), 0); break;
+        case kind::garbage: spit(path, "garbage\n"); break;
+        case kind::huge: spit(path, std::string(2u << 20, '#')); break;
+        }
+        EXPECT_FALSE(reads(row.file)) << row.file;
+        EXPECT_NE(error.find(path), std::string::npos) << row.file << ": " << error;
+        EXPECT_NE(error.find(row.says), std::string::npos) << row.file << ": " << error;
+        std::filesystem::remove_all(path);
+        if (!saved.empty())
+            spit(path, saved);
+    }
+    EXPECT_TRUE(reads("failures") && reads("bridge.conf") && reads("identify.bin")) << error;
+}
+
 TEST_F(SimStore, SizesParse)
 {
     uint64_t n = 0;

@@ -71,6 +71,8 @@ private:
     struct impl;
     bool resolve(uint32_t service, bridge_desc& cfg);
     bool judge(const bridge_desc& cfg, const char* call, int port, bool& mismatch);
+    // What a fired failure of mode does to the call (judge without the file).
+    bool act_on_failure(const bridge_desc& cfg, const std::string& mode, const char* call, int port, bool& mismatch);
     struct port_disk;
     bool open_disk(const bridge_desc& cfg, int port, bool write, port_disk& disk);
     int sector_call(const char* call, uint32_t service, unsigned char* buffer, int length, uint64_t lba, int port,

@@ -63,9 +63,16 @@ std::string format_failure(const failure_desc& f)
 class locked_file {
 public:
     locked_file(const std::string& path, bool create)
-        : path_(path), fd_(io::open_fd(path, O_RDWR | (create ? O_CREAT : 0), 0644))
+        : path_(path), fd_(io::open_fd(path, O_RDWR | O_NONBLOCK | (create ? O_CREAT : 0), 0644))
     {
         open_errno_ = fd_ ? 0 : errno;
+        // A FIFO or device put in its place would hang the reader or never end.
+        struct stat st;
+        if (fd_ && (::fstat(fd_.get(), &st) != 0 || !S_ISREG(st.st_mode))) {
+            fd_.reset();
+            open_errno_ = 0;
+            irregular_ = true;
+        }
         if (fd_)
             while (::flock(fd_.get(), LOCK_EX) != 0 && errno == EINTR) {
             }
@@ -73,7 +80,9 @@ public:
     // False with error set when the file could not be opened.
     bool opened(std::string& error) const
     {
-        if (!fd_)
+        if (irregular_)
+            error = path_ + ": not a regular file";
+        else if (!fd_)
             error = io::errno_text(path_, open_errno_);
         return static_cast<bool>(fd_);
     }
@@ -81,8 +90,9 @@ public:
     bool read(std::vector<failure_desc>& failures, std::string& error)
     {
         std::string text;
-        if (!io::read_all(fd_.get(), text)) {
-            error = io::errno_text(path_, errno);
+        if (!io::read_all(fd_.get(), text, max_bytes)) {
+            error = errno == EFBIG ? path_ + ": more than " + std::to_string(max_bytes) + " bytes, too large for a failures file"
+                                   : io::errno_text(path_, errno);
             return false;
         }
         return parse_failures(path_, text, failures, error);
@@ -97,9 +107,11 @@ public:
     }
 
 private:
+    static constexpr size_t max_bytes = 1u << 20;
     std::string path_;
     io::unique_fd fd_;
     int open_errno_ = 0;
+    bool irregular_ = false;
 };
 
 }  // namespace
@@ -202,7 +214,7 @@ std::string take_failure_from_file(const std::string& path, const std::string& c
 {
     error.clear();
     struct stat st;
-    if (::stat(path.c_str(), &st) != 0 || st.st_size == 0)
+    if (::stat(path.c_str(), &st) != 0 || (S_ISREG(st.st_mode) && st.st_size == 0))
         return std::string();  // the common case costs one stat
     locked_file f(path, false);
     std::vector<failure_desc> list;
