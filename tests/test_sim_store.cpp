@@ -10,6 +10,7 @@
 #include <atomic>
 #include <cstring>
 #include <filesystem>
+#include <limits>
 #include <thread>
 
 #include "harness.h"
@@ -202,6 +203,12 @@ TEST_F(SimStore, NamesAndDescriptionsAreChecked)
     b.missing_properties = {"idVendor", "Nonsense"};
     EXPECT_FALSE(st.add_bridge(b, error));
     EXPECT_NE(error.find("Nonsense"), std::string::npos);
+    for (const double seconds : {-1.0, 604801.0, 1e300, std::numeric_limits<double>::infinity(),
+                                 std::numeric_limits<double>::quiet_NaN()}) {
+        b = usb("slow");
+        b.rebuild_seconds = seconds;
+        EXPECT_FALSE(st.add_bridge(b, error)) << seconds;
+    }
     EXPECT_TRUE(st.bridges().empty());
     EXPECT_TRUE(st.shelf().empty());
 }
@@ -222,11 +229,18 @@ TEST_F(SimStore, MalformedFilesAreNamedWithTheirLine)
                                                {"bus = usb\ncolour = red\n", "colour"},
                                                {"vendor = 1\n", "bus"},
                                                {"bus = usb\nloca", ":2:"},  // cut short
+                                               {"bus = usb\nrebuild_seconds = 1e300\n", "1e300"},
+                                               {"bus = usb\nrebuild_seconds = 604801\n", "604801"},
+                                               {"bus = usb\ndevice_name = A\x1b[31mB\n", "'A\\x1b[31mB'"},
+                                               {"bus = usb\nserial = \x01\x7f\n", "'\\x01\\x7f'"},
+                                               {"bus = usb\n\x1b[2J = 1\n", "'\\x1b[2J'"},
+                                               {"bus = usb\nmissing = \x9b\n", "'\\x9b'"},
                                                {"bus = usb\nrebuild_seconds = -1\n", "-1"}}) {
         spit(conf, c.text);
         EXPECT_FALSE(st.read_bridge("b", b, error)) << c.text;
         EXPECT_NE(error.find(conf), std::string::npos) << error;
         EXPECT_NE(error.find(c.expect), std::string::npos) << error;
+        EXPECT_TRUE(printable(error)) << "control characters reach a terminal escaped: " << error;
     }
     EXPECT_FALSE(st.set_plugged("b", false, error)) << "a broken identity is not rewritten";
     EXPECT_EQ(slurp(conf), "bus = usb\nrebuild_seconds = -1\n");
@@ -238,11 +252,14 @@ TEST_F(SimStore, MalformedFilesAreNamedWithTheirLine)
                                                {"model = M\nserial = S\naddressing = lba12\n", "lba12"},
                                                {"model = M\nserial = S\naddressing = chs\nhpa = maybe\n", "maybe"},
                                                {"model M\n", ":1:"},
+                                               {"name = d\x07\nmodel = M\nserial = S\naddressing = chs\n", "'d\\x07'"},
+                                               {"model = M\x1b\nserial = S\naddressing = chs\n", "'M\\x1b'"},
                                                {"model = M\nserial = S\naddr", ":3:"}}) {
         spit(dconf, c.text);
         EXPECT_FALSE(st.read_disk(st.shelf_dir("d"), d, name, error)) << c.text;
         EXPECT_NE(error.find(dconf), std::string::npos) << error;
         EXPECT_NE(error.find(c.expect), std::string::npos) << error;
+        EXPECT_TRUE(printable(error)) << error;
     }
     spit(dconf, "# fine\nmodel = M\nserial = S\naddressing = chs\n");
     EXPECT_TRUE(st.read_disk(st.shelf_dir("d"), d, name, error)) << error;
@@ -273,7 +290,7 @@ TEST_F(SimStore, HostileFilesAreRefusedNamingThem)
     ASSERT_TRUE(st.add_bridge(usb("b"), error));
     ASSERT_TRUE(st.make_disk("d", cfg(100), error));
     ASSERT_TRUE(st.insert_disk("b", 0, "d", error));
-    enum class kind { fifo, zero, dir, garbage, huge };
+    enum class kind { fifo, zero, dir, garbage, huge, control };
     const std::string port = st.port_dir("b", 0);
     const auto reads = [&](const std::string& file) {
         bridge_desc b;
@@ -294,7 +311,7 @@ TEST_F(SimStore, HostileFilesAreRefusedNamingThem)
     } rows[] = {
         {"failures", kind::fifo, "not a regular file"},     {"failures", kind::zero, "not a regular file"},
         {"failures", kind::dir, "directory"},               {"failures", kind::garbage, "failures:1"},
-        {"failures", kind::huge, "too large"},              {"bridge.conf", kind::fifo, "not a regular file"},
+        {"failures", kind::huge, "too large"},              {"failures", kind::control, "'\\x1b[2J'"},              {"bridge.conf", kind::fifo, "not a regular file"},
         {"bridge.conf", kind::zero, "not a regular file"},  {"disk.conf", kind::fifo, "not a regular file"},
         {"identify.bin", kind::fifo, "not a regular file"}, {"identify.bin", kind::zero, "not a regular file"},
     };
@@ -309,6 +326,7 @@ TEST_F(SimStore, HostileFilesAreRefusedNamingThem)
         case kind::dir: ASSERT_EQ(::mkdir(path.c_str(), 0755), 0); break;
         case kind::garbage: spit(path, "garbage\n"); break;
         case kind::huge: spit(path, std::string(2u << 20, '#')); break;
+        case kind::control: spit(path, "call=\x1b[2J\n"); break;
         }
         EXPECT_FALSE(reads(row.file)) << row.file;
         EXPECT_NE(error.find(path), std::string::npos) << row.file << ": " << error;

@@ -1,5 +1,8 @@
 // ovraid-sim as a user runs it: exit statuses, messages, and the changes it makes
 // being seen by an enclosure in another process.
+#include <functional>
+#include <set>
+
 #include "harness.h"
 #include "sim/enclosure.h"
 #include "sim/identify.h"
@@ -72,6 +75,62 @@ TEST_F(SimTool, DemoAndList)
     const result again = tool({"demo"});
     EXPECT_EQ(again.status, 1);
     EXPECT_NE(again.output.find(root), std::string::npos) << again.output;
+}
+
+// Two enclosures never share the place the scan tells them apart by, and values that would
+// stall a rebuild for ever are refused.
+TEST_F(SimTool, BridgesGetDistinctPlacesAndSaneValues)
+{
+    const struct {
+        std::vector<std::string> args;
+        int status;
+        const char* says;
+    } rows[] = {
+        {{"add-bridge", "u1", "--usb"}, 0, ""},
+        {{"add-bridge", "u2", "--usb"}, 0, ""},
+        {{"add-bridge", "u3", "--usb", "--location", "0x100000"}, 1, "'u2'"},
+        {{"add-bridge", "u3", "--usb", "--location", "0x14100000"}, 0, ""},
+        {{"add-bridge", "u4", "--usb"}, 0, ""},
+        {{"add-bridge", "f1", "--firewire"}, 0, ""},
+        {{"add-bridge", "f2", "--firewire", "--guid", "7"}, 0, ""},
+        {{"add-bridge", "f3", "--firewire", "--guid", "7"}, 1, "'f2'"},
+        {{"add-bridge", "f3", "--firewire", "--guid", "8"}, 0, ""},
+        {{"add-bridge", "s1", "--usb", "--rebuild-seconds", "1e300"}, 2, "1e300"},
+        {{"add-bridge", "s1", "--usb", "--rebuild-seconds", "604801"}, 2, "604801"},
+        {{"add-bridge", "s1", "--usb", "--rebuild-seconds", "inf"}, 2, "inf"},
+        {{"add-bridge", "s1", "--usb", "--rebuild-seconds", "nan"}, 2, "nan"},
+        {{"add-bridge", "s1", "--usb", "--rebuild-seconds", "604800"}, 0, ""},
+    };
+    for (const auto& row : rows) {
+        const result r = tool(row.args);
+        EXPECT_EQ(r.status, row.status) << row.args[1] << ": " << r.output;
+        EXPECT_NE(r.output.find(row.says), std::string::npos) << row.args[1] << ": " << r.output;
+    }
+    // f5's GUID is taken before it comes: it gets another.
+    const uint64_t f5_guid = 0x8000460100000000ULL | (std::hash<std::string>{}("f5") & 0xFFFFFFFFULL);
+    ASSERT_EQ(tool({"add-bridge", "f4", "--firewire", "--guid", std::to_string(f5_guid)}).status, 0);
+    ASSERT_EQ(tool({"add-bridge", "f5", "--firewire"}).status, 0);
+    std::set<int64_t> locations;
+    std::set<uint64_t> guids;
+    for (const auto& name : st.bridges()) {
+        bridge_desc b;
+        ASSERT_TRUE(st.read_bridge(name, b, error)) << error;
+        EXPECT_TRUE(b.firewire ? guids.insert(b.guid).second : locations.insert(b.location_id).second) << name;
+    }
+    EXPECT_EQ(locations.size() + guids.size(), 10u);
+
+    // What the files hold reaches the terminal escaped, in the listing and in errors.
+    spit(st.bridge_dir("u1") + "/bridge.conf", "bus = usb\ndevice_name = \x1b[2J\n");
+    spit(st.bridge_dir("u2") + "/failures", "call=\x1b]0;owned\x07\n");
+    const result list = tool({"list"});
+    EXPECT_EQ(list.status, 0);
+    EXPECT_EQ(list.output.find('\x1b'), std::string::npos) << list.output;
+    EXPECT_NE(list.output.find("\\x1b[2J"), std::string::npos) << list.output;
+    EXPECT_NE(list.output.find("\\x1b]0;owned\\x07"), std::string::npos) << list.output;
+    const result plug = tool({"plug", "u1"});
+    EXPECT_EQ(plug.status, 1);
+    EXPECT_NE(plug.output.find("\\x1b[2J"), std::string::npos) << plug.output;
+    EXPECT_EQ(plug.output.find('\x1b'), std::string::npos) << plug.output;
 }
 
 TEST_F(SimTool, CommandsChangeTheTree)

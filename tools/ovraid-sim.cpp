@@ -286,6 +286,20 @@ std::string listing(const store& sim)
     return out;
 }
 
+// The bridge other than cfg's at cfg's USB location or with its GUID ("" when none): the
+// scan tells enclosures apart by these, and would show only one of two that share one.
+std::string bridge_in_place(const store& s, const bridge_desc& cfg)
+{
+    for (const auto& b : s.bridges()) {
+        bridge_desc other;
+        std::string error;
+        if (b != cfg.name && s.read_bridge(b, other, error) && other.firewire == cfg.firewire &&
+            (cfg.firewire ? other.guid == cfg.guid : other.location_id == cfg.location_id))
+            return b;
+    }
+    return std::string();
+}
+
 int run(ov::sim::store& s, const std::string& command, const std::vector<std::string>& rest)
 {
     std::string error;
@@ -337,8 +351,8 @@ int run(ov::sim::store& s, const std::string& command, const std::vector<std::st
             const std::string t = a.value("--rebuild-seconds");
             char* end = nullptr;
             cfg.rebuild_seconds = std::strtod(t.c_str(), &end);
-            if (t.empty() || *end != '\0' || !(cfg.rebuild_seconds >= 0))
-                throw usage_error{"--rebuild-seconds: '" + t + "' is not a number of seconds"};
+            if (t.empty() || *end != '\0' || !(cfg.rebuild_seconds >= 0 && cfg.rebuild_seconds <= max_rebuild_seconds))
+                throw usage_error{"--rebuild-seconds: '" + t + "' is not a number of seconds from 0 to 604800 (a week)"};
         }
         if (a.has("--missing")) {
             std::string list = a.value("--missing");
@@ -355,6 +369,18 @@ int run(ov::sim::store& s, const std::string& command, const std::vector<std::st
             }
         }
         cfg.plugged = !a.has("--unplugged");
+        const bool placed = a.has(cfg.firewire ? "--guid" : "--location");
+        for (std::string other = bridge_in_place(s, cfg); !other.empty(); other = bridge_in_place(s, cfg)) {
+            if (placed)
+                return failed("bridge '" + other + "' already has " +
+                              (cfg.firewire ? guid_words(cfg.guid)
+                                            : "USB location " + hex(static_cast<uint64_t>(cfg.location_id))));
+            // The next port of the bus, or the next GUID of the vendor.
+            if (cfg.firewire)
+                ++cfg.guid;
+            else if ((cfg.location_id += 0x100000) > 0xFFFFFFFFLL)
+                return failed("no free USB location left for bridge '" + cfg.name + "'");
+        }
         if (!s.add_bridge(cfg, error))
             return failed(error);
         std::printf("added %s bridge %s (%s)\n", cfg.firewire ? "FireWire" : "USB", cfg.name.c_str(),

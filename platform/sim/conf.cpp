@@ -23,12 +23,12 @@ bool parse_conf(const std::string& path, const std::string& text, conf_map& out,
     return for_each_line(text, [&](int number, const std::string& t) {
         const size_t eq = t.find('=');
         if (eq == std::string::npos || trimmed(t.substr(0, eq)).empty()) {
-            error = path + ":" + std::to_string(number) + ": expected 'key = value', found '" + t + "'";
+            error = path + ":" + std::to_string(number) + ": expected 'key = value', found '" + escaped(t) + "'";
             return false;
         }
         const std::string key = trimmed(t.substr(0, eq));
         if (out.count(key) != 0) {
-            error = path + ":" + std::to_string(number) + ": '" + key + "' given twice";
+            error = path + ":" + std::to_string(number) + ": '" + escaped(key) + "' given twice";
             return false;
         }
         out[key] = {trimmed(t.substr(eq + 1)), number};
@@ -53,12 +53,12 @@ bool take_keys(const std::string& path, const conf_map& m, std::string& error,
 
 std::string unknown_key(const std::string& key)
 {
-    return "unknown key '" + key + "'";
+    return "unknown key '" + escaped(key) + "'";
 }
 
 std::string bad_value(const std::string& key, const std::string& value)
 {
-    return "bad value '" + value + "' for '" + key + "'";
+    return "bad value '" + escaped(value) + "' for '" + key + "'";
 }
 
 bool parse_u64(const std::string& text, uint64_t& value)
@@ -153,6 +153,21 @@ bool parse_i64(const std::string& text, int64_t& value)
 bool printable(const std::string& text)
 {
     return std::all_of(text.begin(), text.end(), [](char c) { return c >= 0x20 && c < 0x7F; });
+}
+
+std::string escaped(const std::string& text)
+{
+    std::string out;
+    for (const char c : text) {
+        if (c >= 0x20 && c < 0x7F) {
+            out += c;
+        } else {
+            char code[8];
+            std::snprintf(code, sizeof code, "\\x%02x", static_cast<unsigned>(static_cast<unsigned char>(c)));
+            out += code;
+        }
+    }
+    return out;
 }
 
 bool valid_addressing(const std::string& a)
@@ -298,22 +313,25 @@ bool parse_bridge_conf(const std::string& path, const std::string& text, bridge_
         } else if (key == "location") {
             ok = parse_i64(v, s.location_id);
         } else if (key == "serial") {
+            ok = printable(v);
             s.usb_serial = v;
         } else if (key == "guid") {
             ok = parse_u64(v, s.guid);
         } else if (key == "device_name") {
+            ok = printable(v);
             s.device_name = v;
         } else if (key == "plugged") {
             ok = parse_bool(v, s.plugged);
         } else if (key == "rebuild_seconds") {
             char* end = nullptr;
             s.rebuild_seconds = std::strtod(v.c_str(), &end);
-            ok = !v.empty() && *end == '\0' && std::isfinite(s.rebuild_seconds) && s.rebuild_seconds >= 0;
+            ok = !v.empty() && *end == '\0' && std::isfinite(s.rebuild_seconds) && s.rebuild_seconds >= 0 &&
+                 s.rebuild_seconds <= max_rebuild_seconds;
         } else if (key == "missing") {
             s.missing_properties = split_list(v);
             for (const auto& p : s.missing_properties)
                 if (!known_property(p))
-                    return "unknown registry property '" + p + "'";
+                    return "unknown registry property '" + escaped(p) + "'";
         } else {
             return unknown_key(key);
         }
@@ -351,6 +369,7 @@ bool parse_disk_conf(const std::string& path, const std::string& text, disk_desc
     const bool ok = take_keys(path, m, error, [&](const std::string& key, const std::string& v) -> std::string {
         bool ok = true;
         if (key == "name") {
+            ok = printable(v);
             name = v;
         } else if (key == "model") {
             ok = v.size() <= 40 && printable(v);

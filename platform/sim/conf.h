@@ -10,6 +10,9 @@
 
 namespace ov::sim {
 
+// A rebuild paced slower than a week is a typo, and an endless one never ends.
+constexpr double max_rebuild_seconds = 7 * 24 * 3600;
+
 struct bridge_desc {
     std::string name;                 // directory name under the root
     bool firewire = false;
@@ -55,6 +58,8 @@ bool parse_size(const std::string& text, uint64_t& sectors, std::string& error);
 
 // What the files accept, for the store to check descriptions before writing them.
 bool printable(const std::string& text);                  // ASCII 0x20-0x7E only
+// Text from a file as a terminal may show it: every byte outside 0x20-0x7E as \xNN.
+std::string escaped(const std::string& text);
 bool valid_addressing(const std::string& addressing);
 bool known_property(const std::string& property);         // a registry property a bridge may omit
 

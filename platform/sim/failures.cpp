@@ -37,17 +37,17 @@ bool parse_failure_line(const std::string& path, int number, const std::string& 
         else if (key == "skip" && parse_i64(value, n) && n >= 0 && n <= INT32_MAX)
             f.skip = static_cast<int>(n);
         else {
-            error = path + ":" + std::to_string(number) + ": cannot read '" + token + "'";
+            error = path + ":" + std::to_string(number) + ": cannot read '" + escaped(token) + "'";
             return false;
         }
     }
     const auto& calls = failure_calls();
     if (std::find(calls.begin(), calls.end(), f.call) == calls.end()) {
-        error = path + ":" + std::to_string(number) + ": unknown call '" + f.call + "'";
+        error = path + ":" + std::to_string(number) + ": unknown call '" + escaped(f.call) + "'";
         return false;
     }
     if (f.mode != "once" && f.mode != "always" && f.mode != "mismatch" && f.mode != "vanish") {
-        error = path + ":" + std::to_string(number) + ": unknown mode '" + f.mode + "'";
+        error = path + ":" + std::to_string(number) + ": unknown mode '" + escaped(f.mode) + "'";
         return false;
     }
     return true;

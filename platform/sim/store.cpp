@@ -190,8 +190,8 @@ bool store::add_bridge(const bridge_desc& cfg, std::string& error)
         error = "bridge '" + cfg.name + "': device name and serial must be printable ASCII without outer spaces";
         return false;
     }
-    if (!std::isfinite(cfg.rebuild_seconds) || cfg.rebuild_seconds < 0) {
-        error = "bridge '" + cfg.name + "': rebuild seconds must be 0 or more";
+    if (!std::isfinite(cfg.rebuild_seconds) || cfg.rebuild_seconds < 0 || cfg.rebuild_seconds > max_rebuild_seconds) {
+        error = "bridge '" + cfg.name + "': rebuild seconds must be from 0 to 604800 (a week)";
         return false;
     }
     for (const auto& p : cfg.missing_properties)
