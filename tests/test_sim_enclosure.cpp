@@ -395,6 +395,26 @@ TEST_F(SimEnclosure, OneBridgesBrokenFailuresFileHidesThatBridgeOnly)
     EXPECT_NE(testing::internal::GetCapturedStderr().find(path), std::string::npos) << "the problem is said";
 }
 
+TEST_F(SimEnclosure, UnreadableRootFailsTheListAndKeepsWhatIsAttached)
+{
+    add_usb("a");
+    enclosure e(root);
+    const uint32_t h = e.service_of("a");
+    const std::string moved = dir.path() + "/moved";
+    testing::internal::CaptureStderr();
+    ASSERT_EQ(::rename(root.c_str(), moved.c_str()), 0);
+    ASSERT_EQ(::symlink(root.c_str(), root.c_str()), 0);
+    uint32_t handles[16] = {}, count = 0;
+    EXPECT_NE(e.getDeviceList(handles, &count), 0) << "an unreadable root is no empty one";
+    EXPECT_NE(e.last_error().find(root), std::string::npos) << e.last_error();
+    EXPECT_EQ(e.service_of("a"), h);
+    ::unlink(root.c_str());
+    ASSERT_EQ(::rename(moved.c_str(), root.c_str()), 0);
+    EXPECT_EQ(e.getDeviceList(handles, &count), 0);
+    EXPECT_EQ(std::vector<uint32_t>(handles, handles + count), std::vector<uint32_t>{h});
+    EXPECT_NE(testing::internal::GetCapturedStderr().find(root), std::string::npos);
+}
+
 TEST_F(SimEnclosure, InjectedFailuresHitTheNthCall)
 {
     add_usb("u");

@@ -1,5 +1,8 @@
 // ovraid-sim as a user runs it: exit statuses, messages, and the changes it makes
 // being seen by an enclosure in another process.
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <functional>
 #include <set>
 
@@ -131,6 +134,46 @@ TEST_F(SimTool, BridgesGetDistinctPlacesAndSaneValues)
     EXPECT_EQ(plug.status, 1);
     EXPECT_NE(plug.output.find("\\x1b[2J"), std::string::npos) << plug.output;
     EXPECT_EQ(plug.output.find('\x1b'), std::string::npos) << plug.output;
+}
+
+// A simulation that cannot be read is an error, never an empty one.
+TEST_F(SimTool, UnreadableRootOrBridgeIsAnError)
+{
+    ASSERT_EQ(tool({"demo"}).status, 0);
+    const std::string moved = dir.path() + "/moved";
+    const std::string bridge = st.bridge_dir("usb-raid");
+    const struct {
+        const char* what;
+        std::function<void()> spoil, mend;
+        std::string names;
+        bool others_listed;
+    } rows[] = {
+        {"root is a symlink loop",
+         [&] { ::rename(root.c_str(), moved.c_str()), ::symlink(root.c_str(), root.c_str()); },
+         [&] { ::unlink(root.c_str()), ::rename(moved.c_str(), root.c_str()); }, root, false},
+        {"root is a file", [&] { ::rename(root.c_str(), moved.c_str()), spit(root, "x"); },
+         [&] { ::unlink(root.c_str()), ::rename(moved.c_str(), root.c_str()); }, root, false},
+        {"bridge is a symlink loop",
+         [&] { ::rename(bridge.c_str(), moved.c_str()), ::symlink(bridge.c_str(), bridge.c_str()); },
+         [&] { ::unlink(bridge.c_str()), ::rename(moved.c_str(), bridge.c_str()); }, bridge, true},
+        // Permissions hold back everyone but root.
+        {"root unreadable", [&] { ::chmod(root.c_str(), 0); }, [&] { ::chmod(root.c_str(), 0755); }, root, false},
+        {"bridge unreadable", [&] { ::chmod(bridge.c_str(), 0); }, [&] { ::chmod(bridge.c_str(), 0755); }, bridge,
+         true},
+    };
+    for (const auto& row : rows) {
+        if (std::string(row.what).find("unreadable") != std::string::npos && ::geteuid() == 0)
+            continue;
+        row.spoil();
+        const result r = tool({"list"});
+        row.mend();
+        EXPECT_EQ(r.status, 1) << row.what << ": " << r.output;
+        EXPECT_NE(r.output.find("ovraid-sim: " + row.names), std::string::npos) << row.what << ": " << r.output;
+        EXPECT_EQ(r.output.find("no bridges"), std::string::npos) << row.what << ": " << r.output;
+        EXPECT_EQ(r.output.find("bridge firewire-pair") != std::string::npos, row.others_listed)
+            << row.what << ": " << r.output;
+    }
+    EXPECT_EQ(tool({"list"}).status, 0);
 }
 
 TEST_F(SimTool, CommandsChangeTheTree)

@@ -238,13 +238,16 @@ std::string firmware_line(const store& sim, const std::string& bridge)
     return line;
 }
 
-// What "list" prints: bridges, ports, disks, records and failures.
-std::string listing(const store& sim)
+// What "list" prints: bridges, ports, disks, records and failures. unreadable: the root or
+// a bridge directory that could not be read ("" when all could).
+std::string listing(const store& sim, std::string& unreadable)
 {
-    std::string out = "simulation root: " + sim.root() + (sim.exists() ? "" : " (does not exist)") + "\n";
-    const auto names = sim.bridges();
+    std::vector<std::string> names;
+    const bool whole = sim.bridges(names, unreadable);
+    std::string out = "simulation root: " + sim.root() +
+                      (sim.exists() || !unreadable.empty() ? "" : " (does not exist)") + "\n";
     if (names.empty())
-        out += "no bridges\n";
+        out += whole ? "no bridges\n" : "bridges: unreadable: " + unreadable + "\n";
     for (const auto& b : names) {
         bridge_desc s;
         std::string error;
@@ -316,8 +319,8 @@ int run(ov::sim::store& s, const std::string& command, const std::vector<std::st
     }
     if (command == "list") {
         want_positionals(parse(rest, {}, {}), 0, "list");
-        std::fputs(listing(s).c_str(), stdout);
-        return 0;
+        std::fputs(listing(s, error).c_str(), stdout);
+        return error.empty() ? 0 : failed(error);
     }
     if (command == "add-bridge") {
         const arguments a = parse(rest,

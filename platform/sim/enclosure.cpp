@@ -276,7 +276,9 @@ int enclosure::getDeviceList(uint32_t* handles, uint32_t* count)
         d_->note("getDeviceList: bad arguments");
         return call_failed;
     }
-    sync();
+    // An unreadable root is a failed list, never an empty one.
+    if (!d_->sync())
+        return call_failed;
     std::vector<std::pair<std::string, uint32_t>> list;
     {
         std::lock_guard<std::mutex> lock(d_->m);

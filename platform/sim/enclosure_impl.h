@@ -102,8 +102,9 @@ struct enclosure::impl {
     void queue_first_match_locked(const std::vector<uint32_t>& services);
 
     // Attaches the bridges plugged in and powered up, detaches the rest; asks the firmware
-    // to power up a plugged bridge that is not.
-    void sync();
+    // to power up a plugged bridge that is not. False (nothing changed) when the root
+    // cannot be read.
+    bool sync();
     // The bridge went down for its warm boot: detached at once, attached again when the
     // firmware has it up.
     void warm_booted(uint32_t service);

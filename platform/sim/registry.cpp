@@ -117,7 +117,7 @@ void enclosure::impl::queue_first_match_locked(const std::vector<uint32_t>& serv
     }
 }
 
-void enclosure::impl::sync()
+bool enclosure::impl::sync()
 {
     std::lock_guard<std::mutex> serial(sync_m);
     struct seen {
@@ -134,7 +134,15 @@ void enclosure::impl::sync()
             served = firmware_running(st.root());
         return *served;
     };
-    for (const auto& name : st.bridges()) {
+    std::vector<std::string> names;
+    std::string listed;
+    if (!st.bridges(names, listed)) {
+        note(listed, true);
+        // A root that cannot be read changes nothing: what is attached stays.
+        if (names.empty())
+            return false;
+    }
+    for (const auto& name : names) {
         seen s;
         std::string error;
         rebuild_progress progress;
@@ -186,7 +194,7 @@ void enclosure::impl::sync()
                 arrived.emplace_back(attach_locked(s.cfg, s.power.boot), st.bridge_dir(name));
     }
     if (arrived.empty())
-        return;
+        return true;
     // The library learns of each bridge before anyone hears of it.
     if (binder != nullptr)
         for (const auto& [service, dir] : arrived)
@@ -196,6 +204,7 @@ void enclosure::impl::sync()
     for (const auto& a : arrived)
         services.push_back(a.first);
     queue_first_match_locked(services);
+    return true;
 }
 
 void enclosure::impl::warm_booted(uint32_t service)

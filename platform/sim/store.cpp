@@ -127,14 +127,49 @@ std::string store::shelf_image(const std::string& disk) const
 std::vector<std::string> store::bridges() const
 {
     std::vector<std::string> names;
+    std::string error;
+    bridges(names, error);
+    return names;
+}
+
+bool store::bridges(std::vector<std::string>& names, std::string& error) const
+{
+    names.clear();
+    error.clear();
+    struct stat st;
+    if (::stat(root_.c_str(), &st) != 0) {
+        // No simulation yet is no fault; a root that cannot be reached is.
+        if (errno == ENOENT)
+            return true;
+        error = io::errno_text(root_, errno);
+        return false;
+    }
+    if (!S_ISDIR(st.st_mode)) {
+        error = root_ + ": not a directory";
+        return false;
+    }
     std::error_code ec;
     for (fs::directory_iterator it(root_, ec), end; !ec && it != end; it.increment(ec)) {
         const std::string name = it->path().filename().string();
-        if (valid_name(name) && path_exists(it->path().string() + "/" + bridge_conf_file))
+        if (!valid_name(name))
+            continue;
+        const std::string conf = it->path().string() + "/" + bridge_conf_file;
+        if (::stat(conf.c_str(), &st) == 0) {
             names.push_back(name);
+        } else if (errno != ENOENT && errno != ENOTDIR) {
+            // A bridge directory that cannot be looked into is listed, so reading it says why.
+            if (error.empty())
+                error = io::errno_text(conf, errno);
+            names.push_back(name);
+        }
+    }
+    if (ec) {
+        names.clear();
+        error = root_ + ": " + ec.message();
+        return false;
     }
     std::sort(names.begin(), names.end());
-    return names;
+    return error.empty();
 }
 
 std::vector<std::string> store::shelf() const
@@ -157,8 +192,10 @@ bool store::read_bridge(const std::string& bridge, bridge_desc& cfg, std::string
         return false;
     }
     const std::string path = bridge_dir(bridge) + "/" + bridge_conf_file;
-    if (!path_exists(path)) {
-        error = "no bridge '" + bridge + "' in " + root_ + " (" + path + " missing)";
+    struct stat st;
+    if (::stat(path.c_str(), &st) != 0) {
+        error = errno == ENOENT || errno == ENOTDIR ? "no bridge '" + bridge + "' in " + root_ + " (" + path + " missing)"
+                                                    : io::errno_text(path, errno);
         return false;
     }
     std::string text;

@@ -51,7 +51,11 @@ public:
     std::string port_image(const std::string& bridge, int port) const;
     std::string shelf_image(const std::string& disk) const;
 
+    // Every directory of the root that holds a bridge.conf, or that cannot be looked into
+    // (reading it then says why). The second form says what could not be read: the root
+    // (no names then) or a bridge directory; a root that does not exist holds no bridges.
     std::vector<std::string> bridges() const;
+    bool bridges(std::vector<std::string>& names, std::string& error) const;
 
     // Reading the tree back. Every error names the file it is about.
     bool read_bridge(const std::string& bridge, bridge_desc& cfg, std::string& error) const;
