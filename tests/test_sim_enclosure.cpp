@@ -415,6 +415,45 @@ TEST_F(SimEnclosure, UnreadableRootFailsTheListAndKeepsWhatIsAttached)
     EXPECT_NE(testing::internal::GetCapturedStderr().find(root), std::string::npos);
 }
 
+// One image linked into a second bay is one disk in two places: the first bay keeps it,
+// the later one neither answers nor takes a write.
+TEST_F(SimEnclosure, ImageLinkedIntoASecondBayIsRefusedThere)
+{
+    add_usb("a", 0, true, 0x100);
+    add_usb("b", 0, true, 0x200);
+    const std::string image = add_disk("a", 0, "d0", 2000);
+    write_bytes(image, 512 * 3, "original");
+    testing::internal::CaptureStderr();
+    const struct {
+        const char* what;
+        std::string bridge;
+        int port;
+        bool symbolic;
+    } rows[] = {
+        {"hard link into another bridge", "b", 1, false},
+        {"symlink into another bridge", "b", 0, true},
+        {"hard link into the other bay", "a", 1, false},
+    };
+    for (const auto& row : rows) {
+        const std::string dir = st.port_dir(row.bridge, row.port);
+        const std::string copy = dir + "/disk.img";
+        ASSERT_EQ(row.symbolic ? ::symlink(image.c_str(), copy.c_str()) : ::link(image.c_str(), copy.c_str()), 0);
+        spit(dir + "/disk.conf", slurp(st.port_dir("a", 0) + "/disk.conf"));
+        enclosure e(root);
+        const uint32_t first = e.service_of("a"), second = e.service_of(row.bridge);
+        unsigned char id[512];
+        EXPECT_NE(e.ovGetDiskIdentify(second, id, 512, row.port), 0) << row.what;
+        EXPECT_NE(e.last_error().find(copy), std::string::npos) << row.what << ": " << e.last_error();
+        EXPECT_NE(e.last_error().find("port 0 of bridge 'a'"), std::string::npos) << row.what << ": " << e.last_error();
+        EXPECT_NE(write_sector(e, second, 3, row.port, sector_of('Z')), 0) << row.what;
+        EXPECT_EQ(read_bytes(image, 512 * 3, 8), "original") << row.what;
+        EXPECT_EQ(e.ovGetDiskIdentify(first, id, 512, 0), 0) << row.what << ": the first bay keeps it";
+        ::unlink(copy.c_str());
+        ::unlink((dir + "/disk.conf").c_str());
+    }
+    testing::internal::GetCapturedStderr();
+}
+
 TEST_F(SimEnclosure, InjectedFailuresHitTheNthCall)
 {
     add_usb("u");

@@ -319,10 +319,35 @@ bool store::read_disk(const std::string& dir, disk_desc& cfg, std::string& disk,
     disk_desc s;
     std::string name = fs::path(dir).filename().string();
     if (!read_identity_file(conf, text, error) || !parse_disk_conf(conf, text, s, name, error) ||
-        !image_sectors(image, s.sectors, error))
+        !image_sectors(image, s.sectors, error) || !image_first_in_use(dir, error))
         return false;
     cfg = s;
     disk = name;
+    return true;
+}
+
+// One image linked into two bays would be one disk in two places: a set written through
+// one bay would re-stamp a member of the other's. The first bay in bridge and port order
+// keeps it; every later one is refused.
+bool store::image_first_in_use(const std::string& dir, std::string& error) const
+{
+    struct stat mine;
+    if (::stat((dir + "/" + image_file).c_str(), &mine) != 0)
+        return true;
+    std::string earlier;
+    for (const auto& b : bridges())
+        for (int port = 0; port < 2; ++port) {
+            if (port_dir(b, port) == dir) {
+                if (earlier.empty())
+                    return true;
+                error = dir + "/" + image_file + ": the same image as " + earlier + "; a disk sits in one bay only";
+                return false;
+            }
+            struct stat other;
+            if (earlier.empty() && ::stat((port_dir(b, port) + "/" + image_file).c_str(), &other) == 0 &&
+                other.st_dev == mine.st_dev && other.st_ino == mine.st_ino)
+                earlier = "the disk in port " + std::to_string(port) + " of bridge '" + b + "'";
+        }
     return true;
 }
 

@@ -83,6 +83,7 @@ private:
     bool write_disk_conf(const std::string& dir, const std::string& disk, const disk_desc& cfg,
                          std::string& error) const;
     std::string free_shelf_name(const std::string& wanted) const;
+    bool image_first_in_use(const std::string& dir, std::string& error) const;
 
     std::string root_;
 };
