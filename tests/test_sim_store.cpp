@@ -311,9 +311,10 @@ TEST_F(SimStore, HostileFilesAreRefusedNamingThem)
     } rows[] = {
         {"failures", kind::fifo, "not a regular file"},     {"failures", kind::zero, "not a regular file"},
         {"failures", kind::dir, "directory"},               {"failures", kind::garbage, "failures:1"},
-        {"failures", kind::huge, "too large"},              {"failures", kind::control, "'\\x1b[2J'"},              {"bridge.conf", kind::fifo, "not a regular file"},
-        {"bridge.conf", kind::zero, "not a regular file"},  {"disk.conf", kind::fifo, "not a regular file"},
-        {"identify.bin", kind::fifo, "not a regular file"}, {"identify.bin", kind::zero, "not a regular file"},
+        {"failures", kind::huge, "too large"},              {"failures", kind::control, "'\\x1b[2J'"},
+        {"bridge.conf", kind::fifo, "not a regular file"},  {"bridge.conf", kind::zero, "not a regular file"},
+        {"disk.conf", kind::fifo, "not a regular file"},    {"identify.bin", kind::fifo, "not a regular file"},
+        {"identify.bin", kind::zero, "not a regular file"},
     };
     for (const auto& row : rows) {
         const std::string path = (row.file == "failures" || row.file == "bridge.conf" ? st.bridge_dir("b") : port) +

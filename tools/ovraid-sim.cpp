@@ -355,7 +355,7 @@ int run(ov::sim::store& s, const std::string& command, const std::vector<std::st
             char* end = nullptr;
             cfg.rebuild_seconds = std::strtod(t.c_str(), &end);
             if (t.empty() || *end != '\0' || !(cfg.rebuild_seconds >= 0 && cfg.rebuild_seconds <= max_rebuild_seconds))
-                throw usage_error{"--rebuild-seconds: '" + t + "' is not a number of seconds from 0 to 604800 (a week)"};
+                throw usage_error{"--rebuild-seconds: '" + t + "' is not a number of seconds up to 604800 (a week)"};
         }
         if (a.has("--missing")) {
             std::string list = a.value("--missing");

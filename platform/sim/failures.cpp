@@ -91,7 +91,7 @@ public:
     {
         std::string text;
         if (!io::read_all(fd_.get(), text, max_bytes)) {
-            error = errno == EFBIG ? path_ + ": more than " + std::to_string(max_bytes) + " bytes, too large for a failures file"
+            error = errno == EFBIG ? path_ + ": more than " + std::to_string(max_bytes) + " bytes, too large"
                                    : io::errno_text(path_, errno);
             return false;
         }

@@ -194,8 +194,9 @@ bool store::read_bridge(const std::string& bridge, bridge_desc& cfg, std::string
     const std::string path = bridge_dir(bridge) + "/" + bridge_conf_file;
     struct stat st;
     if (::stat(path.c_str(), &st) != 0) {
-        error = errno == ENOENT || errno == ENOTDIR ? "no bridge '" + bridge + "' in " + root_ + " (" + path + " missing)"
-                                                    : io::errno_text(path, errno);
+        const bool missing = errno == ENOENT || errno == ENOTDIR;
+        error = missing ? "no bridge '" + bridge + "' in " + root_ + " (" + path + " missing)"
+                        : io::errno_text(path, errno);
         return false;
     }
     std::string text;
