@@ -246,7 +246,7 @@ void controller::fill_controller_list()
         const ov::ovchip& chip = j.chips[static_cast<size_t>(index)];
         box->addItem(ov::stringtonsstring(ov::controller_entry(chip)), index);
         // The entry's text is the bridge's own; the tooltip names it as every new text does.
-        box->setItemData(box->count() - 1, shown(ov::enclosure_name(chip)), Qt::ToolTipRole);
+        box->setItemData(box->count() - 1, shown(ov::enclosure_name(chip.identity)), Qt::ToolTipRole);
     }
     // Nothing is selected by filling; the current controller keeps showing as chosen.
     int shown_row = -1;

@@ -142,12 +142,6 @@ void panel_binder::show(const ov::panel_state& panel)
     apply();
 }
 
-void panel_binder::explain(const ov::action_reasons& reasons)
-{
-    reasons_ = reasons;
-    apply();
-}
-
 void panel_binder::explain_restart(const ov::panel_text& reason)
 {
     reasons_.restart = reason;

@@ -28,7 +28,6 @@ public:
     const ov::panel_actions& wanted() const { return wanted_; }
     void want(const ov::panel_actions& actions);
     // Why the closed ones are closed: each says so in its tooltip and accessible description.
-    void explain(const ov::action_reasons& reasons);
     void explain_restart(const ov::panel_text& reason);
     bool working() const { return working_; }
     void set_working(bool working);

@@ -1,44 +1,21 @@
 #include "treemodel.h"
 
 #include <QItemSelectionModel>
-#include <QLocale>
 #include <QTreeView>
-#include <initializer_list>
+#include <string>
+#include <vector>
 
 #include "functions.h"
 #include "panel.h"
+#include "requests.h"
 #include "state_icons.h"
 
 namespace {
 
-// A string-table text with %1, %2, ... filled in one pass: an argument holding "%2" stays as
-// it is, and a table without the text (the bare id) gets no arguments.
-QString filled(const char* id, std::initializer_list<QString> args)
+// A string-table text with its arguments, filled as every text of the engine is.
+QString filled(const char* id, const std::vector<std::string>& args)
 {
-    const QString pattern = qtTrId(id);
-    QString out;
-    for (qsizetype i = 0; i < pattern.size(); ++i) {
-        const QChar c = pattern[i];
-        if (c == u'%' && i + 1 < pattern.size() && pattern[i + 1].isDigit()) {
-            const int n = pattern[i + 1].digitValue();
-            if (n >= 1 && n <= static_cast<int>(args.size())) {
-                out += *(args.begin() + (n - 1));
-                ++i;
-                continue;
-            }
-        }
-        out += c;
-    }
-    return out;
-}
-
-QString enclosure_name(const ov::controller_t& identity)
-{
-    if (identity.is_firewire) {
-        const QString guid = QStringLiteral("%1").arg(identity.guid, 16, 16, QLatin1Char('0')).toUpper();
-        return filled("enclosure_firewire", {guid});
-    }
-    return filled("enclosure_usb", {ov::stringtonsstring(identity.usb_serial)});
+    return ov::stringtonsstring(ov::render({ov::text_piece{id, args, false}}));
 }
 
 }  // namespace
@@ -107,16 +84,12 @@ QString treemodel::description(const ov::tree_node& item) const
     switch (item.kind) {
     case ov::node_kind::chip:
         return filled("tree_enclosure_state",
-                      {enclosure_name(item.controller), qtTrId(ov::state_key(item.state))});
+                      {ov::render(ov::enclosure_name(item.controller)), ov::localized(ov::state_key(item.state))});
     case ov::node_kind::disk: {
         const ov::disk_facts& d = item.disk;
-        const QLocale locale;
-        const QString bay = filled("bay_disk", {QString::number(d.bay), ov::stringtonsstring(d.model),
-                                                ov::stringtonsstring(d.serial)});
-        const QString size = ov::stringtonsstring(ov::capacity_text(d.sectors, decimal_));
-        return filled("tree_disk", {bay, size}) + QLatin1Char('\n') +
-               filled("size_detail", {locale.toString(static_cast<qulonglong>(d.sectors) * 512),
-                                      locale.toString(static_cast<qulonglong>(d.sectors))});
+        const std::string bay = ov::render(ov::bay_disk(d.bay - 1, d.model, d.serial));
+        return filled("tree_disk", {bay, ov::capacity_text(d.sectors, decimal_)}) + QLatin1Char('\n') +
+               ov::stringtonsstring(ov::render(ov::size_detail(d.sectors)));
     }
     case ov::node_kind::raid:
         break;

@@ -440,19 +440,19 @@ std::string controller_entry(const ovchip& chip)
     return text + " (S/N: " + chip.identity.usb_serial + ")";
 }
 
-panel_text enclosure_name(const ovchip& chip)
+panel_text enclosure_name(const controller_t& identity)
 {
-    if (chip.identity.is_firewire)
-        return {key("enclosure_firewire", {inttohexstring(static_cast<int64_t>(chip.identity.guid), 0)})};
-    return {key("enclosure_usb", {chip.identity.usb_serial})};
+    if (identity.is_firewire) {
+        char guid[24];
+        std::snprintf(guid, sizeof guid, "%016llX", static_cast<unsigned long long>(identity.guid));
+        return {key("enclosure_firewire", {guid})};
+    }
+    return {key("enclosure_usb", {identity.usb_serial})};
 }
 
-panel_text bay_disk(const ovchip& chip, int port)
+panel_text bay_disk(int port, const std::string& model, const std::string& serial)
 {
-    const ovdisk& disk = chip.disks[port];
-    if (!disk.present)
-        return {key("bay_empty", {bay_number(port)})};
-    return {key("bay_disk", {bay_number(port), disk.model, disk.serial})};
+    return {key("bay_disk", {bay_number(port), model, serial})};
 }
 
 panel_text size_detail(uint64_t sectors)

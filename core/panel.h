@@ -15,6 +15,7 @@
 namespace ov {
 
 class ovchip;
+class controller_t;
 
 // One piece of a shown text: a key of the string table whose %1 and %2 are filled from
 // args, or a literal (a model name, a serial number, a size).
@@ -126,10 +127,11 @@ std::string percent_text(double percent);
 
 // The controller list's entry for a chip: its name and its USB serial or FireWire GUID.
 std::string controller_entry(const ovchip& chip);
-// The enclosure in the words of every new text: its bus and its serial or GUID.
-panel_text enclosure_name(const ovchip& chip);
-// "Bay N: model, S/N serial" of a present disk; the bay alone for an empty one.
-panel_text bay_disk(const ovchip& chip, int port);
+// The enclosure in the words of every new text: its bus and its serial or its GUID in all
+// sixteen digits.
+panel_text enclosure_name(const controller_t& identity);
+// "Bay N: model, S/N serial" of the disk in a port.
+panel_text bay_disk(int port, const std::string& model, const std::string& serial);
 // The exact size of a disk or set, in bytes and sectors.
 panel_text size_detail(uint64_t sectors);
 

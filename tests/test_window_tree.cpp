@@ -163,8 +163,14 @@ struct string_table {
     {
         EXPECT_TRUE(translator.load(QStringLiteral(":/i18n/ovraid_%1.qm").arg(QLatin1String(lang))));
         QCoreApplication::installTranslator(&translator);
+        // The engine's texts are looked up through the same table, as the window installs it.
+        ov::set_localizer([](const std::string& key) { return qtTrId(key.c_str()).toStdString(); });
     }
-    ~string_table() { QCoreApplication::removeTranslator(&translator); }
+    ~string_table()
+    {
+        QCoreApplication::removeTranslator(&translator);
+        ov::set_localizer([](const std::string& key) { return key; });
+    }
 };
 
 QImage picture(const QVariant& icon)

@@ -642,10 +642,6 @@
         <extracomment>%1 bay number, %2 model, %3 serial</extracomment>
         <translation>Schacht %1: %2, S/N %3</translation>
     </message>
-    <message id="bay_empty">
-        <source>Bay %1: empty</source>
-        <translation>Schacht %1: leer</translation>
-    </message>
     <message id="size_detail">
         <source>%1 bytes (%2 sectors)</source>
         <extracomment>Tooltip of a size: exact bytes and 512-byte sectors</extracomment>

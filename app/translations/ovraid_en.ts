@@ -647,10 +647,6 @@
         <extracomment>%1 bay number, %2 model, %3 serial</extracomment>
         <translation>Bay %1: %2, S/N %3</translation>
     </message>
-    <message id="bay_empty">
-        <source>Bay %1: empty</source>
-        <translation>Bay %1: empty</translation>
-    </message>
     <message id="size_detail">
         <source>%1 bytes (%2 sectors)</source>
         <extracomment>Tooltip of a size: exact bytes and 512-byte sectors</extracomment>
