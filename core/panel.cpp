@@ -402,9 +402,12 @@ panel_text refusal(const ovchip& chip, command c, int port, uint32_t mode)
             return {key("refuse_rebuild_running")};
         if (chip.raid_configured)
             return {key("refuse_mirror_whole")};
-        const uint64_t needed = source.record_capacity + 16;
-        if (other.capacity < needed) {
-            const uint64_t short_by = needed - other.capacity;
+        // Without overflow: a record may claim any size, and one near 2^64 must not pass.
+        const uint64_t room = other.capacity >= 16 ? other.capacity - 16 : 0;
+        if (other.capacity < 16 || source.record_capacity > room) {
+            const uint64_t beyond = source.record_capacity - room;
+            const uint64_t below = other.capacity < 16 ? 16 - other.capacity : 0;
+            const uint64_t short_by = beyond > UINT64_MAX - below ? UINT64_MAX : beyond + below;
             return {key("refuse_target_small", {bay_number(target), grouped(short_by)}),
                     key("refuse_mib", {mib_text(short_by)})};
         }

@@ -143,6 +143,9 @@ TEST_P(panel_table, texts_actions_notices_and_tab_follow_the_rules)
     EXPECT_EQ(joined(p.notices), c.notices) << c.what;
     EXPECT_EQ(p.rebuild_tab, c.rebuild_tab) << c.what;
     EXPECT_TRUE(p.chip && p.actions.restart) << c.what;
+    // The command line asks refusal(), the window the action: one rule.
+    for (int port = 0; port < 2; ++port)
+        EXPECT_EQ(ov::refusal(chip, ov::command::rebuild, port).empty(), p.actions.rebuild[port]) << c.what;
     // A followed copy marks the arrow of its source.
     EXPECT_EQ(p.follow_rebuild, c.chip.polling) << c.what;
     EXPECT_EQ(p.rebuild_mark, c.chip.polling ? (c.chip.d0.rebuild_flag ? 0 : 1) : -1) << c.what;
@@ -197,7 +200,9 @@ INSTANTIATE_TEST_SUITE_P(
         panel_case{"a target the size of the set", {member(2), blank(set)}, "raid_1+degrade / not_config",
                    "create clear0", "raid_info_conflict", true},
         panel_case{"a target too small for a record", {member(2, 0, 100), blank(8)}, "raid_1+degrade / not_config",
-                   "create clear0", "raid_info_conflict", true}));
+                   "create clear0", "raid_info_conflict", true},
+        panel_case{"a record claiming nearly 2^64 sectors", {member(2, UINT64_MAX - 8), blank()},
+                   "raid_1+degrade / not_config", "create clear0", "raid_info_conflict", true}));
 
 TEST(panel, no_chip_shows_and_offers_nothing)
 {
