@@ -1,6 +1,7 @@
 #include "options.h"
 
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 
 #include "texts.h"
@@ -11,6 +12,24 @@ namespace {
 
 const char* const commands[] = {"status", "check", "create", "delete", "clear-disk", "rebuild", "restart",
                                 "monitor", "udev-rules", "help"};
+
+// A word of the line as an error shows it: control bytes as \xNN, so one line stays one
+// line and nothing typed (or pasted) reaches the terminal as a command.
+std::string shown(const std::string& word)
+{
+    std::string out;
+    for (const char c : word) {
+        const auto b = static_cast<unsigned char>(c);
+        if (b < 0x20 || b == 0x7F) {
+            char code[5];
+            std::snprintf(code, sizeof code, "\\x%02x", b);
+            out += code;
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
 
 bool known_command(const std::string& word)
 {
@@ -56,7 +75,7 @@ bool parse(int argc, char** argv, options& out, std::string& error)
         // No option takes an empty value: an empty --sim would quietly mean the default one.
         const auto next = [&](std::string& into) {
             if (i + 1 >= argc || argv[i + 1][0] == '\0') {
-                error = tr("ctl_needs_value", arg);
+                error = tr("ctl_needs_value", shown(arg));
                 return false;
             }
             into = argv[++i];
@@ -77,7 +96,7 @@ bool parse(int argc, char** argv, options& out, std::string& error)
             if (!next(value))
                 return false;
             if (!bay_number(value, out.from_bay)) {
-                error = tr("ctl_bad_bay", value);
+                error = tr("ctl_bad_bay", shown(value));
                 return false;
             }
         } else if (arg == "--program") {
@@ -90,16 +109,16 @@ bool parse(int argc, char** argv, options& out, std::string& error)
             const double seconds = std::strtod(value.c_str(), &end);
             // A day between looks is the most that still watches anything.
             if (end == value.c_str() || *end != '\0' || !std::isfinite(seconds) || seconds < 0.1 || seconds > 86400) {
-                error = tr("ctl_bad_interval", value);
+                error = tr("ctl_bad_interval", shown(value));
                 return false;
             }
             out.interval = seconds;
         } else if (arg.size() > 1 && arg[0] == '-') {
-            error = tr("ctl_unknown_option", arg);
+            error = tr("ctl_unknown_option", shown(arg));
             return false;
         } else if (out.command.empty()) {
             if (!known_command(arg)) {
-                error = tr("ctl_unknown_command", arg);
+                error = tr("ctl_unknown_command", shown(arg));
                 return false;
             }
             out.command = arg;
