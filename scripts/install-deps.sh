@@ -8,6 +8,7 @@ packages=(
   hdparm xvfb xauth
   libudev-dev umockdev libumockdev-dev
   python3 libsystemd-dev dbus-daemon python3-dbusmock python3-jsonschema
+  clang libclang-rt-14-dev
 )
 missing=()
 for p in "${packages[@]}"; do
