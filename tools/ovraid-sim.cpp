@@ -194,8 +194,10 @@ std::string describe_disk(const store& s, const std::string& dir, const std::str
     identify_block id;
     if (!s.read_identify(dir, id, error))
         return out + "\n" + indent + "identify: " + in_bays(error) + "\n";
-    if (ov::io::path_exists(dir + "/" + identify_file))
-        out += ", IDENTIFY from identify.bin";
+    if (ov::io::path_exists(dir + "/" + identify_file)) {
+        const std::string doubts = identify_doubts(id, d.sectors);
+        out += ", IDENTIFY from identify.bin" + (doubts.empty() ? std::string() : ": " + doubts);
+    }
     out += "\n";
     uint64_t lba = 0;
     if (!record_sector(id.data(), d.sectors, lba))

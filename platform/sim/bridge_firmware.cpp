@@ -276,6 +276,14 @@ void bridge_firmware::run_copy(const std::string& bridge, rebuild_plan plan, uin
     p.source_port = plan.source_port;
     open_image src, dst;
     std::string error;
+    // The plan was made from images inside the simulation; a link swapped in since must not
+    // carry the copy out of it.
+    if (!st_.inside(plan.source_image, error) || !st_.inside(plan.target_image, error)) {
+        note("bridge '" + bridge + "': rebuild refused: " + error);
+        p.state = rebuild_progress::kind::stopped;
+        write(bridge, p);
+        return;
+    }
     if (!src.open(plan.source_image, O_RDONLY) || !dst.open(plan.target_image, O_RDWR)) {
         note("bridge '" + bridge + "': rebuild cannot open " + (!src.fd ? src.path : dst.path));
         p.state = rebuild_progress::kind::stopped;

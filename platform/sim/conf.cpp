@@ -23,12 +23,12 @@ bool parse_conf(const std::string& path, const std::string& text, conf_map& out,
     return for_each_line(text, [&](int number, const std::string& t) {
         const size_t eq = t.find('=');
         if (eq == std::string::npos || trimmed(t.substr(0, eq)).empty()) {
-            error = path + ":" + std::to_string(number) + ": expected 'key = value', found '" + escaped(t) + "'";
+            error = path + ":" + std::to_string(number) + ": expected 'key = value', found '" + clipped(t) + "'";
             return false;
         }
         const std::string key = trimmed(t.substr(0, eq));
         if (out.count(key) != 0) {
-            error = path + ":" + std::to_string(number) + ": '" + escaped(key) + "' given twice";
+            error = path + ":" + std::to_string(number) + ": '" + clipped(key) + "' given twice";
             return false;
         }
         out[key] = {trimmed(t.substr(eq + 1)), number};
@@ -53,12 +53,12 @@ bool take_keys(const std::string& path, const conf_map& m, std::string& error,
 
 std::string unknown_key(const std::string& key)
 {
-    return "unknown key '" + escaped(key) + "'";
+    return "unknown key '" + clipped(key) + "'";
 }
 
 std::string bad_value(const std::string& key, const std::string& value)
 {
-    return "bad value '" + escaped(value) + "' for '" + key + "'";
+    return "bad value '" + clipped(value) + "' for '" + key + "'";
 }
 
 bool parse_u64(const std::string& text, uint64_t& value)
@@ -168,6 +168,11 @@ std::string escaped(const std::string& text)
         }
     }
     return out;
+}
+
+std::string clipped(const std::string& text, size_t limit)
+{
+    return text.size() <= limit ? escaped(text) : escaped(text.substr(0, limit)) + "...";
 }
 
 bool valid_addressing(const std::string& a)
@@ -305,20 +310,22 @@ bool parse_bridge_conf(const std::string& path, const std::string& text, bridge_
             ok = v == "usb" || v == "firewire";
             s.firewire = v == "firewire";
         } else if (key == "vendor") {
-            ok = parse_u64(v, u) && u <= 0xFFFFFFFFULL;
+            // USB ids are 16 bits and a location 32, as the command line takes them.
+            ok = parse_u64(v, u) && u <= 0xFFFFULL;
             s.vendor_id = static_cast<uint32_t>(u);
         } else if (key == "product") {
-            ok = parse_u64(v, u) && u <= 0xFFFFFFFFULL;
+            ok = parse_u64(v, u) && u <= 0xFFFFULL;
             s.product_id = static_cast<uint32_t>(u);
         } else if (key == "location") {
-            ok = parse_i64(v, s.location_id);
+            ok = parse_u64(v, u) && u <= 0xFFFFFFFFULL;
+            s.location_id = static_cast<int64_t>(u);
         } else if (key == "serial") {
-            ok = printable(v);
+            ok = v.size() <= max_descriptor_text && printable(v);
             s.usb_serial = v;
         } else if (key == "guid") {
             ok = parse_u64(v, s.guid);
         } else if (key == "device_name") {
-            ok = printable(v);
+            ok = v.size() <= max_descriptor_text && printable(v);
             s.device_name = v;
         } else if (key == "plugged") {
             ok = parse_bool(v, s.plugged);
@@ -331,7 +338,7 @@ bool parse_bridge_conf(const std::string& path, const std::string& text, bridge_
             s.missing_properties = split_list(v);
             for (const auto& p : s.missing_properties)
                 if (!known_property(p))
-                    return "unknown registry property '" + escaped(p) + "'";
+                    return "unknown registry property '" + clipped(p) + "'";
         } else {
             return unknown_key(key);
         }

@@ -12,6 +12,8 @@ namespace ov::sim {
 
 // A rebuild paced slower than a week is a typo, and an endless one never ends.
 constexpr double max_rebuild_seconds = 7 * 24 * 3600;
+// A USB string descriptor (serial, product name) holds at most 126 characters.
+constexpr size_t max_descriptor_text = 126;
 
 struct bridge_desc {
     std::string name;                 // directory name under the root
@@ -60,6 +62,8 @@ bool parse_size(const std::string& text, uint64_t& sectors, std::string& error);
 bool printable(const std::string& text);                  // ASCII 0x20-0x7E only
 // Text from a file as a terminal may show it: every byte outside 0x20-0x7E as \xNN.
 std::string escaped(const std::string& text);
+// The same, cut after limit bytes with "..." : a garbage line may be a megabyte long.
+std::string clipped(const std::string& text, size_t limit = 60);
 bool valid_addressing(const std::string& addressing);
 bool known_property(const std::string& property);         // a registry property a bridge may omit
 

@@ -392,6 +392,10 @@ int enclosure::ovGetDiskIdentify(uint32_t service, unsigned char* buffer, int le
         d_->note(error, true);
         return call_failed;
     }
+    // Served as it is, but said once: the host will only report a disk that does not answer.
+    if (const std::string idbin = dir + "/" + identify_file; io::path_exists(idbin))
+        if (const std::string doubts = identify_doubts(id, disk.sectors); !doubts.empty())
+            d_->note(idbin + ": " + doubts, true);
     if (mismatch)
         id[mismatch_offset] ^= 0xFF;
     std::memcpy(buffer, id.data(), id.size());

@@ -21,12 +21,14 @@ std::string state_path(const std::string& root, const std::string& bridge, const
 
 // "key = value" lines into take(key, value); absent: true with found false.
 template <typename Take>
-bool read_state(const std::string& path, bool& found, std::string& error, Take take)
+bool read_state(const std::string& root, const std::string& path, bool& found, std::string& error, Take take)
 {
     found = false;
     std::string text;
     if (!io::path_exists(path))
         return true;
+    if (!firmware_dir_usable(root, false, error))
+        return false;
     if (!io::read_file(path, text, error, state_file_limit))
         return !io::path_exists(path);  // replaced or removed while reading: as absent
     found = true;
@@ -34,7 +36,7 @@ bool read_state(const std::string& path, bool& found, std::string& error, Take t
     for_each_line(text, [&](int number, const std::string& line) {
         const size_t eq = line.find('=');
         if (eq == std::string::npos || !take(trimmed(line.substr(0, eq)), trimmed(line.substr(eq + 1)))) {
-            bad = path + ":" + std::to_string(number) + ": cannot read '" + line + "'";
+            bad = path + ":" + std::to_string(number) + ": cannot read '" + clipped(line) + "'";
             return false;
         }
         return true;
@@ -55,11 +57,7 @@ bool parse_u64(const std::string& text, uint64_t& value)
 
 bool ensure_dir(const std::string& root, std::string& error)
 {
-    const std::string dir = firmware_dir(root);
-    if (::mkdir(dir.c_str(), 0755) == 0 || errno == EEXIST)
-        return true;
-    error = io::errno_text(dir, errno);
-    return false;
+    return firmware_dir_usable(root, true, error);
 }
 
 const char* const progress_names[] = {"none", "running", "stopped", "done"};
@@ -71,11 +69,34 @@ std::string firmware_dir(const std::string& root)
     return root + "/" + firmware_dir_name;
 }
 
+bool firmware_dir_usable(const std::string& root, bool make, std::string& error)
+{
+    const std::string dir = firmware_dir(root);
+    if (make && ::mkdir(dir.c_str(), 0755) != 0 && errno != EEXIST) {
+        error = io::errno_text(dir, errno);
+        return false;
+    }
+    struct stat st;
+    if (::lstat(dir.c_str(), &st) != 0) {
+        if (errno == ENOENT && !make)
+            return true;
+        error = io::errno_text(dir, errno);
+        return false;
+    }
+    // Followed, a link would put the state, lock and log wherever it points.
+    if (S_ISLNK(st.st_mode) || !S_ISDIR(st.st_mode)) {
+        error = dir + (S_ISLNK(st.st_mode) ? ": a symbolic link" : ": not a directory") +
+                "; the firmware keeps its state in a directory of the simulation itself";
+        return false;
+    }
+    return true;
+}
+
 bool read_power(const std::string& root, const std::string& bridge, power_state& p, std::string& error)
 {
     power_state got;
     bool found = false;
-    const bool ok = read_state(state_path(root, bridge, power_suffix), found, error,
+    const bool ok = read_state(root, state_path(root, bridge, power_suffix), found, error,
                                [&](const std::string& key, const std::string& value) {
                                    if (key == "boot")
                                        return parse_u64(value, got.boot);
@@ -105,7 +126,7 @@ bool read_progress(const std::string& root, const std::string& bridge, rebuild_p
 {
     rebuild_progress got;
     bool found = false;
-    const bool ok = read_state(state_path(root, bridge, progress_suffix), found, error,
+    const bool ok = read_state(root, state_path(root, bridge, progress_suffix), found, error,
                                [&](const std::string& key, const std::string& value) {
                                    if (key == "total")
                                        return parse_u64(value, got.total);

@@ -15,6 +15,9 @@ constexpr const char* power_suffix = ".power";
 constexpr const char* progress_suffix = ".rebuild";
 
 std::string firmware_dir(const std::string& root);
+// The firmware directory is a real directory (made when make and missing); a link or a
+// file there is an error naming it. Missing and not made is fine.
+bool firmware_dir_usable(const std::string& root, bool make, std::string& error);
 
 struct power_state {
     enum class kind { off, up, rebooting };

@@ -121,14 +121,12 @@ bool start_service(const std::string& root, std::string& error)
 {
     // Said here, where someone reads it: the service's own words go to a log in that place.
     const std::string dir = firmware_dir(root);
-    struct stat st;
-    if ((::mkdir(dir.c_str(), 0755) != 0 && errno != EEXIST) || ::stat(dir.c_str(), &st) != 0 ||
-        ::access(dir.c_str(), W_OK) != 0) {
-        error = "cannot start the simulated firmware: " + io::errno_text(dir, errno);
+    if (!firmware_dir_usable(root, true, error)) {
+        error = "cannot start the simulated firmware: " + error;
         return false;
     }
-    if (!S_ISDIR(st.st_mode)) {
-        error = "cannot start the simulated firmware: " + dir + " is not a directory";
+    if (::access(dir.c_str(), W_OK) != 0) {
+        error = "cannot start the simulated firmware: " + io::errno_text(dir, errno);
         return false;
     }
     const std::string program = firmware_program();
@@ -172,11 +170,12 @@ int run_service(const std::string& root, int ready_fd)
         }
     };
     std::string error;
-    if (::mkdir(firmware_dir(root).c_str(), 0755) != 0 && errno != EEXIST) {
-        diag(diag_level::warning, "ovraid firmware: " + io::errno_text(firmware_dir(root), errno));
+    if (!firmware_dir_usable(root, true, error)) {
+        diag(diag_level::warning, "ovraid firmware: " + error);
         return 1;
     }
-    const io::unique_fd lock = io::open_fd(lock_path(root), O_RDWR | O_CREAT, 0644);
+    // Not through a link: the pid written here stays in the simulation.
+    const io::unique_fd lock = io::open_fd(lock_path(root), O_RDWR | O_CREAT | O_NOFOLLOW, 0644);
     if (!lock) {
         diag(diag_level::warning, "ovraid firmware: " + io::errno_text(lock_path(root), errno));
         return 1;
@@ -334,9 +333,12 @@ int serve_firmware(const std::string& root, bool detach)
     // front end's end (or a test runner waiting for output to close) does not wait for it.
     ::close(ready[0]);
     ::setsid();
-    ::mkdir(firmware_dir(root).c_str(), 0755);
+    std::string unusable;
+    const bool usable = firmware_dir_usable(root, true, unusable);
     const int null_fd = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
-    const int log_fd = ::open((firmware_dir(root) + "/log").c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+    const int log_fd = usable ? ::open((firmware_dir(root) + "/log").c_str(),
+                                       O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NOFOLLOW, 0644)
+                              : -1;
     if (null_fd >= 0)
         ::dup2(null_fd, 0);
     const int out = log_fd >= 0 ? log_fd : null_fd;

@@ -56,10 +56,58 @@ bool image_sectors(const std::string& path, uint64_t& sectors, std::string& erro
         return false;
     }
     sectors = static_cast<uint64_t>(st.st_size) / 512;
+    // A sparse file can be any size; IDENTIFY cannot tell a host of more than 48 bits.
+    if (sectors >= (1ULL << 48)) {
+        error = path + ": " + std::to_string(sectors) + " sectors, beyond what 48-bit addressing reaches";
+        return false;
+    }
     return true;
 }
 
+// Something is there, a dangling link too (stat would say nothing is).
+bool entry_exists(const std::string& path)
+{
+    struct stat st;
+    return ::lstat(path.c_str(), &st) == 0;
+}
+
+std::string real_path(const std::string& path)
+{
+    char* real = ::realpath(path.c_str(), nullptr);
+    if (real == nullptr)
+        return std::string();
+    std::string out(real);
+    std::free(real);
+    return out;
+}
+
 }  // namespace
+
+bool within_root(const std::string& root, const std::string& path, std::string& error)
+{
+    struct stat st;
+    if (::lstat(path.c_str(), &st) != 0)
+        return true;
+    const std::string real = real_path(path);
+    if (real.empty()) {
+        const int err = errno;
+        char target[4096];
+        const ssize_t n = ::readlink(path.c_str(), target, sizeof target - 1);
+        const std::string to = n > 0 ? escaped(std::string(target, static_cast<size_t>(n))) : std::string();
+        error = err == ELOOP    ? path + ": a loop of symbolic links"
+                : err == ENOENT ? path + ": a symbolic link to nowhere (" + to + ")"
+                                : io::errno_text(path, err);
+        return false;
+    }
+    if (::stat(real.c_str(), &st) != 0 || (!S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode)))
+        return true;
+    const std::string base = real_path(root);
+    if (base.empty() || (real != base && real.compare(0, base.size() + 1, base + "/") != 0)) {
+        error = path + ": leads to " + escaped(real) + ", outside the simulation; its files and disks stay inside it";
+        return false;
+    }
+    return true;
+}
 
 store::store(std::string root) : root_(std::move(root)) {}
 
@@ -202,7 +250,7 @@ bool store::read_bridge(const std::string& bridge, bridge_desc& cfg, std::string
     std::string text;
     bridge_desc s;
     s.name = bridge;
-    if (!read_identity_file(path, text, error) || !parse_bridge_conf(path, text, s, error))
+    if (!inside(path, error) || !read_identity_file(path, text, error) || !parse_bridge_conf(path, text, s, error))
         return false;
     cfg = s;
     return true;
@@ -224,8 +272,10 @@ bool store::add_bridge(const bridge_desc& cfg, std::string& error)
         return false;
     }
     if (!printable(cfg.device_name) || !printable(cfg.usb_serial) || trimmed(cfg.usb_serial) != cfg.usb_serial ||
-        trimmed(cfg.device_name) != cfg.device_name) {
-        error = "bridge '" + cfg.name + "': device name and serial must be printable ASCII without outer spaces";
+        trimmed(cfg.device_name) != cfg.device_name || cfg.device_name.size() > max_descriptor_text ||
+        cfg.usb_serial.size() > max_descriptor_text) {
+        error = "bridge '" + cfg.name +
+                "': device name and serial must be printable ASCII without outer spaces, at most 126 characters";
         return false;
     }
     if (!std::isfinite(cfg.rebuild_seconds) || cfg.rebuild_seconds < 0 || cfg.rebuild_seconds > max_rebuild_seconds) {
@@ -256,6 +306,8 @@ bool store::remove_bridge(const std::string& bridge, std::string& error)
         error = "no bridge '" + bridge + "' in " + root_;
         return false;
     }
+    if (!inside(bridge_dir(bridge), error))
+        return false;
     // Unplug first so a running app sees a clean termination, then shelve the disks:
     // removing an enclosure never destroys a disk.
     if (read_bridge(bridge, cfg, error) && cfg.plugged && !set_plugged(bridge, false, error))
@@ -305,8 +357,10 @@ bool store::read_disk(const std::string& dir, disk_desc& cfg, std::string& disk,
     error.clear();
     const std::string image = dir + "/" + image_file;
     const std::string conf = dir + "/" + disk_conf_file;
-    const bool has_image = path_exists(image), has_conf = path_exists(conf);
+    const bool has_image = entry_exists(image), has_conf = entry_exists(conf);
     if (!has_image && !has_conf)
+        return false;
+    if (!inside(dir, error) || !inside(image, error) || !inside(conf, error))
         return false;
     if (!has_image) {
         error = image + ": missing (" + conf + " has no image beside it)";
@@ -362,9 +416,9 @@ bool store::read_identify(const std::string& dir, std::array<unsigned char, 512>
         return false;
     }
     const std::string override_path = dir + "/" + identify_file;
-    if (path_exists(override_path)) {
+    if (entry_exists(override_path)) {
         std::string raw;
-        if (!read_identity_file(override_path, raw, error))
+        if (!inside(override_path, error) || !read_identity_file(override_path, raw, error))
             return false;
         if (raw.size() != block.size()) {
             error = override_path + ": " + std::to_string(raw.size()) + " bytes, an IDENTIFY block is 512";
@@ -464,6 +518,8 @@ bool store::insert_disk(const std::string& bridge, int port, const std::string& 
         return false;
     }
     const std::string dir = port_dir(bridge, port);
+    if (!inside(dir, error) || !inside(shelf_dir(disk), error))
+        return false;
     if (path_exists(dir + "/" + image_file) || path_exists(dir + "/" + disk_conf_file)) {
         disk_desc other;
         std::string name, ignored;
@@ -499,6 +555,8 @@ bool store::pull_disk(const std::string& bridge, int port, std::string& disk, st
         return false;
     }
     const std::string dir = port_dir(bridge, port);
+    if (!inside(bridge_dir(bridge), error) || !inside(dir, error))
+        return false;
     if (!path_exists(dir + "/" + image_file) && !path_exists(dir + "/" + disk_conf_file)) {
         error = "port " + std::to_string(port) + " of bridge '" + bridge + "' is empty";
         return false;
@@ -529,25 +587,28 @@ bool store::pull_disk(const std::string& bridge, int port, std::string& disk, st
 // The failures file belongs to an existing bridge; failures.cpp keeps its format and lock.
 bool store::read_failures(const std::string& bridge, std::vector<failure_desc>& failures, std::string& error) const
 {
-    return read_failures_file(bridge_dir(bridge) + "/" + failures_file, failures, error);
+    const std::string path = bridge_dir(bridge) + "/" + failures_file;
+    return inside(path, error) && read_failures_file(path, failures, error);
 }
 
 bool store::add_failure(const std::string& bridge, const failure_desc& failure, std::string& error)
 {
     bridge_desc cfg;
-    return read_bridge(bridge, cfg, error) &&
-           add_failure_to_file(bridge_dir(bridge) + "/" + failures_file, failure, error);
+    const std::string path = bridge_dir(bridge) + "/" + failures_file;
+    return read_bridge(bridge, cfg, error) && inside(path, error) && add_failure_to_file(path, failure, error);
 }
 
 bool store::clear_failures(const std::string& bridge, std::string& error)
 {
     bridge_desc cfg;
-    return read_bridge(bridge, cfg, error) && clear_failures_file(bridge_dir(bridge) + "/" + failures_file, error);
+    const std::string path = bridge_dir(bridge) + "/" + failures_file;
+    return read_bridge(bridge, cfg, error) && inside(path, error) && clear_failures_file(path, error);
 }
 
 std::string store::take_failure(const std::string& bridge, const std::string& call, int port, std::string& error)
 {
-    return take_failure_from_file(bridge_dir(bridge) + "/" + failures_file, call, port, error);
+    const std::string path = bridge_dir(bridge) + "/" + failures_file;
+    return inside(path, error) ? take_failure_from_file(path, call, port, error) : std::string();
 }
 
 }  // namespace ov::sim

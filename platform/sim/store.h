@@ -22,6 +22,15 @@ constexpr const char* bridge_conf_file = "bridge.conf";
 constexpr const char* failures_file = "failures";
 constexpr const char* shelf_dir_name = "shelf";
 
+// Whether path, followed through every link, stays inside the simulation at root. Links
+// inside it are followed: they lead only to the simulation's own files, and an image in two
+// bays is caught by the same-image check. A link out of it is refused for reading too, not
+// only for writing: a disk there belongs to someone else, and one that reads but fails every
+// write would only puzzle. A dangling link or a loop is an error naming the link. A path that
+// does not exist, or that leads to something other than a file or a directory, is left to
+// the caller's own checks (true).
+bool within_root(const std::string& root, const std::string& path, std::string& error);
+
 class store {
 public:
     explicit store(std::string root);
@@ -77,6 +86,7 @@ public:
     // The twelve library call names failures can be set on.
     static const std::vector<std::string>& call_names() { return failure_calls(); }
     static bool valid_name(const std::string& name);
+    bool inside(const std::string& path, std::string& error) const { return within_root(root_, path, error); }
 
 private:
     bool write_bridge(const bridge_desc& cfg, std::string& error) const;
