@@ -23,6 +23,9 @@ CC=clang CXX=clang++ cmake -S . -B "$build" -DOVRAID_FUZZ=ON -DOVRAID_BUILD_GUI=
   -DOVRAID_BUILD_BENCH=OFF "${launcher[@]}" >/dev/null
 cmake --build "$build" -j "$jobs" --target "${targets[@]/#/fuzz_}"
 
+# A small quarantine and short allocation stacks keep the targets fast; a crash is looked
+# at again by running its input, with the full report.
+export ASAN_OPTIONS=${ASAN_OPTIONS:-quarantine_size_mb=16:malloc_context_size=2}
 mkdir -p "$build/artifacts"
 failed=()
 for t in "${targets[@]}"; do
