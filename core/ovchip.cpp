@@ -164,12 +164,14 @@ void ovchip::mark_incomplete_copies()
         disk.incomplete_copy = false;
         disk.copy_source_serial.clear();
         rebuild_note note;
-        // A mirror record on a disk a copy was going to: a half copy unless its source is
-        // beside it, whichever enclosure it sits in.
+        // A mirror record on a disk a copy was going to: a half copy, whichever enclosure it
+        // sits in, unless its source is beside it still marked, so the copy goes on. A source
+        // rewritten meanwhile (degraded while it stood alone) no longer backs the copy, and
+        // without this the half copy would pass for the second half of its mirror.
         if (!disk.present || disk.raid_mode != mode_raid1 || disk.rebuild_flag ||
             !rebuild_notes::find_target(disk.serial, note))
             continue;
-        if (other.present && other.serial == note.source_serial)
+        if (other.present && other.serial == note.source_serial && other.rebuild_flag)
             continue;
         disk.incomplete_copy = true;
         disk.copy_source_serial = note.source_serial;

@@ -16,8 +16,10 @@
 #include <sstream>
 
 #include "harness.h"
+#include "panel.h"
 #include "safety.h"
 #include "sim/enclosure.h"
+#include "sim/firmware_state.h"
 
 namespace ovtest {
 namespace {
@@ -814,6 +816,198 @@ TEST_F(data_safety, a_degrade_stamps_later_than_the_record_it_replaces_within_on
     const std::string record = bytes()[0].record;
     EXPECT_GT(ov::compare_stamps(reinterpret_cast<const unsigned char*>(record.data()) + 480, now), 0)
         << record.substr(480, 14) << " is not later than " << reinterpret_cast<const char*>(now);
+}
+
+// ---- interrupted rebuilds -------------------------------------------------------------
+
+// How a running copy is cut short, and how things are put back afterwards.
+enum class cut { target, source, target_then_source, source_then_target, unplug, restart };
+
+struct cut_row {
+    cut how;
+    bool target_back_first;  // when both were pulled
+    const char* name;
+};
+
+TEST_F(data_safety, a_rebuild_cut_short_anywhere_never_overwrites_the_current_disk_nor_copies_the_partial_one)
+{
+    const cut_row cuts[] = {
+        {cut::target, true, "target pulled"},
+        {cut::source, true, "source pulled"},
+        {cut::target_then_source, true, "target, source pulled; target back first"},
+        {cut::target_then_source, false, "target, source pulled; source back first"},
+        {cut::source_then_target, true, "source, target pulled; target back first"},
+        {cut::source_then_target, false, "source, target pulled; source back first"},
+        {cut::unplug, true, "enclosure unplugged"},
+        {cut::restart, true, "controller restarted"},
+    };
+    for (const int percent : {0, 1, 50, 99, 100}) {
+        for (const cut_row& row : cuts) {
+            SCOPED_TRACE(std::string(row.name) + " at " + std::to_string(percent) + " %");
+            // 500 steps of the copy, 2 ms each on the suites' clock: every percentage is
+            // reached within a step or two.
+            ASSERT_NO_FATAL_FAILURE(lay_out(layout::lone0, 50));
+            const std::string source_serial = serial[0], target_serial = serial[1];
+            write_bytes(image(0), 20000 * 512, random_bytes(64 << 10, 7));
+            write_bytes(image(0), (mirror_size - 1) * 512, random_bytes(512, 8));
+            const std::string current_data = base_dir() + "/current-data";
+            spit(current_data, read_bytes(image(0), 0, mirror_size * 512));
+            ov::ovchip* c = scan();
+            ASSERT_NE(c, nullptr);
+            ASSERT_TRUE(c->rebuild(false)) << fault_name(c->last_write.fault);
+            ASSERT_NO_FATAL_FAILURE(settle_bridge_keeping_copy());
+            ASSERT_NE(c = scan(), nullptr);
+            const std::string target_record = bytes()[1].record;
+
+            // What every look and every selection must keep: the source's data as it was,
+            // the partial copy never a source, never current, never a set of its own.
+            const auto check = [&](const char* when) {
+                SCOPED_TRACE(when);
+                if (cap[0] != 0 && serial[0] == source_serial) {
+                    EXPECT_EQ(first_difference(image(0), current_data, mirror_size * 512), -1)
+                        << "the disk with the current data was written";
+                }
+                if (c == nullptr || cap[1] == 0)
+                    return;
+                EXPECT_FALSE(ov::rebuild_offered(*c, 1)) << judgement(*c);
+                EXPECT_FALSE(ov::refusal(*c, ov::command::rebuild, 1).empty()) << judgement(*c);
+                EXPECT_NE(c->disks[1].raid1_role, 1u) << judgement(*c);
+                EXPECT_FALSE(c->disks[1].degrade_needed) << judgement(*c);
+                if (cap[0] == 0) {
+                    EXPECT_EQ(bytes()[1].record, target_record) << "the partial copy was rewritten alone";
+                }
+            };
+            // A device handling: a look, then the selection and what it may write.
+            const auto handle = [&](const char* when) {
+                enc->sync();
+                c = scan();
+                check(when);
+                if (c == nullptr)
+                    return;
+                make_current(*c);
+                c->select_chip();
+                end_timer(*c);
+                c = scan();
+                check(when);
+            };
+
+            // Run the copy up to the percentage (100: to its end, its marks not yet cleared).
+            ov::sim::rebuild_progress p;
+            const auto reached = [&] {
+                std::string e;
+                if (!ov::sim::read_progress(st->root(), safety_bridge, p, e))
+                    return false;
+                if (percent == 100)
+                    return p.state == ov::sim::rebuild_progress::kind::done;
+                return p.state == ov::sim::rebuild_progress::kind::done ||
+                       (p.state == ov::sim::rebuild_progress::kind::running && p.total > 0 &&
+                        p.current * 100 >= p.total * static_cast<uint64_t>(percent));
+            };
+            const auto deadline = std::chrono::steady_clock::now() + 60s;
+            while (!reached() && std::chrono::steady_clock::now() < deadline)
+                std::this_thread::sleep_for(100us);
+            ASSERT_TRUE(reached()) << "the copy never got there";
+            // What follows needs no pacing: a copy started anew runs at once.
+            ov::sim::bridge_desc b;
+            ASSERT_TRUE(st->read_bridge(safety_bridge, b, error)) << error;
+            b.rebuild_seconds = 0;
+            const auto unpaced = [&] {
+                // Replaced whole, as the store writes it, so the firmware never reads half a file.
+                const std::string conf = st->bridge_dir(safety_bridge) + "/bridge.conf";
+                spit(conf + ".new", ov::sim::format_bridge_conf(b));
+                ASSERT_EQ(std::rename((conf + ".new").c_str(), conf.c_str()), 0);
+            };
+
+            std::string target_disk, source_disk;
+            switch (row.how) {
+            case cut::target:
+                target_disk = pull(1);
+                break;
+            case cut::source:
+                source_disk = pull(0);
+                break;
+            case cut::target_then_source:
+                target_disk = pull(1);
+                handle("target pulled");
+                source_disk = pull(0);
+                break;
+            case cut::source_then_target:
+                source_disk = pull(0);
+                handle("source pulled");
+                target_disk = pull(1);
+                break;
+            case cut::unplug:
+                ASSERT_TRUE(st->set_plugged(safety_bridge, false, error)) << error;
+                break;
+            case cut::restart:
+                ASSERT_NO_FATAL_FAILURE(unpaced());
+                ASSERT_TRUE(c->warm_boot());
+                break;
+            }
+            ASSERT_NO_FATAL_FAILURE(unpaced());
+            handle("cut");
+
+            // Put back in the row's order, each step handled.
+            const auto put_target = [&] {
+                if (!target_disk.empty())
+                    insert_back(1, target_disk, cap1, target_serial);
+                handle("target back");
+            };
+            const auto put_source = [&] {
+                if (!source_disk.empty())
+                    insert_back(0, source_disk, cap0, source_serial);
+                handle("source back");
+            };
+            if (row.target_back_first) {
+                put_target();
+                put_source();
+            } else {
+                put_source();
+                put_target();
+            }
+            ASSERT_NO_FATAL_FAILURE(settle_bridge());
+            handle("back");
+
+            // What a user does next ends with one healthy mirror holding the source's data:
+            // a copy the bridge kept is finished; one that stopped is resumed by a restart,
+            // or started again when the source stands alone.
+            c = scan();
+            ASSERT_NE(c, nullptr);
+            if (!c->raid_configured || c->rebuilding) {
+                ASSERT_TRUE(ov::sim::read_progress(st->root(), safety_bridge, p, error)) << error;
+                if (p.state != ov::sim::rebuild_progress::kind::done && c->rebuilding) {
+                    ASSERT_TRUE(c->warm_boot());
+                    ASSERT_NO_FATAL_FAILURE(settle_bridge());
+                    c = scan();
+                    ASSERT_NE(c, nullptr);
+                } else if (!c->rebuilding) {
+                    ASSERT_TRUE(ov::rebuild_offered(*c, 0)) << judgement(*c);
+                    ASSERT_TRUE(c->rebuild(false)) << fault_name(c->last_write.fault);
+                    ASSERT_NO_FATAL_FAILURE(settle_bridge());
+                    c = scan();
+                    ASSERT_NE(c, nullptr);
+                }
+                check("finishing");
+                ASSERT_TRUE(ov::sim::read_progress(st->root(), safety_bridge, p, error)) << error;
+                ASSERT_EQ(p.state, ov::sim::rebuild_progress::kind::done) << judgement(*c);
+                ASSERT_TRUE(c->rebuilding) << judgement(*c);
+                c->finish_rebuild();
+                ASSERT_NO_FATAL_FAILURE(settle_bridge());
+                ASSERT_TRUE(c->warm_boot());
+                ASSERT_NO_FATAL_FAILURE(settle_bridge());
+                c = scan();
+                ASSERT_NE(c, nullptr);
+            }
+            EXPECT_TRUE(c->raid_configured) << judgement(*c);
+            EXPECT_EQ(c->raid_mode, ov::mode_raid1);
+            EXPECT_FALSE(c->rebuilding) << judgement(*c);
+            EXPECT_EQ(first_difference(image(0), current_data, mirror_size * 512), -1);
+            EXPECT_EQ(first_difference(image(1), current_data, mirror_size * 512), -1)
+                << "the mirror's second half does not hold the set";
+            if (HasFatalFailure() || HasNonfatalFailure())
+                return;
+        }
+    }
 }
 
 TEST_F(data_safety, a_bridge_that_cannot_be_opened_is_left_out_with_a_notice)
