@@ -10,5 +10,6 @@ endif()
 ovraid_test(test_sim_enclosure test_sim_enclosure.cpp)
 ovraid_test(test_sim_rebuild test_sim_rebuild.cpp)
 ovraid_test(test_sim_tool test_sim_tool.cpp)
-target_compile_definitions(test_sim_tool PRIVATE OVRAID_SIM_TOOL="$<TARGET_FILE:ovraid-sim>")
-add_dependencies(test_sim_tool ovraid-sim)
+target_compile_definitions(test_sim_tool PRIVATE OVRAID_SIM_TOOL="$<TARGET_FILE:ovraid-sim>"
+  OVRAID_CTL="$<TARGET_FILE:ovraidctl>")
+add_dependencies(test_sim_tool ovraid-sim ovraidctl)

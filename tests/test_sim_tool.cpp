@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <functional>
 #include <set>
 
@@ -325,5 +326,143 @@ TEST_F(SimTool, OutputSpeaksOfBaysSizesAndSerials)
         if (s.args[0] != "help") {   // which names the --serial option
             EXPECT_EQ(r.output.find("serial"), std::string::npos) << command << "\n" << r.output;
         }
+    }
+}
+
+// A bad file of every kind in enclosure "a": list and the scan name it (with its line where
+// it has one), no program hangs or crashes, nothing outside the simulation nor in enclosure
+// "b" is written (not even by a create aimed at "a"), and "b" stays listed and usable.
+TEST_F(SimTool, BadFilesAreNamedAndHarmNothingElse)
+{
+    add_usb("a");
+    add_usb("b", 0, true, 0x14200000);
+    add_disk("a", 0, "a0", 4000);
+    add_disk("a", 1, "a1", 4000);
+    add_disk("b", 0, "b0", 6000);
+    const std::string out = dir.path() + "/out";
+    std::filesystem::create_directories(out);
+    spit(out + "/keep", "not the simulation's\n");
+    ASSERT_EQ(::truncate((spit(out + "/big.img", ""), out + "/big.img").c_str(), 4000 * 512), 0);
+    const identify_block own = make_identify(disk_desc{"Harbor HDa0", "SN-a0", 4000, "lba48", false});
+    const identify_block other = make_identify(disk_desc{"Harbor HDb0", "SN-b0", 6000, "lba48", false});
+    const auto block = [](identify_block b, int at, int flip) {
+        b[static_cast<size_t>(at)] ^= static_cast<unsigned char>(flip);
+        return std::string(b.begin(), b.end());
+    };
+    const std::string disk_text = "model = M\nserial = S\naddressing = lba48\n";
+    const std::string bridge_text = "bus = usb\nserial = USB-a\n";
+    const std::string garbage = "\x89PNG\r\n\x1a\n" + random_bytes(3000, 7);
+    const auto link = [](const std::string& to, const std::string& at) {
+        std::filesystem::remove_all(at);
+        ASSERT_EQ(::symlink(to.c_str(), at.c_str()), 0) << at;
+    };
+    const auto move_out = [&](const std::string& from, const std::string& to) {
+        ASSERT_EQ(::rename(from.c_str(), to.c_str()), 0) << from;
+        link(to, from);
+    };
+    enum : unsigned { scan_names = 1, others_stop = 2 };
+    const struct {
+        const char* what;
+        std::function<void(const std::string& r)> spoil;
+        std::string names;  // after the root
+        unsigned flags;
+    } rows[] = {
+        {"image is a directory", [&](auto r) { std::filesystem::remove(r + "/a/port0/disk.img"), ::mkdir((r + "/a/port0/disk.img").c_str(), 0755); },
+         "/a/port0/disk.img: not a regular file", scan_names},
+        {"image links to nowhere", [&](auto r) { link("/nonexistent/x", r + "/a/port0/disk.img"); },
+         "/a/port0/disk.img: a symbolic link to nowhere", scan_names},
+        {"image links to itself", [&](auto r) { link("disk.img", r + "/a/port0/disk.img"); },
+         "/a/port0/disk.img: a loop of symbolic links", scan_names},
+        {"image links out", [&](auto r) { link(out + "/big.img", r + "/a/port0/disk.img"); },
+         "/a/port0/disk.img: leads to " + out + "/big.img, outside", scan_names},
+        {"bay links out", [&](auto r) { move_out(r + "/a/port0", out + "/port0"); }, "/a/port0: leads to", scan_names},
+        {"enclosure links out", [&](auto r) { move_out(r + "/a", out + "/a"); }, "/a/bridge.conf: leads to", scan_names},
+        {"failures link out", [&](auto r) { link(out + "/keep", r + "/a/failures"); }, "/a/failures: leads to",
+         scan_names},
+        {"firmware state links out", [&](auto r) { link(out, r + "/.firmware"); }, "/.firmware: a symbolic link",
+         scan_names | others_stop},
+        {"image not whole sectors", [&](auto r) { ::truncate((r + "/a/port0/disk.img").c_str(), 4000 * 512 + 100); },
+         "/a/port0/disk.img: size 2048100 bytes is not a positive multiple of 512", scan_names},
+        {"image empty", [&](auto r) { ::truncate((r + "/a/port0/disk.img").c_str(), 0); },
+         "/a/port0/disk.img: size 0 bytes", scan_names},
+        {"identify short", [&](auto r) { spit(r + "/a/port0/identify.bin", std::string(100, 'i')); },
+         "/a/port0/identify.bin: 100 bytes", scan_names},
+        {"identify long", [&](auto r) { spit(r + "/a/port0/identify.bin", std::string(1000, 'i')); },
+         "/a/port0/identify.bin: 1000 bytes", scan_names},
+        {"identify zeros", [&](auto r) { spit(r + "/a/port0/identify.bin", std::string(512, '\0')); },
+         "/a/port0/identify.bin: not signed", scan_names},
+        {"identify unsigned", [&](auto r) { spit(r + "/a/port0/identify.bin", block(own, 510, 0xA5)); },
+         "/a/port0/identify.bin: not signed", scan_names},
+        {"identify checksum", [&](auto r) { spit(r + "/a/port0/identify.bin", block(own, 54, 1)); },
+         "/a/port0/identify.bin: checksum wrong", scan_names},
+        {"identify of another disk", [&](auto r) { spit(r + "/a/port0/identify.bin", block(other, 0, 0)); },
+         "/a/port0/identify.bin: claims 6000 sectors, the image holds 4000", scan_names},
+        {"bridge.conf garbage", [&](auto r) { spit(r + "/a/bridge.conf", garbage); },
+         "/a/bridge.conf:1: expected 'key = value', found '\\x89PNG'", scan_names},
+        {"bridge.conf line over 1 MiB", [&](auto r) { spit(r + "/a/bridge.conf", "bus = usb\nserial = " + std::string(1100000, 'x')); },
+         "/a/bridge.conf: file too large", scan_names},
+        {"bridge.conf of 10 MB", [&](auto r) { spit(r + "/a/bridge.conf", std::string(10000000, '\n')); },
+         "/a/bridge.conf: file too large", scan_names},
+        {"bridge.conf long value", [&](auto r) { spit(r + "/a/bridge.conf", bridge_text + "device_name = " + std::string(900000, 'x')); },
+         "/a/bridge.conf:3: bad value 'xxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxx...'", scan_names},
+        {"location negative", [&](auto r) { spit(r + "/a/bridge.conf", bridge_text + "location = -5\n"); },
+         "/a/bridge.conf:3: bad value '-5' for 'location'", scan_names},
+        {"location over 32 bits", [&](auto r) { spit(r + "/a/bridge.conf", bridge_text + "location = 0x100000000\n"); },
+         "/a/bridge.conf:3: bad value '0x100000000'", scan_names},
+        {"vendor over 16 bits", [&](auto r) { spit(r + "/a/bridge.conf", bridge_text + "vendor = 0x10000\n"); },
+         "/a/bridge.conf:3: bad value '0x10000' for 'vendor'", scan_names},
+        {"bridge.conf NUL", [&](auto r) { spit(r + "/a/bridge.conf", bridge_text + std::string("device_name = a\0b\n", 18)); },
+         "/a/bridge.conf:3: bad value 'a\\x00b'", scan_names},
+        {"bridge.conf not UTF-8", [&](auto r) { spit(r + "/a/bridge.conf", "bus = usb\nserial = \xff\xfe\n"); },
+         "/a/bridge.conf:2: bad value '\\xff\\xfe' for 'serial'", scan_names},
+        {"bridge.conf key twice", [&](auto r) { spit(r + "/a/bridge.conf", bridge_text + "bus = usb\n"); },
+         "/a/bridge.conf:3: 'bus' given twice", scan_names},
+        {"bridge.conf unknown key", [&](auto r) { spit(r + "/a/bridge.conf", bridge_text + "colour = red\n"); },
+         "/a/bridge.conf:3: unknown key 'colour'", scan_names},
+        {"disk.conf garbage", [&](auto r) { spit(r + "/a/port0/disk.conf", garbage); },
+         "/a/port0/disk.conf:1: expected 'key = value', found '\\x89PNG'", scan_names},
+        {"disk.conf of 10 MB", [&](auto r) { spit(r + "/a/port0/disk.conf", disk_text + std::string(10000000, '#')); },
+         "/a/port0/disk.conf: file too large", scan_names},
+        {"disk.conf NUL", [&](auto r) { spit(r + "/a/port0/disk.conf", disk_text + std::string("hpa = \0\n", 8)); },
+         "/a/port0/disk.conf:4: bad value '\\x00' for 'hpa'", scan_names},
+        {"disk.conf negative", [&](auto r) { spit(r + "/a/port0/disk.conf", disk_text + "hpa = -1\n"); },
+         "/a/port0/disk.conf:4: bad value '-1' for 'hpa'", scan_names},
+        {"disk.conf key twice", [&](auto r) { spit(r + "/a/port0/disk.conf", disk_text + "model = N\n"); },
+         "/a/port0/disk.conf:4: 'model' given twice", scan_names},
+        {"disk.conf unknown key", [&](auto r) { spit(r + "/a/port0/disk.conf", disk_text + "sectors = 5\n"); },
+         "/a/port0/disk.conf:4: unknown key 'sectors'", scan_names},
+        {"shelf image links out", [&](auto r) { std::filesystem::create_directories(r + "/shelf/s"), spit(r + "/shelf/s/disk.conf", disk_text), link(out + "/big.img", r + "/shelf/s/disk.img"); },
+         "/shelf/s/disk.img: leads to", 0},
+        {"rebuild state garbage", [&](auto r) { std::filesystem::create_directories(r + "/.firmware"), spit(r + "/.firmware/a.rebuild", "state = \x1b[2J\n"); },
+         "/.firmware/a.rebuild:1: cannot read 'state = \\x1b[2J'", 0},
+        {"rebuild state a FIFO", [&](auto r) { std::filesystem::create_directories(r + "/.firmware"), ::mkfifo((r + "/.firmware/a.rebuild").c_str(), 0644); },
+         "/.firmware/a.rebuild: not a regular file", 0},
+        {"power state negative", [&](auto r) { std::filesystem::create_directories(r + "/.firmware"), spit(r + "/.firmware/a.power", "boot = -1\nstate = up\n"); },
+         "/.firmware/a.power:1: cannot read 'boot = -1'", 0},
+    };
+    int n = 0;
+    for (const auto& row : rows) {
+        const std::string r = dir.path() + "/sim" + std::to_string(++n);
+        std::filesystem::copy(root, r, std::filesystem::copy_options::recursive);
+        row.spoil(r);
+        const std::string outside = tree_digest(out), b = tree_digest(r + "/b");
+        const auto run = [&](std::vector<std::string> argv) {
+            const result got = run_program(argv, {}, true, {}, 60s);
+            EXPECT_TRUE(got.status >= 0 && got.status < 128) << row.what << ": " << argv[3] << " ended " << got.status;
+            EXPECT_LT(got.output.size(), 20000u) << row.what << ": no file is echoed whole";
+            return got.output;
+        };
+        const std::string listed = run({OVRAID_SIM_TOOL, "--sim", r, "list"});
+        const std::string scanned = run({OVRAID_CTL, "--sim", r, "status"});
+        run({OVRAID_CTL, "--sim", r, "create", "USB-a", "raid1", "--yes"});
+        EXPECT_NE(listed.find(r + row.names), std::string::npos) << row.what << "\n" << listed;
+        EXPECT_NE(listed.find("bridge b: USB enclosure, S/N USB-b"), std::string::npos) << row.what << "\n" << listed;
+        if (row.flags & scan_names) {
+            EXPECT_NE(scanned.find(r + row.names), std::string::npos) << row.what << "\n" << scanned;
+        }
+        EXPECT_EQ(scanned.find("S/N USB-b") != std::string::npos, !(row.flags & others_stop)) << row.what << "\n" << scanned;
+        EXPECT_EQ(scanned.find('\x1b'), std::string::npos) << row.what;
+        EXPECT_EQ(tree_digest(out), outside) << row.what;
+        EXPECT_EQ(tree_digest(r + "/b"), b) << row.what;
     }
 }

@@ -196,7 +196,8 @@ std::string describe_disk(const store& s, const std::string& dir, const std::str
         return out + "\n" + indent + "identify: " + in_bays(error) + "\n";
     if (ov::io::path_exists(dir + "/" + identify_file)) {
         const std::string doubts = identify_doubts(id, d.sectors);
-        out += ", IDENTIFY from identify.bin" + (doubts.empty() ? std::string() : ": " + doubts);
+        out += ", IDENTIFY from identify.bin" +
+               (doubts.empty() ? std::string() : "\n" + indent + "identify: " + dir + "/" + identify_file + ": " + doubts);
     }
     out += "\n";
     uint64_t lba = 0;

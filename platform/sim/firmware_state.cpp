@@ -25,10 +25,10 @@ bool read_state(const std::string& root, const std::string& path, bool& found, s
 {
     found = false;
     std::string text;
-    if (!io::path_exists(path))
-        return true;
     if (!firmware_dir_usable(root, false, error))
         return false;
+    if (!io::path_exists(path))
+        return true;
     if (!io::read_file(path, text, error, state_file_limit))
         return !io::path_exists(path);  // replaced or removed while reading: as absent
     found = true;

@@ -4,6 +4,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -11,6 +12,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <future>
 #include <memory>
@@ -315,6 +317,41 @@ int64_t first_difference(const std::string& a, const std::string& b, uint64_t by
         done = std::max(done, last);
     }
     return -1;
+}
+
+std::string tree_digest(const std::string& dir)
+{
+    std::vector<std::string> lines;
+    std::error_code ec;
+    for (std::filesystem::recursive_directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
+        const std::string path = it->path().string();
+        struct stat st;
+        if (::lstat(path.c_str(), &st) != 0)
+            continue;
+        std::ostringstream line;
+        line << path.substr(dir.size()) << " mode " << std::oct << st.st_mode << std::dec << " size " << st.st_size
+             << " changed " << st.st_mtim.tv_sec << "." << st.st_mtim.tv_nsec;
+        if (S_ISLNK(st.st_mode)) {
+            line << " -> " << std::filesystem::read_symlink(it->path(), ec).string();
+        } else if (S_ISREG(st.st_mode)) {
+            const ov::io::unique_fd fd = ov::io::open_fd(path, O_RDONLY | O_NONBLOCK);
+            size_t h = 0;
+            std::string chunk;
+            for (const auto& [first, last] : fd ? data_extents(fd.get(), static_cast<uint64_t>(st.st_size))
+                                                : std::vector<std::pair<uint64_t, uint64_t>>{}) {
+                chunk.resize(static_cast<size_t>(last - first));
+                ov::io::pread_all(fd.get(), chunk.data(), chunk.size(), static_cast<off_t>(first));
+                h = h * 31 + std::hash<std::string>{}(chunk) + first;
+            }
+            line << " data " << h;
+        }
+        lines.push_back(line.str());
+    }
+    std::sort(lines.begin(), lines.end());
+    std::string out;
+    for (const auto& l : lines)
+        out += l + "\n";
+    return out;
 }
 
 program_run run_program(const std::vector<std::string>& argv, const std::vector<std::string>& env, bool merge_errors,

@@ -120,6 +120,10 @@ void spit(const std::string& path, const std::string& text);
 // The first byte at which two images differ in [0, bytes), or -1. Where both have holes
 // they read as zeros alike, so only the places where either holds data are read.
 int64_t first_difference(const std::string& a, const std::string& b, uint64_t bytes);
+// Everything under dir as text: each entry's path, kind, size, time of change and link
+// target, and a hash of each file's data (holes skipped, so sparse images cost little).
+// Equal before and after: nothing there was written, made or removed.
+std::string tree_digest(const std::string& dir);
 
 // ---- other programs ------------------------------------------------------------------------
 
