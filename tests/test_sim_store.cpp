@@ -209,6 +209,14 @@ TEST_F(SimStore, NamesAndDescriptionsAreChecked)
         b.rebuild_seconds = seconds;
         EXPECT_FALSE(st.add_bridge(b, error)) << seconds;
     }
+    // An accepted pace is written to the last digit: it reads back as given.
+    for (const double seconds : {123.4567, 0.1, 604799.999999}) {
+        b = usb("paced");
+        b.rebuild_seconds = seconds;
+        bridge_desc back;
+        EXPECT_TRUE(parse_bridge_conf("c", format_bridge_conf(b), back, error)) << error;
+        EXPECT_EQ(back.rebuild_seconds, seconds);
+    }
     EXPECT_TRUE(st.bridges().empty());
     EXPECT_TRUE(st.shelf().empty());
 }

@@ -98,10 +98,15 @@ std::vector<std::string> split_list(const std::string& text)
     return items;
 }
 
+// The shortest text that reads back as the same number: the file is the only copy of it.
 std::string seconds_text(double seconds)
 {
     char secs[64];
-    std::snprintf(secs, sizeof secs, "%g", seconds);
+    for (int digits = 6; digits <= 17; ++digits) {
+        std::snprintf(secs, sizeof secs, "%.*g", digits, seconds);
+        if (std::strtod(secs, nullptr) == seconds)
+            break;
+    }
     return secs;
 }
 
