@@ -165,13 +165,15 @@ void ovchip::mark_incomplete_copies()
         disk.copy_source_serial.clear();
         rebuild_note note;
         // A mirror record on a disk a copy was going to: a half copy, whichever enclosure it
-        // sits in, unless its source is beside it still marked, so the copy goes on. A source
-        // rewritten meanwhile (degraded while it stood alone) no longer backs the copy, and
-        // without this the half copy would pass for the second half of its mirror.
+        // sits in, unless its source is beside it still marked for a copy onto this disk, so
+        // the copy goes on. A source rewritten meanwhile (degraded while it stood alone, or
+        // rebuilt onto another disk) no longer backs the copy, and without this the half
+        // copy would pass for the second half of its mirror.
         if (!disk.present || disk.raid_mode != mode_raid1 || disk.rebuild_flag ||
             !rebuild_notes::find_target(disk.serial, note))
             continue;
-        if (other.present && other.serial == note.source_serial && other.rebuild_flag)
+        if (other.present && other.serial == note.source_serial && other.rebuild_flag &&
+            str_equal(other.partner_serial, disk.serial_raw, 20))
             continue;
         disk.incomplete_copy = true;
         disk.copy_source_serial = note.source_serial;

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include "harness.h"
+#include "panel.h"
 
 namespace ovtest {
 namespace {
@@ -169,6 +170,37 @@ TEST_F(rebuild_test, a_half_copy_stays_one_in_any_enclosure_until_its_record_is_
     ASSERT_TRUE(chip(second).clear_disk(false));
     ov::rebuild_note note;
     EXPECT_FALSE(ov::rebuild_notes::find_target(chip(second).disks[0].serial, note));
+}
+
+// disk_c, a copy from disk_a cut short, is back beside disk_a. The copy goes on only while
+// disk_a still carries the mark of a copy onto disk_c; rebuilt onto disk_b since (the hot-plug
+// soak's find) or rewritten without a mark, disk_a no longer backs it.
+TEST_F(rebuild_test, a_half_copy_beside_its_source_is_one_unless_the_source_still_copies_onto_it)
+{
+    struct row {
+        const char* name;
+        bool names_half;  // disk_a's record names disk_c (else disk_b)
+        int flags;        // of disk_a's record
+        bool copying;
+    };
+    const row rows[] = {{"marked, naming the half copy", true, 0x80, true},
+                        {"marked, naming another disk", false, 0x80, false},
+                        {"unmarked, naming the half copy", true, 0, false}};
+    for (const row& r : rows) {
+        SCOPED_TRACE(r.name);
+        next_case();
+        const int i = add_chip(disk_a(2000000), disk_c(3000000));
+        const ov::ovdisk half = chip(i).disks[1];
+        put_record(i, 0, record_for(2, 0, 1999984, r.names_half ? half : disk_b(), newer_stamp, r.flags));
+        put_record(i, 1, record_for(2, 1, 1999984, chip(i).disks[0], older_stamp));
+        ASSERT_TRUE(ov::rebuild_notes::add({ov::bridge_key(chip(i).identity), chip(i).disks[0].serial, half.serial,
+                                            older_stamp}));
+        chip(i).read_raid_info();
+        EXPECT_EQ(chip(i).rebuilding, r.copying);
+        EXPECT_EQ(chip(i).disks[1].incomplete_copy, !r.copying);
+        EXPECT_FALSE(ov::rebuild_offered(chip(i), 1)) << "a half copy offered as a source";
+        EXPECT_FALSE(ov::refusal(chip(i), ov::command::rebuild, 1).empty());
+    }
 }
 
 TEST_F(rebuild_test, without_a_saved_note_no_rebuild_starts)
