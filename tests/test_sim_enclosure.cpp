@@ -14,6 +14,7 @@
 
 #include "harness.h"
 #include "sim/enclosure.h"
+#include "sim/firmware_state.h"
 #include "sim/identify.h"
 
 using namespace ov::sim;
@@ -451,6 +452,67 @@ TEST_F(SimEnclosure, ImageLinkedIntoASecondBayIsRefusedThere)
         ::unlink(copy.c_str());
         ::unlink((dir + "/disk.conf").c_str());
     }
+    testing::internal::GetCapturedStderr();
+}
+
+// A link out of the simulation is never written through: not by a library call, not by the
+// firmware's rebuild copy, whose target here lies outside. A bay whose disk is linked out
+// does not answer and says why; the bridges beside it go on.
+TEST_F(SimEnclosure, LinksOutOfTheSimulationAreNeverWrittenThrough)
+{
+    const std::string out = dir.path() + "/out";
+    std::filesystem::create_directories(out);
+    const auto move_out = [&](const std::string& from, const std::string& name) {
+        ASSERT_EQ(::rename(from.c_str(), (out + "/" + name).c_str()), 0) << from;
+        ASSERT_EQ(::symlink((out + "/" + name).c_str(), from.c_str()), 0) << from;
+    };
+    add_usb("good", 0, true, 0x100);
+    add_usb("img", 0, true, 0x200);
+    add_usb("bay", 0, true, 0x300);
+    add_usb("copy", 0, true, 0x400);
+    const std::string good = add_disk("good", 0, "g0", 2000);
+    add_disk("img", 0, "i0", 2000);
+    add_disk("bay", 1, "b1", 2000);
+    add_disk("copy", 0, "c0", 2000);
+    add_disk("copy", 1, "c1", 2000);
+    write_record("copy", 0, ov::mode_raid1, true, 1984);
+    write_record("copy", 1, ov::mode_raid1, false, 1984);
+    write_bytes(st.port_image("copy", 0), 512 * 7, "source data");
+    move_out(st.port_dir("img", 0) + "/disk.img", "i0.img");
+    move_out(st.port_dir("bay", 1), "bay1");
+    move_out(st.port_dir("copy", 1) + "/disk.img", "c1.img");
+    const std::string before = tree_digest(out);
+    testing::internal::CaptureStderr();
+    enclosure e(root);
+    const struct {
+        std::string bridge;
+        int port;
+        std::string names;
+    } rows[] = {
+        {"img", 0, st.port_dir("img", 0) + "/disk.img: leads to " + out + "/i0.img, outside"},
+        {"bay", 1, st.port_dir("bay", 1) + ": leads to " + out + "/bay1, outside"},
+        {"copy", 1, st.port_dir("copy", 1) + "/disk.img: leads to " + out + "/c1.img, outside"},
+    };
+    unsigned char id[512];
+    for (const auto& row : rows) {
+        const uint32_t h = e.service_of(row.bridge);
+        ASSERT_NE(h, 0u) << row.bridge;
+        EXPECT_NE(write_sector(e, h, 3, row.port, sector_of('Z')), 0) << row.bridge;
+        EXPECT_NE(e.last_error().find(row.names), std::string::npos) << row.bridge << ": " << e.last_error();
+        EXPECT_NE(e.ovGetDiskIdentify(h, id, 512, row.port), 0) << row.bridge;
+        EXPECT_NE(e.ovFlushHDDCache(h, row.port), 0) << row.bridge;
+    }
+    // The mirror whose target is outside was powered up without a copy.
+    power_state power;
+    ASSERT_TRUE(eventually([&] {
+        return read_power(root, "copy", power, error) && power.state == power_state::kind::up;
+    })) << error;
+    rebuild_progress progress;
+    ASSERT_TRUE(read_progress(root, "copy", progress, error)) << error;
+    EXPECT_EQ(progress.state, rebuild_progress::kind::none);
+    EXPECT_EQ(write_sector(e, e.service_of("good"), 3, 0, sector_of('G')), 0) << e.last_error();
+    EXPECT_EQ(read_bytes(good, 512 * 3, 512), sector_of('G'));
+    EXPECT_EQ(tree_digest(out), before);
     testing::internal::GetCapturedStderr();
 }
 

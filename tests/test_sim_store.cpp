@@ -10,6 +10,7 @@
 #include <atomic>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <limits>
 #include <thread>
 
@@ -217,8 +218,93 @@ TEST_F(SimStore, NamesAndDescriptionsAreChecked)
         EXPECT_TRUE(parse_bridge_conf("c", format_bridge_conf(b), back, error)) << error;
         EXPECT_EQ(back.rebuild_seconds, seconds);
     }
+    b = usb("wordy");
+    b.usb_serial = std::string(127, 'S');
+    EXPECT_FALSE(st.add_bridge(b, error)) << "a USB string descriptor holds 126 characters";
     EXPECT_TRUE(st.bridges().empty());
     EXPECT_TRUE(st.shelf().empty());
+}
+
+// What a change to the tree does where a link leads out of the simulation: refused, naming
+// the link, with nothing written outside. Links inside it are followed.
+TEST_F(SimStore, ChangesNeverReachThroughALinkOut)
+{
+    const std::string out = dir.path() + "/out";
+    std::filesystem::create_directories(out + "/shelf-disk");
+    spit(out + "/failures", "# someone else's\n");
+    ASSERT_TRUE(st.add_bridge(usb("b"), error)) << error;
+    ASSERT_TRUE(st.make_disk("d", cfg(100), error)) << error;
+    ASSERT_TRUE(st.make_disk("e", cfg(100), error)) << error;
+    ASSERT_TRUE(st.insert_disk("b", 1, "e", error)) << error;
+    const auto relink = [](const std::string& to, const std::string& at) {
+        std::filesystem::remove_all(at);
+        ASSERT_EQ(::symlink(to.c_str(), at.c_str()), 0) << at;
+    };
+    std::string disk;
+    // Inside the simulation a link is followed: the disk reads as the file it leads to.
+    ASSERT_EQ(::rename(st.port_image("b", 1).c_str(), (root + "/e.img").c_str()), 0);
+    ASSERT_EQ(::symlink("../../e.img", (st.port_dir("b", 1) + "/disk.img").c_str()), 0);
+    disk_desc d;
+    EXPECT_TRUE(st.read_disk(st.port_dir("b", 1), d, disk, error)) << error;
+    EXPECT_EQ(d.sectors, 100u);
+    failure_desc f;
+    f.call = "ovWarmBoot";
+    f.mode = "once";
+    const struct {
+        const char* what;
+        std::function<void()> spoil;
+        std::function<bool()> change;
+        std::string names;
+    } rows[] = {
+        {"add a failure through a linked failures file",
+         [&] { relink(out + "/failures", st.bridge_dir("b") + "/failures"); },
+         [&] { return st.add_failure("b", f, error); }, st.bridge_dir("b") + "/failures"},
+        {"clear them", [] {}, [&] { return st.clear_failures("b", error); }, st.bridge_dir("b") + "/failures"},
+        {"take one", [] {}, [&] { return !st.take_failure("b", "ovWarmBoot", -1, error).empty() || error.empty(); },
+         st.bridge_dir("b") + "/failures"},
+        {"insert into a bay linked out", [&] { relink(out, st.port_dir("b", 0)); },
+         [&] { return st.insert_disk("b", 0, "d", error); }, st.port_dir("b", 0)},
+        {"pull from it", [] {}, [&] { return st.pull_disk("b", 0, disk, error); }, st.port_dir("b", 0)},
+        {"insert a shelf disk linked out",
+         [&] { std::filesystem::remove(st.port_dir("b", 0)), relink(out + "/shelf-disk", st.shelf_dir("d")); },
+         [&] { return st.insert_disk("b", 0, "d", error); }, st.shelf_dir("d")},
+        {"unplug a bridge whose identity is linked out",
+         [&] { ::rename((st.bridge_dir("b") + "/bridge.conf").c_str(), (out + "/bridge.conf").c_str()),
+               relink(out + "/bridge.conf", st.bridge_dir("b") + "/bridge.conf"); },
+         [&] { return st.set_plugged("b", false, error); }, st.bridge_dir("b") + "/bridge.conf"},
+        {"remove a bridge whose directory is linked out",
+         [&] { ::rename(st.bridge_dir("b").c_str(), (out + "/b").c_str()), relink(out + "/b", st.bridge_dir("b")); },
+         [&] { return st.remove_bridge("b", error); }, st.bridge_dir("b")},
+    };
+    for (const auto& row : rows) {
+        row.spoil();
+        const std::string before = tree_digest(out);
+        EXPECT_FALSE(row.change()) << row.what;
+        EXPECT_NE(error.find(row.names + ": leads to " + out), std::string::npos) << row.what << ": " << error;
+        EXPECT_EQ(tree_digest(out), before) << row.what;
+    }
+}
+
+// A sparse image can claim what no IDENTIFY can tell: from 2^48 sectors on it is refused.
+// Only a file system that holds files that large (tmpfs) can show it.
+TEST_F(SimStore, ImagesBeyond48BitAddressingAreRefused)
+{
+    const std::string shm = "/dev/shm/ovraid-sim-" + std::to_string(::getpid());
+    store big(shm);
+    ASSERT_TRUE(big.make_disk("d", cfg(100), error)) << error;
+    const std::string image = big.shelf_image("d");
+    disk_desc d;
+    std::string name;
+    for (const uint64_t sectors : {(1ULL << 48) - 1, 1ULL << 48, 1ULL << 53}) {
+        if (::truncate(image.c_str(), static_cast<off_t>(sectors * 512)) != 0)
+            break;
+        EXPECT_EQ(big.read_disk(big.shelf_dir("d"), d, name, error), sectors < (1ULL << 48)) << sectors;
+        if (sectors >= (1ULL << 48)) {
+            EXPECT_NE(error.find(image + ": " + std::to_string(sectors) + " sectors, beyond"), std::string::npos)
+                << error;
+        }
+    }
+    std::filesystem::remove_all(shm);
 }
 
 TEST_F(SimStore, MalformedFilesAreNamedWithTheirLine)

@@ -360,6 +360,10 @@ TEST_F(SimTool, BadFilesAreNamedAndHarmNothingElse)
         ASSERT_EQ(::rename(from.c_str(), to.c_str()), 0) << from;
         link(to, from);
     };
+    const auto state_dir = [](const std::string& r) {
+        std::filesystem::create_directories(r + "/.firmware");
+        return r + "/.firmware";
+    };
     enum : unsigned { scan_names = 1, others_stop = 2 };
     const struct {
         const char* what;
@@ -367,7 +371,11 @@ TEST_F(SimTool, BadFilesAreNamedAndHarmNothingElse)
         std::string names;  // after the root
         unsigned flags;
     } rows[] = {
-        {"image is a directory", [&](auto r) { std::filesystem::remove(r + "/a/port0/disk.img"), ::mkdir((r + "/a/port0/disk.img").c_str(), 0755); },
+        {"image is a directory",
+         [&](auto r) {
+             std::filesystem::remove(r + "/a/port0/disk.img");
+             ::mkdir((r + "/a/port0/disk.img").c_str(), 0755);
+         },
          "/a/port0/disk.img: not a regular file", scan_names},
         {"image links to nowhere", [&](auto r) { link("/nonexistent/x", r + "/a/port0/disk.img"); },
          "/a/port0/disk.img: a symbolic link to nowhere", scan_names},
@@ -376,7 +384,8 @@ TEST_F(SimTool, BadFilesAreNamedAndHarmNothingElse)
         {"image links out", [&](auto r) { link(out + "/big.img", r + "/a/port0/disk.img"); },
          "/a/port0/disk.img: leads to " + out + "/big.img, outside", scan_names},
         {"bay links out", [&](auto r) { move_out(r + "/a/port0", out + "/port0"); }, "/a/port0: leads to", scan_names},
-        {"enclosure links out", [&](auto r) { move_out(r + "/a", out + "/a"); }, "/a/bridge.conf: leads to", scan_names},
+        {"enclosure links out", [&](auto r) { move_out(r + "/a", out + "/a"); }, "/a/bridge.conf: leads to",
+         scan_names},
         {"failures link out", [&](auto r) { link(out + "/keep", r + "/a/failures"); }, "/a/failures: leads to",
          scan_names},
         {"firmware state links out", [&](auto r) { link(out, r + "/.firmware"); }, "/.firmware: a symbolic link",
@@ -399,11 +408,13 @@ TEST_F(SimTool, BadFilesAreNamedAndHarmNothingElse)
          "/a/port0/identify.bin: claims 6000 sectors, the image holds 4000", scan_names},
         {"bridge.conf garbage", [&](auto r) { spit(r + "/a/bridge.conf", garbage); },
          "/a/bridge.conf:1: expected 'key = value', found '\\x89PNG'", scan_names},
-        {"bridge.conf line over 1 MiB", [&](auto r) { spit(r + "/a/bridge.conf", "bus = usb\nserial = " + std::string(1100000, 'x')); },
+        {"bridge.conf line over 1 MiB",
+         [&](auto r) { spit(r + "/a/bridge.conf", "bus = usb\nserial = " + std::string(1100000, 'x')); },
          "/a/bridge.conf: file too large", scan_names},
         {"bridge.conf of 10 MB", [&](auto r) { spit(r + "/a/bridge.conf", std::string(10000000, '\n')); },
          "/a/bridge.conf: file too large", scan_names},
-        {"bridge.conf long value", [&](auto r) { spit(r + "/a/bridge.conf", bridge_text + "device_name = " + std::string(900000, 'x')); },
+        {"bridge.conf long value",
+         [&](auto r) { spit(r + "/a/bridge.conf", bridge_text + "device_name = " + std::string(900000, 'x')); },
          "/a/bridge.conf:3: bad value 'xxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxx...'", scan_names},
         {"location negative", [&](auto r) { spit(r + "/a/bridge.conf", bridge_text + "location = -5\n"); },
          "/a/bridge.conf:3: bad value '-5' for 'location'", scan_names},
@@ -411,7 +422,8 @@ TEST_F(SimTool, BadFilesAreNamedAndHarmNothingElse)
          "/a/bridge.conf:3: bad value '0x100000000'", scan_names},
         {"vendor over 16 bits", [&](auto r) { spit(r + "/a/bridge.conf", bridge_text + "vendor = 0x10000\n"); },
          "/a/bridge.conf:3: bad value '0x10000' for 'vendor'", scan_names},
-        {"bridge.conf NUL", [&](auto r) { spit(r + "/a/bridge.conf", bridge_text + std::string("device_name = a\0b\n", 18)); },
+        {"bridge.conf NUL",
+         [&](auto r) { spit(r + "/a/bridge.conf", bridge_text + std::string("device_name = a\0b\n", 18)); },
          "/a/bridge.conf:3: bad value 'a\\x00b'", scan_names},
         {"bridge.conf not UTF-8", [&](auto r) { spit(r + "/a/bridge.conf", "bus = usb\nserial = \xff\xfe\n"); },
          "/a/bridge.conf:2: bad value '\\xff\\xfe' for 'serial'", scan_names},
@@ -431,13 +443,18 @@ TEST_F(SimTool, BadFilesAreNamedAndHarmNothingElse)
          "/a/port0/disk.conf:4: 'model' given twice", scan_names},
         {"disk.conf unknown key", [&](auto r) { spit(r + "/a/port0/disk.conf", disk_text + "sectors = 5\n"); },
          "/a/port0/disk.conf:4: unknown key 'sectors'", scan_names},
-        {"shelf image links out", [&](auto r) { std::filesystem::create_directories(r + "/shelf/s"), spit(r + "/shelf/s/disk.conf", disk_text), link(out + "/big.img", r + "/shelf/s/disk.img"); },
+        {"shelf image links out",
+         [&](auto r) {
+             std::filesystem::create_directories(r + "/shelf/s");
+             spit(r + "/shelf/s/disk.conf", disk_text);
+             link(out + "/big.img", r + "/shelf/s/disk.img");
+         },
          "/shelf/s/disk.img: leads to", 0},
-        {"rebuild state garbage", [&](auto r) { std::filesystem::create_directories(r + "/.firmware"), spit(r + "/.firmware/a.rebuild", "state = \x1b[2J\n"); },
+        {"rebuild state garbage", [&](auto r) { spit(state_dir(r) + "/a.rebuild", "state = \x1b[2J\n"); },
          "/.firmware/a.rebuild:1: cannot read 'state = \\x1b[2J'", 0},
-        {"rebuild state a FIFO", [&](auto r) { std::filesystem::create_directories(r + "/.firmware"), ::mkfifo((r + "/.firmware/a.rebuild").c_str(), 0644); },
+        {"rebuild state a FIFO", [&](auto r) { ::mkfifo((state_dir(r) + "/a.rebuild").c_str(), 0644); },
          "/.firmware/a.rebuild: not a regular file", 0},
-        {"power state negative", [&](auto r) { std::filesystem::create_directories(r + "/.firmware"), spit(r + "/.firmware/a.power", "boot = -1\nstate = up\n"); },
+        {"power state negative", [&](auto r) { spit(state_dir(r) + "/a.power", "boot = -1\nstate = up\n"); },
          "/.firmware/a.power:1: cannot read 'boot = -1'", 0},
     };
     int n = 0;
@@ -460,7 +477,8 @@ TEST_F(SimTool, BadFilesAreNamedAndHarmNothingElse)
         if (row.flags & scan_names) {
             EXPECT_NE(scanned.find(r + row.names), std::string::npos) << row.what << "\n" << scanned;
         }
-        EXPECT_EQ(scanned.find("S/N USB-b") != std::string::npos, !(row.flags & others_stop)) << row.what << "\n" << scanned;
+        EXPECT_EQ(scanned.find("S/N USB-b") != std::string::npos, !(row.flags & others_stop))
+            << row.what << "\n" << scanned;
         EXPECT_EQ(scanned.find('\x1b'), std::string::npos) << row.what;
         EXPECT_EQ(tree_digest(out), outside) << row.what;
         EXPECT_EQ(tree_digest(r + "/b"), b) << row.what;

@@ -22,6 +22,7 @@
 #include "sim/service.h"
 #include "sim/identify.h"
 #include "sim/store.h"
+#include "version.h"
 
 namespace {
 
@@ -47,7 +48,7 @@ const char* const usage_text =
     "  clear-failures BRIDGE\n"
     "  firmware [--detach]           run the bridges' firmware (set assembly, rebuild copies, warm\n"
     "                                boots) until idle; the programs start it by themselves\n"
-    "  help\n"
+    "  help | --version\n"
     "\n"
     "PORT names a bay as the library numbers its ports: 0 (or bay1) is Bay 1, 1 (or bay2) is Bay 2.\n"
     "Sizes are shown in decimal units (1 TB = 10^12 bytes) with the exact number of 512-byte sectors.\n"
@@ -196,8 +197,9 @@ std::string describe_disk(const store& s, const std::string& dir, const std::str
         return out + "\n" + indent + "identify: " + in_bays(error) + "\n";
     if (ov::io::path_exists(dir + "/" + identify_file)) {
         const std::string doubts = identify_doubts(id, d.sectors);
-        out += ", IDENTIFY from identify.bin" +
-               (doubts.empty() ? std::string() : "\n" + indent + "identify: " + dir + "/" + identify_file + ": " + doubts);
+        out += ", IDENTIFY from identify.bin";
+        if (!doubts.empty())
+            out += "\n" + indent + "identify: " + dir + "/" + identify_file + ": " + doubts;
     }
     out += "\n";
     uint64_t lba = 0;
@@ -311,6 +313,10 @@ int run(ov::sim::store& s, const std::string& command, const std::vector<std::st
     std::string error;
     if (command == "help" || command == "--help" || command == "-h") {
         std::fputs(usage_text, stdout);
+        return 0;
+    }
+    if (command == "--version" || command == "version") {
+        std::printf("ovraid-sim %s\n", OVRAID_VERSION);
         return 0;
     }
     if (command == "demo") {
