@@ -9,6 +9,7 @@ packages=(
   libudev-dev umockdev libumockdev-dev
   python3 libsystemd-dev dbus-daemon python3-dbusmock python3-jsonschema
   clang libclang-rt-14-dev
+  help2man librsvg2-bin strace desktop-file-utils appstream debhelper lintian
 )
 missing=()
 for p in "${packages[@]}"; do

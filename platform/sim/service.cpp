@@ -266,6 +266,15 @@ std::string firmware_program()
     }
     if (const char* env = std::getenv("OVRAID_SIM_TOOL"); env != nullptr && *env != '\0')
         return env;
+    // An installed program, under whatever prefix, runs the ovraid-sim installed with it, never
+    // one a build tree on the same machine happens to hold.
+    char self[4096];
+    if (const ssize_t n = ::readlink("/proc/self/exe", self, sizeof self - 1); n > 0) {
+        std::string beside(self, static_cast<size_t>(n));
+        beside = beside.substr(0, beside.rfind('/') + 1) + "ovraid-sim";
+        if (::access(beside.c_str(), X_OK) == 0)
+            return beside;
+    }
 #ifdef OVRAID_SIM_TOOL_BUILT
     if (::access(OVRAID_SIM_TOOL_BUILT, X_OK) == 0)
         return OVRAID_SIM_TOOL_BUILT;

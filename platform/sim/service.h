@@ -10,7 +10,8 @@
 namespace ov::sim {
 
 // The program that serves ("ovraid-sim firmware"): set_firmware_program(), else
-// OVRAID_SIM_TOOL, else the one built beside this code, else the installed one, else PATH.
+// OVRAID_SIM_TOOL, else the one in the running program's directory, else the one built beside
+// this code, else the installed one, else PATH.
 void set_firmware_program(const std::string& path);
 std::string firmware_program();
 

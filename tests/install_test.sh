@@ -1,0 +1,110 @@
+#!/usr/bin/env bash
+# Installs the build into a temporary DESTDIR with prefix /usr and runs what was installed from
+# there: a demo made by the installed ovraid-sim, ovraidctl status --json (through the
+# simulation and through the installed bridge library) and the window offscreen. Every file the
+# programs open or run is traced: none may lie in the source or build tree. Then the installed
+# files' own checkers, and the one version everywhere.
+#   install_test.sh BUILD_DIR SOURCE_DIR VERSION APP_ID WITH_WINDOW
+set -euo pipefail
+build=$1 source=$2 version=$3 app_id=$4 with_window=$5
+
+work=$(mktemp -d /tmp/ovraid-install.XXXXXX)
+trap 'rm -rf "$work"' EXIT
+root=$work/root
+failures=0
+fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
+
+DESTDIR=$root cmake --install "$build" --prefix /usr >"$work/install.log" || { cat "$work/install.log"; exit 1; }
+
+# Everything the package promises, where the desktop, man, udev, systemd and bash look for it.
+library=$(find "$root/usr/lib" -name libovraid-sim.so -path '*/ovraid/*' | head -n 1)
+[ -n "$library" ] || fail "the simulated bridge library is not installed under usr/lib/.../ovraid"
+expected=(usr/bin/ovraid-sim usr/bin/ovraidctl usr/include/ovraid/bridge.h
+  usr/share/metainfo/$app_id.metainfo.xml usr/share/icons/hicolor/scalable/apps/$app_id.svg
+  usr/share/man/man1/ovraidctl.1 usr/share/man/man1/ovraid-sim.1
+  usr/share/bash-completion/completions/ovraidctl usr/share/bash-completion/completions/ovraid-sim
+  usr/lib/udev/rules.d/70-ovraid.rules usr/lib/systemd/user/ovraidctl-monitor.service
+  usr/share/doc/ovraid/examples/example_bridge.c)
+if [ "$with_window" = 1 ]; then
+  expected+=(usr/bin/ovraid usr/share/applications/$app_id.desktop usr/share/man/man1/ovraid.1)
+  for size in 16 22 24 32 48 64 128 256; do
+    expected+=(usr/share/icons/hicolor/${size}x$size/apps/$app_id.png)
+  done
+fi
+for f in "${expected[@]}"; do
+  [ -s "$root/$f" ] || fail "not installed: /$f"
+done
+grep -qx 'ExecStart=/usr/bin/ovraidctl monitor' "$root/usr/lib/systemd/user/ovraidctl-monitor.service" ||
+  fail "the user unit does not start /usr/bin/ovraidctl"
+
+# The one version: each program, the metainfo's newest release, and the Debian changelog.
+programs=(ovraidctl ovraid-sim)
+[ "$with_window" = 1 ] && programs+=(ovraid)
+for p in "${programs[@]}"; do
+  out=$("$root/usr/bin/$p" --version 2>&1) || true
+  [ "$out" = "$p $version" ] || fail "$p --version says '$out', not '$p $version'"
+done
+grep -q "<release version=\"$version\"" "$root/usr/share/metainfo/$app_id.metainfo.xml" ||
+  fail "the metainfo's release is not $version"
+changelog=$(sed -n '1s/^ovraid (\([^)]*\)).*/\1/p' "$source/debian/changelog")
+[ "${changelog%-*}" = "$version" ] || fail "debian/changelog is at '$changelog', the project at $version"
+
+# The installed programs, with the build tree out of their way: no PATH or library path into it,
+# a home of their own, and strace (when there) recording every file opened or program started.
+export PATH=$root/usr/bin:/usr/bin:/bin HOME=$work/home
+unset LD_LIBRARY_PATH XDG_DATA_HOME XDG_CONFIG_HOME OVRAID_SIM_TOOL
+# LeakSanitizer cannot run under a tracer; the other sanitizers can.
+export ASAN_OPTIONS=${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0
+mkdir -p "$HOME"
+cd "$work"
+traced() {
+  local name=$1
+  shift
+  if command -v strace >/dev/null; then
+    strace -f -qq -e trace=%file,%process -o "$work/$name.trace" "$@"
+  else
+    "$@"
+  fi
+}
+traced sim ovraid-sim --sim "$work/sim" demo >/dev/null || fail "the installed ovraid-sim made no demo"
+json=$(traced status ovraidctl --sim "$work/sim" status --json) || fail "installed ovraidctl status --json failed"
+for want in "\"version\":\"$version\"" '"name":"OVB20110203A1"' '"state":"healthy"' '"bus":"firewire"'; do
+  [[ $json == *"$want"* ]] || fail "ovraidctl status --json lacks $want: $json"
+done
+json=$(traced library ovraidctl --sim "$work/sim" --library "$library" status --json) ||
+  fail "ovraidctl status --json through the installed bridge library failed"
+[[ $json == *'"name":"OVB20110203A1"'* ]] || fail "the installed bridge library shows no demo enclosure: $json"
+if [ "$with_window" = 1 ]; then
+  QT_QPA_PLATFORM=offscreen traced window ovraid --sim "$work/sim" --screenshot "$work/window.png" --quit-after 2 ||
+    fail "the installed window did not run offscreen"
+  [ -s "$work/window.png" ] || fail "the installed window saved no screenshot"
+fi
+# The sanitizers' own suppression file is the test's, not the program's.
+if command -v strace >/dev/null; then
+  if grep -h -F "$source" "$work"/*.trace | grep -v -F "$source/tests/tsan.supp" | head -n 5 | grep .; then
+    fail "an installed program opened or ran the files above from the source or build tree"
+  fi
+  grep -q "execve(\"$root/usr/bin/ovraid-sim\", \[[^]]*\"firmware\"" "$work"/status.trace ||
+    fail "ovraidctl did not start the installed ovraid-sim as the simulation's firmware"
+fi
+
+# The installed files as their readers check them, where those checkers are installed.
+if [ "$with_window" = 1 ] && command -v desktop-file-validate >/dev/null; then
+  desktop-file-validate "$root/usr/share/applications/$app_id.desktop" || fail "desktop-file-validate"
+fi
+if command -v appstreamcli >/dev/null; then
+  appstreamcli validate --no-net --pedantic "$root/usr/share/metainfo/$app_id.metainfo.xml" >"$work/appstream.log" 2>&1 ||
+    { cat "$work/appstream.log"; fail "appstreamcli validate"; }
+fi
+if command -v man >/dev/null; then
+  for page in "$root"/usr/share/man/man1/*.1; do
+    warnings=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -E UTF-8 -l "$page" 2>&1 >/dev/null)
+    [ -z "$warnings" ] || fail "man --warnings on $(basename "$page"): $warnings"
+  done
+fi
+for script in "$root"/usr/share/bash-completion/completions/*; do
+  bash -n "$script" || fail "bash cannot read $(basename "$script")"
+done
+
+[ "$failures" -eq 0 ] && echo "installed and ran from $root"
+exit $((failures > 0))
