@@ -584,7 +584,8 @@ void soak::event(int number, bool verbose)
         } else {
             continue;
         }
-        ++kinds[text.substr(0, text.find(' '))];
+        // Restarts and rebuilds the engine did not carry out are counted apart.
+        ++kinds[text.substr(0, text.find(' ')) + (text.find(": ") != std::string::npos ? " (not done)" : "")];
         if (verbose)
             std::printf("%6d %s\n", number, text.c_str());
         // A disk pulled or put in shows only in the presence registers, which a monitor
@@ -869,7 +870,7 @@ int main(int argc, char** argv)
                     events ? seconds * 1000 / events : 0.0);
         std::printf("acts:");
         for (const auto& [what, count] : run.kinds)
-            std::printf(" %s %d", what.c_str(), count);
+            std::printf("%s %s %d", what == run.kinds.begin()->first ? "" : ",", what.c_str(), count);
         std::printf("\nrebuilds started %d, finished %d; rescans asked beyond the events' own: %d; "
                     "engine notices %d; warnings %" PRIu64 "\n",
                     run.rebuilds_started, run.rebuilds_finished, run.extra_rescans, run.notices, warnings.load());
