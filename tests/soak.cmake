@@ -10,5 +10,6 @@ endif()
 
 # The suites' environment (ovraid_add_test), but with arguments and a faster clock.
 add_test(NAME soak_short COMMAND ovraid-soak --seed 14 --events 250)
-set_tests_properties(soak_short PROPERTIES LABELS soak TIMEOUT 300 ENVIRONMENT
-  "OVRAID_TIME_SCALE=100;TSAN_OPTIONS=halt_on_error=1 second_deadlock_stack=1 suppressions=${CMAKE_SOURCE_DIR}/tests/tsan.supp")
+set(soak_environment OVRAID_TIME_SCALE=100
+    "TSAN_OPTIONS=halt_on_error=1 second_deadlock_stack=1 suppressions=${CMAKE_SOURCE_DIR}/tests/tsan.supp")
+set_tests_properties(soak_short PROPERTIES LABELS soak TIMEOUT 300 ENVIRONMENT "${soak_environment}")
