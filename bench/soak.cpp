@@ -296,7 +296,7 @@ public:
     void close() { session_.reset(); }
 
 private:
-    bool settle(uint64_t handlings_before, bool expect_handling, const std::string& event, int number);
+    void settle(uint64_t handlings_before, bool expect_handling, const std::string& event, int number);
     bool shows_model(const snapshot& s, std::string& why);
     bool copies_kept_safe(std::string& why);
     void finish_copies(const std::string& event, int number);
@@ -431,13 +431,14 @@ bool run_write(session& s, const std::string& shown, Write write, std::string* w
 
 bool soak::make_sets(std::string& error)
 {
-    return run_write(
-               *session_, "SOAK-MIRROR", [](int index, ov::ovchip&) { return ov::j.build_raid(index, ov::mode_raid1); },
-               &error) &&
-           run_write(
-               *session_, "80004601000000A1",
-               [](int index, ov::ovchip&) { return ov::j.build_raid(index, ov::mode_raid0); }, &error) &&
-           settle(session_->handlings_ended(), false, "making the sets", 0);
+    const auto create = [](uint32_t mode) {
+        return [mode](int index, ov::ovchip&) { return ov::j.build_raid(index, static_cast<int>(mode)); };
+    };
+    if (!run_write(*session_, "SOAK-MIRROR", create(ov::mode_raid1), &error) ||
+        !run_write(*session_, "80004601000000A1", create(ov::mode_raid0), &error))
+        return false;
+    settle(session_->handlings_ended(), false, "making the sets", 0);
+    return true;
 }
 
 void soak::plug(bridge_model& b, bool plugged)
@@ -676,7 +677,7 @@ void soak::wrong(int number, const std::string& event, const std::string& why)
 // Waits for the engine to have handled the event, then for it to show what the hands did,
 // asking for a few rescans as a monitor would; a handling that never ends is left to the
 // watchdog.
-bool soak::settle(uint64_t handlings_before, bool expect_handling, const std::string& event, int number)
+void soak::settle(uint64_t handlings_before, bool expect_handling, const std::string& event, int number)
 {
     session& s = *session_;
     if (expect_handling)
@@ -698,7 +699,6 @@ bool soak::settle(uint64_t handlings_before, bool expect_handling, const std::st
     }
     if (!copies_kept_safe(why))
         wrong(number, event, why);
-    return true;
 }
 
 // A copy at its end is finished by the user's rebuild --wait: its marks cleared, then a
