@@ -214,7 +214,10 @@ int run_service(const std::string& root, int ready_fd)
     tell('L');
     using clock = std::chrono::steady_clock;
     auto last = clock::now();
-    const auto idle = std::chrono::microseconds(static_cast<int64_t>(idle_ms * 1000.0 / time_scale()));
+    // Never under a second of real time: the caller that started the service is still
+    // waiting for the starter to return (slow under a sanitizer) when a fast clock's idle ends.
+    const auto idle = std::max<std::chrono::microseconds>(
+        std::chrono::seconds(1), std::chrono::microseconds(static_cast<int64_t>(idle_ms * 1000.0 / time_scale())));
     const int tick = std::max(1, static_cast<int>(std::lround(tick_ms / time_scale())));
     for (;;) {
         pollfd p{listener.get(), POLLIN, 0};
