@@ -3,7 +3,7 @@ BUILD ?= build
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: all deps configure build run test fuzz clean
+.PHONY: all deps configure build run test fuzz deb clean
 
 all: build
 
@@ -29,6 +29,18 @@ FUZZ_RUNS ?= 2000000
 FUZZ_SECONDS ?=
 fuzz: deps
 	@FUZZ_RUNS=$(FUZZ_RUNS) FUZZ_SECONDS=$(FUZZ_SECONDS) JOBS=$(JOBS) scripts/fuzz.sh
+
+# The Debian package (debhelper; tests and benchmarks off) from the files git knows of, built in
+# build-deb/ovraid-VERSION and left as build-deb/ovraid_VERSION-1_ARCH.deb, then lintian: any
+# error or warning fails (debian/ovraid.lintian-overrides gives the reason for each let through).
+DEB_VERSION = $(shell grep -o 'project.ovraid VERSION [0-9.]*' CMakeLists.txt | cut -d' ' -f3)
+deb: deps
+	@rm -rf build-deb && mkdir -p build-deb/ovraid-$(DEB_VERSION)
+	@git ls-files -z --cached --others --exclude-standard | tar --null --ignore-failed-read -T - -cf - 2>/dev/null | tar -xf - -C build-deb/ovraid-$(DEB_VERSION)
+	@cd build-deb/ovraid-$(DEB_VERSION) && DEB_BUILD_OPTIONS="parallel=2" dpkg-buildpackage -b -us -uc >../build.log 2>&1 \
+		|| { tail -n 40 ../build.log; exit 1; }
+	@lintian --fail-on error,warning build-deb/ovraid_*.changes
+	@ls build-deb/*.deb
 
 clean:
 	rm -rf $(BUILD) build-asan build-tsan build-fuzz

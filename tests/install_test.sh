@@ -3,7 +3,7 @@
 # there: a demo made by the installed ovraid-sim, ovraidctl status --json (through the
 # simulation and through the installed bridge library) and the window offscreen. Every file the
 # programs open or run is traced: none may lie in the source or build tree. Then the installed
-# files' own checkers, and the one version everywhere.
+# files' own checkers, bash completion, and the one version everywhere.
 #   install_test.sh BUILD_DIR SOURCE_DIR VERSION APP_ID WITH_WINDOW
 set -euo pipefail
 build=$1 source=$2 version=$3 app_id=$4 with_window=$5
@@ -102,9 +102,24 @@ if command -v man >/dev/null; then
     [ -z "$warnings" ] || fail "man --warnings on $(basename "$page"): $warnings"
   done
 fi
-for script in "$root"/usr/share/bash-completion/completions/*; do
-  bash -n "$script" || fail "bash cannot read $(basename "$script")"
-done
+# The completions as bash runs them: a command, a word after a command, and the simulation's bridges.
+if [ -r /usr/share/bash-completion/bash_completion ]; then
+  completed=$(bash -c '
+    source /usr/share/bash-completion/bash_completion
+    source "$1/ovraidctl" && source "$1/ovraid-sim" || exit 1
+    line() {
+      local fn=$1; shift
+      COMP_WORDS=("$@") COMP_CWORD=$(($# - 1)) COMP_LINE="$*" COMPREPLY=()
+      COMP_POINT=${#COMP_LINE}
+      $fn
+      echo "${COMPREPLY[*]}"
+    }
+    line _ovraidctl ovraidctl re
+    line _ovraidctl ovraidctl create 1 ""
+    line _ovraid_sim ovraid-sim --sim "$2" plug ""' _ "$root/usr/share/bash-completion/completions" "$work/sim" 2>&1)
+  [ "$completed" = $'rebuild restart\nraid0 raid1 span\nfirewire-pair usb-raid' ] ||
+    fail "bash completion offers: $completed"
+fi
 
 [ "$failures" -eq 0 ] && echo "installed and ran from $root"
 exit $((failures > 0))
