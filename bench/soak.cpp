@@ -26,6 +26,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <iterator>
 #include <map>
 #include <mutex>
 #include <random>
@@ -906,6 +907,18 @@ int main(int argc, char** argv)
         }
         std::fflush(stdout);
         run.close();
+    }
+    // The firmware runs in a process of its own: once it has ended, what a sanitizer said
+    // there is in its log.
+    const std::string root = dir + "/sim";
+    const auto give_up_at = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (ov::sim::firmware_running(root) && std::chrono::steady_clock::now() < give_up_at)
+        ov::pause_ms(100);
+    std::ifstream log_file(root + "/.firmware/log");
+    const std::string log((std::istreambuf_iterator<char>(log_file)), std::istreambuf_iterator<char>());
+    if (log.find("Sanitizer") != std::string::npos || log.find("runtime error") != std::string::npos) {
+        std::printf("FAILED: the simulated firmware's log says:\n%s", log.c_str());
+        code = 1;
     }
     ov::set_diag_sink({});
     std::error_code ec;
