@@ -86,6 +86,7 @@ std::string notes_dir;
 void remove_notes()
 {
     ::unlink(ov::rebuild_notes::path().c_str());
+    ::unlink((ov::rebuild_notes::path() + ".lock").c_str());
     ::rmdir(notes_dir.c_str());
 }
 
