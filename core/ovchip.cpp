@@ -127,6 +127,13 @@ void ovchip::read_raid_combined_info()
         raid_configured = false;
         return;
     }
+    // A partial copy holds no whole set: beside any disk it forms none and holds no current
+    // data, whatever the stamps say (two copies of one disk cut short carry the stamps of
+    // their rebuilds, which may be one and the same second).
+    if (disks[0].raid_mode == mode_raid1 && (disks[0].incomplete_copy || disks[1].incomplete_copy)) {
+        raid_configured = false;
+        return;
+    }
     const int marks = (disks[0].rebuild_flag ? 1 : 0) + (disks[1].rebuild_flag ? 1 : 0);
     if (marks != 1 && disks[0].raid_mode == mode_raid1) {
         const int order = compare_stamps(disks[0].record_stamp, disks[1].record_stamp);

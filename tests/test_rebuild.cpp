@@ -203,6 +203,25 @@ TEST_F(rebuild_test, a_half_copy_beside_its_source_is_one_unless_the_source_stil
     }
 }
 
+TEST_F(rebuild_test, two_half_copies_of_one_disk_are_no_mirror_even_with_one_stamp)
+{
+    // Copies from disk_a onto disk_b and onto disk_c, both cut short within one second.
+    const int i = add_chip(disk_b(), disk_c(3000000));
+    const ov::ovdisk a = disk_a(2000000);
+    for (int port = 0; port < 2; ++port) {
+        put_record(i, port, record_for(2, port, 1999984, a, older_stamp));
+        ASSERT_TRUE(ov::rebuild_notes::add({ov::bridge_key(chip(i).identity), a.serial,
+                                            chip(i).disks[port].serial, older_stamp}));
+    }
+    chip(i).read_raid_info();
+    EXPECT_FALSE(chip(i).raid_configured) << "two partial copies taken for a healthy mirror";
+    for (int port = 0; port < 2; ++port) {
+        EXPECT_TRUE(chip(i).disks[port].incomplete_copy);
+        EXPECT_EQ(chip(i).disks[port].raid1_role, 0u) << "a partial copy called current";
+        EXPECT_FALSE(ov::rebuild_offered(chip(i), port));
+    }
+}
+
 TEST_F(rebuild_test, without_a_saved_note_no_rebuild_starts)
 {
     // The notes' directory is a file: nothing can be saved there.
