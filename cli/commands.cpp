@@ -68,7 +68,7 @@ bool parse_request(const options& o, request& r, std::string& error)
         else if (value == "span")
             r.mode = mode_span;
         else {
-            error = tr("ctl_bad_mode", value);
+            error = tr("ctl_bad_mode", shown(value));
             return false;
         }
     } else if (o.command == "delete") {
@@ -416,8 +416,8 @@ int run_command(session& s, const options& o)
     if (index < 0) {
         outcome out;
         out.code = exit_unknown;
-        out.message = !r.controller.empty()      ? (index == -2 ? tr("ctl_ambiguous", r.controller)
-                                                                 : tr("ctl_no_such_controller", r.controller))
+        out.message = !r.controller.empty()      ? (index == -2 ? tr("ctl_ambiguous", shown(r.controller))
+                                                                 : tr("ctl_no_such_controller", shown(r.controller)))
                       : before.controllers.empty() ? tr("ctl_no_enclosure")
                                                    : tr("ctl_name_controller");
         report(o, o.command, r.controller, out, s);

@@ -13,23 +13,6 @@ namespace {
 const char* const commands[] = {"status", "check", "create", "delete", "clear-disk", "rebuild", "restart",
                                 "monitor", "udev-rules", "help"};
 
-// A word of the line as an error shows it: control bytes as \xNN, so one line stays one
-// line and nothing typed (or pasted) reaches the terminal as a command.
-std::string shown(const std::string& word)
-{
-    std::string out;
-    for (const char c : word) {
-        const auto b = static_cast<unsigned char>(c);
-        if (b < 0x20 || b == 0x7F) {
-            char code[5];
-            std::snprintf(code, sizeof code, "\\x%02x", b);
-            out += code;
-        } else {
-            out += c;
-        }
-    }
-    return out;
-}
 
 bool known_command(const std::string& word)
 {
@@ -67,6 +50,24 @@ bool* switch_of(options& o, const std::string& arg)
 }
 
 }  // namespace
+
+// A word of the line as an error shows it: control bytes as \xNN, so one line stays one
+// line and nothing typed (or pasted) reaches the terminal as a command.
+std::string shown(const std::string& word)
+{
+    std::string out;
+    for (const char c : word) {
+        const auto b = static_cast<unsigned char>(c);
+        if (b < 0x20 || b == 0x7F) {
+            char code[5];
+            std::snprintf(code, sizeof code, "\\x%02x", b);
+            out += code;
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
 
 bool parse(int argc, char** argv, options& out, std::string& error)
 {

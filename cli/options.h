@@ -21,6 +21,9 @@ struct options {
     double interval = 0;                // monitor / status --watch: seconds between looks, 0 default
 };
 
+// A word of the line as an error shows it: control bytes as \xNN.
+std::string shown(const std::string& word);
+
 // false with error (one line) for a line that cannot be understood.
 bool parse(int argc, char** argv, options& out, std::string& error);
 

@@ -26,7 +26,7 @@ int chosen(const snapshot& s, const options& o)
 
 std::string not_chosen(int index, const std::string& name)
 {
-    return index == -3 ? tr("ctl_ambiguous", name) : tr("ctl_no_such_controller", name);
+    return index == -3 ? tr("ctl_ambiguous", shown(name)) : tr("ctl_no_such_controller", shown(name));
 }
 
 // Two readings a second apart give a running rebuild its speed.

@@ -59,6 +59,8 @@ TEST_F(cli_commands, each_command_writes_what_it_says_or_nothing)
         {{"clear-disk", "3", "--yes"}, 64, {"\"3\" is no bay"}, "-/-"},
         // A usage error is one line, control bytes shown, not sent to the terminal.
         {{"status", "--x\x1b[2J\ny"}, 64, {"unknown option --x\\x1b[2J\\x0ay\n"}, "-/-"},
+        {{"create", "r\x1b[2J", "--yes"}, 64, {"\"r\\x1b[2J\" is no mode"}, "-/-"},
+        {{"delete", "u\x1b[2J", "--yes"}, 3, {"no controller \"u\\x1b[2J\" is attached"}, "-/-"},
         {{"create", "USB-u", "raid1", "--yes"}, 0,
          {"Done.", "State:   healthy", "Set:     RAID 1", "SN-a", "SN-b"}, "raid1/raid1"},
         {{"clear-disk", "USB-u", "2", "--yes"}, 1, {"the disk in Bay 2 is a member of the set"}, "raid1/raid1"},
