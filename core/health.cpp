@@ -219,7 +219,7 @@ chip_summary summarize(const ovchip& chip)
             else if (s.bays[port].content == bay_content::disk && member_mode(s.bays[port].record_mode))
                 ++others;
         }
-        const bool stepped = chip.disks[0].raid1_role != 0 && half(0) && half(1);
+        const bool stepped = (chip.disks[0].raid1_role != 0 || chip.disks[1].raid1_role != 0) && half(0) && half(1);
         if (halves == 0 && others == 0) {
             s.state = chip_state::not_configured;
         } else if (stepped) {

@@ -129,9 +129,11 @@ void ovchip::read_raid_combined_info()
     }
     // A partial copy holds no whole set: beside any disk it forms none and holds no current
     // data, whatever the stamps say (two copies of one disk cut short carry the stamps of
-    // their rebuilds, which may be one and the same second).
+    // their rebuilds, which may be one and the same second). A whole half beside it has.
     if (disks[0].raid_mode == mode_raid1 && (disks[0].incomplete_copy || disks[1].incomplete_copy)) {
         raid_configured = false;
+        for (int d = 0; d < 2; ++d)
+            disks[d].raid1_role = !disks[d].incomplete_copy && disks[1 - d].incomplete_copy ? 1 : 0;
         return;
     }
     const int marks = (disks[0].rebuild_flag ? 1 : 0) + (disks[1].rebuild_flag ? 1 : 0);
