@@ -364,7 +364,7 @@ TEST_F(SimTool, BadFilesAreNamedAndHarmNothingElse)
         std::filesystem::create_directories(r + "/.firmware");
         return r + "/.firmware";
     };
-    enum : unsigned { scan_names = 1, others_stop = 2 };
+    enum : unsigned { scan_names = 1, others_stop = 2, not_answering = 4 };
     const struct {
         const char* what;
         std::function<void(const std::string& r)> spoil;
@@ -377,6 +377,9 @@ TEST_F(SimTool, BadFilesAreNamedAndHarmNothingElse)
              ::mkdir((r + "/a/port0/disk.img").c_str(), 0755);
          },
          "/a/port0/disk.img: not a regular file", scan_names},
+        {"bay is a file",
+         [&](auto r) { std::filesystem::remove_all(r + "/a/port0"), spit(r + "/a/port0", "hi\n"); },
+         "/a/port0: not a directory", scan_names | not_answering},
         {"image links to nowhere", [&](auto r) { link("/nonexistent/x", r + "/a/port0/disk.img"); },
          "/a/port0/disk.img: a symbolic link to nowhere", scan_names},
         {"image links to itself", [&](auto r) { link("disk.img", r + "/a/port0/disk.img"); },
@@ -476,6 +479,9 @@ TEST_F(SimTool, BadFilesAreNamedAndHarmNothingElse)
         EXPECT_NE(listed.find("bridge b: USB enclosure, S/N USB-b"), std::string::npos) << row.what << "\n" << listed;
         if (row.flags & scan_names) {
             EXPECT_NE(scanned.find(r + row.names), std::string::npos) << row.what << "\n" << scanned;
+        }
+        if (row.flags & not_answering) {
+            EXPECT_NE(scanned.find("Bay 1: a disk is there but does not answer"), std::string::npos) << scanned;
         }
         EXPECT_EQ(scanned.find("S/N USB-b") != std::string::npos, !(row.flags & others_stop))
             << row.what << "\n" << scanned;

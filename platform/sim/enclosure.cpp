@@ -418,8 +418,8 @@ int enclosure::ovGetRegister(uint32_t service, unsigned char* buffer, int length
     if (port >= 0) {
         // The register says whether a drive is attached, not whether it answers.
         struct stat st;
-        const std::string image = d_->st.port_dir(cfg.name, port) + "/" + image_file;
-        buffer[0] = ::stat(image.c_str(), &st) == 0 ? 1 : 0;
+        const std::string dir = d_->st.port_dir(cfg.name, port);
+        buffer[0] = ::stat((dir + "/" + image_file).c_str(), &st) == 0 || bay_not_a_directory(dir) ? 1 : 0;
     }
     return 0;
 }

@@ -71,6 +71,16 @@ bool entry_exists(const std::string& path)
     return ::lstat(path.c_str(), &st) == 0;
 }
 
+}  // namespace
+
+bool bay_not_a_directory(const std::string& dir)
+{
+    struct stat st;
+    return entry_exists(dir) && (::stat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode));
+}
+
+namespace {
+
 std::string real_path(const std::string& path)
 {
     char* real = ::realpath(path.c_str(), nullptr);
@@ -355,6 +365,12 @@ bool store::write_disk_conf(const std::string& dir, const std::string& disk, con
 bool store::read_disk(const std::string& dir, disk_desc& cfg, std::string& disk, std::string& error) const
 {
     error.clear();
+    // A file where the bay's directory belongs is something put there, not an empty bay.
+    if (bay_not_a_directory(dir)) {
+        if (inside(dir, error))
+            error = dir + ": not a directory; a bay or shelf slot is a directory holding the disk's files";
+        return false;
+    }
     const std::string image = dir + "/" + image_file;
     const std::string conf = dir + "/" + disk_conf_file;
     const bool has_image = entry_exists(image), has_conf = entry_exists(conf);

@@ -31,6 +31,10 @@ constexpr const char* shelf_dir_name = "shelf";
 // the caller's own checks (true).
 bool within_root(const std::string& root, const std::string& path, std::string& error);
 
+// Something other than a directory (a link to nowhere too) stands where a bay's or a shelf
+// slot's directory belongs: the bay is not empty, its disk unreadable.
+bool bay_not_a_directory(const std::string& dir);
+
 class store {
 public:
     explicit store(std::string root);
