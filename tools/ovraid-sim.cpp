@@ -1,6 +1,7 @@
 // ovraid-sim: creates and changes the simulated enclosures. Every command is a change
 // to the simulation directory; a running ovraid sees it through its watcher.
-// Exit status: 0 done, 1 the command failed, 2 the command line is wrong.
+// Exit status: 0 done, 1 the command failed, 2 the command line is wrong, 3 list found no
+// simulation at the root (as ovraidctl says "no simulation there").
 #include <fcntl.h>
 
 #include <algorithm>
@@ -52,6 +53,8 @@ const char* const usage_text =
     "\n"
     "PORT names a bay as the library numbers its ports: 0 (or bay1) is Bay 1, 1 (or bay2) is Bay 2.\n"
     "Sizes are shown in decimal units (1 TB = 10^12 bytes) with the exact number of 512-byte sectors.\n"
+    "\n"
+    "Exit status: 0 done, 1 the command failed, 2 the command line is wrong, 3 list found no simulation.\n"
     "\n"
     "The simulation lives in $XDG_DATA_HOME/ovraid/sim (or ~/.local/share/ovraid/sim) unless --sim\n"
     "names another directory.\n";
@@ -329,7 +332,10 @@ int run(ov::sim::store& s, const std::string& command, const std::vector<std::st
     if (command == "list") {
         want_positionals(parse(rest, {}, {}), 0, "list");
         std::fputs(listing(s, error).c_str(), stdout);
-        return error.empty() ? 0 : failed(error);
+        if (!error.empty())
+            return failed(error);
+        // A mistyped --sim lists nothing, which a script would take for an empty simulation.
+        return s.exists() ? 0 : 3;
     }
     if (command == "add-bridge") {
         const arguments a = parse(rest,
