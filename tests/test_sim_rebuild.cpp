@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <random>
 
 #include "harness.h"
@@ -249,6 +250,13 @@ TEST_F(SimRebuild, UnpluggingOrWarmBootingStopsTheCopyButClosingTheFrontEndDoesN
     again.sync();
     EXPECT_TRUE(again.rebuild_running("u"));
     EXPECT_GT(read_status(again, again.service_of("u")).current, before.current);
+
+    // Removing the simulation takes the state directory first, maybe: the service, still
+    // copying, ends rather than make it again behind the removal.
+    const pid_t pid = std::atoi(slurp(root + "/.firmware/lock").c_str());
+    ASSERT_EQ(::rename((root + "/.firmware").c_str(), (dir.path() + "/removed").c_str()), 0);
+    EXPECT_TRUE(eventually([&] { return ::kill(pid, 0) != 0; }, 60s)) << "the service goes on";
+    EXPECT_FALSE(std::filesystem::exists(root + "/.firmware")) << "made again behind the removal";
 }
 
 // ---- the firmware service: one per simulation, whatever front ends come and go ------------

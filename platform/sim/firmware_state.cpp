@@ -55,9 +55,16 @@ bool parse_u64(const std::string& text, uint64_t& value)
     return true;
 }
 
-bool ensure_dir(const std::string& root, std::string& error)
+// The service made the directory when it started. Gone since, the simulation is being
+// removed: made again, it would keep the root from going, so the write fails instead.
+bool dir_still_there(const std::string& root, std::string& error)
 {
-    return firmware_dir_usable(root, true, error);
+    struct stat st;
+    if (::lstat(firmware_dir(root).c_str(), &st) != 0 && errno == ENOENT) {
+        error = firmware_dir(root) + ": gone; the simulation was removed";
+        return false;
+    }
+    return firmware_dir_usable(root, false, error);
 }
 
 const char* const progress_names[] = {"none", "running", "stopped", "done"};
@@ -119,7 +126,7 @@ bool write_power(const std::string& root, const std::string& bridge, const power
 {
     const std::string text = "boot = " + std::to_string(p.boot) + "\nstate = " +
                              (p.state == power_state::kind::up ? "up" : "rebooting") + "\n";
-    return ensure_dir(root, error) && io::atomic_replace(state_path(root, bridge, power_suffix), text, error);
+    return dir_still_there(root, error) && io::atomic_replace(state_path(root, bridge, power_suffix), text, error);
 }
 
 bool read_progress(const std::string& root, const std::string& bridge, rebuild_progress& p, std::string& error)
@@ -167,7 +174,7 @@ bool write_progress(const std::string& root, const std::string& bridge, const re
                              "\nsource = " + std::to_string(p.source_port) + "\nsource_id = " + p.source_id +
                              "\ntarget_id = " + p.target_id + "\n";
     // Rewritten at every step of a copy: not synced; a crash loses at most the last steps.
-    return ensure_dir(root, error) &&
+    return dir_still_there(root, error) &&
            io::atomic_replace(state_path(root, bridge, progress_suffix), text, error, 0644, false);
 }
 

@@ -37,6 +37,7 @@ struct rebuild_progress {
 // Absent files read as off and none; false with error only for a file that cannot be read or
 // does not parse (a reader then keeps what it had).
 bool read_power(const std::string& root, const std::string& bridge, power_state& p, std::string& error);
+// Writes fail once the firmware directory is gone: it is never made again behind a removal.
 bool write_power(const std::string& root, const std::string& bridge, const power_state& p, std::string& error);
 bool read_progress(const std::string& root, const std::string& bridge, rebuild_progress& p, std::string& error);
 bool write_progress(const std::string& root, const std::string& bridge, const rebuild_progress& p,

@@ -238,8 +238,10 @@ int run_service(const std::string& root, int ready_fd)
             }
             last = clock::now();
         }
-        if (!fw.st().exists())
-            break;  // the simulation was removed
+        // The simulation is gone or being removed (its state directory first, maybe).
+        struct stat state_dir;
+        if (!fw.st().exists() || ::lstat(firmware_dir(root).c_str(), &state_dir) != 0)
+            break;
         if (fw.busy())
             last = clock::now();
         else if (clock::now() - last > idle)

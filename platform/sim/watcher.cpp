@@ -46,9 +46,10 @@ bool enclosure::impl::add_watches(std::map<int, watched>& wds)
         return false;
     }
     wds[root_wd] = watched::root;
-    // The firmware's power states: a restart, or a power-up another process asked for.
+    // The firmware's power states: a restart, or a power-up another process asked for. Not
+    // made here when missing (made behind a removal of the root, it would keep the root): its
+    // coming shows in the root's watch.
     const std::string fw = firmware_dir(st.root());
-    ::mkdir(fw.c_str(), 0755);
     const int fw_wd = ::inotify_add_watch(inotify_fd.get(), fw.c_str(), IN_MOVED_TO | IN_DELETE | IN_ONLYDIR);
     if (fw_wd >= 0)
         wds[fw_wd] = watched::firmware;
@@ -141,7 +142,7 @@ bool enclosure::impl::drain_events()
             const watched where = it == watches.end() ? watched::bridge : it->second;
             // Hidden names are the store's temporary files and half-made disks; the firmware's
             // progress changes nothing about which bridges exist.
-            if (where == watched::root ? (!name.empty() && name[0] != '.')
+            if (where == watched::root ? (!name.empty() && (name[0] != '.' || name == firmware_dir_name))
                 : where == watched::firmware
                     ? name.size() > std::strlen(power_suffix) &&
                           name.compare(name.size() - std::strlen(power_suffix), std::string::npos, power_suffix) == 0
