@@ -10,15 +10,20 @@
 //
 //   ovraid-soak [--seed N] [--events N] [--scale X] [--verbose]
 //
-// Exit status: 0 every figure met; 1 a figure missed (threads, descriptors, memory);
-// 2 a hang (the watchdog); 3 a wrong state; 4 the simulation could not be made.
+// Exit status: 0 every figure met (or no events: nothing to compare); 1 a figure missed
+// (threads, descriptors, memory); 2 a hang (the watchdog); 3 a wrong state; 4 the simulation
+// could not be made; 64 a wrong command line. Ended by SIGINT, SIGTERM or SIGPIPE, it removes
+// its directory first, then ends by that signal.
 #include <dirent.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cerrno>
 #include <cinttypes>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -28,6 +33,7 @@
 #include <functional>
 #include <iterator>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <random>
 #include <set>
@@ -791,15 +797,27 @@ void soak::restore(int number)
     dog_.disarm();
 }
 
-uint64_t number_option(const char* name, const char* text)
+constexpr int usage_status = 64;
+
+uint64_t number_option(const char* name, const char* text, uint64_t max)
 {
     char* end = nullptr;
+    errno = 0;
     const unsigned long long v = std::strtoull(text, &end, 10);
-    if (*text == '\0' || *end != '\0' || *text == '-') {
-        std::fprintf(stderr, "ovraid-soak: %s wants a number, not '%s'\n", name, text);
-        std::exit(4);
+    if (*text == '\0' || *end != '\0' || *text == '-' || errno == ERANGE || v > max) {
+        std::fprintf(stderr, "ovraid-soak: %s wants a number from 0 to %" PRIu64 ", not '%s'\n", name, max, text);
+        std::exit(usage_status);
     }
     return v;
+}
+
+// Set by SIGINT, SIGTERM and SIGPIPE: the loop ends after the act under way, and the
+// simulation's directory goes (its firmware service ends once its root is gone).
+volatile std::sig_atomic_t stop_signal = 0;
+
+void on_stop_signal(int sig)
+{
+    stop_signal = sig;
 }
 
 }  // namespace
@@ -814,20 +832,20 @@ int main(int argc, char** argv)
         if ((arg == "--seed" || arg == "--events" || arg == "--scale") && k + 1 < argc) {
             const char* value = argv[++k];
             if (arg == "--seed")
-                seed = number_option("--seed", value);
+                seed = number_option("--seed", value, UINT64_MAX);
             else if (arg == "--events")
-                events = static_cast<int>(std::min<uint64_t>(number_option("--events", value), 10000000));
+                events = static_cast<int>(number_option("--events", value, 10000000));
             else if (double scale; ov::parse_time_scale(value, scale))
                 ov::set_time_scale(scale);
             else {
                 std::fprintf(stderr, "ovraid-soak: --scale wants a number from 0.001 to 10000\n");
-                return 4;
+                return usage_status;
             }
         } else if (arg == "--verbose") {
             verbose = true;
         } else {
             std::fprintf(stderr, "usage: ovraid-soak [--seed N] [--events N] [--scale X] [--verbose]\n");
-            return 4;
+            return usage_status;
         }
     }
     // Without a scale the soak runs at the pace it was measured at (see bench/README.md).
@@ -836,7 +854,18 @@ int main(int argc, char** argv)
         }))
         ov::set_time_scale(200);
     std::printf("ovraid-soak --seed %" PRIu64 " --events %d (time scale %g)\n", seed, events, ov::time_scale());
+    if (events == 0) {
+        std::printf("no events: nothing to compare\n");
+        return 0;
+    }
     std::fflush(stdout);
+
+    struct sigaction stop = {};
+    stop.sa_handler = on_stop_signal;
+    stop.sa_flags = SA_RESTART;
+    ::sigemptyset(&stop.sa_mask);
+    for (int sig : {SIGINT, SIGTERM, SIGPIPE})
+        ::sigaction(sig, &stop, nullptr);
 
     char dir_template[] = "/tmp/ovraid-soak.XXXXXX";
     if (!::mkdtemp(dir_template)) {
@@ -844,6 +873,8 @@ int main(int argc, char** argv)
         return 4;
     }
     const std::string dir = dir_template;
+    std::printf("simulation in %s\n", dir.c_str());
+    std::fflush(stdout);
     // Nothing of the user's is read or written: the rebuild notes and the simulation
     // stay in the temporary directory.
     ov::rebuild_notes::set_path(dir + "/rebuilds");
@@ -854,15 +885,20 @@ int main(int argc, char** argv)
     const int warmup = events >= 1000 ? 200 : events / 10;
     figures start, end;
     int code = 0;
+    std::error_code ec;
+    bool stopped = false;
+    auto began = std::chrono::steady_clock::now();
+    auto keep = std::make_unique<soak>(seed, dir + "/sim");
     {
-        soak run(seed, dir + "/sim");
+        soak& run = *keep;
         std::string error;
         if (!run.make_simulation(error) || !run.open(error) || !run.make_sets(error)) {
             std::fprintf(stderr, "ovraid-soak: %s\n", error.empty() ? "the sets could not be made" : error.c_str());
+            std::filesystem::remove_all(dir, ec);
             return 4;
         }
-        const auto began = std::chrono::steady_clock::now();
-        for (int n = 1; n <= events; ++n) {
+        began = std::chrono::steady_clock::now();
+        for (int n = 1; n <= events && !stop_signal; ++n) {
             if (n == warmup + 1 || (n == 1 && warmup == 0)) {
                 run.restore(n);
                 start = measure();
@@ -872,6 +908,22 @@ int main(int argc, char** argv)
                 std::fprintf(stderr, "ovraid-soak: %d events, %.0f s\n", n,
                              std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count());
         }
+        if (stop_signal) {
+            run.close();
+            stopped = true;
+        }
+    }
+    if (stopped) {
+        keep.reset();
+        std::filesystem::remove_all(dir, ec);
+        std::fprintf(stderr, "ovraid-soak: stopped by signal %d; %s removed\n", static_cast<int>(stop_signal),
+                     dir.c_str());
+        std::signal(stop_signal, SIG_DFL);
+        std::raise(stop_signal);
+        return 128 + stop_signal;
+    }
+    {
+        soak& run = *keep;
         run.restore(events + 1);
         // Threads that carried a restart's return end on their own a moment after it.
         end = measure();
@@ -908,6 +960,7 @@ int main(int argc, char** argv)
         std::fflush(stdout);
         run.close();
     }
+    keep.reset();
     // The firmware runs in a process of its own: once it has ended, what a sanitizer said
     // there is in its log.
     const std::string root = dir + "/sim";
@@ -921,7 +974,6 @@ int main(int argc, char** argv)
         code = 1;
     }
     ov::set_diag_sink({});
-    std::error_code ec;
     std::filesystem::remove_all(dir, ec);
     return code;
 }
