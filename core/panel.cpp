@@ -3,9 +3,11 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "ata_identify.h"
 #include "numbers.h"
 #include "ovchip.h"
 #include "requests.h"
+#include "safety.h"
 
 namespace ov {
 
@@ -177,6 +179,28 @@ bool rebuild_running(const ovchip& chip)
     return chip.rebuilding || chip.polling;
 }
 
+bool superseded_half(const ovchip& chip, int port, std::string& partner)
+{
+    const ovdisk& disk = chip.disks[port];
+    if (!disk.present || disk.raid_mode != mode_raid1)
+        return false;
+    // The partner as its record names it, in ATA byte order, read as the serial is shown.
+    identify_data named;
+    std::copy(disk.partner_serial, disk.partner_serial + identify::serial_length,
+              named.bytes.begin() + identify::serial_offset);
+    std::string serial = named.text(identify::serial, identify::serial_length / 2);
+    trim(serial);
+    if (serial.empty())
+        return false;
+    const std::string stamp(reinterpret_cast<const char*>(disk.record_stamp), 14);
+    for (const rebuild_note& note : rebuild_notes::load())
+        if (note.source_serial == serial && note.stamp > stamp) {
+            partner = serial;
+            return true;
+        }
+    return false;
+}
+
 bool rebuild_offered(const ovchip& chip, int source)
 {
     const ovdisk& disk = chip.disks[source];
@@ -289,6 +313,14 @@ question question_before(const ovchip& chip, command c, int port)
     const int target = 1 - port;
     if (chip.disks[port].raid1_role == 2 && chip.disks[target].raid1_role == 1)
         return {{key("rebuild_from_older", {std::to_string(port + 1), std::to_string(target + 1)})}, true};
+    // The same when the newer member is not here to compare stamps with: its rebuild, noted
+    // after this disk's record was written, says it went on without this disk. Copying from
+    // here would also stamp the older data as the newest.
+    std::string partner;
+    if (superseded_half(chip, port, partner))
+        return {{key("rebuild_from_superseded",
+                     {std::to_string(port + 1), partner, std::to_string(target + 1)})},
+                true};
     return {{key(port == 0 ? "disk1_to_disk2" : "disk2_to_disk1")}, false};
 }
 

@@ -100,6 +100,9 @@ bool unknown_disk(const ovchip& chip, int port);   // there, but silent or its r
 bool pair_writable(const ovchip& chip);            // both disks answer and are known
 bool rebuild_running(const ovchip& chip);
 bool rebuild_offered(const ovchip& chip, int source);
+// A mirror half whose partner (serial given back) has been a rebuild's source since this
+// half's record was written: it holds older data than that partner, wherever it is.
+bool superseded_half(const ovchip& chip, int port, std::string& partner);
 bool mode_conflict(const ovchip& chip);            // two known disks with records, no set
 bool rebuild_tab_allowed(const ovchip* chip);
 

@@ -222,6 +222,34 @@ TEST_F(rebuild_test, two_half_copies_of_one_disk_are_no_mirror_even_with_one_sta
     }
 }
 
+// disk_b, a mirror half of disk_a pulled long ago, beside disk_c, a copy from disk_a cut short:
+// disk_a went on without disk_b, so rebuilding from disk_b asks, No by default, even though
+// disk_a is not here to compare stamps with.
+TEST_F(rebuild_test, a_half_whose_partner_was_rebuilt_from_since_is_asked_about_as_older)
+{
+    for (const char* note_stamp : {newer_stamp, older_stamp}) {
+        SCOPED_TRACE(note_stamp);
+        next_case();
+        const int i = add_chip(disk_b(), disk_c(3000000));
+        const ov::ovdisk a = disk_a(2000000);
+        put_record(i, 0, record_for(2, 0, 1999984, a, older_stamp));
+        put_record(i, 1, record_for(2, 1, 1999984, a, note_stamp));
+        ASSERT_TRUE(ov::rebuild_notes::add({ov::bridge_key(chip(i).identity), a.serial, chip(i).disks[1].serial,
+                                            note_stamp}));
+        chip(i).read_raid_info();
+        const bool later = note_stamp == std::string(newer_stamp);
+        const ov::question q = ov::question_before(chip(i), ov::command::rebuild, 0);
+        ASSERT_FALSE(q.text.empty());
+        EXPECT_EQ(q.text[0].key, later ? "rebuild_from_superseded" : "disk1_to_disk2");
+        EXPECT_EQ(q.no_by_default, later);
+        std::string partner;
+        EXPECT_EQ(ov::superseded_half(chip(i), 0, partner), later);
+        if (later) {
+            EXPECT_EQ(partner, a.serial);
+        }
+    }
+}
+
 TEST_F(rebuild_test, without_a_saved_note_no_rebuild_starts)
 {
     // The notes' directory is a file: nothing can be saved there.

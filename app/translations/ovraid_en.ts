@@ -378,6 +378,11 @@
         <extracomment>Confirmation of a rebuild from the returning disk (older data) over the original member (current data); %1 = source disk, %2 = target disk (Cancel is the default)</extracomment>
         <translation>The disk in Bay %1 holds OLDER data than the disk in Bay %2. Rebuilding from Bay %1 overwrites the current data in Bay %2 with older data. Rebuild from the older disk anyway?</translation>
     </message>
+    <message id="rebuild_from_superseded">
+        <source>The disk in Bay %1 is an older half of its mirror: its partner (S/N %2) has since been the source of a rebuild and holds newer data. Rebuilding from Bay %1 copies the older data over Bay %3 and makes it look the newest. Rebuild from the older disk anyway?</source>
+        <extracomment>Confirmation of a rebuild from a mirror half whose partner, not in the enclosure, was rebuilt from since; %1 = source bay, %2 = the partner's serial, %3 = target bay (Cancel is the default)</extracomment>
+        <translation>The disk in Bay %1 is an older half of its mirror: its partner (S/N %2) has since been the source of a rebuild and holds newer data. Rebuilding from Bay %1 copies the older data over Bay %3 and makes it look the newest. Rebuild from the older disk anyway?</translation>
+    </message>
     <message id="fault_disk_changed">
         <source>The disk in Bay %1 is no longer the disk shown here. Nothing was written; the enclosure is scanned again.</source>
         <extracomment>Second paragraph of a failure alert: the disk in a bay changed; %1 = bay</extracomment>
