@@ -13,7 +13,6 @@ namespace {
 const char* const commands[] = {"status", "check", "create", "delete", "clear-disk", "rebuild", "restart",
                                 "monitor", "udev-rules", "help"};
 
-
 bool known_command(const std::string& word)
 {
     for (const char* c : commands)

@@ -406,13 +406,14 @@ void ovchip::finish_rebuild()
 {
     rebuilding = false;
     polling = false;
+    // The target holds the whole set now: no longer a partial copy. Said before the marks
+    // go, so that no one looking in between takes it for one beside an unmarked source.
+    rebuild_notes::remove_targets({disks[0].serial, disks[1].serial});
     clear_rebuild(false);
     clear_rebuild(true);
     // The cached marks are over too, so a later selection does not follow it again.
     disks[0].rebuild_flag = false;
     disks[1].rebuild_flag = false;
-    // The target holds the whole set now: no longer a partial copy.
-    rebuild_notes::remove_targets({disks[0].serial, disks[1].serial});
 }
 
 }  // namespace ov

@@ -1,5 +1,6 @@
 #include "panel.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 
