@@ -24,7 +24,9 @@ expected=(usr/bin/ovraid-sim usr/bin/ovraidctl usr/include/ovraid/bridge.h
   usr/share/man/man1/ovraidctl.1 usr/share/man/man1/ovraid-sim.1
   usr/share/bash-completion/completions/ovraidctl usr/share/bash-completion/completions/ovraid-sim
   usr/lib/udev/rules.d/70-ovraid.rules usr/lib/systemd/user/ovraidctl-monitor.service
-  usr/share/doc/ovraid/examples/example_bridge.c)
+  usr/share/doc/ovraid/examples/example_bridge.c usr/share/doc/ovraid/ovraidctl-json.md
+  usr/share/doc/ovraid/ovraidctl-monitor.md usr/share/doc/ovraid/bridge-library.md
+  usr/share/doc/ovraid/ovraidctl-status.schema.json usr/share/doc/ovraid/ovraidctl-monitor.schema.json)
 if [ "$with_window" = 1 ]; then
   expected+=(usr/bin/ovraid usr/share/applications/$app_id.desktop usr/share/man/man1/ovraid.1)
   for size in 16 22 24 32 48 64 128 256; do
@@ -36,6 +38,16 @@ for f in "${expected[@]}"; do
 done
 grep -qx 'ExecStart=/usr/bin/ovraidctl monitor' "$root/usr/lib/systemd/user/ovraidctl-monitor.service" ||
   fail "the user unit does not start /usr/bin/ovraidctl"
+grep -qx 'ConditionPathExists=|%E/ovraid/ovraid.conf' "$root/usr/lib/systemd/user/ovraidctl-monitor.service" ||
+  fail "the user unit does not look for ovraid.conf under XDG_CONFIG_HOME"
+# The example builds as its comment says, against the installed header alone.
+if command -v cc >/dev/null; then
+  build_line=$(sed -n '/^ \*   cc /,/\.c$/p' "$root/usr/share/doc/ovraid/examples/example_bridge.c" | sed 's/^ \* *//; s/\\$//' | tr '\n' ' ')
+  [[ $build_line == cc* ]] || fail "example_bridge.c has no build line"
+  mkdir "$work/example" && cp "$root/usr/share/doc/ovraid/examples/example_bridge.c" "$work/example/"
+  (cd "$work/example" && eval "${build_line/cc /cc -I$root/usr/include }" && [ -s libovraid-example.so ]) ||
+    fail "the example's build line fails against the installed header: $build_line"
+fi
 
 # The one version: each program, the metainfo's newest release, and the Debian changelog.
 programs=(ovraidctl ovraid-sim)
@@ -46,6 +58,12 @@ for p in "${programs[@]}"; do
 done
 grep -q "<release version=\"$version\"" "$root/usr/share/metainfo/$app_id.metainfo.xml" ||
   fail "the metainfo's release is not $version"
+# Every man page: the release date in one form, and SEE ALSO.
+release_date=$(sed -n 's/^set(OVRAID_RELEASE_DATE \([^)]*\))/\1/p' "$source/CMakeLists.txt")
+for page in "$root"/usr/share/man/man1/*.1; do
+  grep -q "^\.TH [^ ]* \"\?1\"\? \"$release_date\"" "$page" || fail "$(basename "$page") is not dated $release_date: $(grep -m1 '^\.TH' "$page")"
+  grep -q '^\.SH "\?SEE ALSO' "$page" || fail "$(basename "$page") has no SEE ALSO"
+done
 changelog=$(sed -n '1s/^ovraid (\([^)]*\)).*/\1/p' "$source/debian/changelog")
 [ "${changelog%-*}" = "$version" ] || fail "debian/changelog is at '$changelog', the project at $version"
 
@@ -116,8 +134,10 @@ if [ -r /usr/share/bash-completion/bash_completion ]; then
     }
     line _ovraidctl ovraidctl re
     line _ovraidctl ovraidctl create 1 ""
+    line _ovraidctl ovraidctl monitor --
+    line _ovraidctl ovraidctl delete 1 --j
     line _ovraid_sim ovraid-sim --sim "$2" plug ""' _ "$root/usr/share/bash-completion/completions" "$work/sim" 2>&1)
-  [ "$completed" = $'rebuild restart\nraid0 raid1 span\nfirewire-pair usb-raid' ] ||
+  [ "$completed" = $'rebuild restart\nraid0 raid1 span\n--sim --library --help --version --json --oneshot --interval --program --no-notify --no-syslog\n--json\nfirewire-pair usb-raid' ] ||
     fail "bash completion offers: $completed"
 fi
 

@@ -3,9 +3,10 @@
  * vendor command to the device node it was given at attach and return what the bridge
  * answered.
  *
- * Build (see docs/bridge-library.md):
+ * Build against the installed <ovraid/bridge.h> (see bridge-library.md; in a source checkout
+ * add -I include):
  *   cc -std=c99 -Wall -Wextra -O2 -fPIC -shared -fvisibility=hidden -pthread \
- *      -I include -o libovraid-example.so docs/example-bridge/example_bridge.c
+ *      -o libovraid-example.so example_bridge.c
  */
 #define _POSIX_C_SOURCE 200809L
 
