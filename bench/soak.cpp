@@ -486,7 +486,8 @@ void soak::pull(bridge_model& b, int port)
 void soak::insert(bridge_model& b, int port, const std::string& disk)
 {
     std::string error;
-    if (!st_.insert_disk(b.name, port, disk, error)) {
+    // The bridge notices the disk, as ovraid-sim's insert has it do.
+    if (!st_.insert_disk(b.name, port, disk, error) || !ov::sim::disk_inserted(st_.root(), b.name, error)) {
         give_up(error);
     }
     m_.shelf.erase(disk);

@@ -455,6 +455,9 @@ int run(ov::sim::store& s, const std::string& command, const std::vector<std::st
         if (!s.insert_disk(a.positional[0], port, a.positional[2], error))
             return failed(error);
         std::printf("inserted %s into %s of %s\n", a.positional[2].c_str(), bay(port).c_str(), a.positional[0].c_str());
+        // The bridge notices the disk by itself, whether or not a front end is looking.
+        if (!ov::sim::disk_inserted(s.root(), a.positional[0], error))
+            return failed(error);
         return 0;
     }
     if (command == "pull") {

@@ -164,6 +164,31 @@ std::string bridge_firmware::power_up(const std::string& bridge)
     return std::string();
 }
 
+std::string bridge_firmware::disk_in(const std::string& bridge)
+{
+    bridge_fw& fw = fw_[bridge];
+    if (fw.restarting)
+        return std::string();
+    // A copy still running has a pull to notice (a disk went into a bay it copies with):
+    // it ends first, writing where it stopped.
+    fw.copy.stop();
+    bridge_desc cfg;
+    power_state power;
+    rebuild_progress progress;
+    std::string error;
+    if (!st_.read_bridge(bridge, cfg, error) || !read_power(st_.root(), bridge, power, error) ||
+        !read_progress(st_.root(), bridge, progress, error))
+        return error;
+    // Off, it assembles its set when it powers up; only a copy a pull cut short starts again.
+    if (!cfg.plugged || power.state != power_state::kind::up || progress.state != rebuild_progress::kind::stopped)
+        return std::string();
+    // From the start: the bridge cannot know that the disk that came back is unchanged.
+    const rebuild_plan plan = assemble(cfg);
+    if (plan.copy)
+        start_copy(bridge, plan, 0);
+    return std::string();
+}
+
 std::string bridge_firmware::boot(const std::string& bridge, const bridge_desc& cfg, power_state power)
 {
     fw_[bridge].copy.stop();
@@ -365,6 +390,8 @@ std::string bridge_firmware::handle(const std::string& request)
         return power_up(bridge);
     if (verb == "warm-boot")
         return warm_boot(bridge);
+    if (verb == "disk-in")
+        return disk_in(bridge);
     return "unknown request '" + verb + "'";
 }
 

@@ -30,7 +30,7 @@ public:
 
     // Powers up every plugged bridge that is not running, and resumes a copy left behind.
     void adopt();
-    // "power-up NAME" or "warm-boot NAME": "" when done, otherwise why not.
+    // "power-up NAME", "warm-boot NAME" or "disk-in NAME": "" when done, otherwise why not.
     std::string handle(const std::string& request);
     // A copy or a restart is running.
     bool busy();
@@ -47,6 +47,8 @@ private:
     void note(const std::string& text);
     std::string power_up(const std::string& bridge);
     std::string warm_boot(const std::string& bridge);
+    // A disk went into a bay: a cut copy whose two halves are back runs again.
+    std::string disk_in(const std::string& bridge);
     // Powers the bridge up from off: assembles its set and starts a rebuild it finds.
     std::string boot(const std::string& bridge, const bridge_desc& cfg, power_state power);
     rebuild_plan assemble(const bridge_desc& cfg);

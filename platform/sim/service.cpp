@@ -301,6 +301,19 @@ bool firmware_running(const std::string& root)
     return errno == EWOULDBLOCK;
 }
 
+bool disk_inserted(const std::string& root, const std::string& bridge, std::string& error)
+{
+    // Only a copy has anything to do (one a pull cut short, or one running that has yet to
+    // notice the pull): no service is started for the rest.
+    rebuild_progress progress;
+    bridge_desc cfg;
+    if (!read_progress(root, bridge, progress, error) || !store(root).read_bridge(bridge, cfg, error))
+        return false;
+    const bool copy = progress.state == rebuild_progress::kind::stopped || progress.state == rebuild_progress::kind::running;
+    return !copy || !cfg.plugged ||
+           firmware_request(root, "disk-in", bridge, error);
+}
+
 bool firmware_request(const std::string& root, const std::string& verb, const std::string& bridge,
                       std::string& error)
 {

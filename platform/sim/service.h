@@ -15,10 +15,13 @@ namespace ov::sim {
 void set_firmware_program(const std::string& path);
 std::string firmware_program();
 
-// verb: "power-up" or "warm-boot". Starts the service when none answers. False with error
+// verb: "power-up", "warm-boot" or "disk-in". Starts the service when none answers. False with error
 // when the request was refused or no service could be reached.
 bool firmware_request(const std::string& root, const std::string& verb, const std::string& bridge,
                       std::string& error);
+// Tells the firmware that a disk went into one of the bridge's bays, as a bridge notices it
+// by itself: a rebuild copy that a pulled disk stopped starts again once both halves are back.
+bool disk_inserted(const std::string& root, const std::string& bridge, std::string& error);
 // Whether a service holds the simulation's lock.
 bool firmware_running(const std::string& root);
 
