@@ -94,6 +94,9 @@ int severity(const snapshot& s, int only)
     for (size_t i = 0; i < s.controllers.size(); ++i)
         if (shown(static_cast<int>(i), only))
             worst = std::max(worst, state_severity(s.controllers[i].summary.state));
+    // An enclosure left out may be in any state: unknown, unless one shown is already broken.
+    if (only < 0 && s.unreadable > 0 && worst < 2)
+        worst = 3;
     return worst;
 }
 
@@ -152,8 +155,11 @@ std::string rebuild_line(const rebuild_view& r)
 
 std::string status_text(const snapshot& s, int only)
 {
+    // Left out, they must not read as absent: the reasons went to standard error.
+    const std::string unread =
+        only < 0 && s.unreadable > 0 ? tr("ctl_unreadable_enclosures", std::to_string(s.unreadable)) + "\n" : "";
     if (s.controllers.empty())
-        return tr("ctl_no_enclosure") + "\n";
+        return (unread.empty() ? tr("ctl_no_enclosure") + "\n" : unread);
     std::string out;
     for (size_t i = 0; i < s.controllers.size(); ++i) {
         if (!shown(static_cast<int>(i), only))
@@ -175,7 +181,7 @@ std::string status_text(const snapshot& s, int only)
                 out += "    " + tr("ctl_warning", tr(warning_key(w))) + "\n";
         }
     }
-    return out;
+    return out + (unread.empty() || out.empty() ? unread : "\n" + unread);
 }
 
 void rebuild_fields(json& out, const rebuild_view& r)
@@ -194,7 +200,7 @@ std::string status_json(const snapshot& s, const std::string& backend, int only)
     json out;
     out.begin_object().field("schema_version", schema_version).field("program", "ovraidctl");
     out.field("version", OVRAID_VERSION).field("backend", backend);
-    out.field("severity", severity(s, only));
+    out.field("severity", severity(s, only)).field("unreadable_enclosures", only < 0 ? s.unreadable : 0);
     out.key("controllers").begin_array();
     for (size_t i = 0; i < s.controllers.size(); ++i) {
         if (!shown(static_cast<int>(i), only))
@@ -268,7 +274,7 @@ std::string status_json(const snapshot& s, const std::string& backend, int only)
 
 std::string check_line(const snapshot& s, int only)
 {
-    const char* words[] = {"OK", "WARNING", "CRITICAL"};
+    const char* words[] = {"OK", "WARNING", "CRITICAL", "UNKNOWN"};
     const int worst = severity(s, only);
     std::string detail;
     int count = 0;
@@ -286,8 +292,10 @@ std::string check_line(const snapshot& s, int only)
         if (c.rebuild && c.rebuild->percent)
             detail += " " + percent_text(*c.rebuild->percent);
     }
-    if (count == 0)
+    if (count == 0 && (only >= 0 || s.unreadable == 0))
         detail = tr("ctl_no_enclosure");
+    if (only < 0 && s.unreadable > 0)
+        detail += (detail.empty() ? "" : "; ") + tr("ctl_unreadable_enclosures", std::to_string(s.unreadable));
     return std::string("RAID ") + words[worst] + " - " + detail;
 }
 

@@ -39,6 +39,7 @@ struct controller_view {
 
 struct snapshot {
     std::vector<controller_view> controllers;
+    int unreadable = 0;  // enclosures there but not read: what is shown is not all there is
 };
 
 // A stable, typeable name for a bridge.

@@ -49,6 +49,9 @@ public:
     // 0 on success, otherwise an error code.
     virtual int add_interest_notification(registry_entry service, interest_handler handler) = 0;
     virtual void release(uint32_t object) { (void)object; }
+    // Devices there at the last look that could not be read: a look that left them out is
+    // incomplete, not a look at fewer devices.
+    virtual int unreadable_devices() { return 0; }
 
     // The event loop of the notification thread: delivers notifications and posted tasks
     // in arrival order until stop_run_loop().

@@ -263,6 +263,21 @@ TEST_F(Cli, NothingToLookAt)
     }
     const program_run named = ctl({"check", "usb-ONLY"});
     EXPECT_EQ(named.status, 0) << "a name in any case: " << named.output;
+
+    // An enclosure whose files cannot be read is not an enclosure that is not there.
+    add_usb("broken", 0, true, location());
+    spit(root + "/broken/failures", "garbage\n");
+    const std::string unread = "1 enclosure(s) could not be read (the reason is on standard error).";
+    const program_run part = ctl({"status"});
+    EXPECT_EQ(part.status, 3);
+    EXPECT_NE(part.output.find("USB-only"), std::string::npos) << part.output;
+    EXPECT_NE(part.output.find("\n\n" + unread + "\n"), std::string::npos) << part.output;
+    EXPECT_NE(part.errors.find(root + "/broken/failures"), std::string::npos) << part.errors;
+    const flat_json part_doc = validated(OVRAID_STATUS_SCHEMA, ctl({"status", "--json"}).output);
+    EXPECT_EQ(value_at(part_doc, "severity"), "3");
+    EXPECT_EQ(value_at(part_doc, "unreadable_enclosures"), "1");
+    EXPECT_EQ(ctl({"check"}).output, "RAID UNKNOWN - " + unread + "\n");
+    EXPECT_EQ(ctl({"check", "usb-only"}).status, 0) << "the one named was read";
 }
 
 // --watch --json: one valid document a line, following a bridge that goes away and then a

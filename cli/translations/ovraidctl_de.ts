@@ -96,7 +96,7 @@ holds the current data. Only reads; never writes to a disk.
 --json prints one JSON document (its schema is in docs/ovraidctl-json.md); with --watch,
 one document per line every 2 seconds (--interval SECONDS to change it).
 Exit status: 0 healthy, 1 degraded or rebuilding, 2 broken or a disk not responding,
-3 could not look.</source>
+3 could not look at everything.</source>
         <translation>Aufruf: ovraidctl status [CONTROLLER] [--json] [--watch]
 
 Zeigt jeden Controller (oder den genannten): Listennummer und Name, den Verbund, den er
@@ -108,7 +108,7 @@ Liest nur; schreibt nie auf eine Platte.
 --json gibt ein JSON-Dokument aus (das Schema steht in docs/ovraidctl-json.md); mit
 --watch alle 2 Sekunden ein Dokument pro Zeile (--interval SEKUNDEN ändert das).
 Rückgabewert: 0 in Ordnung, 1 eingeschränkt oder im Neuaufbau, 2 defekt oder eine Platte
-antwortet nicht, 3 nicht lesbar.</translation>
+antwortet nicht, 3 nicht (alles) lesbar.</translation>
     </message>
     <message id="ctl_help_check">
         <source>Usage: ovraidctl check [CONTROLLER]
@@ -132,7 +132,7 @@ the data on both disks) or span (one large volume). Everything on both disks is 
 Asks first on a terminal; --yes does not ask; without a terminal and without --yes it
 refuses. The controller restarts and the new state is shown.
 Exit status: 0 done, 1 refused (nothing written), 2 failed (the message names the bay and
-the disk), 3 could not look.</source>
+the disk), 3 could not look at everything.</source>
         <translation>Aufruf: ovraidctl create CONTROLLER raid0|raid1|span [--yes]
 
 Schreibt einen neuen Verbund auf beide Platten: raid0 (Stripe: schnell, ohne Redundanz),
@@ -141,7 +141,7 @@ beiden Platten geht verloren. Fragt an einem Terminal vorher; --yes fragt nicht;
 Terminal und ohne --yes wird abgelehnt. Der Controller startet neu, der neue Zustand wird
 gezeigt.
 Rückgabewert: 0 erledigt, 1 abgelehnt (nichts geschrieben), 2 fehlgeschlagen (die Meldung
-nennt Schacht und Platte), 3 nicht lesbar.</translation>
+nennt Schacht und Platte), 3 nicht (alles) lesbar.</translation>
     </message>
     <message id="ctl_help_delete">
         <source>Usage: ovraidctl delete CONTROLLER [--yes]
@@ -266,6 +266,10 @@ bestehen, und endet (für cron), mit dem Rückgabewert von status.</translation>
     <message id="ctl_no_enclosure">
         <source>No enclosure attached.</source>
         <translation>Kein Gehäuse angeschlossen.</translation>
+    </message>
+    <message id="ctl_unreadable_enclosures">
+        <source>%1 enclosure(s) could not be read (the reason is on standard error).</source>
+        <translation>%1 Gehäuse konnte(n) nicht gelesen werden (der Grund steht in der Fehlerausgabe).</translation>
     </message>
     <message id="ctl_controller">
         <source>Controller %1: %2</source>

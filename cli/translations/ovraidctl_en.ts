@@ -95,7 +95,7 @@ holds the current data. Only reads; never writes to a disk.
 --json prints one JSON document (its schema is in docs/ovraidctl-json.md); with --watch,
 one document per line every 2 seconds (--interval SECONDS to change it).
 Exit status: 0 healthy, 1 degraded or rebuilding, 2 broken or a disk not responding,
-3 could not look.</source>
+3 could not look at everything.</source>
         <translation>Usage: ovraidctl status [CONTROLLER] [--json] [--watch]
 
 Shows every controller (or the one named): its list number and name, the set it presents
@@ -106,7 +106,7 @@ holds the current data. Only reads; never writes to a disk.
 --json prints one JSON document (its schema is in docs/ovraidctl-json.md); with --watch,
 one document per line every 2 seconds (--interval SECONDS to change it).
 Exit status: 0 healthy, 1 degraded or rebuilding, 2 broken or a disk not responding,
-3 could not look.</translation>
+3 could not look at everything.</translation>
     </message>
     <message id="ctl_help_check">
         <source>Usage: ovraidctl check [CONTROLLER]
@@ -130,7 +130,7 @@ the data on both disks) or span (one large volume). Everything on both disks is 
 Asks first on a terminal; --yes does not ask; without a terminal and without --yes it
 refuses. The controller restarts and the new state is shown.
 Exit status: 0 done, 1 refused (nothing written), 2 failed (the message names the bay and
-the disk), 3 could not look.</source>
+the disk), 3 could not look at everything.</source>
         <translation>Usage: ovraidctl create CONTROLLER raid0|raid1|span [--yes]
 
 Writes a new set onto both disks: raid0 (stripe: fast, no redundancy), raid1 (mirror:
@@ -138,7 +138,7 @@ the data on both disks) or span (one large volume). Everything on both disks is 
 Asks first on a terminal; --yes does not ask; without a terminal and without --yes it
 refuses. The controller restarts and the new state is shown.
 Exit status: 0 done, 1 refused (nothing written), 2 failed (the message names the bay and
-the disk), 3 could not look.</translation>
+the disk), 3 could not look at everything.</translation>
     </message>
     <message id="ctl_help_delete">
         <source>Usage: ovraidctl delete CONTROLLER [--yes]
@@ -262,6 +262,10 @@ there are now and exits (for cron), with the exit status of status.</translation
     <message id="ctl_no_enclosure">
         <source>No enclosure attached.</source>
         <translation>No enclosure attached.</translation>
+    </message>
+    <message id="ctl_unreadable_enclosures">
+        <source>%1 enclosure(s) could not be read (the reason is on standard error).</source>
+        <translation>%1 enclosure(s) could not be read (the reason is on standard error).</translation>
     </message>
     <message id="ctl_controller">
         <source>Controller %1: %2</source>

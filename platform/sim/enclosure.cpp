@@ -286,6 +286,7 @@ int enclosure::getDeviceList(uint32_t* handles, uint32_t* count)
             list.emplace_back(a.bridge, service);
     }
     std::sort(list.begin(), list.end());
+    int unlisted = 0;
     for (auto it = list.begin(); it != list.end();) {
         std::string error;
         const std::string mode = d_->st.take_failure(it->first, "getDeviceList", -1, error);
@@ -293,6 +294,7 @@ int enclosure::getDeviceList(uint32_t* handles, uint32_t* count)
             // One bridge's broken failures file hides that bridge only.
             d_->note(error, true);
             it = list.erase(it);
+            ++unlisted;
             continue;
         }
         bridge_desc cfg;
@@ -302,6 +304,7 @@ int enclosure::getDeviceList(uint32_t* handles, uint32_t* count)
             return call_failed;
         ++it;
     }
+    d_->unlisted_bridges.store(unlisted);
     uint32_t n = 0;
     for (const auto& entry : list) {
         if (n == static_cast<uint32_t>(device_list_capacity))

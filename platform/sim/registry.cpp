@@ -163,6 +163,7 @@ bool enclosure::impl::sync()
             to_power.push_back(name);
         plugged[name] = s;
     }
+    unreadable_bridges.store(static_cast<int>(unreadable.size()));
     for (const auto& name : to_power) {
         std::string error;
         if (!firmware_request(st.root(), "power-up", name, error) ||
@@ -321,6 +322,11 @@ int enclosure::add_interest_notification(registry_entry service, interest_handle
         return registry_no_such_device;
     it->second.interests.push_back(std::move(handler));
     return 0;
+}
+
+int enclosure::unreadable_devices()
+{
+    return d_->unreadable_bridges.load() + d_->unlisted_bridges.load();
 }
 
 void enclosure::release(uint32_t object)
