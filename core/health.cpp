@@ -60,6 +60,7 @@ const char* warning_key(record_warning warning)
     case record_warning::partner_not_printable: return "warning_partner_text";
     case record_warning::mode_forms_no_set: return "warning_mode";
     case record_warning::member_not_bay: return "warning_member";
+    case record_warning::serial_shared: return "warning_same_serial";
     }
     return "warning_mode";
 }
@@ -72,6 +73,7 @@ const char* warning_name(record_warning warning)
     case record_warning::partner_not_printable: return "partner_not_printable";
     case record_warning::mode_forms_no_set: return "mode_forms_no_set";
     case record_warning::member_not_bay: return "member_not_bay";
+    case record_warning::serial_shared: return "serial_shared";
     }
     return "mode_forms_no_set";
 }
@@ -158,6 +160,9 @@ std::vector<record_warning> record_warnings(const ovchip& chip, int port)
         out.push_back(record_warning::partner_not_printable);
     if (record.member() != static_cast<uint32_t>(port))
         out.push_back(record_warning::member_not_bay);
+    // Records name a partner by its serial: with two alike, which half is which is a guess.
+    if (readable(other) && !disk.serial.empty() && disk.serial == other.serial)
+        out.push_back(record_warning::serial_shared);
     return out;
 }
 

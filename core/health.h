@@ -37,6 +37,7 @@ enum class record_warning {
     partner_not_printable,  // the partner's model or serial holds bytes that are not text
     mode_forms_no_set,      // a record whose mode is none of stripe, mirror, span or none
     member_not_bay,         // the member number is not the bay the disk sits in
+    serial_shared,          // the other disk reports the same serial: records cannot tell them apart
 };
 const char* warning_key(record_warning warning);
 const char* warning_name(record_warning warning);

@@ -52,6 +52,11 @@ const std::vector<state_case> cases = {
      {{"bays/0/warnings/0/code", "\"stamp_not_a_date\""}, {"bays/0/warnings/1/code", "\"member_not_bay\""},
       {"bays/0/warnings/1/text", "\"The record names another bay than the one this disk is in.\""},
       {"bays/1/warnings/0/code", "\"stamp_not_a_date\""}, {"bays/1/warnings/1", absent}}},
+    // Two disks that report one serial: each is warned of the other.
+    {"twins", "healthy", 0, "healthy",
+     {"Bay 1: *\n    Warning: The other disk reports the same serial number: the RAID records cannot tell the two "
+      "apart.\n  Bay 2: *\n    Warning: The other disk reports the same serial number"},
+     {{"bays/0/warnings/0/code", "\"serial_shared\""}, {"bays/1/warnings/0/code", "\"serial_shared\""}}},
 };
 
 // The path prefix of the controller with this name in a document, "" when it is not there.
@@ -133,6 +138,14 @@ protected:
         add_usb("empty", 0, true, location());
         mirror("warned", "20111341250000", "20111341250000");
         write_record("warned", 0, ov::mode_raid1, false, set_sectors, true, "20111341250000", 1);
+        add_usb("twins", 0, true, location());
+        for (int port : {0, 1}) {
+            const std::string name = "twin" + std::to_string(port);
+            ASSERT_TRUE(st.make_disk(name, {"Harbor HD", "SN-TWIN", disk_sectors, "lba48", false}, error)) << error;
+            ASSERT_TRUE(st.insert_disk("twins", port, name, error)) << error;
+        }
+        write_record("twins", 0, ov::mode_raid1, false, set_sectors);
+        write_record("twins", 1, ov::mode_raid1, false, set_sectors);
     }
 
     // Copies of every disk image that looking must leave as it is (a copy's target changes).

@@ -381,6 +381,7 @@ TEST(chip_summary, out_of_step_names_the_current_half_only_on_real_dates)
         ov::ovchip chip;
         for (int port = 0; port < 2; ++port) {
             ovdisk d = member(ov::mode_raid1);
+            d.serial += std::to_string(port);
             unsigned char stamp[16] = {};
             std::memcpy(stamp, port ? r.stamp1 : r.stamp0, 14);
             const unsigned char partner[40] = {};

@@ -101,7 +101,7 @@ const char* const known_keys[] = {
     "fault_plain_restart_failed", "fault_rebuild_restart_failed", "bridge_left_out", "rebuild_stalled",
     "rebuild_not_started", "incomplete_copy_marker", "fault_note_failed", "app_title", "rebuild_rate",
     "rebuild_rate_measuring", "warning_stamp", "warning_set_size", "warning_partner_text", "warning_mode",
-    "warning_member"};
+    "warning_member", "warning_same_serial"};
 
 TEST(window_signals, a_termination_signal_takes_the_one_way_out_on_the_window_thread)
 {

@@ -494,6 +494,11 @@
         <extracomment>Disk page, below a disk whose RAID record gives it the member number of the other bay</extracomment>
         <translation>The record names another bay than the one this disk is in.</translation>
     </message>
+    <message id="warning_same_serial">
+        <source>The other disk reports the same serial number: the RAID records cannot tell the two apart.</source>
+        <extracomment>Disk page, below each of two RAID disks in one enclosure that report the same serial number</extracomment>
+        <translation>The other disk reports the same serial number: the RAID records cannot tell the two apart.</translation>
+    </message>
     <message id="state_healthy">
         <source>healthy</source>
         <extracomment>states of a controller's set</extracomment>
