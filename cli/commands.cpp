@@ -483,7 +483,11 @@ int run_command(session& s, const options& o)
         const controller_view& now = after.controllers[static_cast<size_t>(find_identity(after, identity))];
         if (!as_written(r, now)) {
             out.code = failed;
-            out.message = tr("ctl_not_as_written", tr(state_key(now.summary.state)));
+            // What it shows instead, so that a change made meanwhile by someone else is recognised.
+            std::string shows = tr(state_key(now.summary.state));
+            if (now.summary.set_mode != mode_none)
+                shows += ", " + mode_words(now.summary.set_mode);
+            out.message = tr("ctl_not_as_written", shows);
         } else if (r.what == command::rebuild && o.wait && now.summary.state == chip_state::rebuilding) {
             out = follow_rebuild(s, o, identity);
         } else {

@@ -24,13 +24,6 @@ std::string mode_name(uint32_t mode)
     }
 }
 
-std::string mode_words(uint32_t mode)
-{
-    if (mode != mode_none && !member_mode(mode))
-        return tr("ctl_mode_other", std::to_string(mode));
-    return tr(mode_key(mode));
-}
-
 std::string size_words(uint64_t sectors)
 {
     return tr("ctl_size", capacity_text(sectors, true), std::to_string(sectors));
@@ -78,6 +71,13 @@ std::string state_words(const controller_view& c)
 }
 
 }  // namespace
+
+std::string mode_words(uint32_t mode)
+{
+    if (mode != mode_none && !member_mode(mode))
+        return tr("ctl_mode_other", std::to_string(mode));
+    return tr(mode_key(mode));
+}
 
 std::string printable_text(const std::string& text)
 {

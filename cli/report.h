@@ -30,7 +30,8 @@ std::string check_line(const snapshot& s, int only = -1);
 std::string rebuild_line(const rebuild_view& r);
 void rebuild_fields(class json& out, const rebuild_view& r);
 
-// The bay and disk words shared with the monitor's events.
+// The bay and disk words shared with the monitor's events and the commands.
+std::string mode_words(uint32_t mode);
 std::string bay_words(int bay);
 // say_current: name the half with the current data (not when both halves have it).
 std::string disk_words(const bay_summary& bay, bool say_current = true);

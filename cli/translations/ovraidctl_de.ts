@@ -444,8 +444,8 @@ bestehen, und endet (für cron), mit dem Rückgabewert von status.</translation>
         <translation>die RAID-Informationen wurden geschrieben, aber der Controller ist nach dem Neustart nicht zurückgekehrt</translation>
     </message>
     <message id="ctl_not_as_written">
-        <source>the controller came back, but shows another state than was written: %1</source>
-        <translation>der Controller ist zurück, zeigt aber einen anderen Zustand als geschrieben: %1</translation>
+        <source>the controller came back showing something other than what was written (%1); another program may have changed it meanwhile</source>
+        <translation>der Controller ist zurück, zeigt aber etwas anderes als geschrieben (%1); ein anderes Programm hat ihn womöglich inzwischen geändert</translation>
     </message>
     <message id="ctl_rebuild_left">
         <source>the controller went away; its rebuild goes on when it is back (follow it with ovraidctl rebuild --wait)</source>

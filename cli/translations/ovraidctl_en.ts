@@ -440,8 +440,8 @@ there are now and exits (for cron), with the exit status of status.</translation
         <translation>the records were written, but the controller has not come back after its restart</translation>
     </message>
     <message id="ctl_not_as_written">
-        <source>the controller came back, but shows another state than was written: %1</source>
-        <translation>the controller came back, but shows another state than was written: %1</translation>
+        <source>the controller came back showing something other than what was written (%1); another program may have changed it meanwhile</source>
+        <translation>the controller came back showing something other than what was written (%1); another program may have changed it meanwhile</translation>
     </message>
     <message id="ctl_rebuild_left">
         <source>the controller went away; its rebuild goes on when it is back (follow it with ovraidctl rebuild --wait)</source>
