@@ -93,9 +93,42 @@ json=$(traced library ovraidctl --sim "$work/sim" --library "$library" status --
   fail "ovraidctl status --json through the installed bridge library failed"
 [[ $json == *'"name":"OVB20110203A1"'* ]] || fail "the installed bridge library shows no demo enclosure: $json"
 if [ "$with_window" = 1 ]; then
-  QT_QPA_PLATFORM=offscreen traced window ovraid --sim "$work/sim" --screenshot "$work/window.png" --quit-after 2 ||
-    fail "the installed window did not run offscreen"
+  # Two windows at once, in English: one as a desktop starts it, one with OVRAID_DEBUG. The scaled
+  # clock scans the demo in well under a second; the rest of the time is a sanitizer's slow start.
+  export LC_ALL=C.UTF-8
+  unset LANGUAGE OVRAID_DEBUG
+  look=(--sim "$work/sim" --quit-after 8 --screenshot)
+  QT_QPA_PLATFORM=offscreen traced window ovraid "${look[@]}" "$work/window.png" >"$work/window.out" 2>"$work/window.err" &
+  quiet=$!
+  OVRAID_DEBUG=1 QT_QPA_PLATFORM=offscreen ovraid "${look[@]}" "$work/debug.png" >"$work/debug.out" 2>"$work/debug.err" &
+  wait $quiet || fail "the installed window did not run offscreen: $(cat "$work/window.err")"
+  wait $! || fail "the installed window did not run with OVRAID_DEBUG=1: $(cat "$work/debug.err")"
   [ -s "$work/window.png" ] || fail "the installed window saved no screenshot"
+  # What it showed: both demo enclosures with their state, the mirror and every disk.
+  has_line() { # FILE GLOB: a line of FILE matches GLOB
+    local line
+    while IFS= read -r line; do [[ $line == $2 ]] && return 0; done <"$1"
+    return 1
+  }
+  for shown in '  Enclosure 1 (USB) \[USB enclosure, S/N OVB20110203A1 * healthy\]' \
+    '    RAID Volume (SN: OVB20110203A1)' '      M0: Kestrel KS1000 SATA \[Bay 1: *' \
+    '      M1: Kestrel KS1000 SATA \[Bay 2: *' \
+    '  Enclosure 2 (1394) \[FireWire enclosure, GUID 80004601A2B3C4D5 * not configured\]' \
+    '    P0: Northwind ND2000AS \[Bay 1: *' '    P1: Northwind ND3000AS \[Bay 2: *'; do
+    has_line "$work/window.out" "$shown" || fail "the installed window did not show '$shown':
+$(cat "$work/window.out")"
+  done
+  # Started from a desktop, its output goes to the journal: none of the engine's working words.
+  chatter=$(grep -v -e '^Screenshot: ' -e '^Shown:' -e '^  ' -e '^Resident memory: ' "$work/window.out" || true)
+  [ -z "$chatter" ] || fail "the window printed more than the screenshot's lines: $chatter"
+  ! grep -q -e 'Starting run loop' -e '^ovraid: simulated' "$work/window.err" ||
+    fail "the window printed the engine's words on standard error: $(cat "$work/window.err")"
+  # OVRAID_DEBUG brings them back, each on a line of its own.
+  [ "$(grep -cx added "$work/debug.out")" = 2 ] && has_line "$work/debug.out" 'tree built' &&
+    has_line "$work/debug.err" 'Starting run loop.' && has_line "$work/debug.err" "ovraid: simulated enclosures in $work/sim" &&
+    ! grep -qx '' "$work/debug.out" "$work/debug.err" ||
+    fail "OVRAID_DEBUG=1 did not print the engine's words one to a line:
+$(cat "$work/debug.out" "$work/debug.err")"
 fi
 # The sanitizers' own suppression file is the test's, not the program's.
 if command -v strace >/dev/null; then
