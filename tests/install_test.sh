@@ -16,14 +16,14 @@ fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
 
 DESTDIR=$root cmake --install "$build" --prefix /usr >"$work/install.log" || { cat "$work/install.log"; exit 1; }
 
-# Everything the package promises, where the desktop, man, udev, systemd and bash look for it.
+# Everything the package promises, where the desktop, man, systemd and bash look for it.
 library=$(find "$root/usr/lib" -name libovraid-sim.so -path '*/ovraid/*' | head -n 1)
 [ -n "$library" ] || fail "the simulated bridge library is not installed under usr/lib/.../ovraid"
 expected=(usr/bin/ovraid-sim usr/bin/ovraidctl usr/include/ovraid/bridge.h
   usr/share/metainfo/$app_id.metainfo.xml usr/share/icons/hicolor/scalable/apps/$app_id.svg
   usr/share/man/man1/ovraidctl.1 usr/share/man/man1/ovraid-sim.1
   usr/share/bash-completion/completions/ovraidctl usr/share/bash-completion/completions/ovraid-sim
-  usr/lib/udev/rules.d/70-ovraid.rules usr/lib/systemd/user/ovraidctl-monitor.service
+  usr/lib/systemd/user/ovraidctl-monitor.service
   usr/share/doc/ovraid/examples/example_bridge.c usr/share/doc/ovraid/ovraidctl-json.md
   usr/share/doc/ovraid/ovraidctl-monitor.md usr/share/doc/ovraid/bridge-library.md
   usr/share/doc/ovraid/ovraidctl-status.schema.json usr/share/doc/ovraid/ovraidctl-monitor.schema.json)
@@ -36,6 +36,11 @@ fi
 for f in "${expected[@]}"; do
   [ -s "$root/$f" ] || fail "not installed: /$f"
 done
+# No device of anyone's is claimed: the simulated bridges' ids are made up, and a real bridge's
+# rules and ids come from its library (ovraidctl udev-rules, below).
+rules=$(cd "$root" && find . -path '*/udev/rules.d/*' -type f)
+[ -z "$rules" ] || fail "udev rules are installed: $rules"
+! grep -q '<modalias>' "$root/usr/share/metainfo/$app_id.metainfo.xml" || fail "the metainfo claims a device (modalias)"
 grep -qx 'ExecStart=/usr/bin/ovraidctl monitor' "$root/usr/lib/systemd/user/ovraidctl-monitor.service" ||
   fail "the user unit does not start /usr/bin/ovraidctl"
 grep -qx 'ConditionPathExists=|%E/ovraid/ovraid.conf' "$root/usr/lib/systemd/user/ovraidctl-monitor.service" ||
@@ -92,6 +97,15 @@ done
 json=$(traced library ovraidctl --sim "$work/sim" --library "$library" status --json) ||
   fail "ovraidctl status --json through the installed bridge library failed"
 [[ $json == *'"name":"OVB20110203A1"'* ]] || fail "the installed bridge library shows no demo enclosure: $json"
+# The udev rules a user installs for a real bridge library, as the man page and docs say: the
+# example library's one USB id, for the device and its SCSI generic node.
+if [ -s "$work/example/libovraid-example.so" ]; then
+  rules=$(ovraidctl udev-rules --library "$work/example/libovraid-example.so") || fail "ovraidctl udev-rules failed"
+  for want in 'SUBSYSTEM=="usb", ENV{DEVTYPE}=="usb_device", ATTR{idVendor}=="1e91", ATTR{idProduct}=="0e01", TAG+="uaccess"' \
+    'SUBSYSTEM=="scsi_generic", SUBSYSTEMS=="usb", ATTRS{idVendor}=="1e91", ATTRS{idProduct}=="0e01", TAG+="uaccess"'; do
+    grep -qxF "$want" <<<"$rules" || fail "ovraidctl udev-rules lacks the line $want: $rules"
+  done
+fi
 if [ "$with_window" = 1 ]; then
   # Two windows at once, in English: one as a desktop starts it, one with OVRAID_DEBUG. The scaled
   # clock scans the demo in well under a second; the rest of the time is a sanitizer's slow start.
