@@ -24,7 +24,8 @@ expected=(usr/bin/ovraid-sim usr/bin/ovraidctl usr/include/ovraid/bridge.h
   usr/share/man/man1/ovraidctl.1 usr/share/man/man1/ovraid-sim.1
   usr/share/bash-completion/completions/ovraidctl usr/share/bash-completion/completions/ovraid-sim
   usr/lib/systemd/user/ovraidctl-monitor.service
-  usr/share/doc/ovraid/examples/example_bridge.c usr/share/doc/ovraid/ovraidctl-json.md
+  usr/share/doc/ovraid/examples/example_bridge.c usr/share/doc/ovraid/examples/bridge_exports.map
+  usr/share/doc/ovraid/ovraidctl-json.md
   usr/share/doc/ovraid/ovraidctl-monitor.md usr/share/doc/ovraid/bridge-library.md
   usr/share/doc/ovraid/ovraidctl-status.schema.json usr/share/doc/ovraid/ovraidctl-monitor.schema.json)
 if [ "$with_window" = 1 ]; then
@@ -52,6 +53,18 @@ if command -v cc >/dev/null; then
   mkdir "$work/example" && cp "$root/usr/share/doc/ovraid/examples/example_bridge.c" "$work/example/"
   (cd "$work/example" && eval "${build_line/cc /cc -I$root/usr/include }" && [ -s libovraid-example.so ]) ||
     fail "the example's build line fails against the installed header: $build_line"
+  # And as the installed bridge-library.md tells a user of the package, with the installed version
+  # script: the sixteen functions are all the library exports.
+  doc_line=$(grep -B1 -m1 '^ .* /usr/share/doc/ovraid/examples/example_bridge\.c$' "$root/usr/share/doc/ovraid/bridge-library.md" |
+    sed 's/\\$//' | tr '\n' ' ')
+  [[ $doc_line == *" /usr/share/doc/ovraid/examples/example_bridge.c "* ]] || fail "bridge-library.md has no build line for the installed example: $doc_line"
+  doc_line=${doc_line//\/usr\/share\/doc/$root/usr/share/doc}
+  (mkdir "$work/doc-example" && cd "$work/doc-example" &&
+    eval "${doc_line/cc /cc -I$root/usr/include -Wl,--version-script=$root/usr/share/doc/ovraid/examples/bridge_exports.map }" &&
+    exports=$(nm -D --defined-only libovraid-example.so | awk '{print $3}' | sort | tr '\n' ' ') &&
+    [ "$exports" = "closeConnection getDeviceList openConnection ovFlushHDDCache ovGetDiskIdentify ovGetRaidInfo ovGetRaidInfoFW ovGetRebuildStatus ovGetRegister ovSetRaidInfo ovSetRaidInfoFW ovWarmBoot ovraid_bridge_api_version ovraid_bridge_attach ovraid_bridge_detach ovraid_bridge_match_table " ] ||
+    { echo "exports: ${exports:-}"; false; }) ||
+    fail "bridge-library.md's build line for the installed example, with bridge_exports.map, fails: $doc_line"
 fi
 
 # The one version: each program, the metainfo's newest release, and the Debian changelog.
@@ -63,6 +76,20 @@ for p in "${programs[@]}"; do
 done
 grep -q "<release version=\"$version\"" "$root/usr/share/metainfo/$app_id.metainfo.xml" ||
   fail "the metainfo's release is not $version"
+# Its screenshots are read from the release's tag: each must name a picture git holds, so the tag
+# made from this tree serves it.
+images=$(sed -n 's|.*<image>\(.*\)</image>.*|\1|p' "$root/usr/share/metainfo/$app_id.metainfo.xml")
+[ -n "$images" ] || fail "the metainfo names no screenshot"
+for url in $images; do
+  path=${url#*/v$version/}
+  if [ "$path" = "$url" ]; then
+    fail "screenshot $url is not read from the tag v$version"
+  elif command -v git >/dev/null && git -C "$source" rev-parse --git-dir >/dev/null 2>&1; then
+    git -C "$source" ls-files --error-unmatch -- "$path" >/dev/null 2>&1 || fail "screenshot $url: git holds no $path"
+  else
+    [ -f "$source/$path" ] || fail "screenshot $url: the tree has no $path"
+  fi
+done
 # Every man page: the release date in one form, and SEE ALSO.
 release_date=$(sed -n 's/^set(OVRAID_RELEASE_DATE \([^)]*\))/\1/p' "$source/CMakeLists.txt")
 for page in "$root"/usr/share/man/man1/*.1; do
