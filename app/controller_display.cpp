@@ -20,6 +20,8 @@
 #include "ovview.h"
 #include "panel_binder.h"
 #include "pictures.h"
+#include "registry.h"
+#include "requests.h"
 #include "tabviewdel.h"
 #include "treemodel.h"
 #include "ui_controller.h"
@@ -123,6 +125,11 @@ void controller::stopworking()
         update_restart_control();
         update_blank();
     });
+    // An enclosure the scan left out because it could not be read is said, with why, not
+    // silently missing from the tree.
+    const std::vector<std::string> unread = ov::registry().unreadable_devices();
+    if (!unread.empty())
+        notice(ov::localized("enclosure_unreadable") + "\n" + unread.front());
     handling_thread_ = std::thread::id();
 }
 

@@ -216,7 +216,7 @@ snapshot session::look(bool rebuild_positions)
 {
     snapshot s;
     std::lock_guard<std::mutex> handling(j.handling);
-    s.unreadable = backend_->registry().unreadable_devices();
+    s.unreadable = static_cast<int>(backend_->registry().unreadable_devices().size());
     int number = 0;
     for (const auto& [key, index] : j.controller_map) {
         (void)key;

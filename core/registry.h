@@ -7,6 +7,7 @@
 #include <functional>
 #include <map>
 #include <string>
+#include <vector>
 
 namespace ov {
 
@@ -49,9 +50,9 @@ public:
     // 0 on success, otherwise an error code.
     virtual int add_interest_notification(registry_entry service, interest_handler handler) = 0;
     virtual void release(uint32_t object) { (void)object; }
-    // Devices there at the last look that could not be read: a look that left them out is
-    // incomplete, not a look at fewer devices.
-    virtual int unreadable_devices() { return 0; }
+    // Why each device there at the last look could not be read, one line each: a look that
+    // left them out is incomplete, not a look at fewer devices.
+    virtual std::vector<std::string> unreadable_devices() { return {}; }
 
     // The event loop of the notification thread: delivers notifications and posted tasks
     // in arrival order until stop_run_loop().

@@ -101,7 +101,7 @@ const char* const known_keys[] = {
     "fault_plain_restart_failed", "fault_rebuild_restart_failed", "bridge_left_out", "rebuild_stalled",
     "rebuild_not_started", "incomplete_copy_marker", "fault_note_failed", "app_title", "rebuild_rate",
     "rebuild_rate_measuring", "warning_stamp", "warning_set_size", "warning_partner_text", "warning_mode",
-    "warning_member", "warning_same_serial"};
+    "warning_member", "warning_same_serial", "enclosure_unreadable"};
 
 TEST(window_signals, a_termination_signal_takes_the_one_way_out_on_the_window_thread)
 {
@@ -422,6 +422,12 @@ TEST_F(window_frame, a_notice_shows_below_the_tree_until_the_next_scan_or_its_ti
     win->notice("rebuild_stalled");
     win->stopworking();
     EXPECT_EQ(label->text(), "rebuild_stalled");
+    // An enclosure left out because it could not be read is said at the end of the scan.
+    reg.unreadable = {"/sim/a/failures:1: cannot read 'x'"};
+    win->startworking();
+    win->stopworking();
+    reg.unreadable.clear();
+    EXPECT_EQ(label->text(), "enclosure_unreadable\n/sim/a/failures:1: cannot read 'x'");
     EXPECT_TRUE(eventually([&] { return label->text().isEmpty(); }, 5s)) << "the notice never went";
 }
 

@@ -433,6 +433,11 @@
         <extracomment>Second paragraph of the rebuild failure alert when the restart after the rebuild records failed</extracomment>
         <translation>The controller did not restart; the rebuild starts when it does.</translation>
     </message>
+    <message id="enclosure_unreadable">
+        <source>An enclosure could not be read and is left out:</source>
+        <extracomment>Notice (below the device tree) after a scan that left out an enclosure it could not read; the reason (a file and what is wrong with it) follows on the next line</extracomment>
+        <translation>An enclosure could not be read and is left out:</translation>
+    </message>
     <message id="bridge_left_out">
         <source>A controller could not be opened and is left out until the next scan.</source>
         <extracomment>Notice (below the device tree) when a bridge could not be opened during a scan</extracomment>

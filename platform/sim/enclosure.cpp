@@ -286,7 +286,7 @@ int enclosure::getDeviceList(uint32_t* handles, uint32_t* count)
             list.emplace_back(a.bridge, service);
     }
     std::sort(list.begin(), list.end());
-    int unlisted = 0;
+    std::vector<std::string> unlisted;
     for (auto it = list.begin(); it != list.end();) {
         std::string error;
         const std::string mode = d_->st.take_failure(it->first, "getDeviceList", -1, error);
@@ -294,7 +294,7 @@ int enclosure::getDeviceList(uint32_t* handles, uint32_t* count)
             // One bridge's broken failures file hides that bridge only.
             d_->note(error, true);
             it = list.erase(it);
-            ++unlisted;
+            unlisted.push_back(error);
             continue;
         }
         bridge_desc cfg;
@@ -304,7 +304,10 @@ int enclosure::getDeviceList(uint32_t* handles, uint32_t* count)
             return call_failed;
         ++it;
     }
-    d_->unlisted_bridges.store(unlisted);
+    {
+        std::lock_guard<std::mutex> lock(d_->m);
+        d_->unlisted_bridges = std::move(unlisted);
+    }
     uint32_t n = 0;
     for (const auto& entry : list) {
         if (n == static_cast<uint32_t>(device_list_capacity))
@@ -419,10 +422,11 @@ int enclosure::ovGetRegister(uint32_t service, unsigned char* buffer, int length
         return call_failed;
     std::memset(buffer, 0, static_cast<size_t>(count));
     if (port >= 0) {
-        // The register says whether a drive is attached, not whether it answers.
+        // The register says whether a drive is attached, not whether it answers: an image
+        // that cannot be opened (a dangling link, a loop) is a drive that does not answer.
         struct stat st;
         const std::string dir = d_->st.port_dir(cfg.name, port);
-        buffer[0] = ::stat((dir + "/" + image_file).c_str(), &st) == 0 || bay_not_a_directory(dir) ? 1 : 0;
+        buffer[0] = ::lstat((dir + "/" + image_file).c_str(), &st) == 0 || bay_not_a_directory(dir) ? 1 : 0;
     }
     return 0;
 }

@@ -50,7 +50,7 @@ public:
     void stop_run_loop() override;
     void post(std::function<void()> task) override;
     void release(uint32_t object) override;
-    int unreadable_devices() override;
+    std::vector<std::string> unreadable_devices() override;
 
     // Compares the tree on disk with the attached bridges: a bridge plugged in gets a
     // new service handle (first match), one unplugged or removed terminates.

@@ -78,9 +78,9 @@ struct enclosure::impl {
     std::set<std::string> printed;
 
     std::atomic<bool> closing{false};
-    // Bridges left out because their files cannot be read: at the last sync, at the last
-    // device list.
-    std::atomic<int> unreadable_bridges{0}, unlisted_bridges{0};
+    // Why bridges were left out, their files unreadable: at the last sync, at the last
+    // device list. Under m.
+    std::vector<std::string> unreadable_bridges, unlisted_bridges;
     device_binder* binder = nullptr;  // set before the first sync that may attach
     // Follow a restart's return even where no watcher runs: one waiter per bridge.
     thread_group return_waiters;

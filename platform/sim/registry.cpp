@@ -126,6 +126,7 @@ bool enclosure::impl::sync()
     };
     std::map<std::string, seen> plugged;
     std::set<std::string> unreadable;
+    std::vector<std::string> unreadable_why;
     std::vector<std::string> to_power;
     // Whether a firmware service runs, asked once per sync and only when it matters.
     std::optional<bool> served;
@@ -149,6 +150,7 @@ bool enclosure::impl::sync()
         if (!st.read_bridge(name, s.cfg, error) || !read_power(st.root(), name, s.power, error)) {
             // A broken file changes nothing: an attached bridge stays.
             unreadable.insert(name);
+            unreadable_why.push_back(error);
             note(error, true);
             continue;
         }
@@ -163,7 +165,10 @@ bool enclosure::impl::sync()
             to_power.push_back(name);
         plugged[name] = s;
     }
-    unreadable_bridges.store(static_cast<int>(unreadable.size()));
+    {
+        std::lock_guard<std::mutex> lock(m);
+        unreadable_bridges = std::move(unreadable_why);
+    }
     for (const auto& name : to_power) {
         std::string error;
         if (!firmware_request(st.root(), "power-up", name, error) ||
@@ -324,9 +329,12 @@ int enclosure::add_interest_notification(registry_entry service, interest_handle
     return 0;
 }
 
-int enclosure::unreadable_devices()
+std::vector<std::string> enclosure::unreadable_devices()
 {
-    return d_->unreadable_bridges.load() + d_->unlisted_bridges.load();
+    std::lock_guard<std::mutex> lock(d_->m);
+    std::vector<std::string> why = d_->unreadable_bridges;
+    why.insert(why.end(), d_->unlisted_bridges.begin(), d_->unlisted_bridges.end());
+    return why;
 }
 
 void enclosure::release(uint32_t object)

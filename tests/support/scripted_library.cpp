@@ -477,6 +477,12 @@ void fake_registry::stop_run_loop()
     wake_.notify_all();
 }
 
+std::vector<std::string> fake_registry::unreadable_devices()
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    return unreadable;
+}
+
 void fake_registry::post(std::function<void()> task)
 {
     if (hold_posts) {

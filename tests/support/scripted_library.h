@@ -153,6 +153,8 @@ public:
     void run_loop() override;
     void stop_run_loop() override;
     void post(std::function<void()> task) override;
+    std::vector<std::string> unreadable_devices() override;
+    std::vector<std::string> unreadable;  // what unreadable_devices() answers
 
 private:
     struct entry_data {
