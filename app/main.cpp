@@ -163,5 +163,8 @@ int main(int argc, char** argv)
     QApplication app(argc, argv);
     app.setApplicationName(QStringLiteral("ovraid"));
     app.setApplicationVersion(QStringLiteral(OVRAID_VERSION));
+    // The desktop entry's id (packaging/CMakeLists.txt): a Wayland compositor matches the
+    // window to its launcher and icon by it, as X11 does by the class "ovraid".
+    QGuiApplication::setDesktopFileName(QStringLiteral(OVRAID_APP_ID));
     return ov::run_window(app, options);
 }

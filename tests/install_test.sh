@@ -84,7 +84,7 @@ for url in $images; do
   path=${url#*/v$version/}
   if [ "$path" = "$url" ]; then
     fail "screenshot $url is not read from the tag v$version"
-  elif command -v git >/dev/null && git -C "$source" rev-parse --git-dir >/dev/null 2>&1; then
+  elif command -v git >/dev/null && [ "$(git -C "$source" rev-parse --show-toplevel 2>/dev/null)" = "$(cd "$source" && pwd -P)" ]; then
     git -C "$source" ls-files --error-unmatch -- "$path" >/dev/null 2>&1 || fail "screenshot $url: git holds no $path"
   else
     [ -f "$source/$path" ] || fail "screenshot $url: the tree has no $path"
@@ -192,6 +192,9 @@ if command -v man >/dev/null; then
   for page in "$root"/usr/share/man/man1/*.1; do
     warnings=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -E UTF-8 -l "$page" 2>&1 >/dev/null)
     [ -z "$warnings" ] || fail "man --warnings on $(basename "$page"): $warnings"
+    # No path, option or word split at a line's end ("~/.lo-" "cal/share").
+    split=$(LC_ALL=C.UTF-8 MANWIDTH=80 man -E UTF-8 -l "$page" 2>/dev/null | grep -e '‐$' -e '[a-z]-$' | head -n 3 || true)
+    [ -z "$split" ] || fail "$(basename "$page") splits words at line ends: $split"
   done
 fi
 # The completions as bash runs them: a command, a word after a command, and the simulation's bridges.
