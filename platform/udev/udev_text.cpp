@@ -113,7 +113,7 @@ std::string udev_rules_for(const std::vector<bridge_match>& matches)
 {
     std::string out =
         "# Lets the user at the seat reach the RAID bridges ovraid drives.\n"
-        "# Made by udev_rules_for() from the bridge library's match table: change the table, not this file.\n";
+        "# Made by \"ovraidctl udev-rules\" from the bridge library's match table: make it again, do not edit it.\n";
     std::vector<bridge_match> written;
     for (const bridge_match& m : matches) {
         if (std::find(written.begin(), written.end(), m) != written.end())
