@@ -247,7 +247,9 @@ chip_summary summarize(const ovchip& chip)
                 s.state = chip_state::broken;
             } else {
                 s.state = chip_state::degraded;
-                current(port);
+                // Without the rebuild notes it may be a half copy: not called current.
+                if (chip.notes_error.empty())
+                    current(port);
             }
         }
     }

@@ -110,7 +110,7 @@ void ovchip::read_raid_combined_info()
         // Never next to a disk that could not be judged (it may be the partner, silent for
         // a moment), and never for a partial copy, which must not become a set of its own.
         if (disk.present && !(other.present && member_mode(other.raid_mode)) && disk.raid_mode == mode_raid1 &&
-            !partner_unknown(d == 1) && !disk.incomplete_copy)
+            !partner_unknown(d == 1) && !disk.incomplete_copy && notes_error.empty())
             disk.degrade_needed = true;
     }
     raid1_pair_present = false;
@@ -167,6 +167,8 @@ void ovchip::read_raid_combined_info()
 
 void ovchip::mark_incomplete_copies()
 {
+    notes_error.clear();
+    rebuild_notes::readable(notes_error);
     for (int d = 0; d < 2; ++d) {
         ovdisk& disk = disks[d];
         const ovdisk& other = disks[1 - d];

@@ -50,6 +50,9 @@ public:
     atomic_flag_value poller_alive;
     atomic_flag_value rebuilding;
     bool raid1_pair_present = false;
+    // Why the rebuild notes could not be read at the last record reading ("" when they
+    // could): no disk is then known not to be a half copy, so none is degraded or rebuilt from.
+    std::string notes_error;
     controller_t identity;
     bool connection_open = false;
     // Why the last configuration write of this chip failed (fault none after a success).

@@ -209,7 +209,8 @@ bool rebuild_offered(const ovchip& chip, int source)
     // The target must hold the whole set and, beyond it, its own record; a partial copy
     // is never a source.
     return disk.present && !unknown_disk(chip, source) && disk.raid_mode == mode_raid1 && other.present &&
-           !unknown_disk(chip, 1 - source) && !disk.incomplete_copy && !chip.polling && !chip.raid_configured &&
+           !unknown_disk(chip, 1 - source) && !disk.incomplete_copy && chip.notes_error.empty() && !chip.polling &&
+           !chip.raid_configured &&
            other.capacity >= 16 && disk.record_capacity <= other.capacity - 16;
 }
 
@@ -431,6 +432,8 @@ panel_text refusal(const ovchip& chip, command c, int port, uint32_t mode)
             return why;
         if (source.incomplete_copy)
             return {key("refuse_partial_source", {bay_number(port), source.copy_source_serial})};
+        if (!chip.notes_error.empty())
+            return {key("refuse_notes_unreadable", {chip.notes_error})};
         if (chip.polling)
             return {key("refuse_rebuild_running")};
         if (chip.raid_configured)

@@ -176,11 +176,19 @@ bool clean(const std::string& field)
     return field.find_first_of("\t\n\r") == std::string::npos;
 }
 
-std::vector<rebuild_note> read_all()
+// False, with why, when the notes are there but cannot be read: that is not "no notes", or a
+// half copy would pass for a whole disk and a change would write the others away.
+bool read_all(std::vector<rebuild_note>& notes, std::string& error)
 {
-    std::vector<rebuild_note> notes;
-    std::string text, error;
-    io::read_file(path(), text, error);  // no file, no notes
+    notes.clear();
+    const std::string file = path();
+    struct stat st;
+    if (::lstat(file.c_str(), &st) != 0 && errno == ENOENT)
+        return true;  // no file, no notes
+    constexpr size_t notes_limit = 4 << 20;  // far beyond any number of enclosures
+    std::string text;
+    if (!io::read_file(file, text, error, notes_limit))
+        return false;
     std::istringstream in(text);
     std::string line;
     while (std::getline(in, line)) {
@@ -192,7 +200,7 @@ std::vector<rebuild_note> read_all()
         if (fields.size() == 4 && !fields[0].empty())
             notes.push_back({fields[0], fields[1], fields[2], fields[3]});
     }
-    return notes;
+    return true;
 }
 
 // Replaced whole, so a crash leaves the old notes or the new.
@@ -223,7 +231,17 @@ void set_path(const std::string& file)
 std::vector<rebuild_note> load()
 {
     std::lock_guard<std::mutex> lock(notes_mutex);
-    return read_all();
+    std::vector<rebuild_note> notes;
+    std::string error;
+    read_all(notes, error);
+    return notes;
+}
+
+bool readable(std::string& error)
+{
+    std::lock_guard<std::mutex> lock(notes_mutex);
+    std::vector<rebuild_note> notes;
+    return read_all(notes, error);
 }
 
 bool add(const rebuild_note& note)
@@ -235,8 +253,11 @@ bool add(const rebuild_note& note)
     const file_lock others(path());
     if (!others.held())
         return false;
-    std::vector<rebuild_note> kept;
-    for (const rebuild_note& n : read_all())
+    std::vector<rebuild_note> notes, kept;
+    std::string error;
+    if (!read_all(notes, error))
+        return false;
+    for (const rebuild_note& n : notes)
         if (n.target_serial != note.target_serial)
             kept.push_back(n);
     kept.push_back(note);
@@ -249,8 +270,10 @@ bool remove_targets(const std::vector<std::string>& serials)
     const file_lock others(path());
     if (!others.held())
         return false;
-    const std::vector<rebuild_note> notes = read_all();
-    std::vector<rebuild_note> kept;
+    std::vector<rebuild_note> notes, kept;
+    std::string error;
+    if (!read_all(notes, error))
+        return false;
     for (const rebuild_note& n : notes)
         if (std::find(serials.begin(), serials.end(), n.target_serial) == serials.end())
             kept.push_back(n);
@@ -264,7 +287,10 @@ bool find_target(const std::string& serial, rebuild_note& note)
     if (serial.empty())
         return false;
     std::lock_guard<std::mutex> lock(notes_mutex);
-    for (const rebuild_note& n : read_all())
+    std::vector<rebuild_note> notes;
+    std::string error;
+    read_all(notes, error);
+    for (const rebuild_note& n : notes)
         if (n.target_serial == serial) {
             note = n;
             return true;

@@ -57,7 +57,10 @@ namespace rebuild_notes {
 // $XDG_STATE_HOME/ovraid/rebuilds, or ~/.local/state/ovraid/rebuilds; tests point it elsewhere.
 std::string path();
 void set_path(const std::string& file);   // "" restores the default
-std::vector<rebuild_note> load();
+std::vector<rebuild_note> load();  // what can be read; see readable()
+// False, with why, when the notes are there but cannot be read (no file is no notes, and
+// readable). A change (add, remove_targets) is then refused rather than writing them away.
+bool readable(std::string& error);
 // Replaces a note for the same target. Notes are found by the target's serial, in any
 // enclosure: a half copy carried to another enclosure is still a half copy.
 bool add(const rebuild_note& note);

@@ -16,6 +16,7 @@
 #include <sstream>
 
 #include "harness.h"
+#include "health.h"
 #include "panel.h"
 #include "safety.h"
 #include "sim/enclosure.h"
@@ -661,6 +662,27 @@ TEST_F(data_safety, a_target_pulled_mid_copy_never_becomes_current_or_a_set_of_i
         c->select_chip();
         end_timer(*c);
         EXPECT_EQ(bytes()[1].record, target_record) << "the partial copy was degraded";
+        if (round == 0) {
+            // Notes that are there but cannot be read are no notes to go by: the copy is
+            // neither degraded nor rebuilt from, and no change writes the notes away.
+            const std::string notes = ov::rebuild_notes::path();
+            ASSERT_EQ(std::rename(notes.c_str(), (notes + ".aside").c_str()), 0);
+            ASSERT_EQ(::mkdir(notes.c_str(), 0755), 0);
+            ASSERT_NE(c = scan(), nullptr);
+            EXPECT_NE(c->notes_error.find(notes), std::string::npos) << c->notes_error;
+            EXPECT_FALSE(c->disks[1].degrade_needed) << judgement(*c);
+            EXPECT_EQ(ov::summarize(*c).current_bay, 0) << "a disk that may be a half copy called current";
+            EXPECT_FALSE(ov::rebuild_offered(*c, 1));
+            EXPECT_FALSE(ov::refusal(*c, ov::command::rebuild, 1).empty()) << judgement(*c);
+            EXPECT_FALSE(ov::rebuild_notes::add({"b", "s", "t", "20260101000000"}));
+            EXPECT_FALSE(ov::rebuild_notes::remove_targets({target_serial}));
+            make_current(*c);
+            c->select_chip();
+            end_timer(*c);
+            EXPECT_EQ(bytes()[1].record, target_record) << "degraded while the notes could not be read";
+            ASSERT_EQ(::rmdir(notes.c_str()), 0);
+            ASSERT_EQ(std::rename((notes + ".aside").c_str(), notes.c_str()), 0);
+        }
 
         // The source comes back: it stays the source.
         ASSERT_NO_FATAL_FAILURE(insert_back(0, source, cap0, source_serial));

@@ -589,6 +589,10 @@
         <source>the disk in Bay %1 holds an incomplete copy of S/N %2 and is never a source</source>
         <translation>die Platte in Schacht %1 enthält eine unvollständige Kopie von S/N %2 und ist nie eine Quelle</translation>
     </message>
+    <message id="refuse_notes_unreadable">
+        <source>the rebuild notes cannot be read (%1): a half-done copy cannot be told from a whole disk, so nothing is rebuilt until they can</source>
+        <translation>die Neuaufbau-Notizen sind nicht lesbar (%1): eine halb fertige Kopie ist nicht von einer ganzen Platte zu unterscheiden, also wird nichts neu aufgebaut, bis sie lesbar sind</translation>
+    </message>
     <message id="refuse_mirror_whole">
         <source>the mirror is whole: there is nothing to rebuild</source>
         <translation>der Spiegel ist vollständig: es gibt nichts neu aufzubauen</translation>

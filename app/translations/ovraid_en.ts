@@ -594,6 +594,10 @@
         <source>the disk in Bay %1 holds an incomplete copy of S/N %2 and is never a source</source>
         <translation>the disk in Bay %1 holds an incomplete copy of S/N %2 and is never a source</translation>
     </message>
+    <message id="refuse_notes_unreadable">
+        <source>the rebuild notes cannot be read (%1): a half-done copy cannot be told from a whole disk, so nothing is rebuilt until they can</source>
+        <translation>the rebuild notes cannot be read (%1): a half-done copy cannot be told from a whole disk, so nothing is rebuilt until they can</translation>
+    </message>
     <message id="refuse_mirror_whole">
         <source>the mirror is whole: there is nothing to rebuild</source>
         <translation>the mirror is whole: there is nothing to rebuild</translation>
