@@ -216,7 +216,8 @@ snapshot session::look(bool rebuild_positions)
 {
     snapshot s;
     std::lock_guard<std::mutex> handling(j.handling);
-    s.unreadable = static_cast<int>(backend_->registry().unreadable_devices().size());
+    // Left out of the list (files unreadable) or of the scan (could not be opened).
+    s.unreadable = static_cast<int>(backend_->registry().unreadable_devices().size()) + j.left_out;
     int number = 0;
     for (const auto& [key, index] : j.controller_map) {
         (void)key;

@@ -213,18 +213,18 @@ bool ovtool::scandevices()
     }
     // A bridge that cannot be opened (it may have left between the list and the open) is
     // left out of this scan; the next device event or refresh tries it again.
-    bool left_out = false;
+    left_out = 0;
     for (size_t i = 0; i < chips.size();) {
         if (library().openConnection(chips[i].service) != 0) {
             chips.erase(chips.begin() + static_cast<std::ptrdiff_t>(i));
-            left_out = true;
+            ++left_out;
             continue;
         }
         chips[i].connection_open = true;
         ++i;
     }
     setup_controller_map();
-    if (left_out)
+    if (left_out > 0)
         ctrller->notice(localized("bridge_left_out"));
     return true;
 }

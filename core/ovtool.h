@@ -19,6 +19,8 @@ class ovtool {
 public:
     controller_t current;
     std::vector<ovchip> chips;
+    // Bridges the last scan found but could not open, and left out (under handling).
+    int left_out = 0;
     treeview tree;
     std::vector<std::pair<uint64_t, int>> controller_map;
     std::mutex mutex;

@@ -291,6 +291,12 @@ TEST_F(Cli, NothingToLookAt)
     EXPECT_EQ(value_at(part_doc, "unreadable_enclosures"), "1");
     EXPECT_EQ(ctl({"check"}).output, "RAID UNKNOWN - " + unread + "\n");
     EXPECT_EQ(ctl({"check", "usb-only"}).status, 0) << "the one named was read";
+    // Nor is one that is listed but cannot be opened.
+    ASSERT_EQ(std::remove((root + "/broken/failures").c_str()), 0);
+    ASSERT_EQ(sim({"fail", "broken", "openConnection", "--mode", "always"}).status, 0);
+    const program_run unopened = ctl({"check"});
+    EXPECT_EQ(unopened.status, 3) << unopened.output;
+    EXPECT_EQ(unopened.output, "RAID UNKNOWN - " + unread + "\n");
 }
 
 // --watch --json: one valid document a line, following a bridge that goes away and then a
