@@ -247,8 +247,9 @@ chip_summary summarize(const ovchip& chip)
                 s.state = chip_state::broken;
             } else {
                 s.state = chip_state::degraded;
-                // Without the rebuild notes it may be a half copy: not called current.
-                if (chip.notes_error.empty())
+                // Without the rebuild notes it may be a half copy, and a half whose partner
+                // was written later while it was away is older: neither is called current.
+                if (chip.notes_error.empty() && !chip.disks[port].superseded)
                     current(port);
             }
         }

@@ -110,7 +110,7 @@ void ovchip::read_raid_combined_info()
         // Never next to a disk that could not be judged (it may be the partner, silent for
         // a moment), and never for a partial copy, which must not become a set of its own.
         if (disk.present && !(other.present && member_mode(other.raid_mode)) && disk.raid_mode == mode_raid1 &&
-            !partner_unknown(d == 1) && !disk.incomplete_copy && notes_error.empty())
+            !partner_unknown(d == 1) && !disk.incomplete_copy && !disk.superseded && notes_error.empty())
             disk.degrade_needed = true;
     }
     raid1_pair_present = false;
@@ -174,6 +174,9 @@ void ovchip::mark_incomplete_copies()
         const ovdisk& other = disks[1 - d];
         disk.incomplete_copy = false;
         disk.copy_source_serial.clear();
+        disk.superseded = disk.present && disk.raid_mode == mode_raid1 &&
+                          rebuild_notes::superseded(disk.partner_serial_text(),
+                                                    std::string(reinterpret_cast<const char*>(disk.record_stamp), 14));
         rebuild_note note;
         // A mirror record on a disk a copy was going to: a half copy, whichever enclosure it
         // sits in, unless its source is beside it still marked for a copy onto this disk, so
@@ -181,7 +184,7 @@ void ovchip::mark_incomplete_copies()
         // rebuilt onto another disk) no longer backs the copy, and without this the half
         // copy would pass for the second half of its mirror.
         if (!disk.present || disk.raid_mode != mode_raid1 || disk.rebuild_flag ||
-            !rebuild_notes::find_target(disk.serial, note))
+            !rebuild_notes::find_target(disk.serial, note) || note.degrade)
             continue;
         if (other.present && other.serial == note.source_serial && other.rebuild_flag &&
             str_equal(other.partner_serial, disk.serial_raw, 20))

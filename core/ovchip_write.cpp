@@ -374,8 +374,26 @@ bool ovchip::raid_degrade(bool port)
     const raid_info record = create_raid_struct(mode_raid1, port ? 1 : 0, 0, 0, disk.record_capacity, zero_serial,
                                                 zero_model, over_2tb_of(disk), stamp);
     sector_writes writes = {{port, lba, record}};
-    if (!prepare_writes(writes) || !apply_writes(writes) || !flush(writes, !port, port))
+    if (!prepare_writes(writes))
         return false;
+    // The partner away keeps its older stamp: noted first, so that when it comes back alone
+    // it is known as the older half and not degraded into a set of its own, newer than this.
+    // A note that the partner holds a half copy says more and stays.
+    std::string partner = disk.partner_serial_text();
+    rebuild_note copy;
+    if (rebuild_notes::find_target(partner, copy) && !copy.degrade)
+        partner.clear();
+    if (!partner.empty() && !rebuild_notes::add({bridge_key(identity), disk.serial, partner,
+                                                 std::string(reinterpret_cast<const char*>(stamp), 14), true})) {
+        last_write.fault = write_fault::note_failed;
+        last_write.detail = rebuild_notes::path();
+        return false;
+    }
+    if (!apply_writes(writes) || !flush(writes, !port, port)) {
+        if (!partner.empty() && !last_write.restore_failed)
+            rebuild_notes::remove_targets({partner});
+        return false;
+    }
     std::memcpy(disk.record_stamp, stamp, 16);
     return true;
 }

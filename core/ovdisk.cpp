@@ -23,6 +23,16 @@ void ovdisk::initialize(const unsigned char* raw)
     serial = serial_text;
 }
 
+std::string ovdisk::partner_serial_text() const
+{
+    // In ATA byte order, as the IDENTIFY block holds a serial.
+    identify_data named;
+    std::copy(partner_serial, partner_serial + identify::serial_length, named.bytes.begin() + identify::serial_offset);
+    std::string text = named.text(identify::serial, identify::serial_length / 2);
+    trim(text);
+    return text;
+}
+
 void ovdisk::unscramble(std::string& text)
 {
     for (size_t i = 0; i + 1 < text.size(); i += 2)

@@ -38,8 +38,14 @@ public:
     // holds a partial copy and must never be a source or be degraded into a set of its own.
     bool incomplete_copy = false;
     std::string copy_source_serial;
+    // A note says the partner its record names was written later, while this disk was away
+    // (degraded alone, or rebuilt from onto another disk): this half holds older data and is
+    // never degraded into the newer one.
+    bool superseded = false;
 
     void initialize(const unsigned char* block);
+    // The partner its record names, read as a serial is shown ("" when none).
+    std::string partner_serial_text() const;
     static void unscramble(std::string& text);
     std::string get_display_string(bool port1, bool in_set) const;
 

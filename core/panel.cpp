@@ -185,20 +185,11 @@ bool superseded_half(const ovchip& chip, int port, std::string& partner)
     const ovdisk& disk = chip.disks[port];
     if (!disk.present || disk.raid_mode != mode_raid1)
         return false;
-    // The partner as its record names it, in ATA byte order, read as the serial is shown.
-    identify_data named;
-    std::copy(disk.partner_serial, disk.partner_serial + identify::serial_length,
-              named.bytes.begin() + identify::serial_offset);
-    std::string serial = named.text(identify::serial, identify::serial_length / 2);
-    trim(serial);
-    if (serial.empty())
-        return false;
-    const std::string stamp(reinterpret_cast<const char*>(disk.record_stamp), 14);
-    for (const rebuild_note& note : rebuild_notes::load())
-        if (note.source_serial == serial && note.stamp > stamp) {
-            partner = serial;
-            return true;
-        }
+    const std::string serial = disk.partner_serial_text();
+    if (rebuild_notes::superseded(serial, std::string(reinterpret_cast<const char*>(disk.record_stamp), 14))) {
+        partner = serial;
+        return true;
+    }
     return false;
 }
 

@@ -197,8 +197,8 @@ bool read_all(std::vector<rebuild_note>& notes, std::string& error)
         std::string field;
         while (std::getline(s, field, '\t'))
             fields.push_back(field);
-        if (fields.size() == 4 && !fields[0].empty())
-            notes.push_back({fields[0], fields[1], fields[2], fields[3]});
+        if ((fields.size() == 4 || (fields.size() == 5 && fields[4] == "degrade")) && !fields[0].empty())
+            notes.push_back({fields[0], fields[1], fields[2], fields[3], fields.size() == 5});
     }
     return true;
 }
@@ -211,7 +211,8 @@ bool write_all(const std::vector<rebuild_note>& notes)
         return false;
     std::string text, error;
     for (const rebuild_note& n : notes)
-        text += n.bridge + '\t' + n.source_serial + '\t' + n.target_serial + '\t' + n.stamp + '\n';
+        text += n.bridge + '\t' + n.source_serial + '\t' + n.target_serial + '\t' + n.stamp +
+                (n.degrade ? "\tdegrade\n" : "\n");
     return io::atomic_replace(file, text, error, 0666);
 }
 
@@ -295,6 +296,16 @@ bool find_target(const std::string& serial, rebuild_note& note)
             note = n;
             return true;
         }
+    return false;
+}
+
+bool superseded(const std::string& partner, const std::string& stamp)
+{
+    if (partner.empty())
+        return false;
+    for (const rebuild_note& note : load())
+        if (note.source_serial == partner && note.stamp > stamp)
+            return true;
     return false;
 }
 

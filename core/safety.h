@@ -47,6 +47,8 @@ struct rebuild_note {
     std::string source_serial;   // trimmed serials, as shown
     std::string target_serial;
     std::string stamp;           // the 14 digits both rebuild records carry
+    // Not a copy: the source was degraded alone at stamp while target, its partner, was away.
+    bool degrade = false;
 };
 
 // A stable name for an enclosure: USB vendor, product and serial (location when it has
@@ -68,6 +70,8 @@ bool add(const rebuild_note& note);
 // onto them ended.
 bool remove_targets(const std::vector<std::string>& serials);
 bool find_target(const std::string& serial, rebuild_note& note);
+// Whether a note says partner was written later than stamp (rebuilt from, or degraded alone).
+bool superseded(const std::string& partner, const std::string& stamp);
 }  // namespace rebuild_notes
 
 }  // namespace ov

@@ -825,6 +825,44 @@ TEST_F(data_safety, failed_flushes_restarts_and_read_backs_are_reported)
     }
 }
 
+// The window degrades a lone half as it is selected. The older half, selected alone later,
+// must not be degraded too: its stamp would then pass the newer half's, and it would be
+// taken for the current data and rebuilt over that half.
+TEST_F(data_safety, the_older_half_alone_is_never_made_the_newer)
+{
+    ASSERT_NO_FATAL_FAILURE(lay_out(layout::mirror));
+    const std::string serial0 = serial[0], serial1 = serial[1];
+    const auto handle = [&] {
+        ov::ovchip* c = scan();
+        EXPECT_NE(c, nullptr);
+        if (c != nullptr) {
+            make_current(*c);
+            c->select_chip();
+            end_timer(*c);
+        }
+        return c;
+    };
+    const std::string older = pull(1);
+    ASSERT_NO_FATAL_FAILURE(handle());
+    const std::string newer_record = bytes()[0].record;
+    write_bytes(image(0), 1000 * 512, random_bytes(4096, 11));
+    const std::string newer = pull(0);
+    ASSERT_NO_FATAL_FAILURE(insert_back(1, older, cap1, serial1));
+    const std::string older_record = bytes()[1].record;
+    ov::ovchip* c = handle();
+    ASSERT_NE(c, nullptr);
+    EXPECT_EQ(bytes()[1].record, older_record) << "the older half was degraded: " << judgement(*c);
+    EXPECT_EQ(ov::summarize(*c).current_bay, 0) << judgement(*c);
+
+    ASSERT_NO_FATAL_FAILURE(insert_back(0, newer, cap0, serial0));
+    ASSERT_NE(c = handle(), nullptr);
+    EXPECT_EQ(bytes()[0].record, newer_record);
+    EXPECT_EQ(c->disks[0].raid1_role, 1u) << judgement(*c);
+    EXPECT_TRUE(ov::rebuild_offered(*c, 0)) << judgement(*c);
+    std::string partner;
+    EXPECT_TRUE(ov::superseded_half(*c, 1, partner)) << "rebuilding from the older half is not asked about";
+}
+
 TEST_F(data_safety, a_degrade_stamps_later_than_the_record_it_replaces_within_one_second)
 {
     ASSERT_NO_FATAL_FAILURE(lay_out(layout::lone_half));
