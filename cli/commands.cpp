@@ -411,13 +411,14 @@ int run_command(session& s, const options& o)
     int index = -1;
     if (!r.controller.empty())
         index = find_controller(before, r.controller);
-    else if (before.controllers.size() == 1)
+    else if (before.controllers.size() == 1 && before.unreadable == 0)
         index = 0;
     if (index < 0) {
         outcome out;
         out.code = exit_unknown;
-        out.message = !r.controller.empty()      ? (index == -2 ? tr("ctl_ambiguous", shown(r.controller))
-                                                                 : tr("ctl_no_such_controller", shown(r.controller)))
+        out.message = !r.controller.empty()      ? (index == -2   ? tr("ctl_ambiguous", shown(r.controller))
+                                                    : index == -3 ? tr("ctl_number_unsure", shown(r.controller))
+                                                                  : tr("ctl_no_such_controller", shown(r.controller)))
                       : before.controllers.empty() ? tr("ctl_no_enclosure")
                                                    : tr("ctl_name_controller");
         report(o, o.command, r.controller, out, s);

@@ -45,14 +45,18 @@ bool same_name(const std::string& a, const std::string& b)
 int find_controller(const snapshot& s, const std::string& wanted)
 {
     int found = -1;
+    bool by_name = false;
     for (size_t i = 0; i < s.controllers.size(); ++i) {
-        if (!same_name(s.controllers[i].name, wanted) && std::to_string(s.controllers[i].number) != wanted)
+        const bool named = same_name(s.controllers[i].name, wanted);
+        if (!named && std::to_string(s.controllers[i].number) != wanted)
             continue;
         if (found >= 0)
             return -2;
         found = static_cast<int>(i);
+        by_name = named;
     }
-    return found;
+    // An enclosure left out moves the numbers after it: a number may mean another one.
+    return found >= 0 && !by_name && s.unreadable > 0 ? -3 : found;
 }
 
 int find_identity(const snapshot& s, const controller_t& identity)

@@ -46,7 +46,8 @@ struct snapshot {
 std::string controller_name(const controller_t& identity);
 // The controller a user named: its list number or its name (any case). -1 when nothing
 // matches, -2 when more than one does (two bridges with one serial, a serial that is
-// another controller's number): a name that may mean two enclosures is never guessed.
+// another controller's number), -3 when only a list number matches while an enclosure could
+// not be read: a name that may mean two enclosures is never guessed.
 int find_controller(const snapshot& s, const std::string& wanted);
 // The controller with exactly this identity, -1 when it is not there.
 int find_identity(const snapshot& s, const controller_t& identity);

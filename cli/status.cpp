@@ -15,18 +15,20 @@ namespace ov::cli {
 namespace {
 
 // The controller a status or check is about: -1 for all, -2 when the one named is not
-// there, -3 when the name fits more than one.
+// there, -3 when the name fits more than one, -4 when its number is not certain.
 int chosen(const snapshot& s, const options& o)
 {
     if (o.words.empty())
         return -1;
     const int index = find_controller(s, o.words[0]);
-    return index == -2 ? -3 : index < 0 ? -2 : index;
+    return index == -2 ? -3 : index == -3 ? -4 : index < 0 ? -2 : index;
 }
 
 std::string not_chosen(int index, const std::string& name)
 {
-    return index == -3 ? tr("ctl_ambiguous", shown(name)) : tr("ctl_no_such_controller", shown(name));
+    return index == -3   ? tr("ctl_ambiguous", shown(name))
+           : index == -4 ? tr("ctl_number_unsure", shown(name))
+                         : tr("ctl_no_such_controller", shown(name));
 }
 
 // Two readings a second apart give a running rebuild its speed.

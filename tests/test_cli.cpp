@@ -291,6 +291,12 @@ TEST_F(Cli, NothingToLookAt)
     EXPECT_EQ(value_at(part_doc, "unreadable_enclosures"), "1");
     EXPECT_EQ(ctl({"check"}).output, "RAID UNKNOWN - " + unread + "\n");
     EXPECT_EQ(ctl({"check", "usb-only"}).status, 0) << "the one named was read";
+    // Its list number may now be another's: neither it nor the only one shown is guessed.
+    for (const std::vector<std::string>& argv :
+         {std::vector<std::string>{"check", "1"}, {"status", "1"}, {"delete", "1", "--yes"}, {"restart", "--yes"}}) {
+        const program_run r = ctl(argv);
+        EXPECT_EQ(r.status, 3) << argv[0] << ": " << r.output << r.errors;
+    }
     // Nor is one that is listed but cannot be opened.
     ASSERT_EQ(std::remove((root + "/broken/failures").c_str()), 0);
     ASSERT_EQ(sim({"fail", "broken", "openConnection", "--mode", "always"}).status, 0);

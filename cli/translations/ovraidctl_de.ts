@@ -484,6 +484,10 @@ gehören nach /etc/udev/rules.d/70-ovraid.rules, danach: udevadm control --reloa
         <source>udev-rules needs a bridge library (--library PATH)</source>
         <translation>udev-rules braucht eine Bridge-Bibliothek (--library PFAD)</translation>
     </message>
+    <message id="ctl_number_unsure">
+        <source>list numbers are not certain while an enclosure cannot be read: name the controller by its serial number or GUID instead of "%1"</source>
+        <translation>Listennummern sind nicht sicher, solange ein Gehäuse nicht lesbar ist: den Controller mit Seriennummer oder GUID statt „%1“ nennen</translation>
+    </message>
     <message id="ctl_ambiguous">
         <source>"%1" names more than one controller: use the list number (see ovraidctl status)</source>
         <translation>„%1“ nennt mehr als einen Controller: die Listennummer verwenden (siehe ovraidctl status)</translation>

@@ -480,6 +480,10 @@ Prints the udev rules that let the logged-in user open the bridges of a bridge l
         <source>udev-rules needs a bridge library (--library PATH)</source>
         <translation>udev-rules needs a bridge library (--library PATH)</translation>
     </message>
+    <message id="ctl_number_unsure">
+        <source>list numbers are not certain while an enclosure cannot be read: name the controller by its serial number or GUID instead of "%1"</source>
+        <translation>list numbers are not certain while an enclosure cannot be read: name the controller by its serial number or GUID instead of "%1"</translation>
+    </message>
     <message id="ctl_ambiguous">
         <source>"%1" names more than one controller: use the list number (see ovraidctl status)</source>
         <translation>"%1" names more than one controller: use the list number (see ovraidctl status)</translation>
