@@ -31,7 +31,8 @@ void route_diagnostics()
         case ov::diag_level::info:
             return;
         case ov::diag_level::warning:
-            std::fprintf(stderr, "ovraidctl: %.*s\n", static_cast<int>(text.size()), text.data());
+            // Paths and names in it come from the command line and the devices: no control bytes.
+            std::fprintf(stderr, "ovraidctl: %s\n", shown(std::string(text)).c_str());
             return;
         case ov::diag_level::notice:
             syslog(LOG_NOTICE, "%.*s", static_cast<int>(text.size()), text.data());
@@ -59,14 +60,14 @@ int udev_rules(const options& o)
 {
     std::string library = o.bridges.library, error;
     if (library.empty() && !ov::configured_library(library, error)) {
-        std::fprintf(stderr, "ovraidctl: %s\n", error.c_str());
+        std::fprintf(stderr, "ovraidctl: %s\n", shown(error).c_str());
         return exit_unknown;
     }
     if (library.empty())
         return usage_error(tr("ctl_needs_library"));
     const auto lib = ov::loaded_library::open(library, error);
     if (!lib) {
-        std::fprintf(stderr, "ovraidctl: %s\n", error.c_str());
+        std::fprintf(stderr, "ovraidctl: %s\n", shown(error).c_str());
         return exit_unknown;
     }
     std::fputs(ov::udev_rules_for(lib->match_table()).c_str(), stdout);
@@ -112,8 +113,8 @@ int main(int argc, char** argv)
     o.bridges.create_demo = false;
     std::unique_ptr<session> s = session::open(o.bridges, error);
     if (!s) {
-        std::fprintf(stderr, "ovraidctl: %s\n", error.c_str());
-        return o.command == "check" ? (std::printf("RAID UNKNOWN - %s\n", error.c_str()), exit_unknown)
+        std::fprintf(stderr, "ovraidctl: %s\n", shown(error).c_str());
+        return o.command == "check" ? (std::printf("RAID UNKNOWN - %s\n", shown(error).c_str()), exit_unknown)
                                     : exit_unknown;
     }
     if (o.command == "status")
