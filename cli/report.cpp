@@ -173,8 +173,13 @@ std::string status_text(const snapshot& s, int only)
         if (sum.set_mode != mode_none)
             out += "  " + tr("ctl_set_label") + " " + mode_words(sum.set_mode) + ", " + size_words(sum.set_sectors) +
                    "\n";
-        if (c.rebuild)
+        if (c.rebuild) {
             out += "  " + tr("ctl_rebuild_label") + " " + rebuild_line(*c.rebuild) + "\n";
+            // The bridge has copied everything; the marks stay until someone who follows the
+            // copy clears them, which a look never does.
+            if (c.rebuild->complete)
+                out += "    " + tr("ctl_rebuild_to_finish", printable_text(c.name)) + "\n";
+        }
         for (const bay_summary& bay : sum.bays) {
             out += "  " + bay_words(bay.bay) + ": " + disk_words(bay, sum.current_bay != 0) + "\n";
             for (record_warning w : bay.warnings)

@@ -3,9 +3,11 @@
 // schema, its exit codes, and disks left exactly as they were.
 #include <sys/stat.h>
 
+#include <filesystem>
 #include <sstream>
 
 #include "cli_suite.h"
+#include "sim/firmware_state.h"
 
 using namespace ovtest;
 
@@ -52,6 +54,11 @@ const std::vector<state_case> cases = {
      {{"bays/0/warnings/0/code", "\"stamp_not_a_date\""}, {"bays/0/warnings/1/code", "\"member_not_bay\""},
       {"bays/0/warnings/1/text", "\"The record names another bay than the one this disk is in.\""},
       {"bays/1/warnings/0/code", "\"stamp_not_a_date\""}, {"bays/1/warnings/1", absent}}},
+    // A copy the bridge has ended, its marks not yet cleared: status says how to finish it.
+    {"copied", "rebuilding", 1, "rebuilding",
+     {"Rebuild: Bay 1 onto Bay 2: 100.0%",
+      "\n    The copy is complete: \"ovraidctl rebuild USB-copied --wait\" (or the window) finishes the mirror.\n"},
+     {{"rebuild/complete", "true"}}},
     // Two disks that report one serial: each is warned of the other.
     {"twins", "healthy", 0, "healthy",
      {"Bay 1: *\n    Warning: The other disk reports the same serial number: the RAID records cannot tell the two "
@@ -138,6 +145,15 @@ protected:
         add_usb("empty", 0, true, location());
         mirror("warned", "20111341250000", "20111341250000");
         write_record("warned", 0, ov::mode_raid1, false, set_sectors, true, "20111341250000", 1);
+        mirror("copied");
+        write_record("copied", 0, ov::mode_raid1, true, set_sectors);
+        // Up, its copy over: nothing starts another one at the first look.
+        std::filesystem::create_directories(root + "/.firmware");
+        ASSERT_TRUE(ov::sim::write_power(root, "copied", {ov::sim::power_state::kind::up, 1}, error)) << error;
+        ov::sim::rebuild_progress done;
+        done.state = ov::sim::rebuild_progress::kind::done;
+        done.total = done.current = set_sectors;
+        ASSERT_TRUE(ov::sim::write_progress(root, "copied", done, error)) << error;
         add_usb("twins", 0, true, location());
         for (int port : {0, 1}) {
             const std::string name = "twin" + std::to_string(port);

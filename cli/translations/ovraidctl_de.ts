@@ -488,6 +488,10 @@ gehören nach /etc/udev/rules.d/70-ovraid.rules, danach: udevadm control --reloa
         <source>list numbers are not certain while an enclosure cannot be read: name the controller by its serial number or GUID instead of "%1"</source>
         <translation>Listennummern sind nicht sicher, solange ein Gehäuse nicht lesbar ist: den Controller mit Seriennummer oder GUID statt „%1“ nennen</translation>
     </message>
+    <message id="ctl_rebuild_to_finish">
+        <source>The copy is complete: "ovraidctl rebuild %1 --wait" (or the window) finishes the mirror.</source>
+        <translation>Die Kopie ist vollständig: „ovraidctl rebuild %1 --wait“ (oder das Fenster) schließt den Spiegel ab.</translation>
+    </message>
     <message id="ctl_ambiguous">
         <source>"%1" names more than one controller: use the list number (see ovraidctl status)</source>
         <translation>„%1“ nennt mehr als einen Controller: die Listennummer verwenden (siehe ovraidctl status)</translation>

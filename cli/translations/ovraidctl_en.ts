@@ -484,6 +484,10 @@ Prints the udev rules that let the logged-in user open the bridges of a bridge l
         <source>list numbers are not certain while an enclosure cannot be read: name the controller by its serial number or GUID instead of "%1"</source>
         <translation>list numbers are not certain while an enclosure cannot be read: name the controller by its serial number or GUID instead of "%1"</translation>
     </message>
+    <message id="ctl_rebuild_to_finish">
+        <source>The copy is complete: "ovraidctl rebuild %1 --wait" (or the window) finishes the mirror.</source>
+        <translation>The copy is complete: "ovraidctl rebuild %1 --wait" (or the window) finishes the mirror.</translation>
+    </message>
     <message id="ctl_ambiguous">
         <source>"%1" names more than one controller: use the list number (see ovraidctl status)</source>
         <translation>"%1" names more than one controller: use the list number (see ovraidctl status)</translation>
