@@ -409,9 +409,9 @@
         <translation>Alles Geschriebene wurde wieder in den alten Zustand versetzt.</translation>
     </message>
     <message id="fault_restore_failed">
-        <source>The disk in Bay %1 (S/N %2) could not be put back as it was. Do not use it in a set before checking it.</source>
+        <source>The disk in Bay %1 (S/N %2) may not be as it was: putting it back failed. Do not use it in a set before checking it.</source>
         <extracomment>Follows a write or flush failure when undoing it failed; %1 = bay, %2 = serial</extracomment>
-        <translation>Die Festplatte in Schacht %1 (S/N %2) konnte nicht in den alten Zustand versetzt werden. Verwenden Sie sie erst wieder in einem Verbund, nachdem Sie sie geprüft haben.</translation>
+        <translation>Die Festplatte in Schacht %1 (S/N %2) ist womöglich nicht mehr wie zuvor: sie zurückzusetzen schlug fehl. Verwenden Sie sie erst wieder in einem Verbund, nachdem Sie sie geprüft haben.</translation>
     </message>
     <message id="fault_restart_failed">
         <source>The controller did not restart. The new configuration takes effect when it does.</source>

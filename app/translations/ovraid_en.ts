@@ -414,9 +414,9 @@
         <translation>Everything written was put back as it was.</translation>
     </message>
     <message id="fault_restore_failed">
-        <source>The disk in Bay %1 (S/N %2) could not be put back as it was. Do not use it in a set before checking it.</source>
+        <source>The disk in Bay %1 (S/N %2) may not be as it was: putting it back failed. Do not use it in a set before checking it.</source>
         <extracomment>Follows a write or flush failure when undoing it failed; %1 = bay, %2 = serial</extracomment>
-        <translation>The disk in Bay %1 (S/N %2) could not be put back as it was. Do not use it in a set before checking it.</translation>
+        <translation>The disk in Bay %1 (S/N %2) may not be as it was: putting it back failed. Do not use it in a set before checking it.</translation>
     </message>
     <message id="fault_restart_failed">
         <source>The controller did not restart. The new configuration takes effect when it does.</source>
