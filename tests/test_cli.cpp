@@ -319,6 +319,13 @@ TEST_F(Cli, NothingToLookAt)
     const program_run unopened = ctl({"check"});
     EXPECT_EQ(unopened.status, 3) << unopened.output;
     EXPECT_EQ(unopened.output, "RAID UNKNOWN - " + unread + "\n");
+    // Nor is a second copy of one enclosure, which a host could not tell from the first.
+    ASSERT_EQ(sim({"remove-bridge", "broken"}).status, 0);
+    std::filesystem::copy(root + "/only", root + "/only-copy", std::filesystem::copy_options::recursive);
+    const program_run twice = ctl({"check"});
+    EXPECT_EQ(twice.status, 3) << twice.output;
+    EXPECT_NE(twice.errors.find("/only-copy/bridge.conf: the same ids and place as bridge 'only'"), std::string::npos)
+        << twice.errors;
 }
 
 // --watch --json: one valid document a line, following a bridge that goes away and then a

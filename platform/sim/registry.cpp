@@ -143,6 +143,9 @@ bool enclosure::impl::sync()
         if (names.empty())
             return false;
     }
+    // A bridge directory copied by hand is the same bridge twice: a host tells bridges apart
+    // by these, and would show only one of them.
+    std::map<std::string, std::string> identities;
     for (const auto& name : names) {
         seen s;
         std::string error;
@@ -156,6 +159,18 @@ bool enclosure::impl::sync()
         }
         if (!s.cfg.plugged)
             continue;
+        const std::string identity =
+            s.cfg.firewire ? "firewire " + std::to_string(s.cfg.guid)
+                           : "usb " + std::to_string(s.cfg.vendor_id) + " " + std::to_string(s.cfg.product_id) + " " +
+                                 std::to_string(s.cfg.location_id) + " " + s.cfg.usb_serial;
+        if (const auto [it, fresh] = identities.emplace(identity, name); !fresh) {
+            error = st.bridge_dir(name) + "/bridge.conf: the same ids and place as bridge '" + it->second +
+                    "': a host cannot tell the two apart";
+            unreadable.insert(name);
+            unreadable_why.push_back(error);
+            note(error, true);
+            continue;
+        }
         // Plugged but not running (or running a copy nobody serves): the firmware powers it up.
         // A restart in progress comes back by itself while its service lives.
         if (s.power.state == power_state::kind::off ||
