@@ -235,8 +235,10 @@ chip_summary summarize(const ovchip& chip)
                 const std::vector<record_warning>& w = s.bays[port].warnings;
                 return std::find(w.begin(), w.end(), record_warning::stamp_not_a_date) == w.end();
             };
-            if (dated(0) && dated(1))
-                current(chip.disks[0].raid1_role == 1 ? 0 : 1);
+            // Nor is a half whose partner a note shows written later (beside a half copy of it).
+            const int newer = chip.disks[0].raid1_role == 1 ? 0 : 1;
+            if (dated(0) && dated(1) && !chip.disks[newer].superseded)
+                current(newer);
         } else if (others > 0 || halves == 2) {
             // A stripe or span without its partner, or records of sets that are not this pair.
             s.state = chip_state::broken;

@@ -367,7 +367,8 @@ TEST(panel, a_text_is_its_pieces_looked_up_and_filled_in)
 namespace {
 
 // Two halves of one mirror written at different times: the later stamp holds the current
-// data, unless a stamp is no date at all; then neither half is called current.
+// data, unless a stamp is no date at all, or a note says its partner was written later
+// still (it sits beside a half copy of that partner); then neither half is called current.
 TEST(chip_summary, out_of_step_names_the_current_half_only_on_real_dates)
 {
     struct row {
@@ -375,9 +376,11 @@ TEST(chip_summary, out_of_step_names_the_current_half_only_on_real_dates)
         const char* stamp1;
         int current_bay;
         bool warned;
+        bool superseded = false;
     };
     for (const row& r : {row{"20110203090508", "20110203090507", 1, false},
-                         row{"20111399999999", "20110203090507", 0, true}}) {
+                         row{"20111399999999", "20110203090507", 0, true},
+                         row{"20110203090508", "20110203090507", 0, false, true}}) {
         ov::ovchip chip;
         for (int port = 0; port < 2; ++port) {
             ovdisk d = member(ov::mode_raid1);
@@ -390,6 +393,7 @@ TEST(chip_summary, out_of_step_names_the_current_half_only_on_real_dates)
             chip.disks[static_cast<size_t>(port)] = d;
         }
         chip.read_raid_combined_info();
+        chip.disks[0].superseded = r.superseded;
         const ov::chip_summary s = ov::summarize(chip);
         SCOPED_TRACE(r.stamp0);
         EXPECT_EQ(s.state, ov::chip_state::out_of_step);
