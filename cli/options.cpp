@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "diag.h"
 #include "texts.h"
 
 namespace ov::cli {
@@ -54,18 +55,7 @@ bool* switch_of(options& o, const std::string& arg)
 // line and nothing typed (or pasted) reaches the terminal as a command.
 std::string shown(const std::string& word)
 {
-    std::string out;
-    for (const char c : word) {
-        const auto b = static_cast<unsigned char>(c);
-        if (b < 0x20 || b == 0x7F) {
-            char code[5];
-            std::snprintf(code, sizeof code, "\\x%02x", b);
-            out += code;
-        } else {
-            out += c;
-        }
-    }
-    return out;
+    return without_controls(word);
 }
 
 bool parse(int argc, char** argv, options& out, std::string& error)

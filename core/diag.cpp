@@ -55,4 +55,20 @@ void set_diag_sink(diag_sink sink)
     current_sink = std::move(sink);
 }
 
+std::string without_controls(std::string_view text)
+{
+    std::string out;
+    for (const char c : text) {
+        const auto b = static_cast<unsigned char>(c);
+        if (b < 0x20 || b == 0x7f) {
+            char code[5];
+            std::snprintf(code, sizeof code, "\\x%02x", b);
+            out += code;
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
 }  // namespace ov

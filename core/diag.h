@@ -5,6 +5,7 @@
 #pragma once
 
 #include <functional>
+#include <string>
 #include <string_view>
 
 namespace ov {
@@ -23,5 +24,9 @@ using diag_sink = std::function<void(diag_level level, std::string_view text)>;
 // Replaces where diagnostics go; an empty sink restores the default (trace discarded,
 // console to stdout, info and warning to stderr, notice to syslog).
 void set_diag_sink(diag_sink sink);
+
+// Text for a terminal: control bytes (from a typed path, a device, a file) as \xNN, so that
+// nothing printed can steer the terminal. Other bytes stay as they are.
+std::string without_controls(std::string_view text);
 
 }  // namespace ov

@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "diag.h"
 #include "panel.h"
 #include "posix_io.h"
 #include "sim/firmware.h"
@@ -163,26 +164,9 @@ std::string in_bays(std::string text)
     return text;
 }
 
-// Names and paths typed on the command line reach the terminal without their control bytes.
-std::string without_controls(const std::string& text)
-{
-    std::string out;
-    for (const char c : text) {
-        const auto b = static_cast<unsigned char>(c);
-        if (b < 0x20 || b == 0x7f) {
-            char code[5];
-            std::snprintf(code, sizeof code, "\\x%02x", b);
-            out += code;
-        } else {
-            out += c;
-        }
-    }
-    return out;
-}
-
 int failed(const std::string& message)
 {
-    std::fprintf(stderr, "ovraid-sim: %s\n", without_controls(in_bays(message)).c_str());
+    std::fprintf(stderr, "ovraid-sim: %s\n", ov::without_controls(in_bays(message)).c_str());
     return 1;
 }
 
@@ -269,7 +253,7 @@ std::string listing(const store& sim, std::string& unreadable)
 {
     std::vector<std::string> names;
     const bool whole = sim.bridges(names, unreadable);
-    std::string out = "simulation root: " + without_controls(sim.root()) +
+    std::string out = "simulation root: " + ov::without_controls(sim.root()) +
                       (sim.exists() || !unreadable.empty() ? "" : " (does not exist)") + "\n";
     if (names.empty())
         out += whole ? "no bridges\n" : "bridges: unreadable: " + unreadable + "\n";
@@ -557,7 +541,7 @@ int main(int argc, char** argv)
         return run(s, args[0], std::vector<std::string>(args.begin() + 1, args.end()));
     } catch (const usage_error& e) {
         std::fprintf(stderr, "ovraid-sim: %s\nrun 'ovraid-sim help' for the commands\n",
-                     without_controls(e.message).c_str());
+                     ov::without_controls(e.message).c_str());
         return 2;
     } catch (const std::exception& e) {
         return failed(e.what());
