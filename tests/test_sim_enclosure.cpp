@@ -452,6 +452,15 @@ TEST_F(SimEnclosure, ImageLinkedIntoASecondBayIsRefusedThere)
         ::unlink(copy.c_str());
         ::unlink((dir + "/disk.conf").c_str());
     }
+    shelf_disk("s", 2000);
+    const std::string shelved = st.port_dir("b", 1) + "/disk.img";
+    ASSERT_EQ(::link(st.shelf_image("s").c_str(), shelved.c_str()), 0);
+    spit(st.port_dir("b", 1) + "/disk.conf", slurp(st.shelf_dir("s") + "/disk.conf"));
+    enclosure e(root);
+    unsigned char id[512];
+    EXPECT_NE(e.ovGetDiskIdentify(e.service_of("b"), id, 512, 1), 0) << "a shelf disk's image in a bay";
+    EXPECT_NE(e.last_error().find(shelved + ": the same image as the shelf disk 's'"), std::string::npos)
+        << e.last_error();
     testing::internal::GetCapturedStderr();
 }
 

@@ -399,12 +399,21 @@ bool store::read_disk(const std::string& dir, disk_desc& cfg, std::string& disk,
 
 // One image linked into two bays would be one disk in two places: a set written through
 // one bay would re-stamp a member of the other's. The first bay in bridge and port order
-// keeps it; every later one is refused.
+// keeps it; every later one is refused. A disk on the shelf is in no bay: an image linked
+// to it is refused in every bay.
 bool store::image_first_in_use(const std::string& dir, std::string& error) const
 {
     struct stat mine;
     if (::stat((dir + "/" + image_file).c_str(), &mine) != 0)
         return true;
+    for (const auto& disk : shelf()) {
+        struct stat other;
+        if (shelf_dir(disk) != dir && ::stat(shelf_image(disk).c_str(), &other) == 0 && other.st_dev == mine.st_dev &&
+            other.st_ino == mine.st_ino) {
+            error = dir + "/" + image_file + ": the same image as the shelf disk '" + disk + "'; a disk sits in one place only";
+            return false;
+        }
+    }
     std::string earlier;
     for (const auto& b : bridges())
         for (int port = 0; port < 2; ++port) {
