@@ -11,6 +11,7 @@
 #include "commands.h"
 #include "diag.h"
 #include "loader/loaded_library.h"
+#include "sim/conf.h"
 #include "udev/udev_registry.h"
 #include "report.h"
 #include "texts.h"
@@ -70,6 +71,14 @@ int udev_rules(const options& o)
         std::fprintf(stderr, "ovraidctl: %s\n", shown(error).c_str());
         return exit_unknown;
     }
+    // The simulated bridges' ids are made up: a real device may carry them, and would be
+    // opened to the seat by such rules.
+    const ov::sim::bridge_desc simulated;
+    for (const ov::bridge_match& m : lib->match_table())
+        if (!m.firewire && m.vendor == simulated.vendor_id && m.product == simulated.product_id) {
+            std::fprintf(stderr, "ovraidctl: %s\n", tr("ctl_rules_for_simulation").c_str());
+            break;
+        }
     std::fputs(ov::udev_rules_for(lib->match_table()).c_str(), stdout);
     return exit_ok;
 }

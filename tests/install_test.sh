@@ -133,6 +133,9 @@ if [ -s "$work/example/libovraid-example.so" ]; then
     grep -qxF "$want" <<<"$rules" || fail "ovraidctl udev-rules lacks the line $want: $rules"
   done
 fi
+# Rules for the simulated bridges' made-up ids come with a warning.
+warned=$(ovraidctl udev-rules --library "$library" 2>&1 >/dev/null) || fail "ovraidctl udev-rules failed on the simulated library"
+[[ $warned == *"made up"* ]] || fail "no warning for rules of the simulated bridges: $warned"
 if [ "$with_window" = 1 ]; then
   # Two windows at once, in English: one as a desktop starts it, one with OVRAID_DEBUG. The scaled
   # clock scans the demo in well under a second; the rest of the time is a sanitizer's slow start.

@@ -492,6 +492,10 @@ gehören nach /etc/udev/rules.d/70-ovraid.rules, danach: udevadm control --reloa
         <source>The copy is complete: "ovraidctl rebuild %1 --wait" (or the window) finishes the mirror.</source>
         <translation>Die Kopie ist vollständig: „ovraidctl rebuild %1 --wait“ (oder das Fenster) schließt den Spiegel ab.</translation>
     </message>
+    <message id="ctl_rules_for_simulation">
+        <source>warning: these rules are for the simulated bridges, whose ids are made up; installed, they would give the seat user any real device that carries the same ids</source>
+        <translation>Warnung: diese Regeln gelten den simulierten Controllern, deren Kennungen erfunden sind; installiert gäben sie dem Benutzer am Platz jedes echte Gerät mit denselben Kennungen frei</translation>
+    </message>
     <message id="ctl_ambiguous">
         <source>"%1" names more than one controller: use the list number (see ovraidctl status)</source>
         <translation>„%1“ nennt mehr als einen Controller: die Listennummer verwenden (siehe ovraidctl status)</translation>

@@ -488,6 +488,10 @@ Prints the udev rules that let the logged-in user open the bridges of a bridge l
         <source>The copy is complete: "ovraidctl rebuild %1 --wait" (or the window) finishes the mirror.</source>
         <translation>The copy is complete: "ovraidctl rebuild %1 --wait" (or the window) finishes the mirror.</translation>
     </message>
+    <message id="ctl_rules_for_simulation">
+        <source>warning: these rules are for the simulated bridges, whose ids are made up; installed, they would give the seat user any real device that carries the same ids</source>
+        <translation>warning: these rules are for the simulated bridges, whose ids are made up; installed, they would give the seat user any real device that carries the same ids</translation>
+    </message>
     <message id="ctl_ambiguous">
         <source>"%1" names more than one controller: use the list number (see ovraidctl status)</source>
         <translation>"%1" names more than one controller: use the list number (see ovraidctl status)</translation>
