@@ -163,8 +163,13 @@ void check_views(const ov::ovchip& chip, const ov::panel_options& options)
     else
         FUZZ_CHECK(summary.set_mode == 0);
     FUZZ_CHECK(summary.current_bay >= 0 && summary.current_bay <= 2);
+    // A lone half holds the current data, unless it may be a half copy (the notes could not
+    // be read) or a note shows its partner written later.
     if (summary.state == ov::chip_state::degraded)
-        FUZZ_CHECK(summary.current_bay != 0 && !summary.bays[summary.current_bay - 1].incomplete_copy);
+        FUZZ_CHECK(summary.current_bay != 0
+                       ? !summary.bays[summary.current_bay - 1].incomplete_copy &&
+                             !chip.disks[summary.current_bay - 1].superseded
+                       : !chip.notes_error.empty() || chip.disks[0].superseded || chip.disks[1].superseded);
     for (int p = 0; p < 2; ++p) {
         if (summary.bays[p].rebuild_source)
             FUZZ_CHECK(!summary.bays[p].incomplete_copy && summary.state == ov::chip_state::rebuilding);
