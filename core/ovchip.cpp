@@ -1,6 +1,7 @@
 #include "ovchip.h"
 
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
@@ -167,30 +168,34 @@ void ovchip::read_raid_combined_info()
 
 void ovchip::mark_incomplete_copies()
 {
+    // Read once for both disks: a record reading runs on every scan and selection.
     notes_error.clear();
-    rebuild_notes::readable(notes_error);
+    std::vector<rebuild_note> notes;
+    rebuild_notes::read(notes, notes_error);
     for (int d = 0; d < 2; ++d) {
         ovdisk& disk = disks[d];
         const ovdisk& other = disks[1 - d];
         disk.incomplete_copy = false;
         disk.copy_source_serial.clear();
         disk.superseded = disk.present && disk.raid_mode == mode_raid1 &&
-                          rebuild_notes::superseded(disk.partner_serial_text(),
+                          rebuild_notes::superseded(notes, disk.partner_serial_text(),
                                                     std::string(reinterpret_cast<const char*>(disk.record_stamp), 14));
-        rebuild_note note;
+        const auto note = std::find_if(notes.begin(), notes.end(), [&](const rebuild_note& n) {
+            return !disk.serial.empty() && n.target_serial == disk.serial;
+        });
         // A mirror record on a disk a copy was going to: a half copy, whichever enclosure it
         // sits in, unless its source is beside it still marked for a copy onto this disk, so
         // the copy goes on. A source rewritten meanwhile (degraded while it stood alone, or
         // rebuilt onto another disk) no longer backs the copy, and without this the half
         // copy would pass for the second half of its mirror.
         if (!disk.present || disk.raid_mode != mode_raid1 || disk.rebuild_flag ||
-            !rebuild_notes::find_target(disk.serial, note) || note.degrade)
+            note == notes.end() || note->degrade)
             continue;
-        if (other.present && other.serial == note.source_serial && other.rebuild_flag &&
+        if (other.present && other.serial == note->source_serial && other.rebuild_flag &&
             str_equal(other.partner_serial, disk.serial_raw, 20))
             continue;
         disk.incomplete_copy = true;
-        disk.copy_source_serial = note.source_serial;
+        disk.copy_source_serial = note->source_serial;
     }
 }
 

@@ -238,10 +238,9 @@ std::vector<rebuild_note> load()
     return notes;
 }
 
-bool readable(std::string& error)
+bool read(std::vector<rebuild_note>& notes, std::string& error)
 {
     std::lock_guard<std::mutex> lock(notes_mutex);
-    std::vector<rebuild_note> notes;
     return read_all(notes, error);
 }
 
@@ -299,14 +298,19 @@ bool find_target(const std::string& serial, rebuild_note& note)
     return false;
 }
 
-bool superseded(const std::string& partner, const std::string& stamp)
+bool superseded(const std::vector<rebuild_note>& notes, const std::string& partner, const std::string& stamp)
 {
     if (partner.empty())
         return false;
-    for (const rebuild_note& note : load())
+    for (const rebuild_note& note : notes)
         if (note.source_serial == partner && note.stamp > stamp)
             return true;
     return false;
+}
+
+bool superseded(const std::string& partner, const std::string& stamp)
+{
+    return !partner.empty() && superseded(load(), partner, stamp);
 }
 
 }  // namespace rebuild_notes

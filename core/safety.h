@@ -59,10 +59,10 @@ namespace rebuild_notes {
 // $XDG_STATE_HOME/ovraid/rebuilds, or ~/.local/state/ovraid/rebuilds; tests point it elsewhere.
 std::string path();
 void set_path(const std::string& file);   // "" restores the default
-std::vector<rebuild_note> load();  // what can be read; see readable()
-// False, with why, when the notes are there but cannot be read (no file is no notes, and
-// readable). A change (add, remove_targets) is then refused rather than writing them away.
-bool readable(std::string& error);
+std::vector<rebuild_note> load();  // what can be read; see read()
+// The notes; false, with why, when they are there but cannot be read (no file is no notes).
+// A change (add, remove_targets) is then refused rather than writing them away.
+bool read(std::vector<rebuild_note>& notes, std::string& error);
 // Replaces a note for the same target. Notes are found by the target's serial, in any
 // enclosure: a half copy carried to another enclosure is still a half copy.
 bool add(const rebuild_note& note);
@@ -71,6 +71,7 @@ bool add(const rebuild_note& note);
 bool remove_targets(const std::vector<std::string>& serials);
 bool find_target(const std::string& serial, rebuild_note& note);
 // Whether a note says partner was written later than stamp (rebuilt from, or degraded alone).
+bool superseded(const std::vector<rebuild_note>& notes, const std::string& partner, const std::string& stamp);
 bool superseded(const std::string& partner, const std::string& stamp);
 }  // namespace rebuild_notes
 
