@@ -476,7 +476,8 @@ void soak::plug(bridge_model& b, bool plugged)
 void soak::pull(bridge_model& b, int port)
 {
     std::string error, disk;
-    if (!st_.pull_disk(b.name, port, disk, error)) {
+    // The bridge notices it, as ovraid-sim's pull has it do.
+    if (!ov::sim::pull_disk(st_.root(), b.name, port, disk, error)) {
         give_up(error);
     }
     m_.shelf.insert(b.ports[port]);

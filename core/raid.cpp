@@ -1,6 +1,7 @@
 #include "raid.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <ctime>
 
@@ -118,6 +119,36 @@ int str_equal(const unsigned char* a, const unsigned char* b, int n)
 int compare_stamps(const unsigned char* a, const unsigned char* b)
 {
     return std::memcmp(a, b, 16);
+}
+
+void later_stamp(unsigned char* out, const unsigned char* previous)
+{
+    GetTimeString(out);
+    if (compare_stamps(out, previous) > 0)
+        return;
+    int f[6] = {};
+    const int widths[6] = {4, 2, 2, 2, 2, 2};
+    int at = 0;
+    for (int k = 0; k < 6; ++k)
+        for (int n = 0; n < widths[k]; ++n, ++at) {
+            if (previous[at] < '0' || previous[at] > '9')
+                return;  // not a stamp this program wrote: now is all we can do
+            f[k] = f[k] * 10 + (previous[at] - '0');
+        }
+    std::tm t{};
+    t.tm_year = f[0] - 1900;
+    t.tm_mon = f[1] - 1;
+    t.tm_mday = f[2];
+    t.tm_hour = f[3];
+    t.tm_min = f[4];
+    t.tm_sec = f[5] + 1;
+    t.tm_isdst = -1;
+    std::mktime(&t);  // carries the second into minutes, days, months and years
+    char text[32];
+    std::snprintf(text, sizeof text, "%04d%02d%02d%02d%02d%02d", t.tm_year + 1900, t.tm_mon + 1, t.tm_mday,
+                  t.tm_hour, t.tm_min, t.tm_sec);
+    std::memset(out, 0, 16);
+    std::memcpy(out, text, 14);
 }
 
 bool controller_t::operator==(const controller_t& other) const

@@ -189,11 +189,12 @@ protected:
         write_bytes(image(port), 0, random_bytes(head_sectors * 512, static_cast<unsigned>(disks_made)));
     }
 
-    // Back to the shelf; the name is returned for a later insert_back.
+    // Back to the shelf, as ovraid-sim's pull: the bridge notices it. The name is returned for
+    // a later insert_back.
     std::string pull(int port)
     {
         std::string name;
-        EXPECT_TRUE(st->pull_disk(safety_bridge, port, name, error)) << error;
+        EXPECT_TRUE(ov::sim::pull_disk(st->root(), safety_bridge, port, name, error)) << error;
         cap[port] = 0;
         return name;
     }
@@ -861,6 +862,59 @@ TEST_F(data_safety, the_older_half_alone_is_never_made_the_newer)
     EXPECT_TRUE(ov::rebuild_offered(*c, 0)) << judgement(*c);
     std::string partner;
     EXPECT_TRUE(ov::superseded_half(*c, 1, partner)) << "rebuilding from the older half is not asked about";
+}
+
+// With no front end looking, the bridge marks the half it goes on running alone, so the half
+// pulled is the older one when it comes back; nothing it does not run in step is marked.
+TEST_F(data_safety, a_pull_marks_newer_only_the_half_left_running_in_step)
+{
+    struct row {
+        layout l;
+        int pulled;
+        bool unplugged, marked;
+        const char* name;
+    };
+    const row rows[] = {
+        {layout::mirror, 1, false, true, "mirror, Bay 2 pulled"},
+        {layout::mirror, 0, false, true, "mirror, Bay 1 pulled"},
+        {layout::mirror, 1, true, false, "mirror in an unplugged enclosure"},
+        {layout::newer0, 0, false, false, "out of step, the newer half pulled"},
+        {layout::newer1, 0, false, false, "out of step, the older half pulled"},
+        {layout::stripe, 1, false, false, "stripe"},
+        {layout::lone0, 1, false, false, "degraded half beside a blank disk"},
+    };
+    for (const row& r : rows) {
+        SCOPED_TRACE(r.name);
+        ASSERT_NO_FATAL_FAILURE(lay_out(r.l));
+        const int left = 1 - r.pulled;
+        const uint64_t pulled_cap = cap[r.pulled];
+        const std::string pulled_serial = serial[r.pulled], before = bytes()[left].record;
+        if (r.unplugged) {
+            ASSERT_TRUE(st->set_plugged(safety_bridge, false, error)) << error;
+        }
+        const std::string disk = pull(r.pulled);
+        const std::string after = bytes()[left].record;
+        if (!r.marked) {
+            EXPECT_EQ(after, before);
+            continue;
+        }
+        // Only the stamp changes: the record still names the partner a front end notes.
+        EXPECT_EQ(after.substr(0, 480), before.substr(0, 480));
+        EXPECT_EQ(after.substr(496), before.substr(496));
+        EXPECT_GT(ov::compare_stamps(reinterpret_cast<const unsigned char*>(after.data()) + 480,
+                                     reinterpret_cast<const unsigned char*>(before.data()) + 480),
+                  0);
+        // Written while alone, then the pulled half put back: not healthy, and the half that
+        // ran alone is the current one.
+        write_bytes(image(left), 1000 * 512, random_bytes(4096, 12));
+        ASSERT_NO_FATAL_FAILURE(insert_back(r.pulled, disk, pulled_cap, pulled_serial));
+        ov::ovchip* c = scan();
+        ASSERT_NE(c, nullptr);
+        EXPECT_EQ(ov::summarize(*c).state, ov::chip_state::out_of_step) << judgement(*c);
+        EXPECT_EQ(ov::summarize(*c).current_bay, left + 1) << judgement(*c);
+        EXPECT_TRUE(ov::rebuild_offered(*c, left)) << judgement(*c);
+        EXPECT_TRUE(ov::question_before(*c, ov::command::rebuild, r.pulled).no_by_default) << judgement(*c);
+    }
 }
 
 TEST_F(data_safety, a_degrade_stamps_later_than_the_record_it_replaces_within_one_second)

@@ -8,6 +8,8 @@
 #include <array>
 #include <chrono>
 #include <cmath>
+#include <cstring>
+#include <sstream>
 
 #include "clock.h"
 #include "diag.h"
@@ -48,55 +50,78 @@ bool bridge_firmware::write(const std::string& bridge, const rebuild_progress& p
     return false;
 }
 
+bool read_bay_record(const store& st, const std::string& bridge, int port, bay_record& bay, std::string& error)
+{
+    const std::string dir = st.port_dir(bridge, port);
+    disk_desc disk;
+    std::string name;
+    std::array<unsigned char, 512> id;
+    if (!st.read_disk(dir, disk, name, error) || !st.read_identify(dir, id, error))
+        return false;
+    // The record lies where the host computes it: from the IDENTIFY capacity.
+    if (!record_sector(id.data(), disk.sectors, bay.record_lba))
+        return false;
+    bay.image_sectors = disk.sectors;
+    bay.serial_raw.assign(reinterpret_cast<const char*>(id.data()) + identify::serial_offset, identify::serial_length);
+    bay.image = dir + "/" + image_file;
+    unsigned char sector[512];
+    const io::unique_fd fd = io::open_fd(bay.image, O_RDONLY);
+    if (!fd || !io::pread_all(fd.get(), sector, 512, static_cast<off_t>(bay.record_lba * 512))) {
+        error = bay.image + ": cannot read the record sector";
+        return false;
+    }
+    bay.rec = decode_record(sector);
+    return true;
+}
+
+std::string stamp_word(const std::string& stamp)
+{
+    static const char digits[] = "0123456789abcdef";
+    std::string word = "x";  // never empty
+    for (const unsigned char c : stamp) {
+        word += digits[c >> 4];
+        word += digits[c & 15];
+    }
+    return word;
+}
+
+bool in_step_mirror(const bay_record& a, const bay_record& b)
+{
+    return a.rec.valid && b.rec.valid && a.rec.mode == mode_raid1 && b.rec.mode == mode_raid1 && !a.rec.source &&
+           !b.rec.source && a.rec.stamp == b.rec.stamp && a.rec.partner_serial == b.serial_raw &&
+           b.rec.partner_serial == a.serial_raw;
+}
+
 rebuild_plan bridge_firmware::assemble(const bridge_desc& cfg)
 {
     rebuild_plan plan;
     plan.seconds = cfg.rebuild_seconds;
-    record_summary rec[2];
-    uint64_t image_sectors[2] = {0, 0};
-    uint64_t record_lba[2] = {0, 0};
-    std::string serial_raw[2];
+    bay_record bay[2];
     for (int port = 0; port < 2; ++port) {
-        const std::string dir = st_.port_dir(cfg.name, port);
-        disk_desc disk;
-        std::string name, error;
-        std::array<unsigned char, 512> id;
-        if (!st_.read_disk(dir, disk, name, error) || !st_.read_identify(dir, id, error)) {
+        std::string error;
+        if (!read_bay_record(st_, cfg.name, port, bay[port], error)) {
             if (!error.empty())
                 note(error);
             return plan;
         }
-        // The record lies where the host computes it: from the IDENTIFY capacity.
-        if (!record_sector(id.data(), disk.sectors, record_lba[port]))
-            return plan;
-        image_sectors[port] = disk.sectors;
-        serial_raw[port].assign(reinterpret_cast<const char*>(id.data()) + identify::serial_offset,
-                                identify::serial_length);
-        unsigned char sector[512];
-        const std::string image = dir + "/" + image_file;
-        const io::unique_fd fd = io::open_fd(image, O_RDONLY);
-        if (!fd || !io::pread_all(fd.get(), sector, 512, static_cast<off_t>(record_lba[port] * 512))) {
-            note(image + ": cannot read the record sector");
-            return plan;
-        }
-        rec[port] = decode_record(sector);
     }
+    const record_summary rec[2] = {bay[0].rec, bay[1].rec};
     const bool mirror = rec[0].valid && rec[1].valid && rec[0].mode == mode_raid1 && rec[1].mode == mode_raid1;
     if (!mirror || rec[0].source == rec[1].source)
         return plan;
     // Only two halves of one mirror are a rebuild: a flagged disk left over from another set
     // is never copied over a disk that its record does not name.
-    if (rec[0].partner_serial != serial_raw[1] || rec[1].partner_serial != serial_raw[0])
+    if (rec[0].partner_serial != bay[1].serial_raw || rec[1].partner_serial != bay[0].serial_raw)
         return plan;
     const int src = rec[0].source ? 0 : 1, dst = 1 - src;
     plan.copy = true;
     plan.source_port = src;
-    plan.source_image = st_.port_dir(cfg.name, src) + "/" + image_file;
-    plan.target_image = st_.port_dir(cfg.name, dst) + "/" + image_file;
+    plan.source_image = bay[src].image;
+    plan.target_image = bay[dst].image;
     // A record claiming more than either disk holds is clipped to what exists.
-    plan.end = std::min({rec[src].capacity, image_sectors[0], image_sectors[1]});
-    plan.skip[0] = record_lba[0];
-    plan.skip[1] = record_lba[1];
+    plan.end = std::min({rec[src].capacity, bay[0].image_sectors, bay[1].image_sectors});
+    plan.skip[0] = bay[0].record_lba;
+    plan.skip[1] = bay[1].record_lba;
     return plan;
 }
 
@@ -186,6 +211,43 @@ std::string bridge_firmware::disk_in(const std::string& bridge)
     const rebuild_plan plan = assemble(cfg);
     if (plan.copy)
         start_copy(bridge, plan, 0);
+    return std::string();
+}
+
+std::string bridge_firmware::disk_out(const std::string& bridge, int port, const std::string& stamp)
+{
+    bridge_desc cfg;
+    rebuild_progress progress;
+    std::string error;
+    if (!st_.read_bridge(bridge, cfg, error) || !read_progress(st_.root(), bridge, progress, error))
+        return error;
+    // Without power nothing is noticed; the halves of a copy are the copy's to judge.
+    if (!cfg.plugged || fw_[bridge].copy.running() || progress.state == rebuild_progress::kind::running ||
+        progress.state == rebuild_progress::kind::stopped)
+        return std::string();
+    bay_record left, back;
+    if (!read_bay_record(st_, bridge, 1 - port, left, error))
+        return error;
+    // Only the half that ran in step with the pulled one, unchanged since (a front end may
+    // have degraded or rewritten it meanwhile), and not beside its partner put straight back.
+    std::string ignored;
+    if (!left.rec.valid || left.rec.mode != mode_raid1 || left.rec.source || stamp_word(left.rec.stamp) != stamp ||
+        (read_bay_record(st_, bridge, port, back, ignored) && in_step_mirror(left, back)))
+        return std::string();
+    if (!st_.inside(left.image, error))
+        return error;
+    raid_info record;
+    const io::unique_fd fd = io::open_fd(left.image, O_RDWR);
+    const off_t at = static_cast<off_t>(left.record_lba * 512);
+    if (!fd || !io::pread_all(fd.get(), record.data(), 512, at))
+        return left.image + ": cannot read the record sector";
+    // Only the stamp changes: the record still names the partner, so a front end that
+    // degrades this half later still knows whom to note as the older half.
+    unsigned char stamp_bytes[16];
+    later_stamp(stamp_bytes, record.stamp);
+    std::memcpy(record.stamp, stamp_bytes, sizeof record.stamp);
+    if (!io::pwrite_all(fd.get(), record.data(), 512, at) || ::fdatasync(fd.get()) != 0)
+        return io::errno_text(left.image, errno);
     return std::string();
 }
 
@@ -380,12 +442,18 @@ void bridge_firmware::adopt()
 
 std::string bridge_firmware::handle(const std::string& request)
 {
-    const size_t space = request.find(' ');
-    const std::string verb = request.substr(0, space);
-    const std::string bridge = space == std::string::npos ? std::string() : request.substr(space + 1);
+    std::istringstream words(request);
+    std::string verb, bridge, port, stamp, more;
+    words >> verb >> bridge;
     if (!store::valid_name(bridge))
         return "not a bridge name: '" + bridge + "'";
+    if (verb == "disk-out" && !(words >> port >> stamp && (port == "0" || port == "1")))
+        return "disk-out needs a bridge, a port and a stamp";
+    if (words >> more)
+        return "too many words in the request";
     std::lock_guard<std::mutex> lock(m_);
+    if (verb == "disk-out")
+        return disk_out(bridge, port == "1" ? 1 : 0, stamp);
     if (verb == "power-up")
         return power_up(bridge);
     if (verb == "warm-boot")

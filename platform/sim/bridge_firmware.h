@@ -8,11 +8,28 @@
 #include <stop_token>
 #include <string>
 
+#include "firmware.h"
 #include "firmware_state.h"
 #include "store.h"
 #include "threads.h"
 
 namespace ov::sim {
+
+// A bay's disk as the firmware reads it: its record and where that lies.
+struct bay_record {
+    record_summary rec;
+    std::string serial_raw;  // the 20 serial bytes of its IDENTIFY block
+    std::string image;
+    uint64_t image_sectors = 0, record_lba = 0;
+};
+// False for an empty bay (error empty) or a disk whose record cannot be read (error says why,
+// unless the disk is too small to hold one).
+bool read_bay_record(const store& st, const std::string& bridge, int port, bay_record& bay, std::string& error);
+// Two halves of one mirror running in step: each names the other, one stamp, no copy marked.
+bool in_step_mirror(const bay_record& a, const bay_record& b);
+
+// A record's stamp as one word of a request line (hex, so any bytes pass).
+std::string stamp_word(const std::string& stamp);
 
 // What set assembly decided for a bridge at power-up.
 struct rebuild_plan {
@@ -30,7 +47,8 @@ public:
 
     // Powers up every plugged bridge that is not running, and resumes a copy left behind.
     void adopt();
-    // "power-up NAME", "warm-boot NAME" or "disk-in NAME": "" when done, otherwise why not.
+    // "power-up NAME", "warm-boot NAME", "disk-in NAME" or "disk-out NAME PORT STAMP": "" when
+    // done, otherwise why not.
     std::string handle(const std::string& request);
     // A copy or a restart is running.
     bool busy();
@@ -49,6 +67,9 @@ private:
     std::string warm_boot(const std::string& bridge);
     // A disk went into a bay: a cut copy whose two halves are back runs again.
     std::string disk_in(const std::string& bridge);
+    // The disk in port went, and the half left beside it carried stamp (hex) in step with it:
+    // that half is marked newer, so the one pulled is known as the older when it comes back.
+    std::string disk_out(const std::string& bridge, int port, const std::string& stamp);
     // Powers the bridge up from off: assembles its set and starts a rebuild it finds.
     std::string boot(const std::string& bridge, const bridge_desc& cfg, power_state power);
     rebuild_plan assemble(const bridge_desc& cfg);

@@ -314,6 +314,24 @@ bool disk_inserted(const std::string& root, const std::string& bridge, std::stri
            firmware_request(root, "disk-in", bridge, error);
 }
 
+bool pull_disk(const std::string& root, const std::string& bridge, int port, std::string& disk, std::string& error)
+{
+    store st(root);
+    bay_record out, left;
+    std::string ignored;
+    // Judged before the pull: once out, the disk that went can no longer be read.
+    const bool pair = read_bay_record(st, bridge, port, out, ignored) &&
+                      read_bay_record(st, bridge, 1 - port, left, ignored) && in_step_mirror(out, left);
+    if (!st.pull_disk(bridge, port, disk, error))
+        return false;
+    bridge_desc cfg;
+    if (!pair || !st.read_bridge(bridge, cfg, error))
+        return !pair;
+    return !cfg.plugged ||
+           firmware_request(root, "disk-out", bridge + " " + std::to_string(port) + " " + stamp_word(left.rec.stamp),
+                            error);
+}
+
 bool firmware_request(const std::string& root, const std::string& verb, const std::string& bridge,
                       std::string& error)
 {

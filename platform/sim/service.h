@@ -15,13 +15,18 @@ namespace ov::sim {
 void set_firmware_program(const std::string& path);
 std::string firmware_program();
 
-// verb: "power-up", "warm-boot" or "disk-in". Starts the service when none answers. False with error
+// verb: "power-up", "warm-boot", "disk-in" or "disk-out" (bridge then carries the port and the
+// stamp too). Starts the service when none answers. False with error
 // when the request was refused or no service could be reached.
 bool firmware_request(const std::string& root, const std::string& verb, const std::string& bridge,
                       std::string& error);
 // Tells the firmware that a disk went into one of the bridge's bays, as a bridge notices it
 // by itself: a rebuild copy that a pulled disk stopped starts again once both halves are back.
 bool disk_inserted(const std::string& root, const std::string& bridge, std::string& error);
+// Takes the disk in port out to the shelf (store::pull_disk) as the bridge notices it: when it
+// was half of a mirror running in step, the firmware marks the half left behind newer, so the
+// pulled half is known as the older one when it comes back, whether or not a front end looked.
+bool pull_disk(const std::string& root, const std::string& bridge, int port, std::string& disk, std::string& error);
 // Whether a service holds the simulation's lock.
 bool firmware_running(const std::string& root);
 
