@@ -465,9 +465,8 @@ bool soak::make_sets(std::string& error)
 void soak::plug(bridge_model& b, bool plugged)
 {
     std::string error;
-    // Plugged in, a bridge powers up at once, as ovraid-sim's plug has it do.
-    if (!st_.set_plugged(b.name, plugged, error) ||
-        (plugged && !ov::sim::firmware_request(st_.root(), "power-up", b.name, error))) {
+    // As ovraid-sim's plug and unplug: plugged in, a bridge powers up at once.
+    if (!ov::sim::set_plugged(st_.root(), b.name, plugged, error)) {
         give_up(error);
     }
     b.plugged = plugged;

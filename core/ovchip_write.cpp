@@ -333,8 +333,12 @@ bool ovchip::raid_degrade(bool port)
     if (!disk.record_lba(lba))
         return false;
     unsigned char stamp[16] = {};
-    // Later than the stamp it replaces, or a partner that comes back could look newer.
-    later_stamp(stamp, disk.record_stamp);
+    // Later than the stamp it replaces, or a partner that comes back could look newer: a
+    // record whose stamp nothing sorts after is left as it is.
+    if (!later_stamp(stamp, disk.record_stamp)) {
+        diag(diag_level::warning, "disk " + disk.serial + ": no stamp sorts after its record's; not degraded");
+        return false;
+    }
     const raid_info record = create_raid_struct(mode_raid1, port ? 1 : 0, 0, 0, disk.record_capacity, zero_serial,
                                                 zero_model, over_2tb_of(disk), stamp);
     sector_writes writes = {{port, lba, record}};

@@ -121,20 +121,20 @@ int compare_stamps(const unsigned char* a, const unsigned char* b)
     return std::memcmp(a, b, 16);
 }
 
-void later_stamp(unsigned char* out, const unsigned char* previous)
+bool stamp_after(unsigned char* out, const unsigned char* previous)
 {
-    GetTimeString(out);
-    if (compare_stamps(out, previous) > 0)
-        return;
+    std::memset(out, 0, 16);
+    char digits[15] = {};
+    for (int k = 0; k < 14; ++k) {
+        if (previous[k] < '0' || previous[k] > '9')
+            return false;  // not a stamp of digits: nothing is sure to sort after it
+        digits[k] = static_cast<char>(previous[k]);
+    }
     int f[6] = {};
     const int widths[6] = {4, 2, 2, 2, 2, 2};
-    int at = 0;
-    for (int k = 0; k < 6; ++k)
-        for (int n = 0; n < widths[k]; ++n, ++at) {
-            if (previous[at] < '0' || previous[at] > '9')
-                return;  // not a stamp this program wrote: now is all we can do
-            f[k] = f[k] * 10 + (previous[at] - '0');
-        }
+    for (int k = 0, at = 0; k < 6; ++k)
+        for (int n = 0; n < widths[k]; ++n, ++at)
+            f[k] = f[k] * 10 + (digits[at] - '0');
     std::tm t{};
     t.tm_year = f[0] - 1900;
     t.tm_mon = f[1] - 1;
@@ -145,10 +145,32 @@ void later_stamp(unsigned char* out, const unsigned char* previous)
     t.tm_isdst = -1;
     std::mktime(&t);  // carries the second into minutes, days, months and years
     char text[32];
-    std::snprintf(text, sizeof text, "%04d%02d%02d%02d%02d%02d", t.tm_year + 1900, t.tm_mon + 1, t.tm_mday,
-                  t.tm_hour, t.tm_min, t.tm_sec);
-    std::memset(out, 0, 16);
+    const int n = std::snprintf(text, sizeof text, "%04d%02d%02d%02d%02d%02d", t.tm_year + 1900, t.tm_mon + 1,
+                                t.tm_mday, t.tm_hour, t.tm_min, t.tm_sec);
+    // A date the calendar does not carry forward (day 0, year 9999, an hour a clock went back
+    // over) sorts no later: then the digits plus one, later in every comparison.
+    if (n != 14 || std::memcmp(text, digits, 14) <= 0) {
+        int k = 13;
+        for (; k >= 0 && digits[k] == '9'; --k)
+            digits[k] = '0';
+        if (k < 0)
+            return false;
+        ++digits[k];
+        std::memcpy(text, digits, 14);
+    }
     std::memcpy(out, text, 14);
+    return true;
+}
+
+bool later_stamp(unsigned char* out, const unsigned char* previous)
+{
+    unsigned char now[16] = {};
+    GetTimeString(now);
+    if (compare_stamps(now, previous) > 0) {
+        std::memcpy(out, now, 16);
+        return true;
+    }
+    return stamp_after(out, previous);
 }
 
 bool controller_t::operator==(const controller_t& other) const

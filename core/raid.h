@@ -85,9 +85,12 @@ int GetTimeString(unsigned char* dst);
 int str_equal(const unsigned char* a, const unsigned char* b, int n);
 // <0, 0, >0 as a's 16-byte stamp is earlier, equal or later than b's.
 int compare_stamps(const unsigned char* a, const unsigned char* b);
-// A stamp later than previous into out (16 bytes): now, or previous plus one second when now
-// is not later (two writes in one second, or a clock set back).
-void later_stamp(unsigned char* out, const unsigned char* previous);
+// A stamp into out (16 bytes) that sorts after previous (compare_stamps): previous plus one
+// second. False, out all zero, when there is none (previous is not 14 digits, or all nines).
+bool stamp_after(unsigned char* out, const unsigned char* previous);
+// The same, but now when now sorts after previous (it does unless two writes fall in one
+// second or a clock was set back).
+bool later_stamp(unsigned char* out, const unsigned char* previous);
 
 // The identity of one bridge; survives rescans, unlike its position in the chip list.
 class controller_t {

@@ -864,10 +864,19 @@ TEST_F(data_safety, the_older_half_alone_is_never_made_the_newer)
     EXPECT_TRUE(ov::superseded_half(*c, 1, partner)) << "rebuilding from the older half is not asked about";
 }
 
-// With no front end looking, the bridge marks the half it goes on running alone, so the half
-// pulled is the older one when it comes back; nothing it does not run in step is marked.
+// With no front end looking, the bridge marks the half it goes on running alone (at the pull,
+// or at its next power-up when it had none), so the half pulled is the older one when it comes
+// back; nothing it does not run in step is marked, nor the older half powered up alone.
 TEST_F(data_safety, a_pull_marks_newer_only_the_half_left_running_in_step)
 {
+    const auto plug = [&](bool plugged) {
+        ASSERT_TRUE(ov::sim::set_plugged(st->root(), safety_bridge, plugged, error)) << error;
+        enc->sync();
+        if (plugged) {
+            ASSERT_TRUE(eventually([&] { return enc->service_of(safety_bridge) != 0; }));
+        }
+    };
+    const auto stamp_of = [&](int port) { return bytes()[port].record.substr(480, 16); };
     struct row {
         layout l;
         int pulled;
@@ -877,9 +886,9 @@ TEST_F(data_safety, a_pull_marks_newer_only_the_half_left_running_in_step)
     const row rows[] = {
         {layout::mirror, 1, false, true, "mirror, Bay 2 pulled"},
         {layout::mirror, 0, false, true, "mirror, Bay 1 pulled"},
-        {layout::mirror, 1, true, false, "mirror in an unplugged enclosure"},
+        {layout::mirror, 1, true, true, "mirror, pulled unplugged: marked when plugged"},
         {layout::newer0, 0, false, false, "out of step, the newer half pulled"},
-        {layout::newer1, 0, false, false, "out of step, the older half pulled"},
+        {layout::newer1, 0, true, false, "out of step, the older half pulled unplugged"},
         {layout::stripe, 1, false, false, "stripe"},
         {layout::lone0, 1, false, false, "degraded half beside a blank disk"},
     };
@@ -890,9 +899,13 @@ TEST_F(data_safety, a_pull_marks_newer_only_the_half_left_running_in_step)
         const uint64_t pulled_cap = cap[r.pulled];
         const std::string pulled_serial = serial[r.pulled], before = bytes()[left].record;
         if (r.unplugged) {
-            ASSERT_TRUE(st->set_plugged(safety_bridge, false, error)) << error;
+            ASSERT_NO_FATAL_FAILURE(plug(false));
         }
         const std::string disk = pull(r.pulled);
+        if (r.unplugged) {
+            EXPECT_EQ(bytes()[left].record, before) << "marked without power";
+            ASSERT_NO_FATAL_FAILURE(plug(true));
+        }
         const std::string after = bytes()[left].record;
         if (!r.marked) {
             EXPECT_EQ(after, before);
@@ -915,6 +928,22 @@ TEST_F(data_safety, a_pull_marks_newer_only_the_half_left_running_in_step)
         EXPECT_TRUE(ov::rebuild_offered(*c, left)) << judgement(*c);
         EXPECT_TRUE(ov::question_before(*c, ov::command::rebuild, r.pulled).no_by_default) << judgement(*c);
     }
+
+    // The older half alone at a power-up is not what the bridge last ran: left as it is.
+    SCOPED_TRACE("the older half powered up alone");
+    ASSERT_NO_FATAL_FAILURE(lay_out(layout::mirror));
+    const std::string serial0 = serial[0], serial1 = serial[1];
+    const std::string older = pull(1);
+    ASSERT_NO_FATAL_FAILURE(plug(false));
+    const std::string newer = pull(0);
+    ASSERT_NO_FATAL_FAILURE(insert_back(1, older, cap1, serial1));
+    const std::string older_stamp_was = stamp_of(1);
+    ASSERT_NO_FATAL_FAILURE(plug(true));
+    EXPECT_EQ(stamp_of(1), older_stamp_was);
+    ASSERT_NO_FATAL_FAILURE(insert_back(0, newer, cap0, serial0));
+    ov::ovchip* c = scan();
+    ASSERT_NE(c, nullptr);
+    EXPECT_EQ(ov::summarize(*c).current_bay, 1) << judgement(*c);
 }
 
 TEST_F(data_safety, a_degrade_stamps_later_than_the_record_it_replaces_within_one_second)

@@ -288,6 +288,41 @@ TEST(CompareStamps, LaterStampIsGreaterOverAllSixteenBytes)
     EXPECT_GT(ov::compare_stamps(x, y), 0);
 }
 
+// A stamp that must sort after the one a record carries: one second on where the calendar
+// carries it, the digits plus one where it does not, none where nothing sorts after.
+TEST_F(TimeStamp, StampAfterAlwaysSortsLaterOrThereIsNone)
+{
+    setenv("TZ", "UTC", 1);
+    tzset();
+    const struct {
+        const char* previous;
+        const char* after;  // nullptr: none
+    } rows[] = {
+        {"20261209015959", "20261209020000"}, {"20261231235959", "20270101000000"},
+        {"99991231235959", "99991231235960"}, {"20300400120000", "20300400120001"},
+        {"99999999999999", nullptr},          {"2026120901595x", nullptr},
+        {"", nullptr},
+    };
+    for (const auto& r : rows) {
+        unsigned char previous[16] = {}, out[16];
+        std::memcpy(previous, r.previous, std::strlen(r.previous));
+        previous[15] = 0x80;  // a byte beyond the digits does not leak into the stamp
+        std::memset(out, 0xEE, sizeof out);
+        const bool ok = ov::stamp_after(out, previous);
+        EXPECT_EQ(ok, r.after != nullptr) << r.previous;
+        EXPECT_EQ(out[14], 0) << r.previous;
+        EXPECT_EQ(out[15], 0) << r.previous;
+        if (!ok)
+            continue;
+        EXPECT_EQ(std::string(reinterpret_cast<const char*>(out), 14), r.after) << r.previous;
+        EXPECT_GT(ov::compare_stamps(out, previous), 0) << r.previous;
+        // Now sorts after any of these only when it is later.
+        unsigned char later[16];
+        ASSERT_TRUE(ov::later_stamp(later, previous));
+        EXPECT_GT(ov::compare_stamps(later, previous), 0) << r.previous;
+    }
+}
+
 TEST(PpcReverse, ReversesInPlace)
 {
     // Only the first n bytes turn; n of 0 or 1 leaves everything.

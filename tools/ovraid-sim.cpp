@@ -410,17 +410,16 @@ int run(ov::sim::store& s, const std::string& command, const std::vector<std::st
         const arguments a = parse(rest, {}, {});
         want_positionals(a, 1, (command + " NAME").c_str());
         const std::string& name = a.positional[0];
-        const bool ok = command == "remove-bridge" ? s.remove_bridge(name, error)
-                                                   : s.set_plugged(name, command == "plug", error);
-        if (!ok)
-            return failed(error);
-        std::printf("%s %s\n", command == "remove-bridge" ? "removed" : command == "plug" ? "plugged" : "unplugged",
-                    name.c_str());
         // Plugged in, the bridge powers up at once (and starts a rebuild its disks ask for),
         // whether or not a front end is looking.
-        if (command == "plug" && !firmware_request(s.root(), "power-up", name, error))
-            return failed(error);
-        return 0;
+        const bool ok = command == "remove-bridge" ? s.remove_bridge(name, error)
+                                                   : ov::sim::set_plugged(s.root(), name, command == "plug", error);
+        bridge_desc now;
+        std::string ignored;
+        if (ok || (command == "plug" && s.read_bridge(name, now, ignored) && now.plugged))
+            std::printf("%s %s\n", command == "remove-bridge" ? "removed" : command == "plug" ? "plugged" : "unplugged",
+                        name.c_str());
+        return ok ? 0 : failed(error);
     }
     if (command == "firmware") {
         const arguments a = parse(rest, {}, {"--detach"});

@@ -74,11 +74,11 @@ bool read_bay_record(const store& st, const std::string& bridge, int port, bay_r
     return true;
 }
 
-std::string stamp_word(const std::string& stamp)
+std::string hex_word(const std::string& bytes)
 {
     static const char digits[] = "0123456789abcdef";
     std::string word = "x";  // never empty
-    for (const unsigned char c : stamp) {
+    for (const unsigned char c : bytes) {
         word += digits[c >> 4];
         word += digits[c & 15];
     }
@@ -204,13 +204,40 @@ std::string bridge_firmware::disk_in(const std::string& bridge)
     if (!st_.read_bridge(bridge, cfg, error) || !read_power(st_.root(), bridge, power, error) ||
         !read_progress(st_.root(), bridge, progress, error))
         return error;
-    // Off, it assembles its set when it powers up; only a copy a pull cut short starts again.
-    if (!cfg.plugged || power.state != power_state::kind::up || progress.state != rebuild_progress::kind::stopped)
+    // Off, it assembles its set when it powers up. Only a copy a pull cut short starts again,
+    // or one that ended while the records still ask for it: the disk back may have missed
+    // what was written meanwhile.
+    if (!cfg.plugged || power.state != power_state::kind::up ||
+        (progress.state != rebuild_progress::kind::stopped && progress.state != rebuild_progress::kind::done))
         return std::string();
     // From the start: the bridge cannot know that the disk that came back is unchanged.
     const rebuild_plan plan = assemble(cfg);
     if (plan.copy)
         start_copy(bridge, plan, 0);
+    return std::string();
+}
+
+std::string bridge_firmware::mark_newer(const bay_record& half)
+{
+    std::string error;
+    if (!st_.inside(half.image, error))
+        return error;
+    raid_info record;
+    const io::unique_fd fd = io::open_fd(half.image, O_RDWR);
+    const off_t at = static_cast<off_t>(half.record_lba * 512);
+    if (!fd)
+        return io::errno_text(half.image, errno);
+    if (!io::pread_all(fd.get(), record.data(), 512, at))
+        return half.image + ": cannot read the record sector";
+    // Only the stamp changes: the record still names the partner, so a front end that
+    // degrades this half later still knows whom to note as the older half. One second on, not
+    // the clock: a bridge keeps no time of its own, and a host's clock or time zone may differ.
+    unsigned char stamp_bytes[16] = {};
+    if (!stamp_after(stamp_bytes, record.stamp))
+        return half.image + ": no stamp sorts after the record's; not marked";
+    std::memcpy(record.stamp, stamp_bytes, sizeof record.stamp);
+    if (!io::pwrite_all(fd.get(), record.data(), 512, at) || ::fdatasync(fd.get()) != 0)
+        return io::errno_text(half.image, errno);
     return std::string();
 }
 
@@ -231,29 +258,53 @@ std::string bridge_firmware::disk_out(const std::string& bridge, int port, const
     // Only the half that ran in step with the pulled one, unchanged since (a front end may
     // have degraded or rewritten it meanwhile), and not beside its partner put straight back.
     std::string ignored;
-    if (!left.rec.valid || left.rec.mode != mode_raid1 || left.rec.source || stamp_word(left.rec.stamp) != stamp ||
+    if (!left.rec.valid || left.rec.mode != mode_raid1 || left.rec.source || hex_word(left.rec.stamp) != stamp ||
         (read_bay_record(st_, bridge, port, back, ignored) && in_step_mirror(left, back)))
         return std::string();
-    if (!st_.inside(left.image, error))
-        return error;
-    raid_info record;
-    const io::unique_fd fd = io::open_fd(left.image, O_RDWR);
-    const off_t at = static_cast<off_t>(left.record_lba * 512);
-    if (!fd || !io::pread_all(fd.get(), record.data(), 512, at))
-        return left.image + ": cannot read the record sector";
-    // Only the stamp changes: the record still names the partner, so a front end that
-    // degrades this half later still knows whom to note as the older half.
-    unsigned char stamp_bytes[16];
-    later_stamp(stamp_bytes, record.stamp);
-    std::memcpy(record.stamp, stamp_bytes, sizeof record.stamp);
-    if (!io::pwrite_all(fd.get(), record.data(), 512, at) || ::fdatasync(fd.get()) != 0)
-        return io::errno_text(left.image, errno);
-    return std::string();
+    return mark_newer(left);
+}
+
+void bridge_firmware::mark_half_left(const std::string& bridge)
+{
+    powered_down_set ran;
+    bool found = false;
+    std::string error;
+    if (!take_powered_down_set(st_.root(), bridge, ran, found, error) || !found) {
+        if (!error.empty())
+            note(error);
+        return;
+    }
+    // One half of the mirror it ran, as it was, and its partner not beside it: the partner went
+    // while the bridge had no power, and this half runs alone from now on.
+    bay_record bay[2];
+    bool there[2];
+    std::string unreadable;
+    for (int port = 0; port < 2; ++port) {
+        there[port] = read_bay_record(st_, bridge, port, bay[port], error);
+        if (!there[port] && !error.empty())
+            unreadable = error;  // perhaps the partner, silent: nothing is marked
+    }
+    if (!unreadable.empty())
+        return;
+    for (int port = 0; port < 2; ++port) {
+        const bay_record &half = bay[port], &other = bay[1 - port];
+        const std::string serial = hex_word(half.serial_raw), partner = hex_word(half.rec.partner_serial);
+        const bool of_the_set = (serial == ran.serial[0] && partner == ran.serial[1]) ||
+                                (serial == ran.serial[1] && partner == ran.serial[0]);
+        if (!there[port] || !of_the_set || !half.rec.valid || half.rec.mode != mode_raid1 || half.rec.source ||
+            hex_word(half.rec.stamp) != ran.stamp || (there[1 - port] && other.serial_raw == half.rec.partner_serial))
+            continue;
+        error = mark_newer(half);
+        if (!error.empty())
+            note(error);
+        return;
+    }
 }
 
 std::string bridge_firmware::boot(const std::string& bridge, const bridge_desc& cfg, power_state power)
 {
     fw_[bridge].copy.stop();
+    mark_half_left(bridge);
     const rebuild_plan plan = assemble(cfg);
     if (plan.copy)
         start_copy(bridge, plan, 0);

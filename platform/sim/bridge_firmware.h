@@ -28,8 +28,8 @@ bool read_bay_record(const store& st, const std::string& bridge, int port, bay_r
 // Two halves of one mirror running in step: each names the other, one stamp, no copy marked.
 bool in_step_mirror(const bay_record& a, const bay_record& b);
 
-// A record's stamp as one word of a request line (hex, so any bytes pass).
-std::string stamp_word(const std::string& stamp);
+// Bytes (a stamp, a serial) as one word of a request line or a state file: hex, so any pass.
+std::string hex_word(const std::string& bytes);
 
 // What set assembly decided for a bridge at power-up.
 struct rebuild_plan {
@@ -70,6 +70,10 @@ private:
     // The disk in port went, and the half left beside it carried stamp (hex) in step with it:
     // that half is marked newer, so the one pulled is known as the older when it comes back.
     std::string disk_out(const std::string& bridge, int port, const std::string& stamp);
+    // Gives half a later stamp, nothing else changed: "" when done, otherwise why not.
+    std::string mark_newer(const bay_record& half);
+    // At power-up: the mirror it ran when it lost power, one half of it back alone, is marked.
+    void mark_half_left(const std::string& bridge);
     // Powers the bridge up from off: assembles its set and starts a rebuild it finds.
     std::string boot(const std::string& bridge, const bridge_desc& cfg, power_state power);
     rebuild_plan assemble(const bridge_desc& cfg);

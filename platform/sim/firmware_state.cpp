@@ -178,6 +178,43 @@ bool write_progress(const std::string& root, const std::string& bridge, const re
            io::atomic_replace(state_path(root, bridge, progress_suffix), text, error, 0644, false);
 }
 
+bool write_powered_down_set(const std::string& root, const std::string& bridge, const powered_down_set& set,
+                            std::string& error)
+{
+    const std::string text =
+        "half = " + set.serial[0] + "\nhalf = " + set.serial[1] + "\nstamp = " + set.stamp + "\n";
+    return firmware_dir_usable(root, true, error) &&
+           io::atomic_replace(state_path(root, bridge, set_suffix), text, error);
+}
+
+bool take_powered_down_set(const std::string& root, const std::string& bridge, powered_down_set& set, bool& found,
+                           std::string& error)
+{
+    powered_down_set got;
+    int halves = 0;
+    const std::string path = state_path(root, bridge, set_suffix);
+    const bool ok = read_state(root, path, found, error, [&](const std::string& key, const std::string& value) {
+        if (key == "half" && halves < 2)
+            return got.serial[halves++] = value, true;
+        return key == "stamp" && (got.stamp = value, true);
+    });
+    if (found)
+        forget_powered_down_set(root, bridge);  // taken, read well or not
+    if (!ok || !found)
+        return ok;
+    if (halves != 2 || got.stamp.empty()) {
+        error = path + ": not two halves and a stamp";
+        return false;
+    }
+    set = got;
+    return true;
+}
+
+void forget_powered_down_set(const std::string& root, const std::string& bridge)
+{
+    ::unlink(state_path(root, bridge, set_suffix).c_str());
+}
+
 void forget_power(const std::string& root, const std::string& bridge)
 {
     ::unlink(state_path(root, bridge, power_suffix).c_str());
@@ -186,6 +223,7 @@ void forget_power(const std::string& root, const std::string& bridge)
 void forget_firmware_state(const std::string& root, const std::string& bridge)
 {
     forget_power(root, bridge);
+    forget_powered_down_set(root, bridge);
     ::unlink(state_path(root, bridge, progress_suffix).c_str());
 }
 

@@ -1,7 +1,8 @@
 // What the simulated bridges' firmware shares with every front end, in <root>/.firmware/:
-// per bridge its power state (<bridge>.power: boot count, up or rebooting) and its rebuild
-// progress (<bridge>.rebuild). Only the firmware service writes them, except that
-// unplugging a bridge removes its power state (it has lost power). Each file is replaced
+// per bridge its power state (<bridge>.power: boot count, up or rebooting), its rebuild
+// progress (<bridge>.rebuild) and the mirror it ran when it lost power (<bridge>.set). Only the
+// firmware service writes them, except that unplugging a bridge removes its power state and
+// writes the mirror it ran. Each file is replaced
 // whole, so a reader sees one state or the next.
 #pragma once
 
@@ -13,6 +14,7 @@ namespace ov::sim {
 constexpr const char* firmware_dir_name = ".firmware";
 constexpr const char* power_suffix = ".power";
 constexpr const char* progress_suffix = ".rebuild";
+constexpr const char* set_suffix = ".set";
 
 std::string firmware_dir(const std::string& root);
 // The firmware directory is a real directory (made when make and missing); a link or a
@@ -42,6 +44,20 @@ bool write_power(const std::string& root, const std::string& bridge, const power
 bool read_progress(const std::string& root, const std::string& bridge, rebuild_progress& p, std::string& error);
 bool write_progress(const std::string& root, const std::string& bridge, const rebuild_progress& p,
                     std::string& error);
+// The mirror a bridge ran in step when it lost power: its halves' serials and their stamp, each
+// as a word of hex (hex_word of bridge_firmware.h). Written by the unplug; the next power-up takes it (reads and
+// removes it) to notice a half that went meanwhile.
+struct powered_down_set {
+    std::string serial[2];
+    std::string stamp;
+};
+bool write_powered_down_set(const std::string& root, const std::string& bridge, const powered_down_set& set,
+                            std::string& error);
+// found false when there is none. A file that does not parse is an error, and removed too.
+bool take_powered_down_set(const std::string& root, const std::string& bridge, powered_down_set& set, bool& found,
+                           std::string& error);
+void forget_powered_down_set(const std::string& root, const std::string& bridge);
+
 // The bridge lost power (unplugged or removed): its power state goes; its last progress stays
 // readable until it is powered up again.
 void forget_power(const std::string& root, const std::string& bridge);

@@ -303,33 +303,75 @@ bool firmware_running(const std::string& root)
 
 bool disk_inserted(const std::string& root, const std::string& bridge, std::string& error)
 {
-    // Only a copy has anything to do (one a pull cut short, or one running that has yet to
-    // notice the pull): no service is started for the rest.
+    // Only a copy has anything to do (one a pull cut short, one running that has yet to notice
+    // the pull, or one at its end the records still ask for): no service is started for the rest.
     rebuild_progress progress;
     bridge_desc cfg;
     if (!read_progress(root, bridge, progress, error) || !store(root).read_bridge(bridge, cfg, error))
         return false;
-    const bool copy = progress.state == rebuild_progress::kind::stopped || progress.state == rebuild_progress::kind::running;
+    const bool copy = progress.state != rebuild_progress::kind::none;
     return !copy || !cfg.plugged ||
            firmware_request(root, "disk-in", bridge, error);
+}
+
+namespace {
+
+// Whether the bridge's bays hold a mirror running in step, read into bay.
+bool in_step_pair(const store& st, const std::string& bridge, bay_record (&bay)[2])
+{
+    std::string ignored;
+    return read_bay_record(st, bridge, 0, bay[0], ignored) && read_bay_record(st, bridge, 1, bay[1], ignored) &&
+           in_step_mirror(bay[0], bay[1]);
+}
+
+}  // namespace
+
+bool set_plugged(const std::string& root, const std::string& bridge, bool plugged, std::string& error)
+{
+    store st(root);
+    if (plugged)
+        return st.set_plugged(bridge, true, error) && firmware_request(root, "power-up", bridge, error);
+    // What it ran is kept for its next power-up, which notices a half that went meanwhile.
+    bay_record bay[2];
+    if (in_step_pair(st, bridge, bay)) {
+        const powered_down_set ran{{hex_word(bay[0].serial_raw), hex_word(bay[1].serial_raw)}, hex_word(bay[0].rec.stamp)};
+        if (!write_powered_down_set(root, bridge, ran, error))
+            return false;
+    } else {
+        forget_powered_down_set(root, bridge);
+    }
+    if (st.set_plugged(bridge, false, error))
+        return true;
+    forget_powered_down_set(root, bridge);
+    return false;
 }
 
 bool pull_disk(const std::string& root, const std::string& bridge, int port, std::string& disk, std::string& error)
 {
     store st(root);
-    bay_record out, left;
-    std::string ignored;
+    bay_record bay[2];
     // Judged before the pull: once out, the disk that went can no longer be read.
-    const bool pair = read_bay_record(st, bridge, port, out, ignored) &&
-                      read_bay_record(st, bridge, 1 - port, left, ignored) && in_step_mirror(out, left);
+    const bool pair = in_step_pair(st, bridge, bay);
+    const bay_record& left = bay[1 - port];
     if (!st.pull_disk(bridge, port, disk, error))
         return false;
+    if (!pair)
+        return true;
     bridge_desc cfg;
-    if (!pair || !st.read_bridge(bridge, cfg, error))
-        return !pair;
-    return !cfg.plugged ||
-           firmware_request(root, "disk-out", bridge + " " + std::to_string(port) + " " + stamp_word(left.rec.stamp),
-                            error);
+    if (st.read_bridge(bridge, cfg, error) &&
+        (!cfg.plugged || firmware_request(root, "disk-out",
+                                          bridge + " " + std::to_string(port) + " " + hex_word(left.rec.stamp),
+                                          error)))
+        return true;
+    // Unnoticed, the half left would pass for the newer one's equal later: the pull is undone.
+    std::string again;
+    if (st.insert_disk(bridge, port, disk, again)) {
+        disk.clear();
+        error = "the bridge's firmware could not be told, so the disk was put back: " + error;
+    } else {
+        error = "the bridge's firmware could not be told (" + error + "), and putting the disk back failed: " + again;
+    }
+    return false;
 }
 
 bool firmware_request(const std::string& root, const std::string& verb, const std::string& bridge,

@@ -23,9 +23,13 @@ bool firmware_request(const std::string& root, const std::string& verb, const st
 // Tells the firmware that a disk went into one of the bridge's bays, as a bridge notices it
 // by itself: a rebuild copy that a pulled disk stopped starts again once both halves are back.
 bool disk_inserted(const std::string& root, const std::string& bridge, std::string& error);
+// Plugs a bridge in (it powers up at once, whether or not a front end looks) or unplugs it
+// (what it ran is kept for its next power-up), as store::set_plugged otherwise.
+bool set_plugged(const std::string& root, const std::string& bridge, bool plugged, std::string& error);
 // Takes the disk in port out to the shelf (store::pull_disk) as the bridge notices it: when it
 // was half of a mirror running in step, the firmware marks the half left behind newer, so the
 // pulled half is known as the older one when it comes back, whether or not a front end looked.
+// When the firmware cannot be told, the disk is put back (disk then empty) and false returned.
 bool pull_disk(const std::string& root, const std::string& bridge, int port, std::string& disk, std::string& error);
 // Whether a service holds the simulation's lock.
 bool firmware_running(const std::string& root);
