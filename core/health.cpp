@@ -237,7 +237,7 @@ chip_summary summarize(const ovchip& chip)
             };
             // Nor is a half whose partner a note shows written later (beside a half copy of it).
             const int newer = chip.disks[0].raid1_role == 1 ? 0 : 1;
-            if (dated(0) && dated(1) && !chip.disks[newer].superseded)
+            if (dated(0) && dated(1) && !chip.disks[newer].superseded && !chip.disks[newer].diverged)
                 current(newer);
         } else if (others > 0 || halves == 2) {
             // A stripe or span without its partner, or records of sets that are not this pair.

@@ -138,6 +138,13 @@ void ovchip::read_raid_combined_info()
         return;
     }
     const int marks = (disks[0].rebuild_flag ? 1 : 0) + (disks[1].rebuild_flag ? 1 : 0);
+    // Each half written alone: no set, whatever the stamps say (they may even be equal), and
+    // neither is the newer.
+    if (marks == 0 && disks[0].diverged) {
+        raid_configured = false;
+        disks[0].raid1_role = disks[1].raid1_role = 2;
+        return;
+    }
     if (marks != 1 && disks[0].raid_mode == mode_raid1) {
         const int order = compare_stamps(disks[0].record_stamp, disks[1].record_stamp);
         if (order != 0) {
@@ -172,9 +179,17 @@ void ovchip::mark_incomplete_copies()
     notes_error.clear();
     std::vector<rebuild_note> notes;
     rebuild_notes::read(notes, notes_error);
+    const auto stamp_of = [](const ovdisk& disk) {
+        return std::string(reinterpret_cast<const char*>(disk.record_stamp), 14);
+    };
+    const bool pair = disks[0].present && disks[1].present && disks[0].raid_mode == mode_raid1 &&
+                      disks[1].raid_mode == mode_raid1;
+    const bool diverged = pair && (rebuild_notes::diverged(notes, disks[0].serial, disks[1].serial, stamp_of(disks[1])) ||
+                                   rebuild_notes::diverged(notes, disks[1].serial, disks[0].serial, stamp_of(disks[0])));
     for (int d = 0; d < 2; ++d) {
         ovdisk& disk = disks[d];
         const ovdisk& other = disks[1 - d];
+        disk.diverged = diverged;
         disk.incomplete_copy = false;
         disk.copy_source_serial.clear();
         disk.superseded = disk.present && disk.raid_mode == mode_raid1 &&

@@ -3,6 +3,7 @@
 // cannot complete puts back what it changed.
 #include "ovchip.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
@@ -348,11 +349,15 @@ bool ovchip::raid_degrade(bool port)
     // it is known as the older half and not degraded into a set of its own, newer than this.
     // A note that the partner holds a half copy says more and stays.
     std::string partner = disk.partner_serial_text();
+    // The pair's stamp, kept so a partner that went on alone too is told from a stale one.
+    std::string before(reinterpret_cast<const char*>(disk.record_stamp), 14);
+    if (!std::all_of(before.begin(), before.end(), [](char c) { return c >= '0' && c <= '9'; }))
+        before.clear();
     rebuild_note copy;
     if (rebuild_notes::find_target(partner, copy) && !copy.degrade)
         partner.clear();
     if (!partner.empty() && !rebuild_notes::add({bridge_key(identity), disk.serial, partner,
-                                                 std::string(reinterpret_cast<const char*>(stamp), 14), true})) {
+                                                 std::string(reinterpret_cast<const char*>(stamp), 14), true, before})) {
         last_write.fault = write_fault::note_failed;
         last_write.detail = rebuild_notes::path();
         return false;

@@ -42,6 +42,9 @@ public:
     // (degraded alone, or rebuilt from onto another disk): this half holds older data and is
     // never degraded into the newer one.
     bool superseded = false;
+    // This half and the one beside it were each written alone (see rebuild_notes::diverged):
+    // neither holds all the newest data, and a copy either way loses some.
+    bool diverged = false;
 
     void initialize(const unsigned char* block);
     // The partner its record names, read as a serial is shown ("" when none).

@@ -304,6 +304,8 @@ question question_before(const ovchip& chip, command c, int port)
     }
     // Copying the returning disk over the member that stayed in the set loses the newer data.
     const int target = 1 - port;
+    if (chip.disks[port].diverged)
+        return {{key("rebuild_from_diverged", {std::to_string(port + 1), std::to_string(target + 1)})}, true};
     if (chip.disks[port].raid1_role == 2 && chip.disks[target].raid1_role == 1)
         return {{key("rebuild_from_older", {std::to_string(port + 1), std::to_string(target + 1)})}, true};
     // The same when the newer member is not here to compare stamps with: its rebuild, noted

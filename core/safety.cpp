@@ -197,8 +197,9 @@ bool read_all(std::vector<rebuild_note>& notes, std::string& error)
         std::string field;
         while (std::getline(s, field, '\t'))
             fields.push_back(field);
-        if ((fields.size() == 4 || (fields.size() == 5 && fields[4] == "degrade")) && !fields[0].empty())
-            notes.push_back({fields[0], fields[1], fields[2], fields[3], fields.size() == 5});
+        const bool degrade = (fields.size() == 5 || fields.size() == 6) && fields[4] == "degrade";
+        if ((fields.size() == 4 || degrade) && !fields[0].empty())
+            notes.push_back({fields[0], fields[1], fields[2], fields[3], degrade, fields.size() == 6 ? fields[5] : ""});
     }
     return true;
 }
@@ -212,7 +213,7 @@ bool write_all(const std::vector<rebuild_note>& notes)
     std::string text, error;
     for (const rebuild_note& n : notes)
         text += n.bridge + '\t' + n.source_serial + '\t' + n.target_serial + '\t' + n.stamp +
-                (n.degrade ? "\tdegrade\n" : "\n");
+                (n.degrade ? "\tdegrade" + (n.before.empty() ? "" : "\t" + n.before) + "\n" : "\n");
     return io::atomic_replace(file, text, error, 0666);
 }
 
@@ -303,7 +304,17 @@ bool superseded(const std::vector<rebuild_note>& notes, const std::string& partn
     if (partner.empty())
         return false;
     for (const rebuild_note& note : notes)
-        if (note.source_serial == partner && note.stamp > stamp)
+        if (note.source_serial == partner && note.stamp > stamp && (note.before.empty() || stamp <= note.before))
+            return true;
+    return false;
+}
+
+bool diverged(const std::vector<rebuild_note>& notes, const std::string& serial, const std::string& partner,
+              const std::string& partner_stamp)
+{
+    for (const rebuild_note& note : notes)
+        if (note.degrade && !note.before.empty() && !serial.empty() && note.source_serial == serial &&
+            note.target_serial == partner && partner_stamp > note.before)
             return true;
     return false;
 }

@@ -49,6 +49,9 @@ struct rebuild_note {
     std::string stamp;           // the 14 digits both rebuild records carry
     // Not a copy: the source was degraded alone at stamp while target, its partner, was away.
     bool degrade = false;
+    // A degrade: the stamp the source carried with its partner before (empty in older notes).
+    // A partner back with a later one went on alone too.
+    std::string before{};
 };
 
 // A stable name for an enclosure: USB vendor, product and serial (location when it has
@@ -70,8 +73,14 @@ bool add(const rebuild_note& note);
 // onto them ended.
 bool remove_targets(const std::vector<std::string>& serials);
 bool find_target(const std::string& serial, rebuild_note& note);
-// Whether a note says partner was written later than stamp (rebuilt from, or degraded alone).
+// Whether a note says partner was written later than stamp (rebuilt from, or degraded alone),
+// this disk unchanged since.
 bool superseded(const std::vector<rebuild_note>& notes, const std::string& partner, const std::string& stamp);
+// Whether the two halves of a mirror were each written alone: one was degraded while the other
+// was away, and the other came back with a stamp later than the pair had (its enclosure marked
+// it, or it was degraded elsewhere). Neither then holds all the newest data.
+bool diverged(const std::vector<rebuild_note>& notes, const std::string& serial, const std::string& partner,
+              const std::string& partner_stamp);
 bool superseded(const std::string& partner, const std::string& stamp);
 }  // namespace rebuild_notes
 

@@ -247,6 +247,23 @@ protected:
         ASSERT_TRUE(eventually([&] { return !c.raid1_timer_alive; }));
     }
 
+    // A selection as the window makes it: made current, selected, its timer ended.
+    void select(ov::ovchip& c)
+    {
+        make_current(c);
+        c.select_chip();
+        end_timer(c);
+    }
+
+    // A device handling: a look, then the selection. Nullptr when the bridge is not listed.
+    ov::ovchip* handle()
+    {
+        ov::ovchip* c = scan();
+        if (c != nullptr)
+            select(*c);
+        return c;
+    }
+
     pair_bytes bytes() const
     {
         pair_bytes b;
@@ -640,16 +657,10 @@ TEST_F(data_safety, a_target_pulled_mid_copy_never_becomes_current_or_a_set_of_i
         EXPECT_TRUE(enc->rebuild_running(safety_bridge)) << "the copy is over before the pull";
 
         // Each change is followed by a device handling: scan, then select.
-        const auto handle = [&] {
-            ASSERT_NE(c = scan(), nullptr);
-            make_current(*c);
-            c->select_chip();
-            end_timer(*c);
-        };
         const std::string target = pull(1);
-        ASSERT_NO_FATAL_FAILURE(handle());
+        ASSERT_NE(c = handle(), nullptr);
         const std::string source = pull(0);
-        ASSERT_NO_FATAL_FAILURE(handle());
+        ASSERT_NE(c = handle(), nullptr);
 
         // The target alone.
         ASSERT_NO_FATAL_FAILURE(insert_back(1, target, cap1, target_serial));
@@ -659,9 +670,7 @@ TEST_F(data_safety, a_target_pulled_mid_copy_never_becomes_current_or_a_set_of_i
         EXPECT_EQ(c->disks[1].copy_source_serial, source_serial);
         EXPECT_FALSE(c->disks[1].degrade_needed) << "a partial copy would become a set of its own";
         EXPECT_NE(c->disks[1].raid1_role, 1u);
-        make_current(*c);
-        c->select_chip();
-        end_timer(*c);
+        select(*c);
         EXPECT_EQ(bytes()[1].record, target_record) << "the partial copy was degraded";
         if (round == 0) {
             // Notes that are there but cannot be read are no notes to go by: the copy is
@@ -677,9 +686,7 @@ TEST_F(data_safety, a_target_pulled_mid_copy_never_becomes_current_or_a_set_of_i
             EXPECT_FALSE(ov::refusal(*c, ov::command::rebuild, 1).empty()) << judgement(*c);
             EXPECT_FALSE(ov::rebuild_notes::add({"b", "s", "t", "20260101000000"}));
             EXPECT_FALSE(ov::rebuild_notes::remove_targets({target_serial}));
-            make_current(*c);
-            c->select_chip();
-            end_timer(*c);
+            select(*c);
             EXPECT_EQ(bytes()[1].record, target_record) << "degraded while the notes could not be read";
             ASSERT_EQ(::rmdir(notes.c_str()), 0);
             ASSERT_EQ(std::rename((notes + ".aside").c_str(), notes.c_str()), 0);
@@ -691,9 +698,7 @@ TEST_F(data_safety, a_target_pulled_mid_copy_never_becomes_current_or_a_set_of_i
         EXPECT_NE(c->disks[1].raid1_role, 1u) << judgement(*c);
         EXPECT_FALSE(c->disks[1].degrade_needed);
         EXPECT_TRUE(c->disks[0].raid1_role == 1 || (c->rebuilding && c->disks[0].rebuild_flag)) << judgement(*c);
-        make_current(*c);
-        c->select_chip();
-        end_timer(*c);
+        select(*c);
         EXPECT_EQ(bytes()[1].record, target_record);
         ov::j.current = ov::controller_t{};
     }
@@ -714,9 +719,7 @@ TEST_F(data_safety, an_unreadable_record_during_a_scan_degrades_no_partner)
     EXPECT_TRUE(c->disks[1].record_unknown);
     EXPECT_FALSE(c->disks[0].record_unknown);
     EXPECT_FALSE(c->disks[0].degrade_needed);
-    make_current(*c);
-    c->select_chip();
-    end_timer(*c);
+    select(*c);
     EXPECT_EQ(c->last_write.fault, ov::write_fault::none);
     EXPECT_TRUE(bytes() == before) << "a record was written next to an unreadable one";
 
@@ -833,18 +836,8 @@ TEST_F(data_safety, the_older_half_alone_is_never_made_the_newer)
 {
     ASSERT_NO_FATAL_FAILURE(lay_out(layout::mirror));
     const std::string serial0 = serial[0], serial1 = serial[1];
-    const auto handle = [&] {
-        ov::ovchip* c = scan();
-        EXPECT_NE(c, nullptr);
-        if (c != nullptr) {
-            make_current(*c);
-            c->select_chip();
-            end_timer(*c);
-        }
-        return c;
-    };
     const std::string older = pull(1);
-    ASSERT_NO_FATAL_FAILURE(handle());
+    ASSERT_NE(handle(), nullptr);
     const std::string newer_record = bytes()[0].record;
     write_bytes(image(0), 1000 * 512, random_bytes(4096, 11));
     const std::string newer = pull(0);
@@ -946,6 +939,33 @@ TEST_F(data_safety, a_pull_marks_newer_only_the_half_left_running_in_step)
     EXPECT_EQ(ov::summarize(*c).current_bay, 1) << judgement(*c);
 }
 
+// A half pulled with no window looking goes on alone (its bridge marks it), and the other, put
+// in alone later, is degraded by the window: each was written alone, and neither may be copied
+// over the other on a plain answer, whatever the stamps say (a future stamp makes them equal).
+TEST_F(data_safety, two_halves_each_written_alone_are_neither_current)
+{
+    for (const char* pair_stamp : {older_stamp, "29990101000000"}) {
+        SCOPED_TRACE(pair_stamp);
+        ASSERT_NO_FATAL_FAILURE(lay_out(layout::mirror));
+        ASSERT_NO_FATAL_FAILURE(put_set(ov::mode_raid1, mirror_size, pair_stamp, pair_stamp));
+        const std::string serial0 = serial[0], serial1 = serial[1];
+        const std::string a = pull(0);
+        write_bytes(image(1), 1000 * 512, random_bytes(4096, 13));
+        const std::string b = pull(1);
+        ASSERT_NO_FATAL_FAILURE(insert_back(0, a, cap0, serial0));
+        ASSERT_NE(handle(), nullptr);
+        ASSERT_NO_FATAL_FAILURE(insert_back(1, b, cap1, serial1));
+        ov::ovchip* c = handle();
+        ASSERT_NE(c, nullptr);
+        const ov::chip_summary shown = ov::summarize(*c);
+        EXPECT_EQ(shown.state, ov::chip_state::out_of_step) << judgement(*c);
+        EXPECT_EQ(shown.current_bay, 0) << judgement(*c);
+        EXPECT_EQ(ov::question_before(*c, ov::command::rebuild, 0).text.at(0).key, "rebuild_from_diverged");
+        for (int port = 0; port < 2; ++port)
+            EXPECT_TRUE(ov::question_before(*c, ov::command::rebuild, port).no_by_default) << port;
+    }
+}
+
 TEST_F(data_safety, a_degrade_stamps_later_than_the_record_it_replaces_within_one_second)
 {
     ASSERT_NO_FATAL_FAILURE(lay_out(layout::lone_half));
@@ -955,9 +975,7 @@ TEST_F(data_safety, a_degrade_stamps_later_than_the_record_it_replaces_within_on
     ov::ovchip* c = scan();
     ASSERT_NE(c, nullptr);
     ASSERT_TRUE(c->disks[0].degrade_needed);
-    make_current(*c);
-    c->select_chip();
-    end_timer(*c);
+    select(*c);
     ASSERT_EQ(c->last_write.fault, ov::write_fault::none);
     const std::string record = bytes()[0].record;
     EXPECT_GT(ov::compare_stamps(reinterpret_cast<const unsigned char*>(record.data()) + 480, now), 0)
@@ -1030,9 +1048,7 @@ TEST_F(data_safety, a_rebuild_cut_short_anywhere_never_overwrites_the_current_di
                 check(when);
                 if (c == nullptr)
                     return;
-                make_current(*c);
-                c->select_chip();
-                end_timer(*c);
+                select(*c);
                 c = scan();
                 check(when);
             };

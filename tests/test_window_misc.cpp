@@ -96,7 +96,7 @@ const char* const known_keys[] = {
     "raid_info_conflict", "all_data_lost", "raid_create_error", "raid_delete_error", "raid_info_delete_error",
     "two_raid1_disks_for_rebuild", "disk1_to_disk2", "disk2_to_disk1", "rebuild_error", "hot_swap",
     "rebuild_finished", "error_open_device", "device", "disk_silent", "incomplete_copy", "restart_stops_rebuild",
-    "delete_stops_rebuild", "rebuild_from_older", "fault_disk_changed", "fault_disk_unknown", "fault_write_failed",
+    "delete_stops_rebuild", "rebuild_from_older", "rebuild_from_diverged", "fault_disk_changed", "fault_disk_unknown", "fault_write_failed",
     "fault_flush_failed", "fault_restored", "fault_restore_failed", "fault_restart_failed",
     "fault_plain_restart_failed", "fault_rebuild_restart_failed", "bridge_left_out", "rebuild_stalled",
     "rebuild_not_started", "incomplete_copy_marker", "fault_note_failed", "app_title", "rebuild_rate",

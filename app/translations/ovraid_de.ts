@@ -378,6 +378,11 @@
         <extracomment>Confirmation of a rebuild from a mirror half whose partner, not in the enclosure, was rebuilt from since; %1 = source bay, %2 = the partner's serial, %3 = target bay (Cancel is the default)</extracomment>
         <translation>Die Festplatte in Schacht %1 ist eine ältere Hälfte ihres Spiegels: ihr Partner (S/N %2) war seither Quelle eines Neuaufbaus und enthält neuere Daten. Ein Neuaufbau von Schacht %1 kopiert die älteren Daten auf Schacht %3 und lässt sie als die neuesten erscheinen. Trotzdem von der älteren Festplatte neu aufbauen?</translation>
     </message>
+    <message id="rebuild_from_diverged">
+        <source>The disks in Bay %1 and Bay %2 were each written while the other was away: each may hold data the other lacks. Rebuilding from Bay %1 overwrites whatever only Bay %2 holds. Save what you need from both first. Rebuild from Bay %1 anyway?</source>
+        <extracomment>Confirmation of a rebuild between two mirror halves that were each written alone; %1 = source bay, %2 = target bay (Cancel is the default)</extracomment>
+        <translation>Die Festplatten in Schacht %1 und Schacht %2 wurden jeweils beschrieben, während die andere fehlte: jede kann Daten enthalten, die der anderen fehlen. Ein Neuaufbau von Schacht %1 überschreibt, was nur Schacht %2 enthält. Sichern Sie zuerst, was Sie von beiden brauchen. Trotzdem von Schacht %1 neu aufbauen?</translation>
+    </message>
     <message id="fault_disk_changed">
         <source>The disk in Bay %1 is no longer the disk shown here. Nothing was written; the enclosure is scanned again.</source>
         <extracomment>Second paragraph of a failure alert: the disk in a bay changed; %1 = bay</extracomment>

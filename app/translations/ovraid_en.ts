@@ -383,6 +383,11 @@
         <extracomment>Confirmation of a rebuild from a mirror half whose partner, not in the enclosure, was rebuilt from since; %1 = source bay, %2 = the partner's serial, %3 = target bay (Cancel is the default)</extracomment>
         <translation>The disk in Bay %1 is an older half of its mirror: its partner (S/N %2) has since been the source of a rebuild and holds newer data. Rebuilding from Bay %1 copies the older data over Bay %3 and makes it look the newest. Rebuild from the older disk anyway?</translation>
     </message>
+    <message id="rebuild_from_diverged">
+        <source>The disks in Bay %1 and Bay %2 were each written while the other was away: each may hold data the other lacks. Rebuilding from Bay %1 overwrites whatever only Bay %2 holds. Save what you need from both first. Rebuild from Bay %1 anyway?</source>
+        <extracomment>Confirmation of a rebuild between two mirror halves that were each written alone; %1 = source bay, %2 = target bay (Cancel is the default)</extracomment>
+        <translation>The disks in Bay %1 and Bay %2 were each written while the other was away: each may hold data the other lacks. Rebuilding from Bay %1 overwrites whatever only Bay %2 holds. Save what you need from both first. Rebuild from Bay %1 anyway?</translation>
+    </message>
     <message id="fault_disk_changed">
         <source>The disk in Bay %1 is no longer the disk shown here. Nothing was written; the enclosure is scanned again.</source>
         <extracomment>Second paragraph of a failure alert: the disk in a bay changed; %1 = bay</extracomment>
