@@ -26,8 +26,9 @@ constexpr uint8_t unreadable0 = 1 << 5;    // the record read fails
 constexpr uint8_t unreadable1 = 1 << 6;
 constexpr uint8_t binary_units = 1 << 7;
 
-// The serials of the one rebuild note every run knows: a copy onto "FUZZ-TARGET" from
-// "FUZZ-SOURCE" that never finished.
+// The serials of the two rebuild notes every run knows: a copy onto "FUZZ-TARGET" from
+// "FUZZ-SOURCE" that never finished, and "FUZZ-TARGET" degraded alone while "FUZZ-SOURCE" was
+// away, after the two had carried a stamp of 2025.
 constexpr const char* note_target = "FUZZ-TARGET";
 constexpr const char* note_source = "FUZZ-SOURCE";
 
@@ -103,6 +104,7 @@ input_bridge& bridge()
         notes_dir = dir;
         ov::rebuild_notes::set_path(notes_dir + "/rebuilds");
         ov::rebuild_notes::add({"fuzz", note_source, note_target, "20260101120000"});
+        ov::rebuild_notes::add({"fuzz", note_target, note_source, "20260101120000", true, "20250101000000"});
         std::atexit(remove_notes);
         return made;
     }();
@@ -126,8 +128,14 @@ void check_chip(const ov::ovchip& chip)
     if (chip.rebuilding)
         FUZZ_CHECK(chip.raid_configured && chip.raid_mode == ov::mode_raid1 && d[0].rebuild_flag != d[1].rebuild_flag);
     FUZZ_CHECK((d[0].raid1_role == 0) == (d[1].raid1_role == 0));
+    // One newer and one older, or two each written alone, neither newer.
     if (d[0].raid1_role != 0)
-        FUZZ_CHECK(!chip.raid_configured && d[0].raid1_role + d[1].raid1_role == 3);
+        FUZZ_CHECK(!chip.raid_configured && (d[0].raid1_role + d[1].raid1_role == 3 ||
+                                             (d[0].diverged && d[0].raid1_role == 2 && d[1].raid1_role == 2)));
+    FUZZ_CHECK(d[0].diverged == d[1].diverged);
+    if (d[0].diverged)
+        FUZZ_CHECK(d[0].present && d[1].present && d[0].raid_mode == ov::mode_raid1 &&
+                   d[1].raid_mode == ov::mode_raid1);
     for (int p = 0; p < 2; ++p) {
         if (d[p].degrade_needed)
             FUZZ_CHECK(d[p].present && d[p].raid_mode == ov::mode_raid1 && !d[p].incomplete_copy);
@@ -153,7 +161,10 @@ void check_views(const ov::ovchip& chip, const ov::panel_options& options)
         if (!refused)
             FUZZ_CHECK(!source.incomplete_copy && target.capacity >= 16 &&
                        source.record_capacity <= target.capacity - 16);
-        (void)ov::question_before(chip, ov::command::rebuild, p);
+        const ov::question asked = ov::question_before(chip, ov::command::rebuild, p);
+        // Over a half written alone, a copy is never the plain answer.
+        if (source.diverged)
+            FUZZ_CHECK(asked.no_by_default);
     }
 
     const ov::chip_summary summary = ov::summarize(chip);
@@ -163,6 +174,8 @@ void check_views(const ov::ovchip& chip, const ov::panel_options& options)
     else
         FUZZ_CHECK(summary.set_mode == 0);
     FUZZ_CHECK(summary.current_bay >= 0 && summary.current_bay <= 2);
+    if (summary.current_bay != 0)
+        FUZZ_CHECK(!chip.disks[summary.current_bay - 1].diverged);
     // A lone half holds the current data, unless it may be a half copy (the notes could not
     // be read) or a note shows its partner written later.
     if (summary.state == ov::chip_state::degraded)
