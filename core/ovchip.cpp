@@ -184,8 +184,10 @@ void ovchip::mark_incomplete_copies()
     };
     const bool pair = disks[0].present && disks[1].present && disks[0].raid_mode == mode_raid1 &&
                       disks[1].raid_mode == mode_raid1;
-    const bool diverged = pair && (rebuild_notes::diverged(notes, disks[0].serial, disks[1].serial, stamp_of(disks[1])) ||
-                                   rebuild_notes::diverged(notes, disks[1].serial, disks[0].serial, stamp_of(disks[0])));
+    const auto alone_both = [&](const ovdisk& a, const ovdisk& b) {
+        return rebuild_notes::diverged(notes, a.serial, stamp_of(a), b.serial, stamp_of(b));
+    };
+    const bool diverged = pair && (alone_both(disks[0], disks[1]) || alone_both(disks[1], disks[0]));
     for (int d = 0; d < 2; ++d) {
         ovdisk& disk = disks[d];
         const ovdisk& other = disks[1 - d];

@@ -333,10 +333,13 @@ bool ovchip::raid_degrade(bool port)
     uint64_t lba = 0;
     if (!disk.record_lba(lba))
         return false;
-    unsigned char stamp[16] = {};
-    // Later than the stamp it replaces, or a partner that comes back could look newer: a
-    // record whose stamp nothing sorts after is left as it is.
-    if (!later_stamp(stamp, disk.record_stamp)) {
+    unsigned char stamp[16] = {}, bridges_mark[16] = {};
+    // Later than the stamp it replaces, or a partner that comes back could look newer, and
+    // never the one a bridge gives the half it runs alone (one second on), or the partner,
+    // marked so while this half was away, could carry the very same stamp. A record whose
+    // stamp nothing sorts after is left as it is.
+    const bool markable = stamp_after(bridges_mark, disk.record_stamp);
+    if (!later_stamp(stamp, markable ? bridges_mark : disk.record_stamp)) {
         diag(diag_level::warning, "disk " + disk.serial + ": no stamp sorts after its record's; not degraded");
         return false;
     }

@@ -309,12 +309,12 @@ bool superseded(const std::vector<rebuild_note>& notes, const std::string& partn
     return false;
 }
 
-bool diverged(const std::vector<rebuild_note>& notes, const std::string& serial, const std::string& partner,
-              const std::string& partner_stamp)
+bool diverged(const std::vector<rebuild_note>& notes, const std::string& serial, const std::string& stamp,
+              const std::string& partner, const std::string& partner_stamp)
 {
     for (const rebuild_note& note : notes)
         if (note.degrade && !note.before.empty() && !serial.empty() && note.source_serial == serial &&
-            note.target_serial == partner && partner_stamp > note.before)
+            note.stamp == stamp && note.target_serial == partner && partner_stamp > note.before)
             return true;
     return false;
 }

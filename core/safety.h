@@ -79,8 +79,9 @@ bool superseded(const std::vector<rebuild_note>& notes, const std::string& partn
 // Whether the two halves of a mirror were each written alone: one was degraded while the other
 // was away, and the other came back with a stamp later than the pair had (its enclosure marked
 // it, or it was degraded elsewhere). Neither then holds all the newest data.
-bool diverged(const std::vector<rebuild_note>& notes, const std::string& serial, const std::string& partner,
-              const std::string& partner_stamp);
+// Only while the degraded half still carries its degrade's stamp: a rebuild since settled it.
+bool diverged(const std::vector<rebuild_note>& notes, const std::string& serial, const std::string& stamp,
+              const std::string& partner, const std::string& partner_stamp);
 bool superseded(const std::string& partner, const std::string& stamp);
 }  // namespace rebuild_notes
 

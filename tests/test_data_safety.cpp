@@ -963,6 +963,31 @@ TEST_F(data_safety, two_halves_each_written_alone_are_neither_current)
         EXPECT_EQ(ov::question_before(*c, ov::command::rebuild, 0).text.at(0).key, "rebuild_from_diverged");
         for (int port = 0; port < 2; ++port)
             EXPECT_TRUE(ov::question_before(*c, ov::command::rebuild, port).no_by_default) << port;
+
+        // Without the notes (another user) the stamps alone never read as one healthy set:
+        // a degrade never takes the stamp a bridge's mark gives.
+        const std::string notes = ov::rebuild_notes::path();
+        ASSERT_EQ(std::rename(notes.c_str(), (notes + ".aside").c_str()), 0);
+        ASSERT_NE(c = scan(), nullptr);
+        EXPECT_EQ(ov::summarize(*c).state, ov::chip_state::out_of_step) << judgement(*c);
+        ASSERT_EQ(std::rename((notes + ".aside").c_str(), notes.c_str()), 0);
+
+        // Settled since (a rebuild elsewhere left both records alike): the note no longer counts.
+        ASSERT_NO_FATAL_FAILURE(put_set(ov::mode_raid1, mirror_size, newer_stamp, newer_stamp));
+        ASSERT_NE(c = scan(), nullptr);
+        EXPECT_EQ(ov::summarize(*c).state, ov::chip_state::healthy) << judgement(*c);
+    }
+
+    // A mark the bridge cannot make at its power-up (no stamp sorts after the record's) fails
+    // the plug, and is tried again at the next.
+    ASSERT_NO_FATAL_FAILURE(lay_out(layout::mirror));
+    ASSERT_NO_FATAL_FAILURE(put_set(ov::mode_raid1, mirror_size, "99999999999999", "99999999999999"));
+    ASSERT_TRUE(ov::sim::set_plugged(st->root(), safety_bridge, false, error)) << error;
+    pull(0);
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        EXPECT_FALSE(ov::sim::set_plugged(st->root(), safety_bridge, true, error)) << attempt;
+        EXPECT_NE(error.find("not marked"), std::string::npos) << error;
+        ASSERT_TRUE(st->set_plugged(safety_bridge, false, error)) << error;
     }
 }
 

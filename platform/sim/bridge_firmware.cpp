@@ -264,16 +264,13 @@ std::string bridge_firmware::disk_out(const std::string& bridge, int port, const
     return mark_newer(left);
 }
 
-void bridge_firmware::mark_half_left(const std::string& bridge)
+std::string bridge_firmware::mark_half_left(const std::string& bridge)
 {
     powered_down_set ran;
     bool found = false;
     std::string error;
-    if (!take_powered_down_set(st_.root(), bridge, ran, found, error) || !found) {
-        if (!error.empty())
-            note(error);
-        return;
-    }
+    if (!take_powered_down_set(st_.root(), bridge, ran, found, error) || !found)
+        return error;
     // One half of the mirror it ran, as it was, and its partner not beside it: the partner went
     // while the bridge had no power, and this half runs alone from now on.
     bay_record bay[2];
@@ -285,7 +282,7 @@ void bridge_firmware::mark_half_left(const std::string& bridge)
             unreadable = error;  // perhaps the partner, silent: nothing is marked
     }
     if (!unreadable.empty())
-        return;
+        return std::string();
     for (int port = 0; port < 2; ++port) {
         const bay_record &half = bay[port], &other = bay[1 - port];
         const std::string serial = hex_word(half.serial_raw), partner = hex_word(half.rec.partner_serial);
@@ -295,16 +292,20 @@ void bridge_firmware::mark_half_left(const std::string& bridge)
             hex_word(half.rec.stamp) != ran.stamp || (there[1 - port] && other.serial_raw == half.rec.partner_serial))
             continue;
         error = mark_newer(half);
-        if (!error.empty())
-            note(error);
-        return;
+        // Kept for the next power-up to try again.
+        std::string again;
+        if (!error.empty() && !write_powered_down_set(st_.root(), bridge, ran, again))
+            error += "; " + again;
+        return error.empty() ? error : "bridge '" + bridge + "': the half left alone is not marked: " + error;
     }
+    return std::string();
 }
 
 std::string bridge_firmware::boot(const std::string& bridge, const bridge_desc& cfg, power_state power)
 {
     fw_[bridge].copy.stop();
-    mark_half_left(bridge);
+    // It powers up all the same; whoever asked hears why the half was not marked.
+    const std::string unmarked = mark_half_left(bridge);
     const rebuild_plan plan = assemble(cfg);
     if (plan.copy)
         start_copy(bridge, plan, 0);
@@ -317,7 +318,9 @@ std::string bridge_firmware::boot(const std::string& bridge, const bridge_desc& 
         std::chrono::system_clock::now().time_since_epoch()).count();
     power.boot = std::max<uint64_t>(power.boot + 1, static_cast<uint64_t>(now));
     std::string error;
-    return write_power(st_.root(), bridge, power, error) ? std::string() : error;
+    if (!write_power(st_.root(), bridge, power, error))
+        return unmarked.empty() ? error : unmarked + "; " + error;
+    return unmarked;
 }
 
 std::string bridge_firmware::warm_boot(const std::string& bridge)

@@ -73,7 +73,8 @@ private:
     // Gives half a later stamp, nothing else changed: "" when done, otherwise why not.
     std::string mark_newer(const bay_record& half);
     // At power-up: the mirror it ran when it lost power, one half of it back alone, is marked.
-    void mark_half_left(const std::string& bridge);
+    // "" when done or nothing to do, otherwise why not (the set is then kept to try again).
+    std::string mark_half_left(const std::string& bridge);
     // Powers the bridge up from off: assembles its set and starts a rebuild it finds.
     std::string boot(const std::string& bridge, const bridge_desc& cfg, power_state power);
     rebuild_plan assemble(const bridge_desc& cfg);
