@@ -281,8 +281,9 @@ std::string bridge_firmware::mark_half_left(const std::string& bridge)
         if (!there[port] && !error.empty())
             unreadable = error;  // perhaps the partner, silent: nothing is marked
     }
+    // Kept for a power-up that reads both.
     if (!unreadable.empty())
-        return std::string();
+        return write_powered_down_set(st_.root(), bridge, ran, error) ? std::string() : error;
     for (int port = 0; port < 2; ++port) {
         const bay_record &half = bay[port], &other = bay[1 - port];
         const std::string serial = hex_word(half.serial_raw), partner = hex_word(half.rec.partner_serial);
