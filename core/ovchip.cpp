@@ -179,13 +179,10 @@ void ovchip::mark_incomplete_copies()
     notes_error.clear();
     std::vector<rebuild_note> notes;
     rebuild_notes::read(notes, notes_error);
-    const auto stamp_of = [](const ovdisk& disk) {
-        return std::string(reinterpret_cast<const char*>(disk.record_stamp), 14);
-    };
     const bool pair = disks[0].present && disks[1].present && disks[0].raid_mode == mode_raid1 &&
                       disks[1].raid_mode == mode_raid1;
     const auto alone_both = [&](const ovdisk& a, const ovdisk& b) {
-        return rebuild_notes::diverged(notes, a.serial, stamp_of(a), b.serial, stamp_of(b));
+        return rebuild_notes::diverged(notes, a.serial, a.stamp_text(), b.serial, b.stamp_text());
     };
     const bool diverged = pair && (alone_both(disks[0], disks[1]) || alone_both(disks[1], disks[0]));
     for (int d = 0; d < 2; ++d) {
@@ -195,8 +192,7 @@ void ovchip::mark_incomplete_copies()
         disk.incomplete_copy = false;
         disk.copy_source_serial.clear();
         disk.superseded = disk.present && disk.raid_mode == mode_raid1 &&
-                          rebuild_notes::superseded(notes, disk.partner_serial_text(),
-                                                    std::string(reinterpret_cast<const char*>(disk.record_stamp), 14));
+                          rebuild_notes::superseded(notes, disk.partner_serial_text(), disk.stamp_text());
         const auto note = std::find_if(notes.begin(), notes.end(), [&](const rebuild_note& n) {
             return !disk.serial.empty() && n.target_serial == disk.serial;
         });

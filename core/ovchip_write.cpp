@@ -353,7 +353,7 @@ bool ovchip::raid_degrade(bool port)
     // A note that the partner holds a half copy says more and stays.
     std::string partner = disk.partner_serial_text();
     // The pair's stamp, kept so a partner that went on alone too is told from a stale one.
-    std::string before(reinterpret_cast<const char*>(disk.record_stamp), 14);
+    std::string before = disk.stamp_text();
     if (!std::all_of(before.begin(), before.end(), [](char c) { return c >= '0' && c <= '9'; }))
         before.clear();
     rebuild_note copy;

@@ -49,6 +49,8 @@ public:
     void initialize(const unsigned char* block);
     // The partner its record names, read as a serial is shown ("" when none).
     std::string partner_serial_text() const;
+    // The record's stamp: its 14 characters, as notes hold it.
+    std::string stamp_text() const { return std::string(reinterpret_cast<const char*>(record_stamp), 14); }
     static void unscramble(std::string& text);
     std::string get_display_string(bool port1, bool in_set) const;
 

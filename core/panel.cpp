@@ -185,12 +185,11 @@ bool superseded_half(const ovchip& chip, int port, std::string& partner)
     const ovdisk& disk = chip.disks[port];
     if (!disk.present || disk.raid_mode != mode_raid1)
         return false;
-    const std::string serial = disk.partner_serial_text();
-    if (rebuild_notes::superseded(serial, std::string(reinterpret_cast<const char*>(disk.record_stamp), 14))) {
-        partner = serial;
-        return true;
-    }
-    return false;
+    // Judged from the notes when the records were read, as every other role is.
+    if (!disk.superseded)
+        return false;
+    partner = disk.partner_serial_text();
+    return true;
 }
 
 bool rebuild_offered(const ovchip& chip, int source)

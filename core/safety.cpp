@@ -319,11 +319,6 @@ bool diverged(const std::vector<rebuild_note>& notes, const std::string& serial,
     return false;
 }
 
-bool superseded(const std::string& partner, const std::string& stamp)
-{
-    return !partner.empty() && superseded(load(), partner, stamp);
-}
-
 }  // namespace rebuild_notes
 
 }  // namespace ov

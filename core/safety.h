@@ -82,7 +82,6 @@ bool superseded(const std::vector<rebuild_note>& notes, const std::string& partn
 // Only while the degraded half still carries its degrade's stamp: a rebuild since settled it.
 bool diverged(const std::vector<rebuild_note>& notes, const std::string& serial, const std::string& stamp,
               const std::string& partner, const std::string& partner_stamp);
-bool superseded(const std::string& partner, const std::string& stamp);
 }  // namespace rebuild_notes
 
 }  // namespace ov

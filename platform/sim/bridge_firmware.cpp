@@ -74,17 +74,6 @@ bool read_bay_record(const store& st, const std::string& bridge, int port, bay_r
     return true;
 }
 
-std::string hex_word(const std::string& bytes)
-{
-    static const char digits[] = "0123456789abcdef";
-    std::string word = "x";  // never empty
-    for (const unsigned char c : bytes) {
-        word += digits[c >> 4];
-        word += digits[c & 15];
-    }
-    return word;
-}
-
 bool in_step_mirror(const bay_record& a, const bay_record& b)
 {
     return a.rec.valid && b.rec.valid && a.rec.mode == mode_raid1 && b.rec.mode == mode_raid1 && !a.rec.source &&

@@ -28,9 +28,6 @@ bool read_bay_record(const store& st, const std::string& bridge, int port, bay_r
 // Two halves of one mirror running in step: each names the other, one stamp, no copy marked.
 bool in_step_mirror(const bay_record& a, const bay_record& b);
 
-// Bytes (a stamp, a serial) as one word of a request line or a state file: hex, so any pass.
-std::string hex_word(const std::string& bytes);
-
 // What set assembly decided for a bridge at power-up.
 struct rebuild_plan {
     bool copy = false;

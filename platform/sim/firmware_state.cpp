@@ -215,6 +215,17 @@ void forget_powered_down_set(const std::string& root, const std::string& bridge)
     ::unlink(state_path(root, bridge, set_suffix).c_str());
 }
 
+std::string hex_word(const std::string& bytes)
+{
+    static const char digits[] = "0123456789abcdef";
+    std::string word = "x";  // never empty
+    for (const unsigned char c : bytes) {
+        word += digits[c >> 4];
+        word += digits[c & 15];
+    }
+    return word;
+}
+
 void forget_power(const std::string& root, const std::string& bridge)
 {
     ::unlink(state_path(root, bridge, power_suffix).c_str());

@@ -1,9 +1,9 @@
 // What the simulated bridges' firmware shares with every front end, in <root>/.firmware/:
 // per bridge its power state (<bridge>.power: boot count, up or rebooting), its rebuild
-// progress (<bridge>.rebuild) and the mirror it ran when it lost power (<bridge>.set). Only the
-// firmware service writes them, except that unplugging a bridge removes its power state and
-// writes the mirror it ran. Each file is replaced
-// whole, so a reader sees one state or the next.
+// progress (<bridge>.rebuild) and the mirror it ran when it lost power (<bridge>.set). Only
+// the firmware service writes them, except that unplugging a bridge removes its power state
+// and writes the mirror it ran. Each file is replaced whole, so a reader sees one state or the
+// next.
 #pragma once
 
 #include <cstdint>
@@ -44,9 +44,12 @@ bool write_power(const std::string& root, const std::string& bridge, const power
 bool read_progress(const std::string& root, const std::string& bridge, rebuild_progress& p, std::string& error);
 bool write_progress(const std::string& root, const std::string& bridge, const rebuild_progress& p,
                     std::string& error);
+// Bytes (a stamp, a serial) as one word of a request line or a state file: hex, so any pass.
+std::string hex_word(const std::string& bytes);
+
 // The mirror a bridge ran in step when it lost power: its halves' serials and their stamp, each
-// as a word of hex (hex_word of bridge_firmware.h). Written by the unplug; the next power-up takes it (reads and
-// removes it) to notice a half that went meanwhile.
+// a hex_word. Written by the unplug; the next power-up takes it (reads and removes it) to
+// notice a half that went meanwhile.
 struct powered_down_set {
     std::string serial[2];
     std::string stamp;
