@@ -236,6 +236,9 @@ TEST_F(sim_storm_test, plugs_disk_swaps_warm_boots_and_refreshes_on_the_simulate
     while (!all_settled_in_enclosure() && std::chrono::steady_clock::now() < limit)
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     ASSERT_TRUE(all_settled_in_enclosure());
+    // A bridge reads as attached a moment before its sync queues the handling; one more sync
+    // waits for any still running, so the queue holds every handling before settle() looks.
+    enc->sync();
     settle();
 
     std::set<std::string> listed;
