@@ -291,10 +291,23 @@ bool ovchip::rebuild(bool source)
     // A disk too small to hold a record gets none.
     if (!disks[0].record_lba(lba0) || !disks[1].record_lba(lba1))
         return false;
+    // Later than both records' stamps, whatever the clock says: with a clock set back (or a
+    // time zone behind), a half that went stale before this copy, put back later, would sort
+    // newer than the copy and be called current.
+    unsigned char stamp[16] = {};
+    const unsigned char* latest = nullptr;
+    for (const ovdisk& d : disks)
+        if (d.raid_mode == mode_raid1 && stamp_is_digits(d.record_stamp) &&
+            (latest == nullptr || compare_stamps(d.record_stamp, latest) > 0))
+            latest = d.record_stamp;
+    if (latest == nullptr)
+        GetTimeString(stamp);
+    else if (!later_stamp(stamp, latest)) {
+        diag(diag_level::warning, "no stamp sorts after the mirror's; not rebuilt");
+        return false;
+    }
     // The monitors read the records being replaced; stop them before writing.
     quiesce();
-    unsigned char stamp[16] = {};
-    GetTimeString(stamp);
     const uint64_t cap = disks[src].record_capacity;
     const bool over = over_2tb_of(disks[src]);
     const raid_info src_record =
@@ -353,9 +366,7 @@ bool ovchip::raid_degrade(bool port)
     // A note that the partner holds a half copy says more and stays.
     std::string partner = disk.partner_serial_text();
     // The pair's stamp, kept so a partner that went on alone too is told from a stale one.
-    std::string before = disk.stamp_text();
-    if (!std::all_of(before.begin(), before.end(), [](char c) { return c >= '0' && c <= '9'; }))
-        before.clear();
+    std::string before = stamp_is_digits(disk.record_stamp) ? disk.stamp_text() : std::string();
     rebuild_note copy;
     if (rebuild_notes::find_target(partner, copy) && !copy.degrade)
         partner.clear();

@@ -121,15 +121,18 @@ int compare_stamps(const unsigned char* a, const unsigned char* b)
     return std::memcmp(a, b, 16);
 }
 
+bool stamp_is_digits(const unsigned char* stamp)
+{
+    return std::all_of(stamp, stamp + 14, [](unsigned char c) { return c >= '0' && c <= '9'; });
+}
+
 bool stamp_after(unsigned char* out, const unsigned char* previous)
 {
     std::memset(out, 0, 16);
+    if (!stamp_is_digits(previous))
+        return false;  // nothing is sure to sort after it
     char digits[15] = {};
-    for (int k = 0; k < 14; ++k) {
-        if (previous[k] < '0' || previous[k] > '9')
-            return false;  // not a stamp of digits: nothing is sure to sort after it
-        digits[k] = static_cast<char>(previous[k]);
-    }
+    std::memcpy(digits, previous, 14);
     int f[6] = {};
     const int widths[6] = {4, 2, 2, 2, 2, 2};
     for (int k = 0, at = 0; k < 6; ++k)

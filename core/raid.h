@@ -85,6 +85,8 @@ int GetTimeString(unsigned char* dst);
 int str_equal(const unsigned char* a, const unsigned char* b, int n);
 // <0, 0, >0 as a's 16-byte stamp is earlier, equal or later than b's.
 int compare_stamps(const unsigned char* a, const unsigned char* b);
+// Whether the 14 characters of a record's stamp are all digits (a stamp this system can order).
+bool stamp_is_digits(const unsigned char* stamp);
 // A stamp into out (16 bytes) that sorts after previous (compare_stamps): previous plus one
 // second. False, out all zero, when there is none (previous is not 14 digits, or all nines).
 bool stamp_after(unsigned char* out, const unsigned char* previous);

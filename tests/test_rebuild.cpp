@@ -21,14 +21,15 @@ protected:
     // A mirror of two disks of different sizes whose records differ in capacity and in the
     // over-2-TB byte, read the way a scan reads them. `source` holds capacity 1999984 and
     // over_2tb 1; the other record states 2999984 and 0. A blank target holds no record.
-    int mirror(int source, bool blank_target = false, int source_flags = 0)
+    int mirror(int source, bool blank_target = false, int source_flags = 0, const char* source_stamp = older_stamp,
+               const char* target_stamp = older_stamp)
     {
         const int i = add_chip(disk_a(2000000), disk_c(3000000));
         const int target = 1 - source;
-        put_record(i, source, record_for(2, source, 1999984, chip(i).disks[target], older_stamp, source_flags, true));
+        put_record(i, source, record_for(2, source, 1999984, chip(i).disks[target], source_stamp, source_flags, true));
         put_record(i, target,
                    blank_target ? ov::zero_record()
-                                : record_for(2, target, 2999984, chip(i).disks[source], older_stamp, 0, false));
+                                : record_for(2, target, 2999984, chip(i).disks[source], target_stamp, 0, false));
         chip(i).read_raid_info();
         lib.clear_calls();
         return i;
@@ -98,6 +99,34 @@ TEST_P(rebuild_direction, writes_both_records_from_the_source_port_0_first)
 }
 
 INSTANTIATE_TEST_SUITE_P(from_port, rebuild_direction, ::testing::Values(0, 1));
+
+// With the clock behind the records (set back, a time zone behind) the copy still sorts after
+// both halves, or a half that went stale before it, put back, would be called current.
+TEST_F(rebuild_test, the_copy_is_stamped_after_both_halves_whatever_the_clock)
+{
+    struct row {
+        const char* source;
+        const char* target;  // nullptr: a blank target
+        const char* stamped;  // nullptr: no stamp sorts after, nothing written
+    };
+    for (const row& r : {row{"20991231235958", "20991231235959", "21000101000000"},
+                         row{"20990101000000", nullptr, "20990101000001"},
+                         row{"20990101000009", "20990101000002", "20990101000010"},
+                         row{"99999999999999", older_stamp, nullptr}}) {
+        SCOPED_TRACE(std::string(r.source) + " / " + (r.target ? r.target : "blank"));
+        next_case();
+        const int i = mirror(0, r.target == nullptr, 0, r.source, r.target ? r.target : older_stamp);
+        const sector before = stored_record(i, 1);
+        EXPECT_EQ(chip(i).rebuild(false), r.stamped != nullptr);
+        if (r.stamped == nullptr) {
+            EXPECT_EQ(lib.count("ovSetRaidInfo"), 0u);
+            EXPECT_EQ(stored_record(i, 1), before);
+            continue;
+        }
+        for (int port : {0, 1})
+            EXPECT_EQ(std::string(reinterpret_cast<const char*>(stored_record(i, port).data() + 480), 14), r.stamped);
+    }
+}
 
 TEST_F(rebuild_test, a_source_without_a_mirror_record_is_refused_untouched)
 {
