@@ -201,14 +201,19 @@ void ovchip::mark_incomplete_copies()
         // the copy goes on. A source rewritten meanwhile (degraded while it stood alone, or
         // rebuilt onto another disk) no longer backs the copy, and without this the half
         // copy would pass for the second half of its mirror.
-        if (!disk.present || disk.raid_mode != mode_raid1 || disk.rebuild_flag ||
-            note == notes.end() || note->degrade)
+        if (!disk.present || disk.raid_mode != mode_raid1 || disk.rebuild_flag)
             continue;
-        if (other.present && other.serial == note->source_serial && other.rebuild_flag &&
-            str_equal(other.partner_serial, disk.serial_raw, 20))
+        // A source beside it still marked for a copy onto it says so on the disks themselves
+        // (whoever's notes these are), unless the two records still name each other, as a copy
+        // under way has them. A copy target rewritten alone since (degraded by a front end that
+        // had no note of the copy) is no more than it was.
+        const bool copied_onto = other.present && other.raid_mode == mode_raid1 && other.rebuild_flag &&
+                                 str_equal(other.partner_serial, disk.serial_raw, 20);
+        const bool under_way = copied_onto && str_equal(disk.partner_serial, other.serial_raw, 20);
+        if (under_way || (!copied_onto && (note == notes.end() || note->degrade)))
             continue;
         disk.incomplete_copy = true;
-        disk.copy_source_serial = note->source_serial;
+        disk.copy_source_serial = copied_onto ? other.serial : note->source_serial;
     }
 }
 

@@ -100,17 +100,33 @@ std::string errno_text(const std::string& what, int err)
     return what + ": " + std::strerror(err);
 }
 
+unique_fd open_regular(const std::string& path, int flags, std::string& error, mode_t mode)
+{
+    // Not blocking: a FIFO in a file's place must not hold the caller for ever.
+    unique_fd fd = open_fd(path, flags | O_NONBLOCK, mode);
+    if (!fd) {
+        error = errno_text(path, errno);
+        return {};
+    }
+    struct stat st;
+    if (::fstat(fd.get(), &st) != 0) {
+        error = errno_text(path, errno);
+        return {};
+    }
+    if (!S_ISREG(st.st_mode)) {
+        error = path + ": not a regular file";
+        return {};
+    }
+    return fd;
+}
+
 bool read_file(const std::string& path, std::string& text, std::string& error, size_t limit)
 {
     text.clear();
-    // Not blocking: a FIFO in a file's place must not hold the reader for ever.
-    const unique_fd fd = open_fd(path, O_RDONLY | O_NONBLOCK);
-    struct stat st;
-    if (fd && ::fstat(fd.get(), &st) == 0 && !S_ISREG(st.st_mode)) {
-        error = path + ": not a regular file";
+    const unique_fd fd = open_regular(path, O_RDONLY, error);
+    if (!fd)
         return false;
-    }
-    if (!fd || !read_all(fd.get(), text, limit)) {
+    if (!read_all(fd.get(), text, limit)) {
         error = errno_text(path, errno);
         return false;
     }

@@ -62,6 +62,10 @@ bool path_exists(const std::string& path);
 // "what: <strerror(err)>".
 std::string errno_text(const std::string& what, int err = errno);
 
+// path opened with flags, but only when it is a regular file: never blocking on a FIFO in a
+// file's place, a device or a directory is "not a regular file". Errors name the file.
+unique_fd open_regular(const std::string& path, int flags, std::string& error, mode_t mode = 0644);
+
 // The whole file at path, which must be a regular file. Errors name the file.
 bool read_file(const std::string& path, std::string& text, std::string& error, size_t limit = SIZE_MAX);
 

@@ -326,6 +326,21 @@ TEST_F(Cli, NothingToLookAt)
     EXPECT_EQ(twice.status, 3) << twice.output;
     EXPECT_NE(twice.errors.find("/only-copy/bridge.conf: the same ids and place as bridge 'only'"), std::string::npos)
         << twice.errors;
+
+    // Nor is a plugged enclosure whose firmware cannot start (its lock no file); and a firmware
+    // log that is a FIFO holds neither the firmware nor, through its output, the caller.
+    const std::string cold = dir.path() + "/cold";
+    ASSERT_EQ(run_program({OVRAID_SIM_TOOL, "--sim", cold, "add-bridge", "cold", "--usb"}).status, 0);
+    ASSERT_TRUE(std::filesystem::create_directories(cold + "/.firmware/lock"));
+    const program_run unstarted = ctl({"--sim", cold, "check"});
+    EXPECT_EQ(unstarted.status, 3) << unstarted.output << unstarted.errors;
+    EXPECT_EQ(unstarted.output, "RAID UNKNOWN - " + unread + "\n");
+    std::filesystem::remove(cold + "/.firmware/lock");
+    std::filesystem::remove(cold + "/.firmware/log");
+    ASSERT_EQ(::mkfifo((cold + "/.firmware/log").c_str(), 0644), 0);
+    const program_run piped = ctl({"--sim", cold, "status"}, {}, {}, 30s);
+    EXPECT_EQ(piped.status, 0) << piped.output << piped.errors;
+    EXPECT_NE(piped.output.find("Controller 1"), std::string::npos) << piped.output;
 }
 
 // --watch --json: one valid document a line, following a bridge that goes away and then a

@@ -984,10 +984,15 @@ TEST_F(data_safety, two_halves_each_written_alone_are_neither_current)
     ASSERT_NO_FATAL_FAILURE(put_set(ov::mode_raid1, mirror_size, "99999999999999", "99999999999999"));
     ASSERT_TRUE(ov::sim::set_plugged(st->root(), safety_bridge, false, error)) << error;
     pull(0);
-    for (int attempt = 0; attempt < 2; ++attempt) {
-        EXPECT_FALSE(ov::sim::set_plugged(st->root(), safety_bridge, true, error)) << attempt;
-        EXPECT_NE(error.find("not marked"), std::string::npos) << error;
-        ASSERT_TRUE(st->set_plugged(safety_bridge, false, error)) << error;
+    for (const char* spoiled : {"", "garbage\n"}) {
+        // One that cannot be read is not dropped either: each power-up says so.
+        if (*spoiled)
+            spit(st->root() + "/.firmware/" + safety_bridge + ".set", spoiled);
+        for (int attempt = 0; attempt < 2; ++attempt) {
+            EXPECT_FALSE(ov::sim::set_plugged(st->root(), safety_bridge, true, error)) << attempt;
+            EXPECT_NE(error.find(*spoiled ? "/u.set:1: cannot read" : "not marked"), std::string::npos) << error;
+            ASSERT_TRUE(st->set_plugged(safety_bridge, false, error)) << error;
+        }
     }
 }
 
@@ -1010,7 +1015,7 @@ TEST_F(data_safety, a_degrade_stamps_later_than_the_record_it_replaces_within_on
 // ---- interrupted rebuilds -------------------------------------------------------------
 
 // How a running copy is cut short, and how things are put back afterwards.
-enum class cut { target, source, target_then_source, source_then_target, unplug, restart };
+enum class cut { target, source, target_then_source, source_then_target, unplug, restart, source_then_power_cycle };
 
 struct cut_row {
     cut how;
@@ -1029,6 +1034,7 @@ TEST_F(data_safety, a_rebuild_cut_short_anywhere_never_overwrites_the_current_di
         {cut::source_then_target, false, "source, target pulled; source back first"},
         {cut::unplug, true, "enclosure unplugged"},
         {cut::restart, true, "controller restarted"},
+        {cut::source_then_power_cycle, true, "source pulled, the enclosure unplugged and plugged"},
     };
     for (const int percent : {0, 1, 50, 99, 100}) {
         for (const cut_row& row : cuts) {
@@ -1129,6 +1135,13 @@ TEST_F(data_safety, a_rebuild_cut_short_anywhere_never_overwrites_the_current_di
             case cut::restart:
                 ASSERT_NO_FATAL_FAILURE(unpaced());
                 ASSERT_TRUE(c->warm_boot());
+                break;
+            case cut::source_then_power_cycle:
+                // Powered up without the source: the copy its records ask for waits for it.
+                source_disk = pull(0);
+                handle("source pulled");
+                ASSERT_TRUE(ov::sim::set_plugged(st->root(), safety_bridge, false, error)) << error;
+                ASSERT_TRUE(ov::sim::set_plugged(st->root(), safety_bridge, true, error)) << error;
                 break;
             }
             ASSERT_NO_FATAL_FAILURE(unpaced());

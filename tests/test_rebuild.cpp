@@ -203,27 +203,34 @@ TEST_F(rebuild_test, a_half_copy_stays_one_in_any_enclosure_until_its_record_is_
 
 // disk_c, a copy from disk_a cut short, is back beside disk_a. The copy goes on only while
 // disk_a still carries the mark of a copy onto disk_c; rebuilt onto disk_b since (the hot-plug
-// soak's find) or rewritten without a mark, disk_a no longer backs it.
+// soak's find) or rewritten without a mark, disk_a no longer backs it. disk_c degraded since
+// by a front end without the note (another user) is the half copy still: the mark says so.
 TEST_F(rebuild_test, a_half_copy_beside_its_source_is_one_unless_the_source_still_copies_onto_it)
 {
     struct row {
         const char* name;
         bool names_half;  // disk_a's record names disk_c (else disk_b)
         int flags;        // of disk_a's record
+        bool half_degraded, noted;
         bool copying;
     };
-    const row rows[] = {{"marked, naming the half copy", true, 0x80, true},
-                        {"marked, naming another disk", false, 0x80, false},
-                        {"unmarked, naming the half copy", true, 0, false}};
+    const row rows[] = {{"marked, naming the half copy", true, 0x80, false, true, true},
+                        {"marked, naming another disk", false, 0x80, false, true, false},
+                        {"unmarked, naming the half copy", true, 0, false, true, false},
+                        {"marked, the half copy degraded since, no note", true, 0x80, true, false, false},
+                        {"marked, the half copy degraded since, noted", true, 0x80, true, true, false}};
     for (const row& r : rows) {
         SCOPED_TRACE(r.name);
         next_case();
         const int i = add_chip(disk_a(2000000), disk_c(3000000));
         const ov::ovdisk half = chip(i).disks[1];
         put_record(i, 0, record_for(2, 0, 1999984, r.names_half ? half : disk_b(), newer_stamp, r.flags));
-        put_record(i, 1, record_for(2, 1, 1999984, chip(i).disks[0], older_stamp));
-        ASSERT_TRUE(ov::rebuild_notes::add({ov::bridge_key(chip(i).identity), chip(i).disks[0].serial, half.serial,
-                                            older_stamp}));
+        put_record(i, 1, record_for(2, 1, 1999984, r.half_degraded ? ov::ovdisk{} : chip(i).disks[0],
+                                    r.half_degraded ? "20991231000000" : older_stamp));
+        if (r.noted) {
+            ASSERT_TRUE(ov::rebuild_notes::add(
+                {ov::bridge_key(chip(i).identity), chip(i).disks[0].serial, half.serial, older_stamp}));
+        }
         chip(i).read_raid_info();
         EXPECT_EQ(chip(i).rebuilding, r.copying);
         EXPECT_EQ(chip(i).disks[1].incomplete_copy, !r.copying);

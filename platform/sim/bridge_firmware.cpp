@@ -193,11 +193,11 @@ std::string bridge_firmware::disk_in(const std::string& bridge)
     if (!st_.read_bridge(bridge, cfg, error) || !read_power(st_.root(), bridge, power, error) ||
         !read_progress(st_.root(), bridge, progress, error))
         return error;
-    // Off, it assembles its set when it powers up. Only a copy a pull cut short starts again,
-    // or one that ended while the records still ask for it: the disk back may have missed
-    // what was written meanwhile.
-    if (!cfg.plugged || power.state != power_state::kind::up ||
-        (progress.state != rebuild_progress::kind::stopped && progress.state != rebuild_progress::kind::done))
+    // Off, it assembles its set when it powers up. Running, it starts the copy its records ask
+    // for: one a pull cut short, one that ended while the records still ask for it (the disk
+    // back may have missed what was written meanwhile), or one whose half was away when the
+    // bridge last powered up.
+    if (!cfg.plugged || power.state != power_state::kind::up)
         return std::string();
     // From the start: the bridge cannot know that the disk that came back is unchanged.
     const rebuild_plan plan = assemble(cfg);

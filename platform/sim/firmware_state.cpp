@@ -198,14 +198,13 @@ bool take_powered_down_set(const std::string& root, const std::string& bridge, p
             return got.serial[halves++] = value, true;
         return key == "stamp" && (got.stamp = value, true);
     });
-    if (found)
-        forget_powered_down_set(root, bridge);  // taken, read well or not
     if (!ok || !found)
-        return ok;
+        return ok;  // one that cannot be read stays, so every power-up says so
     if (halves != 2 || got.stamp.empty()) {
         error = path + ": not two halves and a stamp";
         return false;
     }
+    forget_powered_down_set(root, bridge);
     set = got;
     return true;
 }

@@ -56,7 +56,8 @@ struct powered_down_set {
 };
 bool write_powered_down_set(const std::string& root, const std::string& bridge, const powered_down_set& set,
                             std::string& error);
-// found false when there is none. A file that does not parse is an error, and removed too.
+// found false when there is none. Taken away when read; one that cannot be read is an error
+// and stays, so each power-up says so.
 bool take_powered_down_set(const std::string& root, const std::string& bridge, powered_down_set& set, bool& found,
                            std::string& error);
 void forget_powered_down_set(const std::string& root, const std::string& bridge);

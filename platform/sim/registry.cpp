@@ -180,15 +180,20 @@ bool enclosure::impl::sync()
             to_power.push_back(name);
         plugged[name] = s;
     }
+    for (const auto& name : to_power) {
+        std::string error, why;
+        const bool asked = firmware_request(st.root(), "power-up", name, error);
+        const bool read = read_power(st.root(), name, plugged[name].power, why);
+        const std::string reason = "bridge '" + name + "': " + (!asked ? error : !read ? why : "it did not power up");
+        if (!asked || !read)
+            note(reason, true);
+        // Plugged in but not running: what it holds is not known, which is never "no enclosure".
+        if (!read || plugged[name].power.state == power_state::kind::off)
+            unreadable_why.push_back(reason);
+    }
     {
         std::lock_guard<std::mutex> lock(m);
         unreadable_bridges = std::move(unreadable_why);
-    }
-    for (const auto& name : to_power) {
-        std::string error;
-        if (!firmware_request(st.root(), "power-up", name, error) ||
-            !read_power(st.root(), name, plugged[name].power, error))
-            note("bridge '" + name + "': " + error, true);
     }
     // Restarting (ours, another process's, or one a power-up found under way): it is
     // attached when it is back.

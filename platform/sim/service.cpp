@@ -175,9 +175,9 @@ int run_service(const std::string& root, int ready_fd)
         return 1;
     }
     // Not through a link: the pid written here stays in the simulation.
-    const io::unique_fd lock = io::open_fd(lock_path(root), O_RDWR | O_CREAT | O_NOFOLLOW, 0644);
+    const io::unique_fd lock = io::open_regular(lock_path(root), O_RDWR | O_CREAT | O_NOFOLLOW, error);
     if (!lock) {
-        diag(diag_level::warning, "ovraid firmware: " + io::errno_text(lock_path(root), errno));
+        diag(diag_level::warning, "ovraid firmware: " + error);
         return 1;
     }
     // One service per simulation: a live one answers; one on its way out lets go soon.
@@ -293,7 +293,8 @@ std::string firmware_program()
 
 bool firmware_running(const std::string& root)
 {
-    const io::unique_fd fd = io::open_fd(lock_path(root), O_RDONLY);
+    std::string error;
+    const io::unique_fd fd = io::open_regular(lock_path(root), O_RDONLY, error);
     if (!fd)
         return false;
     if (::flock(fd.get(), LOCK_SH | LOCK_NB) == 0)
@@ -304,14 +305,20 @@ bool firmware_running(const std::string& root)
 bool disk_inserted(const std::string& root, const std::string& bridge, std::string& error)
 {
     // Only a copy has anything to do (one a pull cut short, one running that has yet to notice
-    // the pull, or one at its end the records still ask for): no service is started for the rest.
+    // the pull, one at its end, or one a record asks for that a power-up without this disk did
+    // not start): no service is started for the rest.
     rebuild_progress progress;
     bridge_desc cfg;
-    if (!read_progress(root, bridge, progress, error) || !store(root).read_bridge(bridge, cfg, error))
+    const store st(root);
+    if (!read_progress(root, bridge, progress, error) || !st.read_bridge(bridge, cfg, error))
         return false;
-    const bool copy = progress.state != rebuild_progress::kind::none;
-    return !copy || !cfg.plugged ||
-           firmware_request(root, "disk-in", bridge, error);
+    bool copy = progress.state != rebuild_progress::kind::none;
+    for (int port = 0; port < 2 && !copy; ++port) {
+        bay_record bay;
+        std::string ignored;
+        copy = read_bay_record(st, bridge, port, bay, ignored) && bay.rec.valid && bay.rec.source;
+    }
+    return !copy || !cfg.plugged || firmware_request(root, "disk-in", bridge, error);
 }
 
 namespace {
@@ -423,12 +430,14 @@ int serve_firmware(const std::string& root, bool detach)
     std::string unusable;
     const bool usable = firmware_dir_usable(root, true, unusable);
     const int null_fd = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
-    const int log_fd = usable ? ::open((firmware_dir(root) + "/log").c_str(),
-                                       O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NOFOLLOW, 0644)
-                              : -1;
+    // A log that is no regular file (a FIFO would hold the service, and with it the caller's
+    // output, for ever) is not written.
+    const io::unique_fd log =
+        usable ? io::open_regular(firmware_dir(root) + "/log", O_WRONLY | O_CREAT | O_APPEND | O_NOFOLLOW, unusable)
+               : io::unique_fd();
     if (null_fd >= 0)
         ::dup2(null_fd, 0);
-    const int out = log_fd >= 0 ? log_fd : null_fd;
+    const int out = log ? log.get() : null_fd;
     if (out >= 0) {
         ::dup2(out, 1);
         ::dup2(out, 2);
