@@ -4,6 +4,7 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <iostream>
@@ -482,7 +483,16 @@ int run_command(session& s, const options& o)
     } else {
         const snapshot after = s.look(false);
         const controller_view& now = after.controllers[static_cast<size_t>(find_identity(after, identity))];
-        if (!as_written(r, now)) {
+        const auto unread = std::find_if(std::begin(now.summary.bays), std::end(now.summary.bays), [](const bay_summary& b) {
+            return b.content == bay_content::silent || b.content == bay_content::unknown;
+        });
+        if (!as_written(r, now) && unread != std::end(now.summary.bays)) {
+            // Not seen is not seen otherwise: which bay kept the check from being made.
+            out.code = failed;
+            out.bay = unread->bay;
+            out.serial = unread->serial;
+            out.message = tr("ctl_not_checked", bay_words(unread->bay));
+        } else if (!as_written(r, now)) {
             out.code = failed;
             // What it shows instead, so that a change made meanwhile by someone else is recognised.
             std::string shows = tr(state_key(now.summary.state));

@@ -443,6 +443,10 @@ bestehen, und endet (für cron), mit dem Rückgabewert von status.</translation>
         <source>the records were written, but the controller has not come back after its restart</source>
         <translation>die RAID-Informationen wurden geschrieben, aber der Controller ist nach dem Neustart nicht zurückgekehrt</translation>
     </message>
+    <message id="ctl_not_checked">
+        <source>the records were written, but %1 did not answer when the controller came back, so they could not be checked; look again with ovraidctl status</source>
+        <translation>die RAID-Informationen wurden geschrieben, aber %1 hat nach der Rückkehr des Controllers nicht geantwortet, daher konnten sie nicht geprüft werden; mit ovraidctl status erneut nachsehen</translation>
+    </message>
     <message id="ctl_not_as_written">
         <source>the controller came back showing something other than what was written (%1); another program may have changed it meanwhile</source>
         <translation>der Controller ist zurück, zeigt aber etwas anderes als geschrieben (%1); ein anderes Programm hat ihn womöglich inzwischen geändert</translation>

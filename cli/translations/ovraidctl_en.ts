@@ -439,6 +439,10 @@ there are now and exits (for cron), with the exit status of status.</translation
         <source>the records were written, but the controller has not come back after its restart</source>
         <translation>the records were written, but the controller has not come back after its restart</translation>
     </message>
+    <message id="ctl_not_checked">
+        <source>the records were written, but %1 did not answer when the controller came back, so they could not be checked; look again with ovraidctl status</source>
+        <translation>the records were written, but %1 did not answer when the controller came back, so they could not be checked; look again with ovraidctl status</translation>
+    </message>
     <message id="ctl_not_as_written">
         <source>the controller came back showing something other than what was written (%1); another program may have changed it meanwhile</source>
         <translation>the controller came back showing something other than what was written (%1); another program may have changed it meanwhile</translation>
