@@ -483,10 +483,14 @@ int run_command(session& s, const options& o)
     } else {
         const snapshot after = s.look(false);
         const controller_view& now = after.controllers[static_cast<size_t>(find_identity(after, identity))];
-        const auto unread = std::find_if(std::begin(now.summary.bays), std::end(now.summary.bays), [](const bay_summary& b) {
-            return b.content == bay_content::silent || b.content == bay_content::unknown;
-        });
-        if (!as_written(r, now) && unread != std::end(now.summary.bays)) {
+        // A bay the write went to that does not answer now: what it holds is not seen, whatever
+        // the rest shows (a delete's missing record reads like a silent disk's).
+        const auto unread =
+            std::find_if(std::begin(now.summary.bays), std::end(now.summary.bays), [&](const bay_summary& b) {
+                return (b.content == bay_content::silent || b.content == bay_content::unknown) &&
+                       r.what != command::restart && (r.what != command::clear_disk || b.bay == r.port + 1);
+            });
+        if (unread != std::end(now.summary.bays)) {
             // Not seen is not seen otherwise: which bay kept the check from being made.
             out.code = failed;
             out.bay = unread->bay;

@@ -153,6 +153,13 @@ void ovchip::read_raid_combined_info()
             disks[1].raid1_role = order > 0 ? 2 : 1;
             return;
         }
+        // One stamp is no set when the records do not name each other: survivors of two
+        // mirrors, each marked one second on by its bridge, carry the same stamp.
+        if (!(str_equal(disks[0].partner_serial, disks[1].serial_raw, 20) &&
+              str_equal(disks[1].partner_serial, disks[0].serial_raw, 20))) {
+            raid_configured = false;
+            return;
+        }
     }
     // A mark makes a rebuild only between two halves of one mirror: a source left flagged
     // from another set is never taken to be copying over a disk its record does not name.

@@ -396,6 +396,10 @@ panel_text refusal(const ovchip& chip, command c, int port, uint32_t mode)
     }
     case command::remove:
         if (!chip.raid_configured) {
+            // A bay that does not answer may hold the other half: no clear is advised beside it.
+            for (int p = 0; p < 2; ++p)
+                if (const ovdisk& d = chip.disks[p]; (!d.present && d.register_present) || d.record_unknown)
+                    return bay_refusal(chip, p);
             // A half of a set is not a set: what is left of it goes with its bay's clear.
             for (int p = 0; p < 2; ++p)
                 if (chip.disks[p].present && member_mode(chip.disks[p].raid_mode))

@@ -72,6 +72,12 @@ TEST_F(cli_commands, each_command_writes_what_it_says_or_nothing)
         {{"delete", "--yes"}, 0, {"Done.", "State:   not configured"}, "-/-"},
         {{"delete", "--yes"}, 1, {"there is no set to delete"}, "-/-"},
         {{"clear-disk", "1", "--yes"}, 1, {"carries no RAID record"}, "-/-"},
+        // A silent bay may hold the other half: no clear of the other is advised beside it.
+        {{"create", "raid1", "--yes"}, 0, {"Done."}, "raid1/raid1"},
+        {{"delete", "--yes"}, 1, {"the disk in Bay 1 does not answer"}, "raid1/raid1",
+         {"u", "ovGetDiskIdentify", "--mode", "once", "--port", "0", "--skip", "0"}},
+        {{"delete", "--yes"}, 2, {"Bay 1 did not answer when the controller came back"}, "-/-",
+         {"u", "ovGetDiskIdentify", "--mode", "once", "--port", "0", "--skip", "2"}},
         // Written, but a bay silent on the controller's return: not called done, nor a change by another.
         {{"create", "raid0", "--yes"}, 2, {"Bay 1 did not answer when the controller came back"}, "raid0/raid0",
          {"u", "ovGetDiskIdentify", "--mode", "once", "--port", "0", "--skip", "2"}},

@@ -239,6 +239,20 @@ TEST_F(rebuild_test, a_half_copy_beside_its_source_is_one_unless_the_source_stil
     }
 }
 
+// Survivors of two mirrors, each marked one second on by its bridge, share a stamp: still no set.
+TEST_F(rebuild_test, halves_of_two_mirrors_are_no_mirror_even_with_one_stamp)
+{
+    const int i = add_chip(disk_a(2000000), disk_c(3000000));
+    for (int port = 0; port < 2; ++port)
+        put_record(i, port, record_for(2, port, 1999984, disk_b(), newer_stamp));
+    chip(i).read_raid_info();
+    EXPECT_FALSE(chip(i).raid_configured);
+    EXPECT_NE(ov::summarize(chip(i)).state, ov::chip_state::healthy);
+    for (int port = 0; port < 2; ++port)
+        EXPECT_EQ(chip(i).disks[port].raid1_role, 0u) << "a stranger's half called current";
+    EXPECT_TRUE(ov::refusal(chip(i), ov::command::clear_disk, 1).empty()) << "a stranger called a member";
+}
+
 TEST_F(rebuild_test, two_half_copies_of_one_disk_are_no_mirror_even_with_one_stamp)
 {
     // Copies from disk_a onto disk_b and onto disk_c, both cut short within one second.
