@@ -219,6 +219,13 @@ void ovchip::mark_incomplete_copies()
         const bool under_way = copied_onto && str_equal(disk.partner_serial, other.serial_raw, 20);
         if (under_way || (!copied_onto && (note == notes.end() || note->degrade)))
             continue;
+        // Finished since, by a front end other than the note's (the note stays with its owner):
+        // both halves unmarked, naming each other, carrying the copy's stamp.
+        if (!copied_onto && other.present && other.serial == note->source_serial && !other.rebuild_flag &&
+            other.raid_mode == mode_raid1 && str_equal(other.partner_serial, disk.serial_raw, 20) &&
+            str_equal(disk.partner_serial, other.serial_raw, 20) && disk.stamp_text() == note->stamp &&
+            other.stamp_text() == note->stamp)
+            continue;
         disk.incomplete_copy = true;
         disk.copy_source_serial = copied_onto ? other.serial : note->source_serial;
     }

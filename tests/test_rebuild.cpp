@@ -237,6 +237,18 @@ TEST_F(rebuild_test, a_half_copy_beside_its_source_is_one_unless_the_source_stil
         EXPECT_FALSE(ov::rebuild_offered(chip(i), 1)) << "a half copy offered as a source";
         EXPECT_FALSE(ov::refusal(chip(i), ov::command::rebuild, 1).empty());
     }
+
+    // Finished since by a front end without the note: both unmarked, naming each other, with the
+    // copy's stamp, they are one healthy mirror for the note's owner too.
+    next_case();
+    const int i = add_chip(disk_a(2000000), disk_c(3000000));
+    for (int port = 0; port < 2; ++port)
+        put_record(i, port, record_for(2, port, 1999984, chip(i).disks[1 - port], older_stamp));
+    ASSERT_TRUE(ov::rebuild_notes::add(
+        {ov::bridge_key(chip(i).identity), chip(i).disks[0].serial, chip(i).disks[1].serial, older_stamp}));
+    chip(i).read_raid_info();
+    EXPECT_FALSE(chip(i).disks[1].incomplete_copy);
+    EXPECT_EQ(ov::summarize(chip(i)).state, ov::chip_state::healthy);
 }
 
 // Survivors of two mirrors, each marked one second on by its bridge, share a stamp: still no set.
