@@ -127,11 +127,21 @@ void check_chip(const ov::ovchip& chip)
     }
     if (chip.rebuilding)
         FUZZ_CHECK(chip.raid_configured && chip.raid_mode == ov::mode_raid1 && d[0].rebuild_flag != d[1].rebuild_flag);
-    FUZZ_CHECK((d[0].raid1_role == 0) == (d[1].raid1_role == 0));
-    // One newer and one older, or two each written alone, neither newer.
-    if (d[0].raid1_role != 0)
-        FUZZ_CHECK(!chip.raid_configured && (d[0].raid1_role + d[1].raid1_role == 3 ||
-                                             (d[0].diverged && d[0].raid1_role == 2 && d[1].raid1_role == 2)));
+    const bool halves = d[0].present && d[1].present && d[0].raid_mode == ov::mode_raid1 &&
+                        d[1].raid_mode == ov::mode_raid1;
+    if (halves && (d[0].incomplete_copy || d[1].incomplete_copy)) {
+        // Beside a half copy the whole half holds the current data, the copy never.
+        FUZZ_CHECK(!chip.raid_configured);
+        for (int p = 0; p < 2; ++p)
+            FUZZ_CHECK(d[p].raid1_role == (!d[p].incomplete_copy && d[1 - p].incomplete_copy ? 1u : 0u));
+    } else {
+        FUZZ_CHECK((d[0].raid1_role == 0) == (d[1].raid1_role == 0));
+        // One newer and one older, or two each written alone, neither newer.
+        if (d[0].raid1_role != 0)
+            FUZZ_CHECK(!chip.raid_configured &&
+                       (d[0].raid1_role + d[1].raid1_role == 3 ||
+                        (d[0].diverged && d[0].raid1_role == 2 && d[1].raid1_role == 2)));
+    }
     FUZZ_CHECK(d[0].diverged == d[1].diverged);
     if (d[0].diverged)
         FUZZ_CHECK(d[0].present && d[1].present && d[0].raid_mode == ov::mode_raid1 &&
@@ -140,7 +150,10 @@ void check_chip(const ov::ovchip& chip)
         if (d[p].degrade_needed)
             FUZZ_CHECK(d[p].present && d[p].raid_mode == ov::mode_raid1 && !d[p].incomplete_copy);
         if (d[p].incomplete_copy)
-            FUZZ_CHECK(d[p].raid_mode == ov::mode_raid1 && !d[p].rebuild_flag && d[p].serial == note_target);
+            // Known from the notes, or from a source beside it marked for a copy onto it.
+            FUZZ_CHECK(d[p].raid_mode == ov::mode_raid1 && !d[p].rebuild_flag &&
+                       (d[p].serial == note_target ||
+                        (d[1 - p].rebuild_flag && ov::str_equal(d[1 - p].partner_serial, d[p].serial_raw, 20))));
         if (!d[p].present)
             FUZZ_CHECK(d[p].raid_mode == 0 && !d[p].degrade_needed);
     }
