@@ -25,6 +25,12 @@ bool fw_entry_points(const ovchip& chip, const ovdisk& disk)
     return chip.identity.is_firewire && disk.addressing_mode == addressing_lba48;
 }
 
+// Whether the two records name each other as partners, as the halves of one set do.
+bool name_each_other(const ovdisk& a, const ovdisk& b)
+{
+    return str_equal(a.partner_serial, b.serial_raw, 20) && str_equal(b.partner_serial, a.serial_raw, 20);
+}
+
 }  // namespace
 
 // ---- reading ----------------------------------------------------------------------
@@ -153,19 +159,12 @@ void ovchip::read_raid_combined_info()
             disks[1].raid1_role = order > 0 ? 2 : 1;
             return;
         }
-        // One stamp is no set when the records do not name each other: survivors of two
-        // mirrors, each marked one second on by its bridge, carry the same stamp.
-        if (!(str_equal(disks[0].partner_serial, disks[1].serial_raw, 20) &&
-              str_equal(disks[1].partner_serial, disks[0].serial_raw, 20))) {
-            raid_configured = false;
-            return;
-        }
     }
-    // A mark makes a rebuild only between two halves of one mirror: a source left flagged
-    // from another set is never taken to be copying over a disk its record does not name.
-    if (marks == 1 && disks[0].raid_mode == mode_raid1 &&
-        !(str_equal(disks[0].partner_serial, disks[1].serial_raw, 20) &&
-          str_equal(disks[1].partner_serial, disks[0].serial_raw, 20))) {
+    // Only two halves of one mirror form it: one stamp is no set when the records do not name
+    // each other (survivors of two mirrors, each marked one second on by its bridge, share
+    // one), and a source left flagged from another set is never taken to be copying over a
+    // disk its record does not name.
+    if (marks <= 1 && disks[0].raid_mode == mode_raid1 && !name_each_other(disks[0], disks[1])) {
         raid_configured = false;
         return;
     }
@@ -216,14 +215,13 @@ void ovchip::mark_incomplete_copies()
         // had no note of the copy) is no more than it was.
         const bool copied_onto = other.present && other.raid_mode == mode_raid1 && other.rebuild_flag &&
                                  str_equal(other.partner_serial, disk.serial_raw, 20);
-        const bool under_way = copied_onto && str_equal(disk.partner_serial, other.serial_raw, 20);
+        const bool under_way = copied_onto && name_each_other(disk, other);
         if (under_way || (!copied_onto && (note == notes.end() || note->degrade)))
             continue;
         // Finished since, by a front end other than the note's (the note stays with its owner):
         // both halves unmarked, naming each other, carrying the copy's stamp.
         if (!copied_onto && other.present && other.serial == note->source_serial && !other.rebuild_flag &&
-            other.raid_mode == mode_raid1 && str_equal(other.partner_serial, disk.serial_raw, 20) &&
-            str_equal(disk.partner_serial, other.serial_raw, 20) && disk.stamp_text() == note->stamp &&
+            other.raid_mode == mode_raid1 && name_each_other(disk, other) && disk.stamp_text() == note->stamp &&
             other.stamp_text() == note->stamp)
             continue;
         disk.incomplete_copy = true;
